@@ -1,0 +1,70 @@
+#include "stores/board_store.h"
+
+#include <cstdio>
+
+#include "stores/date_time.h"
+
+namespace zv {
+
+const char* const kEmployeeFileConversionText =
+    "The Employee File needs to be updated for use with Zelvora 2.0.\r"
+    "Please run the File Converter (converter.exe) in the Admin directory,\r"
+    "then restart Zelvora Admin/Server.";
+
+TWIWOList::TWIWOList() {
+    conversionWarning_ = [](const std::string& text) {
+        std::string line = text;
+        for (char& c : line)
+            if (c == '\r') c = '\n';
+        std::fprintf(stderr, "%s\n", line.c_str());
+    };
+}
+
+void TWIWOList::loadFromFile() {
+    Base::loadFromFile([this] {
+        if (conversionWarning_) conversionWarning_(kEmployeeFileConversionText);
+    });
+}
+
+TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSorted(std::move(node)); }
+
+void TWIWOList::deleteByKey(std::string_view key) { deleteAllByKey(key); }
+
+TWIWONode* TWIWOList::findByKey(std::string_view key) { return findFirst(key); }
+
+void TWIWOList::updateByKey(std::string_view key, const TWIWONode& source) {
+    if (TWIWONode* target = findFirst(key)) {
+        if (target != &source) {
+            target->LastName = source.LastName;
+            target->FirstName = source.FirstName;
+            target->Password = source.Password;
+            target->Department = source.Department;
+            target->WorkPhone = source.WorkPhone;
+            target->Extension = source.Extension;
+            target->Status = source.Status;
+            target->Returning = source.Returning;
+            target->ReachedAt = source.ReachedAt;
+            target->Comments = source.Comments;
+            target->EMail = source.EMail;
+            target->EMailNotify = source.EMailNotify;
+            target->HomePhone = source.HomePhone;
+            target->CarPhone = source.CarPhone;
+            target->Pager = source.Pager;
+            target->Other = source.Other;
+        }
+        target->StatusChanged = datetime::dateTimeText(datetime::now());
+        target->LastContact = datetime::dateTimeText(datetime::now());
+        if (target != &source) {
+            target->EmergName = source.EmergName;
+            target->EmergPhone = source.EmergPhone;
+            target->EmergRelation = source.EmergRelation;
+        }
+    }
+    saveToFile();
+}
+
+void TWIWOList::setConversionWarning(std::function<void(const std::string& text)> warning) {
+    conversionWarning_ = std::move(warning);
+}
+
+}  // namespace zv

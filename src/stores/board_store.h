@@ -1,0 +1,56 @@
+#pragma once
+// The employee board: one record per account, kept in key order ("wiwo.dat").
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "stores/record_store.h"
+#include "stores/records.h"
+
+namespace zv {
+
+// The three lines shown when "wiwo.dat" ends in an incomplete record.
+extern const char* const kEmployeeFileConversionText;
+
+// Owns its records; findByKey and getNode lend them.
+class TWIWOList : private RecordStore<TWIWONode> {
+    using Base = RecordStore<TWIWONode>;
+
+public:
+    TWIWOList();
+
+    using Base::clearList;
+    using Base::createNodeFromString;
+    using Base::fileName;
+    using Base::getCount;
+    using Base::getNode;
+    using Base::saveToFile;
+    using Base::setFileName;
+
+    // Loads in file order; an incomplete last record is reported through the
+    // conversion warning and the complete records stay loaded.
+    void loadFromFile();
+
+    // Inserts in key order; does not save.
+    TWIWONode& addNode(std::unique_ptr<TWIWONode> node);
+    // Deletes every record with this key; does not save.
+    void deleteByKey(std::string_view key);
+    std::string makeBundleFromList() const { return wholeListBundle(); }
+
+    // First record with this key, or nullptr.
+    TWIWONode* findByKey(std::string_view key);
+    // Copies fields 2 to 17 and 20 to 22 of `source` into the first record with
+    // this key, stamps StatusChanged and LastContact with the current
+    // date-time text, then saves (also when no record has the key).
+    void updateByKey(std::string_view key, const TWIWONode& source);
+
+    // Receives the conversion message text; the default writes it to stderr.
+    void setConversionWarning(std::function<void(const std::string& text)> warning);
+
+private:
+    std::function<void(const std::string&)> conversionWarning_;
+};
+
+}  // namespace zv

@@ -1,0 +1,45 @@
+#pragma once
+// Date and time texts in the system's short date and long time formats.
+// Formats use the Windows pattern notation: d dd M MM yy yyyy for the date,
+// h hh (12 hours) H HH (24 hours) m mm s ss, AM/PM am/pm A/P a/p tt for the
+// time; any other character, or text in single or double quotes, is literal.
+
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zv::datetime {
+
+inline constexpr std::string_view kDefaultShortDateFormat = "M/d/yy";
+inline constexpr std::string_view kDefaultLongTimeFormat = "h:mm:ss AM/PM";
+
+// Sets both formats; an empty text keeps the default for that format.
+void setFormats(std::string shortDate, std::string longTime);
+std::string shortDateFormat();
+std::string longTimeFormat();
+
+// Local date of `t` in the short date format.
+std::string shortDateText(std::time_t t);
+// Local time of `t` in the long time format.
+std::string longTimeText(std::time_t t);
+// Date, one blank and time; the time is left out at exactly 00:00:00.
+std::string dateTimeText(std::time_t t);
+
+// The clock; tests may replace it (nullptr restores the system clock).
+std::time_t now();
+void setClockForTesting(std::function<std::time_t()> clock);
+
+// Reads a local date with an optional time after it, in the order of fields the
+// short date format gives: 1 or 2 digit day and month, 2 or 4 digit year (a
+// 4-digit first number is read as year-month-day), any of / - . as separators.
+// The time is h[:mm[:ss]] in 12 or 24 hours with an optional AM/PM or A/P in
+// any case; text after a valid time is ignored; no time means 00:00:00.
+// Nothing is returned when the text is not such a date-time.
+std::optional<std::time_t> parseDateTime(std::string_view text);
+
+// Pattern writer on its own, for tests and for other formats.
+std::string formatWithPattern(std::string_view pattern, std::time_t t);
+
+}  // namespace zv::datetime

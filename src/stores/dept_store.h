@@ -1,0 +1,36 @@
+#pragma once
+// Department names, kept in byte order ("department.dat").
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "stores/record_store.h"
+#include "stores/records.h"
+
+namespace zv {
+
+// Owns its records; getNode lends them.
+class TDEPTList : private RecordStore<TDEPTNode> {
+    using Base = RecordStore<TDEPTNode>;
+
+public:
+    using Base::clearList;
+    using Base::fileName;
+    using Base::getCount;
+    using Base::getNode;
+    using Base::saveToFile;
+    using Base::setFileName;
+
+    // Throws StoreError when the file ends in an incomplete record (the
+    // complete records before it stay loaded).
+    void loadFromFile() { Base::loadFromFile(); }
+
+    // Inserts in name order; does not save.
+    TDEPTNode& addNode(std::unique_ptr<TDEPTNode> node) { return insertSorted(std::move(node)); }
+    // Deletes the first record with this name only; does not save.
+    void deleteByKey(std::string_view name) { deleteFirstByKey(name); }
+    std::string makeBundleFromList() const { return wholeListBundle(); }
+};
+
+}  // namespace zv

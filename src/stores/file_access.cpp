@@ -1,0 +1,182 @@
+#include "stores/file_access.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "stores/store_error.h"
+
+namespace zv::fileio {
+
+namespace {
+
+const FileOps& realOps() {
+    static const FileOps ops = systemFileOps();
+    return ops;
+}
+
+const FileOps* testOps = nullptr;
+
+const FileOps& ops() { return testOps ? *testOps : realOps(); }
+
+std::string folderOf(const std::string& fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return fileName.substr(0, slash);
+}
+
+// Retries on EINTR; returns -1 with errno set on failure.
+int openRetrying(const std::string& path, int flags, mode_t mode) {
+    for (;;) {
+        const int fd = ops().open(path.c_str(), flags | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+void writeAll(int fd, const char* data, std::size_t size, const std::string& nameForErrors) {
+    while (size > 0) {
+        const ssize_t n = ops().write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwFileError("write", nameForErrors, errno);
+        }
+        if (n == 0) throwFileError("write", nameForErrors, EIO);
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+FileOps systemFileOps() {
+    FileOps o;
+    o.open = [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); };
+    o.read = [](int fd, void* buffer, std::size_t size) { return ::read(fd, buffer, size); };
+    o.write = [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
+    o.fsync = [](int fd) { return ::fsync(fd); };
+    o.close = [](int fd) { return ::close(fd); };
+    o.rename = [](const char* from, const char* to) { return ::rename(from, to); };
+    o.unlink = [](const char* path) { return ::unlink(path); };
+    o.fstat = [](int fd, struct stat* info) { return ::fstat(fd, info); };
+    return o;
+}
+
+void setFileOpsForTesting(const FileOps* o) { testOps = o; }
+
+void throwFileError(std::string_view operation, const std::string& fileName, int err) {
+    std::string message = "cannot ";
+    message.append(operation);
+    message.append(" \"");
+    message.append(fileName);
+    message.append("\": ");
+    message.append(std::strerror(err));
+    throw StoreError(message);
+}
+
+void appendToFile(const std::string& fileName, std::string_view text) {
+    const int fd = openRetrying(fileName, O_WRONLY | O_APPEND | O_CREAT, 0666);
+    if (fd < 0) throwFileError("open", fileName, errno);
+    try {
+        writeAll(fd, text.data(), text.size(), fileName);
+    } catch (...) {
+        ops().close(fd);
+        throw;
+    }
+    if (ops().close(fd) != 0 && errno != EINTR) throwFileError("close", fileName, errno);
+}
+
+// ---- DataFileReader --------------------------------------------------------
+
+DataFileReader::DataFileReader(const std::string& fileName) : fileName_(fileName) {
+    fd_ = openRetrying(fileName_, O_RDONLY, 0);
+    if (fd_ < 0 && errno == ENOENT) {
+        // A missing data file starts the store empty and is created now.
+        fd_ = openRetrying(fileName_, O_RDWR | O_CREAT, 0666);
+        if (fd_ < 0) throwFileError("create", fileName_, errno);
+    } else if (fd_ < 0) {
+        throwFileError("open", fileName_, errno);
+    }
+}
+
+DataFileReader::~DataFileReader() {
+    if (fd_ >= 0) ops().close(fd_);
+}
+
+std::size_t DataFileReader::read(char* buffer, std::size_t size) {
+    std::size_t total = 0;
+    while (total < size) {
+        const ssize_t n = ops().read(fd_, buffer + total, size - total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwFileError("read", fileName_, errno);
+        }
+        if (n == 0) break;
+        total += static_cast<std::size_t>(n);
+    }
+    return total;
+}
+
+DataFileReader::Contents DataFileReader::readAll() {
+    struct stat info {};
+    if (ops().fstat(fd_, &info) != 0) throwFileError("read", fileName_, errno);
+    // One byte more than the size, to see the end of the file in one pass.
+    std::size_t capacity = static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0) + 1;
+    Contents contents;
+    contents.bytes.reset(new char[capacity]);
+    for (;;) {
+        contents.size += read(contents.bytes.get() + contents.size, capacity - contents.size);
+        if (contents.size < capacity) return contents;
+        // The file grew while it was read.
+        capacity *= 2;
+        std::unique_ptr<char[]> bigger(new char[capacity]);
+        std::memcpy(bigger.get(), contents.bytes.get(), contents.size);
+        contents.bytes = std::move(bigger);
+    }
+}
+
+// ---- AtomicFileWriter ------------------------------------------------------
+
+AtomicFileWriter::AtomicFileWriter(std::string fileName)
+    : fileName_(std::move(fileName)), tempName_(fileName_ + ".tmp") {
+    fd_ = openRetrying(tempName_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd_ < 0) throwFileError("create the temporary file for", fileName_, errno);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (!committed_) discard();
+}
+
+void AtomicFileWriter::discard() noexcept {
+    if (fd_ >= 0) {
+        ops().close(fd_);
+        fd_ = -1;
+    }
+    ops().unlink(tempName_.c_str());
+}
+
+void AtomicFileWriter::write(const char* data, std::size_t size) {
+    writeAll(fd_, data, size, fileName_);
+}
+
+void AtomicFileWriter::commit() {
+    if (ops().fsync(fd_) != 0) throwFileError("flush", fileName_, errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (ops().close(fd) != 0 && errno != EINTR) throwFileError("close", fileName_, errno);
+    if (ops().rename(tempName_.c_str(), fileName_.c_str()) != 0)
+        throwFileError("replace", fileName_, errno);
+    committed_ = true;
+
+    // Make the rename itself durable.
+    const std::string folder = folderOf(fileName_);
+    const int dirFd = openRetrying(folder, O_RDONLY | O_DIRECTORY, 0);
+    if (dirFd < 0) throwFileError("open the folder of", fileName_, errno);
+    const int rc = ops().fsync(dirFd);
+    const int err = errno;
+    ops().close(dirFd);
+    if (rc != 0 && err != EINVAL) throwFileError("flush the folder of", fileName_, err);
+}
+
+}  // namespace zv::fileio

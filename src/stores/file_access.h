@@ -1,0 +1,92 @@
+#pragma once
+// The file layer under the stores: every open, read, write, fsync, rename and
+// unlink of a data file or debug log goes through here, and errno becomes a
+// StoreError in one place. Tests replace the calls to inject failures.
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zv::fileio {
+
+// The platform calls made by this layer.
+struct FileOps {
+    std::function<int(const char* path, int flags, mode_t mode)> open;
+    std::function<ssize_t(int fd, void* buffer, std::size_t size)> read;
+    std::function<ssize_t(int fd, const void* data, std::size_t size)> write;
+    std::function<int(int fd)> fsync;
+    std::function<int(int fd)> close;
+    std::function<int(const char* from, const char* to)> rename;
+    std::function<int(const char* path)> unlink;
+    std::function<int(int fd, struct stat* info)> fstat;
+};
+
+// The real system calls.
+FileOps systemFileOps();
+
+// Uses `ops` for every later file access (the caller keeps it alive);
+// nullptr goes back to the system calls.
+void setFileOpsForTesting(const FileOps* ops);
+
+// Throws StoreError: "cannot <operation> \"<name>\": <strerror(err)>", for
+// instance: cannot write "wiwo.dat": No space left on device
+[[noreturn]] void throwFileError(std::string_view operation, const std::string& fileName,
+                                 int err);
+
+// Appends `text` to the file, creating it when it does not exist.
+void appendToFile(const std::string& fileName, std::string_view text);
+
+// Reads a data file from the start. A missing file is created empty first.
+// Owns its descriptor.
+class DataFileReader {
+public:
+    explicit DataFileReader(const std::string& fileName);
+    ~DataFileReader();
+    DataFileReader(const DataFileReader&) = delete;
+    DataFileReader& operator=(const DataFileReader&) = delete;
+
+    // Fills `buffer` with up to `size` bytes; fewer only at end of file.
+    std::size_t read(char* buffer, std::size_t size);
+
+    // The whole rest of the file.
+    struct Contents {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+    };
+    Contents readAll();
+
+private:
+    std::string fileName_;
+    int fd_ = -1;
+};
+
+// Writes a new version of a file so that the file is replaced whole or not at
+// all: the bytes go to "<name>.tmp" beside it, which commit() flushes to disk
+// and renames over the file, then flushes the folder. Without a commit, or
+// when the commit fails, the temporary file is removed and the old file stays.
+// Owns the temporary file's descriptor.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::string fileName);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    void write(const char* data, std::size_t size);
+    void commit();
+
+private:
+    void discard() noexcept;
+
+    std::string fileName_;
+    std::string tempName_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+}  // namespace zv::fileio

@@ -1,0 +1,50 @@
+#pragma once
+// The status change log, oldest entry first, bounded by a maximum size
+// ("log_stat.dat").
+
+#include <memory>
+#include <string>
+
+#include "stores/record_store.h"
+#include "stores/records.h"
+
+namespace zv {
+
+// Owns its records; getNode lends them.
+class TLOGList : private RecordStore<TLOGNode> {
+    using Base = RecordStore<TLOGNode>;
+
+public:
+    static constexpr int kDefaultMaxSize = 100;
+
+    using Base::clearList;
+    using Base::createNodeFromString;
+    using Base::deleteAt;
+    using Base::fileName;
+    using Base::getCount;
+    using Base::getNode;
+    using Base::removeNode;
+    using Base::saveToFile;
+    using Base::setFileName;
+
+    // Throws StoreError when the file ends in an incomplete record (the
+    // complete records before it stay loaded).
+    void loadFromFile() { Base::loadFromFile(); }
+
+    // When the log holds maxSize() entries or more, deletes the oldest one
+    // (exactly one); then appends and saves.
+    TLOGNode& addNode(std::unique_ptr<TLOGNode> node) {
+        if (getCount() >= maxSize_) deleteAt(0);
+        TLOGNode& stored = appendNode(std::move(node));
+        saveToFile();
+        return stored;
+    }
+
+    void setMaxSize(int maxSize) { maxSize_ = maxSize; }
+    int maxSize() const { return maxSize_; }
+
+private:
+    int maxSize_ = kDefaultMaxSize;
+};
+
+}  // namespace zv

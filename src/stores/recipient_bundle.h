@@ -1,0 +1,65 @@
+#pragma once
+// The bundle of one recipient's records, with expiry, shared by the memo and
+// message stores.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stores/date_time.h"
+#include "stores/debug_log.h"
+#include "stores/record_store.h"
+
+namespace zv {
+
+// The records whose field 1 equals `key`, in list order, as a bundle. With
+// expDays above 0, every record of the store whose Date and Time lie expDays
+// days or more before now is removed afterwards; a record of `key` is still in
+// this bundle. A Date and Time that do not read give one line in
+// `debugLogName`, and that record stays. The store is saved in every case.
+// `carried`, when given, receives the serials of the records in the bundle.
+template <class Node>
+std::string makeRecipientBundle(RecordStore<Node>& store, std::string_view key, int expDays,
+                                std::vector<std::uint64_t>* carried, const std::string& debugLogName) {
+    auto& list = store.records();
+    std::string text;
+    std::size_t count = 0;
+    std::vector<bool> expired(list.size(), false);
+    bool anyExpired = false;
+    const long long now = static_cast<long long>(datetime::now());
+    const long long period = static_cast<long long>(expDays) * 86400LL;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Node& node = *list[i];
+        if (node.*(RecordLayout<Node>::kFields[0].member) == key) {
+            appendRecordString(text, node);
+            text.append(kRecordSeparator);
+            ++count;
+            if (carried) carried->push_back(node.serial);
+        }
+        if (expDays <= 0) continue;
+        const auto stamp = datetime::parseDateTime(node.Date + " " + node.Time);
+        if (!stamp) {
+            appendDebugLine(debugLogName, kBundleConvertError);
+            continue;
+        }
+        if (now >= static_cast<long long>(*stamp) + period) {
+            expired[i] = true;
+            anyExpired = true;
+        }
+    }
+    if (anyExpired) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (!expired[i]) list[kept++] = std::move(list[i]);
+        list.resize(kept);
+    }
+    store.saveToFile();
+    std::string bundle = std::to_string(count);
+    bundle.push_back('|');
+    bundle.append(text);
+    return bundle;
+}
+
+}  // namespace zv

@@ -1,0 +1,293 @@
+#pragma once
+// The generic store behind the six store classes: an ordered list of owned
+// records, the name of its data file and a file lock held for the whole of
+// every load and save. The store classes expose the part of it they need.
+//
+// Sorted stores add with insertSorted(). New records wait at the end of the
+// list and are merged into key order before anything reads the list, so a run
+// of adds costs one sort of the new records and one merge, and every reader
+// sees the order a full sort by field 1 gives.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stores/file_access.h"
+#include "stores/record_codec.h"
+#include "stores/store_error.h"
+
+namespace zv {
+
+// Byte order of two keys: unsigned bytes, a proper prefix first.
+inline bool keyLess(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    const int c = n ? std::memcmp(a.data(), b.data(), n) : 0;  // memcmp compares unsigned
+    return c < 0 || (c == 0 && a.size() < b.size());
+}
+
+template <class Node>
+class RecordStore {
+public:
+    using NodeList = std::vector<std::unique_ptr<Node>>;
+    static constexpr std::size_t kRecordSize = RecordLayout<Node>::kRecordSize;
+
+    RecordStore() = default;
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    void setFileName(std::string fileName) { fileName_ = std::move(fileName); }
+    const std::string& fileName() const { return fileName_; }
+
+    // Replaces the list with the records of the data file, in file order.
+    // A missing file is created empty. When the file ends in an incomplete
+    // record, the complete records are kept and `onIncompleteTail` is called;
+    // without it, a StoreError naming the file is thrown. When the file cannot
+    // be opened or read, the list is left as it was; when a read fails
+    // part-way, the records read before the failure are kept and a StoreError
+    // is thrown.
+    void loadFromFile(const std::function<void()>& onIncompleteTail = {}) {
+        std::lock_guard lock(fileLock_);
+        fileio::DataFileReader reader(fileName_);
+
+        // Chunks small enough to stay in the cache while they are decoded.
+        constexpr std::size_t kChunkBytes =
+            (kRecordSize >= 65536 ? 1 : 65536 / kRecordSize) * kRecordSize;
+        std::unique_ptr<char[]> chunk(new char[kChunkBytes]);
+        // The first read comes before the list is touched: a file that
+        // cannot be read at all leaves the list as it was.
+        std::size_t got = reader.read(chunk.get(), kChunkBytes);
+
+        // The records of the old list are reused for the new one: a reload
+        // then costs no allocation for values that fit their old capacity.
+        NodeList spare = std::move(list_);
+        std::reverse(spare.begin(), spare.end());
+        list_.clear();
+        list_.reserve(spare.size());
+        pendingFrom_ = kNothingPending;
+        orderTrusted_ = false;
+
+        std::size_t tail = 0;
+        for (;;) {
+            const std::size_t whole = got / kRecordSize;
+            for (std::size_t r = 0; r < whole; ++r) {
+                std::unique_ptr<Node> node;
+                if (!spare.empty()) {
+                    node = std::move(spare.back());
+                    spare.pop_back();
+                    if (!spare.empty()) prefetchForWrite(spare.back().get());
+                } else {
+                    node = std::make_unique<Node>();
+                }
+                decodeRecord(*node, chunk.get() + r * kRecordSize);
+                node->serial = nextRecordSerial();
+                list_.push_back(std::move(node));
+            }
+            tail = got % kRecordSize;
+            if (got < kChunkBytes) break;
+            got = reader.read(chunk.get(), kChunkBytes);
+        }
+        if (tail != 0) {
+            if (!onIncompleteTail) {
+                throw StoreError("cannot read \"" + fileName_ + "\": it ends in an incomplete record (" +
+                                 std::to_string(tail) + " of " + std::to_string(kRecordSize) +
+                                 " bytes) after " + std::to_string(list_.size()) + " complete records");
+            }
+            onIncompleteTail();
+        }
+    }
+
+    // Writes the whole list to the data file; the file is replaced whole or
+    // not at all.
+    void saveToFile() {
+        std::lock_guard lock(fileLock_);
+        settle();
+        fileio::AtomicFileWriter writer(fileName_);
+        // Large writes: the file system does less work per byte.
+        constexpr std::size_t kChunkRecords = (1 << 20) / kRecordSize;
+        std::vector<char> chunk(kChunkRecords * kRecordSize);
+        std::size_t used = 0;
+        for (const auto& node : list_) {
+            char* slot = chunk.data() + used * kRecordSize;
+            std::memset(slot, 0, kRecordSize);
+            encodeRecord(*node, slot);
+            if (++used == kChunkRecords) {
+                writer.write(chunk.data(), used * kRecordSize);
+                used = 0;
+            }
+        }
+        if (used) writer.write(chunk.data(), used * kRecordSize);
+        writer.commit();
+    }
+
+    void clearList() {
+        list_.clear();
+        pendingFrom_ = kNothingPending;
+        orderTrusted_ = true;
+    }
+
+    std::unique_ptr<Node> createNodeFromString(std::string_view recordString) const {
+        auto node = std::make_unique<Node>();
+        node->setFromString(recordString);
+        node->serial = nextRecordSerial();
+        return node;
+    }
+
+    int getCount() const { return static_cast<int>(list_.size()); }
+
+    // Lends the record at `index`; throws ListIndexError outside the list.
+    Node& getNode(int index) {
+        if (index < 0 || static_cast<std::size_t>(index) >= list_.size())
+            throw ListIndexError("list index out of bounds (" + std::to_string(index) + ") in the \"" +
+                                 fileName_ + "\" store of " + std::to_string(list_.size()) + " records");
+        return *lend()[static_cast<std::size_t>(index)];
+    }
+
+    // Appends at the end (stores in insertion order).
+    Node& appendNode(std::unique_ptr<Node> node) {
+        settle();
+        node->serial = nextRecordSerial();
+        list_.push_back(std::move(node));
+        orderTrusted_ = false;
+        return *list_.back();
+    }
+
+    // Adds in key order (sorted stores): placed after every record whose key
+    // is not greater, which is an order a full sort by field 1 gives.
+    Node& insertSorted(std::unique_ptr<Node> node) {
+        node->serial = nextRecordSerial();
+        if (pendingFrom_ == kNothingPending) pendingFrom_ = list_.size();
+        list_.push_back(std::move(node));
+        return *list_.back();
+    }
+
+    // First record, in list order, whose field 1 equals `key`; lent.
+    Node* findFirst(std::string_view key) {
+        for (auto& node : lend())
+            if (keyOf(*node) == key) return node.get();
+        return nullptr;
+    }
+
+    // Deletes every record whose field 1 equals `key`; returns how many.
+    std::size_t deleteAllByKey(std::string_view key) {
+        settle();
+        return std::erase_if(list_, [&](const std::unique_ptr<Node>& n) { return keyOf(*n) == key; });
+    }
+
+    bool deleteFirstByKey(std::string_view key) {
+        settle();
+        auto it = std::find_if(list_.begin(), list_.end(),
+                               [&](const std::unique_ptr<Node>& n) { return keyOf(*n) == key; });
+        if (it == list_.end()) return false;
+        list_.erase(it);
+        return true;
+    }
+
+    // Takes the given record out of the list and frees it; throws
+    // ListIndexError when the list does not hold it.
+    void removeNode(const Node* node) {
+        settle();
+        auto it = std::find_if(list_.begin(), list_.end(),
+                               [node](const std::unique_ptr<Node>& n) { return n.get() == node; });
+        if (it == list_.end())
+            throw ListIndexError("the record is not held by the \"" + fileName_ + "\" store");
+        list_.erase(it);
+    }
+
+    // Deletes the record at `index` when there is one.
+    void deleteAt(int index) {
+        settle();
+        if (index >= 0 && static_cast<std::size_t>(index) < list_.size())
+            list_.erase(list_.begin() + index);
+    }
+
+    // Deletes exactly the records with these serials; returns how many.
+    std::size_t deleteSerials(const std::vector<std::uint64_t>& serials) {
+        settle();
+        std::vector<std::uint64_t> wanted(serials);
+        std::sort(wanted.begin(), wanted.end());
+        return std::erase_if(list_, [&](const std::unique_ptr<Node>& n) {
+            return std::binary_search(wanted.begin(), wanted.end(), n->serial);
+        });
+    }
+
+    // Count, "|", then every record string followed by the record separator.
+    std::string wholeListBundle() const {
+        settle();
+        const std::string count = std::to_string(list_.size());
+        std::size_t length = count.size() + 1;
+        for (const auto& node : list_) length += recordStringLength(*node) + kRecordSeparator.size();
+        std::string out;
+        out.reserve(length);
+        out.append(count);
+        out.push_back('|');
+        for (const auto& node : list_) {
+            appendRecordString(out, *node);
+            out.append(kRecordSeparator);
+        }
+        return out;
+    }
+
+    // The list in its final order. The caller may change keys.
+    NodeList& records() { return lend(); }
+    const NodeList& records() const {
+        settle();
+        return list_;
+    }
+
+private:
+    static constexpr std::size_t kNothingPending = static_cast<std::size_t>(-1);
+
+    // Starts fetching a record that is about to be overwritten.
+    static void prefetchForWrite(const Node* node) {
+        const char* bytes = reinterpret_cast<const char*>(node);
+        for (std::size_t offset = 0; offset < sizeof(Node); offset += 64)
+            __builtin_prefetch(bytes + offset, 1);
+    }
+
+    static const std::string& keyOf(const Node& node) {
+        return node.*(RecordLayout<Node>::kFields[0].member);
+    }
+    static bool nodeLess(const std::unique_ptr<Node>& a, const std::unique_ptr<Node>& b) {
+        return keyLess(keyOf(*a), keyOf(*b));
+    }
+
+    // Merges records added by insertSorted() into key order.
+    void settle() const {
+        if (pendingFrom_ == kNothingPending) return;
+        const auto pending = list_.begin() + static_cast<std::ptrdiff_t>(pendingFrom_);
+        if (!orderTrusted_ && !std::is_sorted(list_.begin(), pending, nodeLess)) {
+            // Loaded unsorted, or a key was changed through a lent record.
+            std::stable_sort(list_.begin(), list_.end(), nodeLess);
+        } else {
+            std::stable_sort(pending, list_.end(), nodeLess);
+            std::inplace_merge(list_.begin(), pending, list_.end(), nodeLess);
+        }
+        pendingFrom_ = kNothingPending;
+        orderTrusted_ = true;
+    }
+
+    // The list, settled, for a caller that may change keys in place.
+    NodeList& lend() {
+        settle();
+        orderTrusted_ = false;
+        return list_;
+    }
+
+    // Constant after set-up.
+    std::string fileName_;
+
+    std::recursive_mutex fileLock_;  // held for the whole of each load and save
+
+    // The list and its order; settle() may reorder it from const readers.
+    mutable NodeList list_;
+    mutable std::size_t pendingFrom_ = kNothingPending;  // first record not yet merged
+    mutable bool orderTrusted_ = true;  // records before pendingFrom_ known to be in key order
+};
+
+}  // namespace zv

@@ -1,0 +1,74 @@
+#pragma once
+// The six record types the server keeps. Each is a plain set of 8-bit text
+// fields in a fixed order (field 1 first); record_layout.h gives their slots in
+// the data files. `serial` identifies a record once it has entered a store.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zv {
+
+// Employee board entry; `Employee` ("Last,First") is the key.
+struct TWIWONode {
+    std::string Employee, LastName, FirstName, Password, Department, WorkPhone,
+        Extension, Status, Returning, ReachedAt, Comments, EMail, EMailNotify,
+        HomePhone, CarPhone, Pager, Other, StatusChanged, LastContact, EmergName,
+        EmergPhone, EmergRelation;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
+// Memo addressed to `Recipient`.
+struct TPOSTINode {
+    std::string Recipient, ClientText2, Date, Time, ClientText5, ClientText6;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
+// "While You Were Out" message addressed to `Recipient`.
+struct TWYWONode {
+    std::string Recipient, TakenBy, Date, Time, Caller, Company, Phone, Regarding,
+        Called, ReturnedCall, WasHere, WantsToSee, Urgent, Comments;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
+// Department name.
+struct TDEPTNode {
+    std::string Name;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
+// Phonebook entry; `Caller` is the sort key.
+struct TPHONENode {
+    std::string Caller, Company, PhoneNumber;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
+// Status change log entry.
+struct TLOGNode {
+    std::string Employee, Department, Date, Time, Status, Returning, ReachedAt,
+        Comments;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
+// A new identity for a record entering a store; unique within the process.
+std::uint64_t nextRecordSerial();
+
+}  // namespace zv

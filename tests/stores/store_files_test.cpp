@@ -1,0 +1,421 @@
+// Loading and saving data files: missing, empty, incomplete and garbage files,
+// and saves that fail part-way.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "stores/file_access.h"
+#include "stores/record_store.h"
+#include "stores/stores.h"
+#include "test_support.h"
+
+namespace zv {
+namespace {
+
+using testing::fileExists;
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
+
+std::unique_ptr<TWIWONode> account(const std::string& key) {
+    auto node = std::make_unique<TWIWONode>();
+    node->Employee = key;
+    node->Status = "In";
+    return node;
+}
+
+// Installs replacement file calls for one scope.
+class FileOpsOverride {
+public:
+    FileOpsOverride() : ops_(fileio::systemFileOps()) {}
+    ~FileOpsOverride() { fileio::setFileOpsForTesting(nullptr); }
+    fileio::FileOps& ops() { return ops_; }
+    void install() { fileio::setFileOpsForTesting(&ops_); }
+
+private:
+    fileio::FileOps ops_;
+};
+
+TEST(DataFile, MissingFileIsCreatedEmptyAndEmptyStoresSaveZeroBytes) {
+    TempDir dir;
+    const std::string name = dir.file("wywa.dat");
+    TWYWOList messages;
+    messages.setFileName(name);
+    messages.loadFromFile();
+    ASSERT_TRUE(fileExists(name));
+    EXPECT_EQ(readBytes(name).size(), 0u);
+    EXPECT_EQ(messages.makeBundleFromList("Smith,John", 0), "0|");
+
+    TWIWOList board;
+    board.setFileName(dir.file("wiwo.dat"));
+    board.addNode(account("A,B"));
+    board.saveToFile();
+    board.clearList();
+    board.saveToFile();
+    EXPECT_EQ(readBytes(dir.file("wiwo.dat")).size(), 0u);
+    board.loadFromFile();
+    EXPECT_EQ(board.getCount(), 0);
+    EXPECT_FALSE(fileExists(dir.file("wiwo.dat.tmp")));
+}
+
+TEST(DataFile, LoadingKeepsTheFileOrderAndReplacesTheList) {
+    TempDir dir;
+    TDEPTList depts;
+    depts.setFileName(dir.file("department.dat"));
+    std::string image(3 * 256, '\0');
+    image.replace(0, 1, "b");
+    image.replace(256, 1, "c");
+    image.replace(512, 1, "a");
+    writeBytes(dir.file("department.dat"), image);
+    auto extra = std::make_unique<TDEPTNode>();
+    extra->Name = "stale";
+    depts.addNode(std::move(extra));
+
+    depts.loadFromFile();
+    ASSERT_EQ(depts.getCount(), 3);
+    EXPECT_EQ(depts.makeBundleFromList(), "3|b<~REC~>c<~REC~>a<~REC~>");
+}
+
+TEST(DataFile, BoardWithAnIncompleteLastRecordWarnsOnceAndKeepsTheCompleteRecords) {
+    TempDir dir;
+    const std::string name = dir.file("wiwo.dat");
+    {
+        TWIWOList board;
+        board.setFileName(name);
+        for (const char* key : {"A,A", "B,B", "C,C"}) board.addNode(account(key));
+        board.saveToFile();
+    }
+    std::string bytes = readBytes(name);
+    bytes.append(100, 'z');
+    writeBytes(name, bytes);
+
+    TWIWOList board;
+    board.setFileName(name);
+    std::vector<std::string> warnings;
+    board.setConversionWarning([&](const std::string& text) { warnings.push_back(text); });
+    board.loadFromFile();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0],
+              "The Employee File needs to be updated for use with Zelvora 2.0.\r"
+              "Please run the File Converter (converter.exe) in the Admin directory,\r"
+              "then restart Zelvora Admin/Server.");
+    ASSERT_EQ(board.getCount(), 3);
+    EXPECT_EQ(board.getNode(2).Employee, "C,C");
+
+    // A whole number of records never warns, a file shorter than one record does.
+    warnings.clear();
+    writeBytes(name, std::string(1909 * 2, '\0'));
+    board.loadFromFile();
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(board.getCount(), 2);
+    writeBytes(name, std::string(1908, 'q'));
+    board.loadFromFile();
+    EXPECT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(board.getCount(), 0);
+}
+
+TEST(DataFile, ConversionWarningMayUseTheStoreWhileTheLoadHoldsItsLock) {
+    // The warning is shown modally, and a modal loop runs session steps that
+    // save the board: the file lock is reentrant for its own thread.
+    TempDir dir;
+    const std::string name = dir.file("wiwo.dat");
+    std::string image(1909 * 2 + 10, '\0');
+    image.replace(0, 1, "b");
+    image.replace(1909, 1, "a");
+    testing::writeBytes(name, image);
+
+    TWIWOList board;
+    board.setFileName(name);
+    int seen = -1;
+    board.setConversionWarning([&](const std::string&) {
+        seen = board.getCount();
+        board.saveToFile();
+    });
+    board.loadFromFile();
+    EXPECT_EQ(seen, 2);
+    EXPECT_EQ(readBytes(name).size(), 2u * 1909);  // the save dropped the incomplete tail
+    EXPECT_EQ(board.getNode(0).Employee, "b");
+}
+
+TEST(DataFile, OtherStoresWithAnIncompleteLastRecordRaiseAnErrorNamingTheFileAndKeepEarlierRecords) {
+    TempDir dir;
+    const std::string name = dir.file("log_stat.dat");
+    {
+        TLOGList log;
+        log.setFileName(name);
+        log.addNode(log.createNodeFromString("first"));
+        log.addNode(log.createNodeFromString("second"));
+    }
+    std::string bytes = readBytes(name);
+    bytes.append(819, 'x');
+    writeBytes(name, bytes);
+
+    TLOGList log;
+    log.setFileName(name);
+    try {
+        log.loadFromFile();
+        FAIL() << "an incomplete record must raise";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+    }
+    ASSERT_EQ(log.getCount(), 2);
+    EXPECT_EQ(log.getNode(1).Employee, "second");
+
+    TPOSTIList memos;
+    const std::string memoName = dir.file("posti.dat");
+    writeBytes(memoName, std::string(1076 + 5, '\0'));
+    memos.setFileName(memoName);
+    EXPECT_THROW(memos.loadFromFile(), StoreError);
+    EXPECT_EQ(memos.makeBundleFromList("", 0), "1|<~FLD~><~FLD~><~FLD~><~FLD~><~FLD~><~REC~>");
+}
+
+template <class Node>
+void loadGarbage(std::mt19937& rng, const TempDir& dir) {
+    constexpr std::size_t size = RecordLayout<Node>::kRecordSize;
+    std::uniform_int_distribution<std::size_t> sizes(0, 4 * size + 3);
+    std::uniform_int_distribution<int> bytes(0, 255);
+    const std::string name = dir.file("garbage.dat");
+    for (int round = 0; round < 40; ++round) {
+        std::string junk(sizes(rng), '\0');
+        for (char& c : junk) c = static_cast<char>(bytes(rng));
+        writeBytes(name, junk);
+        RecordStore<Node> store;
+        store.setFileName(name);
+        int tails = 0;
+        store.loadFromFile([&] { ++tails; });
+        EXPECT_EQ(static_cast<std::size_t>(store.getCount()), junk.size() / size);
+        EXPECT_EQ(tails, junk.size() % size ? 1 : 0);
+        for (const auto& node : store.records())
+            for (const auto& f : RecordLayout<Node>::kFields)
+                EXPECT_LE(((*node).*(f.member)).size(), f.width);
+        if (round % 10 == 0) store.saveToFile();  // what was read can be written back
+    }
+}
+
+TEST(DataFile, GarbageOfAnySizeLoadsWithoutACrash) {
+    TempDir dir;
+    std::mt19937 rng(20261207);
+    loadGarbage<TWIWONode>(rng, dir);
+    loadGarbage<TPOSTINode>(rng, dir);
+    loadGarbage<TWYWONode>(rng, dir);
+    loadGarbage<TDEPTNode>(rng, dir);
+    loadGarbage<TPHONENode>(rng, dir);
+    loadGarbage<TLOGNode>(rng, dir);
+
+    // Through the board store, with its warning.
+    const std::string name = dir.file("wiwo.dat");
+    writeBytes(name, std::string(1909 * 2 + 7, '\xff'));
+    TWIWOList board;
+    board.setFileName(name);
+    int warnings = 0;
+    board.setConversionWarning([&](const std::string&) { ++warnings; });
+    board.loadFromFile();
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(board.getCount(), 2);
+    EXPECT_EQ(board.getNode(0).Employee, std::string(256, '\xff'));
+}
+
+// ---- Failures of the file system
+
+TEST(DataFileFailure, UnreadableFileRaisesAndLeavesTheListAsItWasOrKeepsTheRecordsReadBeforeTheFailure) {
+    TempDir dir;
+    TDEPTList depts;
+    depts.setFileName(dir.file("department.dat"));
+    auto dept = std::make_unique<TDEPTNode>();
+    dept->Name = "Sales";
+    depts.addNode(std::move(dept));
+
+    // A folder in place of the file cannot be read.
+    std::filesystem::create_directory(dir.file("department.dat"));
+    EXPECT_THROW(depts.loadFromFile(), StoreError);
+    EXPECT_EQ(depts.getCount(), 1);
+    std::filesystem::remove(dir.file("department.dat"));
+
+    FileOpsOverride override;
+    override.ops().open = [](const char*, int, mode_t) {
+        errno = EACCES;
+        return -1;
+    };
+    override.install();
+    try {
+        depts.loadFromFile();
+        FAIL() << "open failure must raise";
+    } catch (const StoreError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("department.dat"), std::string::npos) << what;
+        EXPECT_NE(what.find("Permission denied"), std::string::npos) << what;
+    }
+    EXPECT_EQ(depts.getCount(), 1);
+
+    // A read that fails part-way keeps the records read before it.
+    override.ops() = fileio::systemFileOps();
+    auto reads = std::make_shared<int>(0);
+    auto realRead = override.ops().read;
+    override.ops().read = [reads, realRead](int fd, void* buffer, std::size_t size) -> ssize_t {
+        if (++*reads > 1) {
+            errno = EIO;
+            return -1;
+        }
+        return realRead(fd, buffer, size < 256 * 256 ? size : 256 * 256);
+    };
+    writeBytes(dir.file("department.dat"), std::string(300 * 256, '\0'));
+    try {
+        depts.loadFromFile();
+        FAIL() << "a failed read must raise";
+    } catch (const StoreError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("department.dat"), std::string::npos) << what;
+        EXPECT_NE(what.find("Input/output error"), std::string::npos) << what;
+    }
+    EXPECT_EQ(depts.getCount(), 256);
+}
+
+class SaveFailure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        name_ = dir_.file("wiwo.dat");
+        board_.setFileName(name_);
+        for (int i = 0; i < 600; ++i) board_.addNode(account("Old," + std::to_string(i)));
+        board_.saveToFile();
+        oldImage_ = readBytes(name_);
+        board_.addNode(account("New,One"));
+    }
+
+    // Saves, expects an error naming the file and the given system text, and
+    // checks that the old file is whole and no temporary file is left.
+    void expectFailedSave(const std::string& systemText) {
+        try {
+            board_.saveToFile();
+            ADD_FAILURE() << "the save must raise";
+        } catch (const StoreError& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find(name_), std::string::npos) << what;
+            EXPECT_NE(what.find(systemText), std::string::npos) << what;
+        }
+        fileio::setFileOpsForTesting(nullptr);
+        EXPECT_EQ(readBytes(name_), oldImage_);
+        EXPECT_FALSE(fileExists(name_ + ".tmp"));
+    }
+
+    TempDir dir_;
+    std::string name_;
+    TWIWOList board_;
+    std::string oldImage_;
+    FileOpsOverride override_;
+};
+
+TEST_F(SaveFailure, DiskFullPartWayLeavesTheOldFileWhole) {
+    auto written = std::make_shared<std::size_t>(0);
+    auto realWrite = override_.ops().write;
+    override_.ops().write = [written, realWrite](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (*written > 300000) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const ssize_t n = realWrite(fd, data, size < 100000 ? size : 100000);
+        if (n > 0) *written += static_cast<std::size_t>(n);
+        return n;
+    };
+    override_.install();
+    expectFailedSave("No space left on device");
+}
+
+TEST_F(SaveFailure, FailedFlushLeavesTheOldFileWhole) {
+    override_.ops().fsync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    override_.install();
+    expectFailedSave("Input/output error");
+}
+
+TEST_F(SaveFailure, FailedRenameLeavesTheOldFileWhole) {
+    override_.ops().rename = [](const char*, const char*) {
+        errno = EXDEV;
+        return -1;
+    };
+    override_.install();
+    expectFailedSave("Invalid cross-device link");
+}
+
+TEST_F(SaveFailure, TemporaryFileThatCannotBeCreatedLeavesTheOldFileWhole) {
+    // A folder where the temporary file would go blocks its creation even for
+    // a privileged user.
+    std::filesystem::create_directory(name_ + ".tmp");
+    try {
+        board_.saveToFile();
+        ADD_FAILURE() << "the save must raise";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find(name_), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(readBytes(name_), oldImage_);
+    std::filesystem::remove(name_ + ".tmp");
+
+    board_.saveToFile();  // and the next save goes through
+    EXPECT_EQ(readBytes(name_).size(), oldImage_.size() + 1909);
+}
+
+TEST_F(SaveFailure, ReadOnlyFolderLeavesTheOldFileWhole) {
+    namespace fs = std::filesystem;
+    fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
+    if (geteuid() != 0) {
+        expectFailedSave("Permission denied");
+        return;
+    }
+    // Folder permissions do not bind a privileged user: save as nobody in a
+    // child process.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int status = 3;
+        if (setgid(65534) == 0 && setuid(65534) == 0) {
+            try {
+                board_.saveToFile();
+                status = 1;
+            } catch (const StoreError& e) {
+                const std::string what = e.what();
+                status = what.find(name_) != std::string::npos &&
+                                 what.find("Permission denied") != std::string::npos
+                             ? 0
+                             : 2;
+            }
+        }
+        _exit(status);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: error text, 3: could not drop privileges";
+    EXPECT_EQ(readBytes(name_), oldImage_);
+    EXPECT_FALSE(fileExists(name_ + ".tmp"));
+}
+
+TEST(DataFileFailure, DebugLogThatCannotBeCreatedRaisesToTheCaller) {
+    TempDir dir;
+    TPHONEList phones;
+    phones.setFileName(dir.file("phonebook.dat"));
+    phones.setDebugLogFileName(dir.file("no/such/folder/debug_phone.log"));
+    try {
+        phones.addToPhoneListFromString("x|");
+        FAIL() << "the log failure must raise";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find("debug_phone.log"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(phones.getCount(), 0);
+}
+
+}  // namespace
+}  // namespace zv

@@ -1,0 +1,65 @@
+#pragma once
+// Helpers shared by the store tests: a temporary folder and raw file access.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+namespace zv::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the object goes.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zv_stores_XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string file(std::string_view name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string readBytes(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeBytes(const std::string& fileName, std::string_view bytes) {
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline bool fileExists(const std::string& fileName) {
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) == 0;
+}
+
+// Places `text` at `offset` of a byte image, followed by a zero byte when the
+// slot of `width` bytes has room for one.
+inline void putSlot(std::string& image, std::size_t offset, std::size_t width, std::string_view text) {
+    image.replace(offset, text.size(), text);
+    if (text.size() < width) image[offset + text.size()] = '\0';
+}
+
+}  // namespace zv::testing
