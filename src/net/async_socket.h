@@ -1,0 +1,229 @@
+// TAsyncSocket: an event-driven, non-blocking TCP socket.
+//
+// Ownership and threads. A socket belongs to the loop of the thread that
+// created it (its owner thread, TEventLoop::forCurrentThread()). It owns its
+// native handle and its send queue; it does not own the loop (it only keeps it
+// alive). Every network event becomes a handler call on the owner thread only,
+// while that thread runs, pumps or waits in its loop.
+//
+// Operations may be called from another thread only while the owner thread is
+// blocked waiting for that very call (a session's thread waits inside
+// runInLoopAndWait while the main thread runs the step that reads, writes and
+// closes the session socket). Handlers that an operation calls directly (a
+// Close calling OnSessionClosed) then run on the calling thread; continuations
+// (write-ready, later events) are handed to the owner loop. Debug builds check
+// the rule with assertInLoopThreadOrBlocked().
+//
+// Failures are reported as the layer's error codes (socket_errors.h): LastError
+// is set and, unless OnError is set, ESocketException is raised.
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/event_loop.h"
+#include "net/send_buffer.h"
+#include "net/socket_errors.h"
+
+namespace zv {
+
+enum TSocketState {
+  ssInvalidState,
+  ssOpened,
+  ssBound,
+  ssConnecting,
+  ssConnected,
+  ssAccepting,
+  ssListening,
+  ssClosed
+};
+
+enum TSocketLingerOnOff { lingerOff, lingerOn, lingerNoSet };
+
+enum TSocketSendFlags { sendNormal = 0, sendUrgent = 1 };
+
+inline constexpr int INVALID_SOCKET = -1;
+
+class TAsyncSocket : private TEventLoop::Watcher {
+ public:
+  using TSessionEvent = std::function<void(TAsyncSocket& sender, std::uint16_t error)>;
+  using TChangeStateEvent =
+      std::function<void(TAsyncSocket& sender, TSocketState oldState, TSocketState newState)>;
+  using TNotifyEvent = std::function<void(TAsyncSocket& sender)>;
+  using TBgExceptionEvent =
+      std::function<void(TAsyncSocket& sender, const std::exception& error, bool& canClose)>;
+
+  TAsyncSocket();
+  ~TAsyncSocket();
+  TAsyncSocket(const TAsyncSocket&) = delete;
+  TAsyncSocket& operator=(const TAsyncSocket&) = delete;
+
+  // Properties.
+  const std::string& Addr() const { return addr_.text; }
+  void setAddr(const std::string& value);
+  const std::string& Port() const { return port_.text; }
+  void setPort(const std::string& value);
+  const std::string& Proto() const { return proto_.text; }
+  void setProto(const std::string& value);
+  const std::string& LocalPort() const { return localPort_.text; }
+  void setLocalPort(const std::string& value);
+  TSocketState State() const { return state_; }
+  const std::string& DnsResult() const { return dnsResult_; }
+  const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+  std::int32_t LastError() const { return lastError_; }
+  std::int32_t ReadCount() const { return readCount_; }
+  bool MultiThreaded() const { return multiThreaded_; }
+  void setMultiThreaded(bool value) { multiThreaded_ = value; }
+  TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
+  void setLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
+  std::uint16_t LingerTimeout() const { return lingerTimeout_; }
+  void setLingerTimeout(std::uint16_t value) { lingerTimeout_ = value; }
+  int FlushTimeout() const { return flushTimeout_; }
+  void setFlushTimeout(int value) { flushTimeout_ = value; }
+  TSocketSendFlags SendFlags() const { return sendFlags_; }
+  void setSendFlags(TSocketSendFlags value);
+  // The native handle, or INVALID_SOCKET.
+  int HSocket() const { return handle_; }
+  bool AllSent() const { return allSent_; }
+  // The message of the last report (also when OnError took it instead of an
+  // exception).
+  const std::string& LastErrorMessage() const { return lastErrorMessage_; }
+  // The local port the socket is bound to (0 when it has no handle): with
+  // Port "0" the system picks one.
+  int boundPort() const;
+
+  // Event handlers; each optional.
+  TSessionEvent OnSessionAvailable;
+  TSessionEvent OnSessionConnected;
+  TSessionEvent OnSessionClosed;
+  TSessionEvent OnDataAvailable;
+  TSessionEvent OnDataSent;
+  TSessionEvent OnDnsLookupDone;
+  TChangeStateEvent OnChangeState;
+  TNotifyEvent OnError;
+  TBgExceptionEvent OnBackgroundError;
+
+  // Operations.
+  // Binds and listens (address reuse on, the system's maximum backlog).
+  void Listen();
+  // Takes one pending connection and returns its handle, which the caller owns
+  // (normally handed to Dup on a session thread). When nothing is pending any
+  // more (the client went away first) it returns INVALID_SOCKET with LastError
+  // set and raises nothing; real failures are reported.
+  int Accept();
+  void Dup(int handle);
+  void Connect();
+  void Close();
+  void Abort();
+  void Shutdown(int how);
+  // Never blocks: what the stack does not take at once is copied into the send
+  // queue and sent on later write-ready events; OnDataSent follows (from the
+  // owner loop) once the queue is empty. Returns length.
+  int Send(const void* data, int length);
+  int SendText(std::string_view text);
+  int Receive(void* buffer, int size);
+  std::string ReceiveText();
+  int RcvdCount();
+  void DnsLookup(const std::string& host);
+  void CancelDnsLookup();
+
+  TEventLoop& ownerLoop() const { return *loop_; }
+  // True once the owner thread's loop has seen a quit request.
+  bool Terminated() const { return loop_->terminated(); }
+  // A quit request to the owner thread's loop; any thread.
+  void postQuit() const;
+
+  // Write counts of the send queue's chunks, front first.
+  std::vector<int> sendQueueChunkFill() const { return sendQueue_.chunkFill(); }
+
+  // Number of socket objects alive in the process, and how many times the
+  // network library was started (once per period in which sockets exist).
+  static int socketCount();
+  static int libraryStartCount();
+
+ private:
+  struct Endpoint {
+    std::string text;
+    bool assigned = false;
+    bool resolved = false;
+  };
+  struct Life;
+  struct DnsRequest;
+
+  void handleEvents(std::uint32_t events) override;
+
+  void assertInLoopThreadOrBlocked() const;
+  void setState(TSocketState newState);
+  void setEndpoint(Endpoint& endpoint, const std::string& value, const char* name);
+  void socketError(const std::string& function, int code);
+  void raiseText(const std::string& message);
+  void resolveAll(bool withLocalPort);
+  void applyLinger();
+  bool subscribe(std::uint32_t events);
+  void updateInterest();
+  std::uint32_t wantedEvents() const;
+  void closeHandle();
+  void internalClose(bool shutdownSending);
+  void closeQuietly();
+  void applyDefaults();
+  void tryToSend();
+  ssize_t transmit(const struct iovec* iov, int parts);
+  void postWriteEvent();
+  void receiveLoop(std::uint16_t error);
+  void connectEvent(std::uint16_t error);
+  void writeEvent(std::uint16_t error);
+  void peerClosedEvent(std::uint16_t error);
+  void dnsLookupFinished(const std::shared_ptr<DnsRequest>& request);
+  template <typename Fn>
+  void dispatchGuarded(Fn&& fn);
+  void backgroundException(const std::exception& error);
+
+  // Constant after construction.
+  TEventLoop* loop_;
+  std::shared_ptr<TEventLoop> loopKeepAlive_;  // null when the loop is not shared-owned
+  std::shared_ptr<Life> life_;
+
+  int handle_ = INVALID_SOCKET;
+  std::uint64_t watchToken_ = 0;
+  std::uint32_t watchedEvents_ = 0;
+  std::uint64_t generation_ = 0;  // advances with every handle adopted or closed
+  TSocketState state_ = ssClosed;
+  Endpoint addr_;
+  Endpoint port_;
+  Endpoint proto_;
+  Endpoint localPort_;
+  in_addr_t addrValue_ = 0;
+  int portValue_ = 0;
+  int protoValue_ = 6;
+  int localPortValue_ = 0;
+  std::string dnsResult_;
+  std::vector<std::string> dnsResultList_;
+  std::int32_t lastError_ = 0;
+  std::string lastErrorMessage_;
+  std::int32_t readCount_ = 0;
+  bool multiThreaded_ = false;
+  TSocketLingerOnOff lingerOnOff_ = lingerOn;
+  std::uint16_t lingerTimeout_ = 0;
+  int flushTimeout_ = 60;
+  TSocketSendFlags sendFlags_ = sendNormal;
+  TSendQueue sendQueue_;
+  bool allSent_ = true;
+  bool closeNotified_ = false;
+  bool writeWanted_ = false;   // EPOLLOUT wanted: the queue holds unsent bytes
+  bool acceptArmed_ = true;    // listening: re-armed by Accept
+  bool destroying_ = false;
+  bool writeEventPosted_ = false;
+  bool receiveDrained_ = false;  // the last Receive came back short
+  std::shared_ptr<DnsRequest> pendingDns_;
+};
+
+}  // namespace zv
