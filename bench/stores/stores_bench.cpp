@@ -128,17 +128,24 @@ std::size_t floorLoad(const std::string& name, std::size_t size) {
     return static_cast<std::size_t>(buffer[size / 2]);
 }
 
-// The same field texts and separators appended to one pre-reserved string.
-std::string floorBundle(const std::vector<std::vector<std::string>>& fields, std::size_t reserve) {
+// The same field texts (the records' own strings, in list order) and
+// separators appended to one pre-reserved string.
+std::string floorBundle(const std::vector<const zv::TWIWONode*>& records, std::size_t reserve) {
     std::string out;
     out.reserve(reserve);
-    out.append(std::to_string(fields.size()));
+    out.append(std::to_string(records.size()));
     out.push_back('|');
-    for (const auto& record : fields) {
-        for (std::size_t i = 0; i < record.size(); ++i) {
-            if (i) out.append(zv::kFieldSeparator);
-            out.append(record[i]);
-        }
+    const std::string_view sep = zv::kFieldSeparator;
+    for (const zv::TWIWONode* r : records) {
+        out.append(r->Employee).append(sep).append(r->LastName).append(sep).append(r->FirstName);
+        out.append(sep).append(r->Password).append(sep).append(r->Department).append(sep);
+        out.append(r->WorkPhone).append(sep).append(r->Extension).append(sep).append(r->Status);
+        out.append(sep).append(r->Returning).append(sep).append(r->ReachedAt).append(sep);
+        out.append(r->Comments).append(sep).append(r->EMail).append(sep).append(r->EMailNotify);
+        out.append(sep).append(r->HomePhone).append(sep).append(r->CarPhone).append(sep);
+        out.append(r->Pager).append(sep).append(r->Other).append(sep).append(r->StatusChanged);
+        out.append(sep).append(r->LastContact).append(sep).append(r->EmergName).append(sep);
+        out.append(r->EmergPhone).append(sep).append(r->EmergRelation);
         out.append(zv::kRecordSeparator);
     }
     return out;
@@ -188,19 +195,6 @@ int main(int argc, char** argv) {
     std::printf("board: %d accounts, %.1f MB file\n", kAccounts, bytes.size() / 1e6);
 
     std::vector<double> saveFloor, saveFloorSynced, saveStore, loadFloor, loadStore, bundleFloor, bundleStore;
-    std::vector<std::vector<std::string>> fields;
-    for (int i = 0; i < board.getCount(); ++i) {
-        const std::string text = board.getNode(i).toRecordString();
-        std::vector<std::string> record;
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t sep = text.find(zv::kFieldSeparator, start);
-            record.push_back(text.substr(start, sep - start));
-            if (sep == std::string::npos) break;
-            start = sep + zv::kFieldSeparator.size();
-        }
-        fields.push_back(std::move(record));
-    }
     const std::size_t bundleSize = board.makeBundleFromList().size();
 
     for (int run = 0; run < kRuns; ++run) {
@@ -210,7 +204,9 @@ int main(int argc, char** argv) {
         volatile std::size_t sink = 0;
         loadFloor.push_back(cpuMillisecondsOf([&] { sink = floorLoad(name, bytes.size()); }));
         loadStore.push_back(cpuMillisecondsOf([&] { board.loadFromFile(); }));
-        bundleFloor.push_back(cpuMillisecondsOf([&] { sink = floorBundle(fields, bundleSize).size(); }));
+        std::vector<const zv::TWIWONode*> records;
+        for (int i = 0; i < board.getCount(); ++i) records.push_back(&board.getNode(i));
+        bundleFloor.push_back(cpuMillisecondsOf([&] { sink = floorBundle(records, bundleSize).size(); }));
         bundleStore.push_back(cpuMillisecondsOf([&] { sink = board.makeBundleFromList().size(); }));
         (void)sink;
     }

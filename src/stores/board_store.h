@@ -30,7 +30,8 @@ public:
     using Base::setFileName;
 
     // Loads in file order; an incomplete last record is reported through the
-    // conversion warning and the complete records stay loaded.
+    // conversion warning and the complete records stay loaded. A file that
+    // cannot be opened or read raises StoreError.
     void loadFromFile();
 
     // Inserts in key order; does not save.

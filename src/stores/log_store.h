@@ -3,6 +3,7 @@
 // ("log_stat.dat").
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "stores/record_store.h"
@@ -34,6 +35,7 @@ public:
     // When the log holds maxSize() entries or more, deletes the oldest one
     // (exactly one); then appends and saves.
     TLOGNode& addNode(std::unique_ptr<TLOGNode> node) {
+        if (!node) throw std::invalid_argument("no record given to add to the \"" + fileName() + "\" store");
         if (getCount() >= maxSize_) deleteAt(0);
         TLOGNode& stored = appendNode(std::move(node));
         saveToFile();

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,7 +67,9 @@ public:
         // The records of the old list are reused for the new one: a reload
         // then costs no allocation for values that fit their old capacity.
         NodeList spare = std::move(list_);
-        std::reverse(spare.begin(), spare.end());
+        // Handed out in address order, so that the new list lies in memory
+        // in list order (taken from the back).
+        std::sort(spare.begin(), spare.end(), std::greater<>());
         list_.clear();
         list_.reserve(spare.size());
         pendingFrom_ = kNothingPending;
@@ -109,14 +112,15 @@ public:
         settle();
         fileio::AtomicFileWriter writer(fileName_);
         // Large writes: the file system does less work per byte.
-        constexpr std::size_t kChunkRecords = (1 << 20) / kRecordSize;
-        std::vector<char> chunk(kChunkRecords * kRecordSize);
+        const std::size_t chunkRecords =
+            std::max<std::size_t>(1, std::min(list_.size(), (std::size_t{1} << 20) / kRecordSize));
+        std::vector<char> chunk(chunkRecords * kRecordSize);
         std::size_t used = 0;
         for (const auto& node : list_) {
             char* slot = chunk.data() + used * kRecordSize;
             std::memset(slot, 0, kRecordSize);
             encodeRecord(*node, slot);
-            if (++used == kChunkRecords) {
+            if (++used == chunkRecords) {
                 writer.write(chunk.data(), used * kRecordSize);
                 used = 0;
             }
@@ -150,6 +154,7 @@ public:
 
     // Appends at the end (stores in insertion order).
     Node& appendNode(std::unique_ptr<Node> node) {
+        requireRecord(node.get());
         settle();
         node->serial = nextRecordSerial();
         list_.push_back(std::move(node));
@@ -160,6 +165,7 @@ public:
     // Adds in key order (sorted stores): placed after every record whose key
     // is not greater, which is an order a full sort by field 1 gives.
     Node& insertSorted(std::unique_ptr<Node> node) {
+        requireRecord(node.get());
         node->serial = nextRecordSerial();
         if (pendingFrom_ == kNothingPending) pendingFrom_ = list_.size();
         list_.push_back(std::move(node));
@@ -219,17 +225,22 @@ public:
     // Count, "|", then every record string followed by the record separator.
     std::string wholeListBundle() const {
         settle();
-        const std::string count = std::to_string(list_.size());
-        std::size_t length = count.size() + 1;
-        for (const auto& node : list_) length += recordStringLength(*node) + kRecordSeparator.size();
+        // Sized from the last bundle, which saves a pass over every record
+        // when the list changed little since.
+        std::size_t expected = lastBundleSize_ + lastBundleSize_ / 8;
+        if (expected == 0) {
+            expected = 24;
+            for (const auto& node : list_) expected += recordStringLength(*node) + kRecordSeparator.size();
+        }
         std::string out;
-        out.reserve(length);
-        out.append(count);
+        out.reserve(expected);
+        out.append(std::to_string(list_.size()));
         out.push_back('|');
         for (const auto& node : list_) {
             appendRecordString(out, *node);
             out.append(kRecordSeparator);
         }
+        lastBundleSize_ = out.size();
         return out;
     }
 
@@ -242,6 +253,10 @@ public:
 
 private:
     static constexpr std::size_t kNothingPending = static_cast<std::size_t>(-1);
+
+    void requireRecord(const Node* node) const {
+        if (!node) throw std::invalid_argument("no record given to add to the \"" + fileName_ + "\" store");
+    }
 
     // Starts fetching a record that is about to be overwritten.
     static void prefetchForWrite(const Node* node) {
@@ -257,15 +272,31 @@ private:
         return keyLess(keyOf(*a), keyOf(*b));
     }
 
+    // Stable sort by key; the keys are gathered first so that comparing them
+    // does not go through the records.
+    static void sortByKey(typename NodeList::iterator first, typename NodeList::iterator last) {
+        struct Keyed {
+            std::string_view key;
+            Node* node;
+        };
+        std::vector<Keyed> keyed;
+        keyed.reserve(static_cast<std::size_t>(last - first));
+        for (auto it = first; it != last; ++it) keyed.push_back({keyOf(**it), it->get()});
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const Keyed& a, const Keyed& b) { return keyLess(a.key, b.key); });
+        for (auto it = first; it != last; ++it) it->release();
+        for (const Keyed& k : keyed) (first++)->reset(k.node);
+    }
+
     // Merges records added by insertSorted() into key order.
     void settle() const {
         if (pendingFrom_ == kNothingPending) return;
         const auto pending = list_.begin() + static_cast<std::ptrdiff_t>(pendingFrom_);
         if (!orderTrusted_ && !std::is_sorted(list_.begin(), pending, nodeLess)) {
             // Loaded unsorted, or a key was changed through a lent record.
-            std::stable_sort(list_.begin(), list_.end(), nodeLess);
+            sortByKey(list_.begin(), list_.end());
         } else {
-            std::stable_sort(pending, list_.end(), nodeLess);
+            sortByKey(pending, list_.end());
             std::inplace_merge(list_.begin(), pending, list_.end(), nodeLess);
         }
         pendingFrom_ = kNothingPending;
@@ -288,6 +319,7 @@ private:
     mutable NodeList list_;
     mutable std::size_t pendingFrom_ = kNothingPending;  // first record not yet merged
     mutable bool orderTrusted_ = true;  // records before pendingFrom_ known to be in key order
+    mutable std::size_t lastBundleSize_ = 0;
 };
 
 }  // namespace zv

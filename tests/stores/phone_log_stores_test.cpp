@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,19 @@ TEST(StatusLog, MaximumOfZeroOrLessKeepsOnlyTheNewestEntry) {
         log.addNode(entry(log, 2));
         EXPECT_EQ(employees(log), (std::vector<std::string>{"E2"}));
     }
+}
+
+TEST(StatusLog, AddingNoRecordIsRefusedAndChangesNothing) {
+    TempDir dir;
+    TLOGList log;
+    log.setFileName(dir.file("log_stat.dat"));
+    log.setMaxSize(1);
+    log.addNode(entry(log, 1));
+    EXPECT_THROW(log.addNode(nullptr), std::invalid_argument);
+    EXPECT_EQ(log.getCount(), 1);
+    TPHONEList phones;
+    EXPECT_THROW(phones.addNode(nullptr), std::invalid_argument);
+    EXPECT_EQ(phones.getCount(), 0);
 }
 
 TEST(StatusLog, DeleteAtAndRemoveNodeChangeOnlyTheListInMemory) {

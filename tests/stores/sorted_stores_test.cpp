@@ -68,6 +68,9 @@ TEST(SortedStore, RandomAddsGiveTheOrderOfAFullSort) {
             key.erase(std::remove(key.begin(), key.end(), '<'), key.end());
             keys.push_back(key);
             phones.addNode(phones.createNodeFromString(key));
+            // Reads between adds merge what was added so far.
+            if (i % 13 == 0) phones.makeBundleFromList();
+            if (i % 29 == 0) phones.getNode(0);
         }
         std::vector<std::string> got;
         for (int i = 0; i < phones.getCount(); ++i) got.push_back(phones.getNode(i).Caller);

@@ -398,7 +398,8 @@ TEST_F(SaveFailure, ReadOnlyFolderLeavesTheOldFileWhole) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: error text, 3: could not drop privileges";
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "this process may not change its user";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save raised nothing, 2: the error text is wrong";
     EXPECT_EQ(readBytes(name_), oldImage_);
     EXPECT_FALSE(fileExists(name_ + ".tmp"));
 }
