@@ -1,0 +1,173 @@
+#include "protocol/client_thread.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "net/async_socket.h"
+#include "net/event_loop.h"
+#include "protocol/connection_id.h"
+#include "protocol/server_context.h"
+
+namespace zv {
+
+// The step's view of the session socket.
+class TClientThread::TSocketAdapter : public TSessionSocket {
+public:
+    explicit TSocketAdapter(TAsyncSocket& socket) : socket_(socket) {}
+    std::string ReceiveText() override { return socket_.ReceiveText(); }
+    void SendText(std::string_view text) override { socket_.SendText(text); }
+    void Close() override { socket_.Close(); }
+
+private:
+    TAsyncSocket& socket_;
+};
+
+namespace {
+std::atomic<bool> failThreadCreation{false};
+}  // namespace
+
+void TClientThread::failThreadCreationForTesting(bool fail) { failThreadCreation = fail; }
+
+TClientThread* TClientThread::create(int acceptedHandle, TServerContext& ctx, std::string* error) {
+    auto fail = [&](const std::string& why) -> TClientThread* {
+        if (acceptedHandle >= 0) ::close(acceptedHandle);
+        if (error) *error = why;
+        return nullptr;
+    };
+
+    TClientThread* session = nullptr;
+    try {
+        session = new TClientThread(acceptedHandle, ctx);
+    } catch (const std::exception& e) {
+        return fail(std::string("cannot create the session: ") + e.what());
+    }
+
+    pthread_attr_t attr;
+    int rc = pthread_attr_init(&attr);
+    if (rc == 0) {
+        rc = pthread_attr_setstacksize(&attr, kStackSize);
+        if (rc == 0) rc = pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+        pthread_t thread;
+        if (rc == 0)
+            rc = failThreadCreation ? EAGAIN
+                                    : pthread_create(&thread, &attr, &TClientThread::threadEntry, session);
+        pthread_attr_destroy(&attr);
+    }
+    if (rc != 0) {
+        session->acceptedHandle_ = -1;  // closed by fail()
+        delete session;
+        return fail(std::string("cannot create the session thread: ") + std::strerror(rc));
+    }
+    return session;
+}
+
+TClientThread::TClientThread(int acceptedHandle, TServerContext& ctx)
+    : ctx_(ctx), acceptedHandle_(acceptedHandle), session_(ctx, acquireConnectionId()) {}
+
+TClientThread::~TClientThread() {
+    if (acceptedHandle_ >= 0) ::close(acceptedHandle_);
+    releaseConnectionId(session_.connectionID());
+}
+
+void TClientThread::start() {
+    {
+        std::lock_guard lock(startMutex_);
+        started_ = true;
+    }
+    startCv_.notify_one();
+}
+
+void TClientThread::postQuit() {
+    std::lock_guard lock(loopMutex_);
+    quitRequested_ = true;
+    if (loop_) loop_->quit();
+}
+
+void* TClientThread::threadEntry(void* self) {
+    static_cast<TClientThread*>(self)->body();
+    return nullptr;
+}
+
+void TClientThread::body() {
+    {
+        std::unique_lock lock(startMutex_);
+        startCv_.wait(lock, [this] { return started_; });
+    }
+    try {
+        runSession();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "session %s: %s\n", connectionID().c_str(), e.what());
+    }
+    try {
+        runInLoopAndWait(ctx_.mainLoop(), [this] { ctx_.clientThreadTerminated(*this); });
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "session %s: end handler failed: %s\n", connectionID().c_str(), e.what());
+    }
+    // A postQuit still returning must have left the lock before the object goes.
+    { std::lock_guard lock(loopMutex_); }
+    delete this;
+}
+
+void TClientThread::runSession() {
+    TEventLoop& loop = TEventLoop::forCurrentThread();
+    {
+        std::lock_guard lock(loopMutex_);
+        loop_ = loop.handle();
+        if (quitRequested_) return;
+    }
+
+    auto socket = std::make_unique<TAsyncSocket>();
+    const int handle = acceptedHandle_;
+    try {
+        socket->Dup(handle);
+        acceptedHandle_ = -1;  // the socket owns it now
+    } catch (const std::exception& e) {
+        if (socket->HSocket() == handle) acceptedHandle_ = -1;  // adopted before the failure
+        std::fprintf(stderr, "session %s: cannot adopt the connection: %s\n", connectionID().c_str(),
+                     e.what());
+        return;  // the destructor closes a handle not adopted
+    }
+
+    socket->OnDataAvailable = [this](TAsyncSocket& sender, std::uint16_t) {
+        runStep(sender, &TClientSession::onData);
+    };
+    socket->OnSessionClosed = [](TAsyncSocket& sender, std::uint16_t) { sender.postQuit(); };
+    serve(loop, *socket);
+    socket.reset();
+}
+
+void TClientThread::serve(TEventLoop& loop, TAsyncSocket& socket) {
+    using Clock = std::chrono::steady_clock;
+    while (!loop.terminated()) {
+        // The session state is only changed by steps, which this thread waits
+        // for; between them it may be read here.
+        const bool collecting = session_.collecting();
+        const Clock::time_point deadline =
+            collecting ? session_.lastArrival() + silence_ : Clock::now() + std::chrono::hours(1);
+        loop.waitAndDispatch(deadline);
+        if (loop.terminated()) break;
+        if (session_.collecting() && Clock::now() >= session_.lastArrival() + silence_) {
+            try {
+                runStep(socket, &TClientSession::onSilence);
+            } catch (const std::exception& e) {
+                // As for a failing data step: dropped, the connection stays.
+                std::fprintf(stderr, "session %s: %s\n", connectionID().c_str(), e.what());
+            }
+        }
+    }
+}
+
+void TClientThread::runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&)) {
+    std::unique_lock lock(ctx_.sessionMutex());
+    runInLoopAndWait(ctx_.mainLoop(), [this, &socket, step] {
+        TSocketAdapter adapter(socket);
+        (session_.*step)(adapter);
+    });
+}
+
+}  // namespace zv

@@ -1,0 +1,98 @@
+#pragma once
+// TClientThread: one accepted client connection, with a thread of its own.
+//
+// The thread creates its own TAsyncSocket, adopts the accepted handle with
+// Dup and runs its event loop. Each arrival of data is handed to the main
+// thread as one session step (TClientSession), under the session mutex; the
+// session thread waits for the step meanwhile. When the socket closes (either
+// side) or postQuit() is called, the loop ends, the socket is destroyed, the
+// host's end handler (TServerContext::clientThreadTerminated) runs on the
+// main thread, and the object frees itself.
+//
+// Owns: the accepted handle (until the socket adopts it), the socket, the
+// session state. Does not own the context.
+
+#include <pthread.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "protocol/session_step.h"
+
+namespace zv {
+
+class TAsyncSocket;
+class TEventLoop;
+class TLoopHandle;
+class TServerContext;
+
+class TClientThread {
+public:
+    static constexpr std::size_t kStackSize = 256 * 1024;
+    static constexpr std::chrono::milliseconds kDefaultSilence{2000};
+
+    // Creates the session with its thread, suspended: nothing runs before
+    // start(). When the thread cannot be created, closes the accepted handle,
+    // puts the reason into *error (when given) and returns nullptr; the
+    // server goes on serving the other connections.
+    static TClientThread* create(int acceptedHandle, TServerContext& ctx, std::string* error = nullptr);
+
+    TClientThread(const TClientThread&) = delete;
+    TClientThread& operator=(const TClientThread&) = delete;
+
+    // Lets the thread run. From then on the object frees itself once its end
+    // handler has run; call once.
+    void start();
+
+    // 8 upper-case hexadecimal digits, different for every live session.
+    const std::string& connectionID() const { return session_.connectionID(); }
+
+    // Asks the session's loop to end; the session then ends as if its client
+    // had left. Callable from any thread while the object is alive. The host
+    // calls it on the main thread, where the end handler (after which the
+    // object frees itself) cannot overtake it.
+    void postQuit();
+
+    // Makes create() fail as if the system refused the thread (tests only).
+    static void failThreadCreationForTesting(bool fail);
+
+    // How long an incomplete request waits for more bytes before it is acted
+    // on as it stands. Set before start().
+    void setSilenceTimeout(std::chrono::milliseconds timeout) { silence_ = timeout; }
+
+private:
+    class TSocketAdapter;
+
+    TClientThread(int acceptedHandle, TServerContext& ctx);
+    ~TClientThread();
+
+    static void* threadEntry(void* self);
+    void body();
+    void runSession();
+    void serve(TEventLoop& loop, TAsyncSocket& socket);
+    // Runs one step on the main thread under the session mutex.
+    void runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&));
+
+    TServerContext& ctx_;
+    int acceptedHandle_;
+    std::chrono::milliseconds silence_ = kDefaultSilence;
+
+    // The session state: used by steps on the main thread while this thread
+    // waits for them, and by this thread between steps.
+    TClientSession session_;
+
+    std::mutex startMutex_;
+    std::condition_variable startCv_;
+    bool started_ = false;  // guarded by startMutex_
+
+    std::mutex loopMutex_;
+    std::shared_ptr<TLoopHandle> loop_;  // guarded by loopMutex_; this thread's loop once it exists
+    bool quitRequested_ = false;         // guarded by loopMutex_
+};
+
+}  // namespace zv

@@ -1,0 +1,165 @@
+#include "protocol/session_step.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "net/socket_errors.h"
+#include "protocol/login.h"
+#include "protocol/merge.h"
+#include "protocol/request_split.h"
+#include "protocol/server_context.h"
+#include "protocol/wire_texts.h"
+#include "stores/debug_log.h"
+
+namespace zv {
+
+TClientSession::TClientSession(TServerContext& ctx, std::string connectionId)
+    : ctx_(ctx), connectionId_(std::move(connectionId)), state_(wire::kStateReady) {}
+
+void TClientSession::onData(TSessionSocket& socket) {
+    std::string text;
+    try {
+        text = socket.ReceiveText();
+    } catch (const ESocketException&) {
+        socket.Close();
+        return;
+    }
+    if (text.empty()) return;
+
+    if (state_ == wire::kStateReady) {
+        onReady(socket, text);
+    } else if (state_ == wire::kStateSendingData) {
+        onSendingData(socket, text);
+    } else if (state_ == wire::kStateWaitingForConfirm) {
+        onWaitingForConfirm(socket, text);
+    }
+}
+
+void TClientSession::onSilence(TSessionSocket& socket) {
+    if (state_ != wire::kStateReady || collector_.empty()) return;
+    actOnRequest(socket, collector_.take());
+}
+
+void TClientSession::onReady(TSessionSocket& socket, std::string_view text) {
+    collector_.append(text);
+    lastArrival_ = std::chrono::steady_clock::now();
+    if (collector_.tooLarge()) {
+        collector_.clear();
+        socket.Close();
+        return;
+    }
+    if (!collector_.complete()) return;
+    actOnRequest(socket, collector_.take());
+}
+
+void TClientSession::actOnRequest(TSessionSocket& socket, const std::string& request) {
+    const TClassifiedRequest req = classifyRequest(request);
+    switch (req.kind) {
+        case TRequestKind::kPunchOut:
+            punchOut(ctx_, req.parts.mode);
+            socket.Close();
+            return;
+        case TRequestKind::kPunchInLogin:
+            punchInMark_ = true;
+            login(socket, req.parts.credentials, req.parts.payload);
+            return;
+        case TRequestKind::kLogin:
+            login(socket, req.parts.credentials, req.parts.payload);
+            return;
+        case TRequestKind::kOther:
+            return;
+    }
+}
+
+void TClientSession::login(TSessionSocket& socket, const std::string& credentials,
+                           const std::string& payload) {
+    employeeName_ = validateLogin(ctx_, credentials, connectionId_);
+    std::string_view reply;
+    if (employeeName_ == wire::kDenied) {
+        reply = wire::kLoginDenied;
+    } else if (employeeName_ == wire::kNonExistResult) {
+        reply = wire::kNonExist;
+    } else {
+        const TIncomingSections sections = cutSections(payload);
+        if (punchInMark_) punchIn(ctx_, employeeName_);
+        mergeIncoming(ctx_, sections, employeeName_);
+
+        state_ = wire::kStateSendingData;
+        // Nothing is announced yet: should building the bundle fail, the
+        // session sends no block and takes no confirmation.
+        blockCount_ = -1;
+        pendingData_.clear();
+        carried_ = {};
+        TDeliveredRecords carried;
+        std::string bundle = buildBundle(ctx_, employeeName_, &carried);
+        carried_ = std::move(carried);
+        stampLastContact(ctx_, employeeName_);
+        prepareDataForSend(std::move(bundle), wire::kStateWaitingForConfirm);
+        if (blockCount_ == -1) return;
+        reply = wire::kPrepareToReceive;
+    }
+    sendOrClose(socket, reply);
+}
+
+void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text) {
+    if (blockCount_ < 0) return;  // failed preparation: nothing more is answered
+    if (!wire::startsWithFirst(text, wire::kReadyToReceive, wire::kReadyToReceive.size())) return;
+
+    if (blocksSent_ < blockCount_) {
+        const std::size_t left = pendingData_.size() - pendingOffset_;
+        const std::size_t n = std::min(static_cast<std::size_t>(blockSize_), left);
+        if (!sendOrClose(socket, std::string_view(pendingData_).substr(pendingOffset_, n))) return;
+        pendingOffset_ += n;
+        ++blocksSent_;
+    } else {
+        if (!sendOrClose(socket, wire::kDataComplete)) return;
+        blocksSent_ = 0;
+        state_ = stateAfterSending_;
+        std::string().swap(pendingData_);
+        pendingOffset_ = 0;
+    }
+}
+
+void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_view text) {
+    if (!wire::startsWithFirst(text, wire::kConfirm, 7) &&
+        !wire::startsWithFirst(text, wire::kConfirmAlias, 7))
+        return;
+    state_ = wire::kStateReady;
+    const TDeliveredRecords carried = std::exchange(carried_, {});
+    releaseDelivered(ctx_, carried);
+    socket.Close();
+}
+
+void TClientSession::prepareDataForSend(std::string data, std::string_view stateAfterSending) {
+    blocksSent_ = 0;
+    blockCount_ = 0;
+    remainder_ = 0;
+    pendingData_ = std::move(data);
+    pendingOffset_ = 0;
+    stateAfterSending_ = stateAfterSending;
+    blockSize_ = ctx_.blockSizeInUse();
+    if (blockSize_ <= 0) {
+        blockCount_ = -1;
+        const std::string error = blockSize_ == 0
+                                      ? std::string("Division by zero")
+                                      : "Block size " + std::to_string(blockSize_) + " is below 1";
+        appendDebugLine(kPrepareDebugLog, error + ": in prepareDataForSend() at ");
+        return;
+    }
+    const std::size_t size = static_cast<std::size_t>(blockSize_);
+    blockCount_ = static_cast<int>(pendingData_.size() / size);
+    remainder_ = static_cast<int>(pendingData_.size() % size);
+    if (remainder_ > 0) ++blockCount_;
+}
+
+bool TClientSession::sendOrClose(TSessionSocket& socket, std::string_view text) {
+    try {
+        socket.SendText(text);
+        return true;
+    } catch (const ESocketException&) {
+        socket.Close();
+        return false;
+    }
+}
+
+}  // namespace zv

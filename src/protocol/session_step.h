@@ -1,0 +1,91 @@
+#pragma once
+// The conversation with one client: three states, the requests, the replies
+// and the block transfer of the bundle. One step runs for each arrival of
+// data, always on the main thread while the session holds the session mutex;
+// the session's own thread (TClientThread) only hands the steps over.
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "protocol/bundle.h"
+#include "protocol/request_collector.h"
+
+namespace zv {
+
+class TServerContext;
+
+// The socket operations a step uses. TClientThread forwards them to its
+// TAsyncSocket; socket errors arrive as ESocketException.
+class TSessionSocket {
+public:
+    virtual ~TSessionSocket() = default;
+    virtual std::string ReceiveText() = 0;
+    virtual void SendText(std::string_view text) = 0;
+    virtual void Close() = 0;
+};
+
+class TClientSession {
+public:
+    // "debug_prepare.log" in the current directory.
+    static constexpr const char* kPrepareDebugLog = "debug_prepare.log";
+
+    TClientSession(TServerContext& ctx, std::string connectionId);
+
+    // One step: reads everything pending and acts on it. A socket error while
+    // reading or sending closes the socket; other errors propagate with the
+    // session keeping its state.
+    void onData(TSessionSocket& socket);
+
+    // The client went silent with an incomplete request collected: act on
+    // what has arrived (the merges refuse what is missing or incomplete).
+    void onSilence(TSessionSocket& socket);
+
+    // True while an incomplete request is held, waiting for more bytes.
+    bool collecting() const { return !collector_.empty(); }
+    // When the last bytes of the held request arrived.
+    std::chrono::steady_clock::time_point lastArrival() const { return lastArrival_; }
+
+    // Loads a bundle for block transfer with the block size in use. A block
+    // size of 0 or below writes one line to "debug_prepare.log" and sets the
+    // block count to -1: the session then answers nothing more.
+    void prepareDataForSend(std::string data, std::string_view stateAfterSending);
+
+    const std::string& connectionID() const { return connectionId_; }
+    const std::string& state() const { return state_; }
+    bool punchInMark() const { return punchInMark_; }
+    int blocksSent() const { return blocksSent_; }
+    int blockCount() const { return blockCount_; }
+    int remainder() const { return remainder_; }
+    const std::string& employeeName() const { return employeeName_; }
+
+private:
+    void onReady(TSessionSocket& socket, std::string_view text);
+    void onSendingData(TSessionSocket& socket, std::string_view text);
+    void onWaitingForConfirm(TSessionSocket& socket, std::string_view text);
+    void actOnRequest(TSessionSocket& socket, const std::string& request);
+    void login(TSessionSocket& socket, const std::string& credentials, const std::string& payload);
+    // Sends; on a socket error closes the socket and returns false.
+    bool sendOrClose(TSessionSocket& socket, std::string_view text);
+
+    TServerContext& ctx_;
+    const std::string connectionId_;
+
+    std::string state_;
+    bool punchInMark_ = false;
+    int blocksSent_ = 0;
+    int blockCount_ = 0;
+    int remainder_ = 0;
+    int blockSize_ = 0;              // the block size in use at preparation
+    std::string pendingData_;        // the bundle being sent
+    std::size_t pendingOffset_ = 0;  // what of it has been sent
+    std::string stateAfterSending_;
+    std::string employeeName_;
+    TDeliveredRecords carried_;  // what the bundle being sent carries
+
+    TRequestCollector collector_;
+    std::chrono::steady_clock::time_point lastArrival_{};
+};
+
+}  // namespace zv
