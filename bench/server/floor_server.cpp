@@ -1,0 +1,129 @@
+#include "floor_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace zv::bench {
+
+namespace {
+
+bool readExactly(int fd, std::size_t n) {
+    char buf[65536];
+    while (n > 0) {
+        ssize_t got = ::recv(fd, buf, std::min(n, sizeof buf), 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool sendAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+FloorServer::FloorServer(FloorScript script, std::string folder)
+    : script_(std::move(script)), folder_(std::move(folder)) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) throw std::runtime_error("floor: socket failed");
+    int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 256) != 0) {
+        throw std::runtime_error(std::string("floor: bind/listen: ") + std::strerror(errno));
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+}
+
+FloorServer::~FloorServer() {
+    stopping_ = true;
+    ::shutdown(listenFd_, SHUT_RDWR);
+    acceptThread_.join();
+    ::close(listenFd_);
+}
+
+void FloorServer::acceptLoop() {
+    while (!stopping_) {
+        pollfd p{listenFd_, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0) continue;
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const int connection = nextConnection_++;
+        std::thread([this, fd, connection] {
+            serve(fd, connection);
+            ::close(fd);
+        }).detach();
+    }
+}
+
+void FloorServer::writeFiles(const std::vector<std::size_t>& sizes, const char* group) {
+    std::lock_guard lock(writeMutex_);
+    int i = 0;
+    for (std::size_t size : sizes) {
+        const std::string path = folder_ + "/floor-" + group + "-" + std::to_string(i++) + ".dat";
+        const std::string target = script_.durableReplace ? path + ".tmp" : path;
+        const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) continue;
+        std::string bytes(size, 'f');
+        std::string_view left(bytes);
+        while (!left.empty()) {
+            ssize_t n = ::write(fd, left.data(), left.size());
+            if (n <= 0) break;
+            left.remove_prefix(static_cast<std::size_t>(n));
+        }
+        ::fsync(fd);
+        ::close(fd);
+        if (script_.durableReplace) {
+            if (::rename(target.c_str(), path.c_str()) != 0) continue;
+            const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dir >= 0) {
+                ::fsync(dir);
+                ::close(dir);
+            }
+        }
+    }
+}
+
+void FloorServer::serve(int fd, int /*connection*/) {
+    if (!readExactly(fd, script_.requestSize)) return;
+    writeFiles(script_.writesBeforeReply, "merge");
+    if (!sendAll(fd, "PREPARE_TO_RECEIVE")) return;
+    std::size_t sent = 0;
+    for (;;) {
+        if (!readExactly(fd, 16)) return;  // READY_TO_RECEIVE
+        if (sent >= script_.bundle.size()) break;
+        const std::size_t n = std::min<std::size_t>(script_.blockSize, script_.bundle.size() - sent);
+        if (!sendAll(fd, std::string_view(script_.bundle).substr(sent, n))) return;
+        sent += n;
+    }
+    if (!sendAll(fd, "DATA_COMPLETE")) return;
+    if (!readExactly(fd, 7)) return;  // CONFIRM
+    writeFiles(script_.writesAtConfirm, "confirm");
+}
+
+}  // namespace zv::bench

@@ -1,0 +1,200 @@
+// Load generator for zelvorad. Runs full login exchanges (a board record and
+// a memo merged, the bundle pulled block by block, confirmed) with 500 and
+// 5,000 accounts and 1 and 20 concurrent clients, and the same exchanges
+// against a floor server that makes the same round trips with the same bytes
+// and writes and flushes files of the same sizes, with no other work. Then
+// holds 1,000 idle connections and measures the server's memory and a login
+// meanwhile. Prints every figure as a ratio against its floor or unloaded
+// value measured in the same run.
+//
+// Usage: server_load [--quick]
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "floor_server.h"
+#include "record_files.h"
+#include "server_process.h"
+#include "tcp_client.h"
+#include "temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using zv::test::Fields;
+using zv::test::RecordKind;
+
+constexpr int kBlockSize = 8192;
+constexpr std::size_t kBoardRecord = 1909, kMemoRecord = 1076, kLogRecord = 820;
+
+std::string employeeKey(int i) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "E%05d,X", i);
+    return buf;
+}
+
+std::string loginRequest(int employee) {
+    const std::string key = employeeKey(employee);
+    Fields board = zv::test::boardRecord(key, "pw", "Sales", "Busy");
+    board[zv::test::board::Comments] = "in a meeting until three";
+    const Fields memo = {key, "From the bench", "1/2/24", "9:00:00 AM", "Please read", "x"};
+    return "SUBMIT_LOGIN:FULL:" + key + "|pw:[*WIWO*]" + zv::test::recordString(board) +
+           "[*POSTI*]" + zv::test::recordString(memo) + "[*WYWO*]NO_DATA[*PHONE*]NO_DATA";
+}
+
+// One full exchange; returns its latency in milliseconds and the bundle.
+double exchange(int port, const std::string& request, std::string* bundleOut = nullptr) {
+    const auto start = Clock::now();
+    zv::test::TcpClient client(port);
+    client.send(request);
+    const std::string reply = client.receiveLoginReply(std::chrono::seconds(60));
+    if (reply != "PREPARE_TO_RECEIVE") throw std::runtime_error("login refused: " + reply);
+    std::string bundle = client.pullBundle(kBlockSize);
+    client.send("CONFIRM");
+    if (!client.closedWithin(std::chrono::seconds(60))) throw std::runtime_error("not closed");
+    if (bundleOut) *bundleOut = std::move(bundle);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Stats {
+    double rate = 0;     // exchanges per second
+    double median = 0;   // ms
+    double p99 = 0;      // ms
+};
+
+Stats runClients(int port, int clients, int perClient) {
+    std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
+    std::vector<std::string> errors(static_cast<std::size_t>(clients));
+    const auto start = Clock::now();
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            try {
+                const std::string request = loginRequest(c);
+                for (int i = 0; i < perClient; ++i) {
+                    latencies[static_cast<std::size_t>(c)].push_back(exchange(port, request));
+                }
+            } catch (const std::exception& e) {
+                errors[static_cast<std::size_t>(c)] = e.what();
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    for (const auto& e : errors) {
+        if (!e.empty()) throw std::runtime_error("client failed: " + e);
+    }
+    std::vector<double> all;
+    for (const auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
+    std::sort(all.begin(), all.end());
+    Stats s;
+    s.rate = static_cast<double>(all.size()) / seconds;
+    s.median = all[all.size() / 2];
+    s.p99 = all[std::min(all.size() - 1, (all.size() * 99) / 100)];
+    return s;
+}
+
+double medianLoginMs(int port, int count) {
+    std::vector<double> l;
+    for (int i = 0; i < count; ++i) l.push_back(exchange(port, loginRequest(0)));
+    std::sort(l.begin(), l.end());
+    return l[l.size() / 2];
+}
+
+double residentMB(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    }
+    return -1;
+}
+
+std::unique_ptr<zv::test::ServerProcess> startServer(int accounts) {
+    auto server = std::make_unique<zv::test::ServerProcess>(ZV_ZELVORAD_PATH);
+    std::vector<Fields> board;
+    for (int i = 0; i < accounts; ++i) board.push_back(zv::test::boardRecord(employeeKey(i), "pw"));
+    zv::test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board, board);
+    server->start();
+    return server;
+}
+
+void compare(int accounts, int clients, int perClient) {
+    auto server = startServer(accounts);
+    std::string bundle;
+    // Warm-up, and the bundle the floor will send.
+    for (int i = 0; i < 3; ++i) exchange(server->port(), loginRequest(0), &bundle);
+    const Stats real = runClients(server->port(), clients, perClient);
+    server->stop();
+
+    zv::bench::FloorScript script;
+    script.requestSize = loginRequest(0).size();
+    script.bundle = bundle;
+    script.blockSize = kBlockSize;
+    const std::size_t boardBytes = static_cast<std::size_t>(accounts) * kBoardRecord;
+    // Board merge, log append (a full log of 100), memo add, memo and message
+    // bundles, last-contact stamp; then the two deletions at the confirmation.
+    script.writesBeforeReply = {boardBytes, 100 * kLogRecord, kMemoRecord, 0, 0, boardBytes};
+    script.writesAtConfirm = {0, 0};
+    auto runFloor = [&](bool durable) {
+        zv::test::TempDir floorDir("zv-floor");
+        script.durableReplace = durable;
+        zv::bench::FloorServer floorServer(script, floorDir.path());
+        for (int i = 0; i < 3; ++i) exchange(floorServer.port(), loginRequest(0));
+        return runClients(floorServer.port(), clients, perClient);
+    };
+    const Stats floor = runFloor(false);
+    const Stats durable = runFloor(true);
+    std::printf("%5d accounts %2d clients: %6.1f exchanges/s | floor %6.1f: ratio %.2f | durable floor "
+                "%6.1f: ratio %.2f | median %6.1f ms (floor %6.1f, durable %6.1f) | p99 %6.1f ms "
+                "(floor %6.1f, durable %6.1f) | bundle %zu bytes\n",
+                accounts, clients, real.rate, floor.rate, real.rate / floor.rate, durable.rate,
+                real.rate / durable.rate, real.median, floor.median, durable.median, real.p99,
+                floor.p99, durable.p99, bundle.size());
+    std::fflush(stdout);
+}
+
+void idleClients(int count) {
+    auto server = startServer(500);
+    for (int i = 0; i < 3; ++i) exchange(server->port(), loginRequest(0));
+    const double unloaded = medianLoginMs(server->port(), 15);
+    const double rssBefore = residentMB(server->pid());
+    std::vector<zv::test::TcpClient> idle(static_cast<std::size_t>(count));
+    for (auto& c : idle) c.connect(server->port());
+    const double loaded = medianLoginMs(server->port(), 15);  // also: every idle one is accepted
+    const double rss = residentMB(server->pid());
+    std::printf("%d idle clients: server RSS %.1f MB (limit 150, %.2f of it; %.1f MB before) | login "
+                "median %.1f ms vs %.1f ms unloaded: ratio %.2f (limit 2)\n",
+                count, rss, rss / 150.0, rssBefore, loaded, unloaded, loaded / unloaded);
+    idle.clear();
+    server->stop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const int scale = quick ? 1 : 2;
+    try {
+        std::printf(
+            "Full login exchanges against zelvorad, and against a floor that makes the same round\n"
+            "trips with the same bytes and writes and flushes files of the same sizes, one rewrite\n"
+            "at a time (target ratio >= 0.6). The durable floor also replaces each file as the\n"
+            "stores do (temporary file, rename, folder flushed).\n");
+        compare(500, 1, 15 * scale);
+        compare(500, 20, 2 * scale);
+        compare(5000, 1, 4 * scale);
+        compare(5000, 20, 1 * scale);
+        idleClients(1000);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "server_load: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

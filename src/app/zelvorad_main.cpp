@@ -1,0 +1,117 @@
+// zelvorad: Zelvora Admin/Server without a window. Takes no arguments. Keeps
+// "zva.ini" in the folder of the executable and the data files in the
+// current directory. Messages go to standard error, one line each. SIGINT and
+// SIGTERM stop the server in order (exit status 0); a failed start-up exits
+// with status 1 after its message.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sys/epoll.h>
+#include <sys/signalfd.h>
+
+#include "host/headless_view.h"
+#include "host/platform_info.h"
+#include "host/server_host.h"
+#include "host/single_instance.h"
+#include "net/event_loop.h"
+
+namespace {
+
+// Ends the main loop when SIGINT or SIGTERM arrives (read from a signalfd
+// watched by the loop, so the stop runs on the main thread).
+class StopSignalWatcher : public zv::TEventLoop::Watcher {
+public:
+    StopSignalWatcher(zv::TEventLoop& loop, int fd) : loop_(loop), fd_(fd) {}
+    void handleEvents(std::uint32_t) override {
+        signalfd_siginfo info;
+        while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            loop_.quit();
+        }
+    }
+
+private:
+    zv::TEventLoop& loop_;
+    int fd_;
+};
+
+// Leaves without running destructors: session threads may still be waiting
+// on the main loop, and every change is on disk already.
+[[noreturn]] void leave(int status) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    ::_exit(status);
+}
+
+}  // namespace
+
+int main(int argc, char**) {
+    if (argc > 1) {
+        std::cerr << "zelvorad: takes no arguments\n";
+        return 2;
+    }
+    // Blocked in every thread (threads inherit the mask); read from the signalfd.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    if (::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
+        std::cerr << "zelvorad: cannot block the stop signals\n";
+        return 1;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    const int signalFd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signalFd < 0) {
+        std::cerr << "zelvorad: cannot watch the stop signals: " << std::strerror(errno) << '\n';
+        return 1;
+    }
+
+    zv::SingleInstanceGuard guard(".");
+    switch (guard.acquire()) {
+        case zv::SingleInstanceGuard::Result::Acquired:
+            break;
+        case zv::SingleInstanceGuard::Result::OtherRunning:
+            std::cerr << "zelvorad: Zelvora Admin/Server is already running for this data folder\n";
+            return 1;
+        case zv::SingleInstanceGuard::Result::Failed:
+            std::cerr << "zelvorad: " << guard.error() << '\n';
+            return 1;
+    }
+
+    zv::TEventLoop& loop = zv::TEventLoop::forCurrentThread();
+    StopSignalWatcher stopWatcher(loop, signalFd);
+    if (loop.addWatch(signalFd, EPOLLIN, &stopWatcher) == 0) {
+        std::cerr << "zelvorad: cannot watch the stop signals: " << std::strerror(errno) << '\n';
+        return 1;
+    }
+
+    zv::HeadlessView view(std::cerr, [&loop] { loop.quit(); });
+    zv::TServerHost host(view, zv::executableFolder());
+    guard.serveRestoreRequests([&loop, &view] { loop.post([&view] { view.restoreWindow(); }); });
+
+    host.FormShow();
+    if (host.fatalStartup()) {
+        host.FormCloseQuery();
+        host.FormDestroy();
+        leave(1);
+    }
+
+    try {
+        loop.run();
+    } catch (const std::exception& e) {
+        view.showMessage(zv::MessageKind::Warning,
+                         std::string("Please restart Zelvora Admin/Server.\r"
+                                     "If this happens again, please contact Zelvora technical support\r"
+                                     "and provide the following error message:\r") +
+                             e.what());
+        leave(1);
+    }
+    host.FormCloseQuery();
+    host.FormDestroy();
+    leave(host.fatalStartup() ? 1 : 0);
+}

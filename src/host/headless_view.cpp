@@ -1,0 +1,56 @@
+#include "host/headless_view.h"
+
+#include <ostream>
+
+namespace zv {
+
+HeadlessView::HeadlessView(std::ostream& out, std::function<void()> onClose)
+    : out_(out), onClose_(std::move(onClose)) {
+    // What a window of the admin program gets from the system by default.
+    placement_.rect = WindowRect{0, 0, 793, 420};
+}
+
+std::string HeadlessView::messageLine(MessageKind kind, const std::string& text) {
+    std::string line;
+    switch (kind) {
+        case MessageKind::Information: line = "zelvorad: information: "; break;
+        case MessageKind::Warning: line = "zelvorad: warning: "; break;
+        case MessageKind::Error: line = "zelvorad: error: "; break;
+        case MessageKind::Question: line = "zelvorad: question: "; break;
+    }
+    for (char c : text) {
+        if (c == '\r') {
+            line += ' ';
+        } else if (c != '\n') {
+            line += c;
+        }
+    }
+    return line;
+}
+
+MessageAnswer HeadlessView::showMessage(MessageKind kind, const std::string& text) {
+    out_ << messageLine(kind, text) << '\n' << std::flush;
+    // Nobody can answer a question here; No changes nothing.
+    return kind == MessageKind::Question ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+void HeadlessView::setStatusPanel(int index, const std::string& text) {
+    // The address and port are worth a line at start-up; the user count
+    // changes at every login and is left out.
+    if (index == kAddressPanel || index == kPortPanel) {
+        out_ << "zelvorad: " << text << '\n' << std::flush;
+    }
+}
+
+void HeadlessView::applyPlacement(int status, const WindowRect& rect) {
+    placement_.rect = rect;
+    if (status == 1) placement_.state = WindowState::Normal;
+    if (status == 2) placement_.state = WindowState::Minimized;
+    if (status == 3) placement_.state = WindowState::Maximized;
+}
+
+void HeadlessView::requestClose() {
+    if (onClose_) onClose_();
+}
+
+}  // namespace zv

@@ -1,0 +1,155 @@
+#include "host/ini_file.h"
+
+// Texts are 8-bit and stored unconverted.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <unistd.h>
+
+namespace zv {
+
+namespace {
+
+std::string systemError(int err) { return std::strerror(err); }
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Writes all of `data` to `fd`; false with errno set on failure.
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+struct IniFile::Impl {
+    // Case-insensitive names, one value per key, no multi-line values.
+    CSimpleIniA ini{false, false, false};
+    Impl() { ini.SetSpaces(false); }
+};
+
+IniFile::IniFile() : impl_(std::make_unique<Impl>()) {}
+IniFile::~IniFile() = default;
+
+void IniFile::parse(const std::string& text) {
+    impl_->ini.Reset();
+    impl_->ini.SetSpaces(false);
+    if (impl_->ini.LoadData(text) < 0) {
+        throw SettingsError("The settings text could not be parsed (out of memory)");
+    }
+}
+
+std::optional<std::string> IniFile::value(const std::string& section,
+                                          const std::string& key) const {
+    const char* v = impl_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
+    if (!v) return std::nullopt;
+    return std::string(v);
+}
+
+std::string IniFile::value(const std::string& section, const std::string& key,
+                           const std::string& fallback) const {
+    return value(section, key).value_or(fallback);
+}
+
+void IniFile::setValue(const std::string& section, const std::string& key,
+                       const std::string& value) {
+    if (impl_->ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0) {
+        throw SettingsError("The setting [" + section + "] " + key +
+                            " could not be stored (out of memory)");
+    }
+}
+
+std::string IniFile::text() const {
+    std::string lf;
+    if (impl_->ini.Save(lf, false) < 0) {
+        throw SettingsError("The settings could not be written out (out of memory)");
+    }
+    // The library ends lines with LF on this system and puts two blank lines
+    // between sections; the file uses CR LF and one blank line.
+    std::string crlf;
+    crlf.reserve(lf.size() + lf.size() / 8);
+    int newlinesInARow = 0;
+    for (char c : lf) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            if (++newlinesInARow <= 2) crlf += "\r\n";
+        } else {
+            newlinesInARow = 0;
+            crlf += c;
+        }
+    }
+    return crlf;
+}
+
+bool IniFile::load(const std::string& path) {
+    impl_->ini.Reset();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string data;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            throw SettingsError("Cannot read the settings file \"" + path +
+                                "\": " + systemError(err));
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    parse(data);
+    return true;
+}
+
+void IniFile::save(const std::string& path) const {
+    const std::string data = text();
+    const std::string tmp = path + ".tmp";
+    auto fail = [&](const char* what, int err) {
+        throw SettingsError(std::string("Cannot ") + what + " the settings file \"" +
+                            path + "\": " + systemError(err));
+    };
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) fail("create", errno);
+    if (!writeAll(fd, data) || ::fsync(fd) != 0) {
+        int err = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        fail("write", err);
+    }
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        fail("write", err);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        fail("replace", err);
+    }
+    int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);  // best effort: the file itself is already whole
+        ::close(dir);
+    }
+}
+
+}  // namespace zv

@@ -1,0 +1,56 @@
+#pragma once
+// An ini file held in memory: sections and keys compared without regard to
+// case, one value per key, keys kept in the order the file held them (new keys
+// go after them), and unknown sections and keys kept as they were. Written as
+// "Key=Value" lines with CR LF line ends, as the Windows ini functions write.
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace zv {
+
+// The settings file could not be read or written; names the file and the
+// system's error text.
+class SettingsError : public std::runtime_error {
+public:
+    explicit SettingsError(const std::string& what) : std::runtime_error(what) {}
+};
+
+class IniFile {
+public:
+    IniFile();
+    ~IniFile();
+    IniFile(const IniFile&) = delete;
+    IniFile& operator=(const IniFile&) = delete;
+
+    // Replaces the contents with the parsed text (CR LF or LF lines).
+    void parse(const std::string& text);
+
+    // The value, or nothing when the key is missing.
+    std::optional<std::string> value(const std::string& section,
+                                     const std::string& key) const;
+    std::string value(const std::string& section, const std::string& key,
+                      const std::string& fallback) const;
+
+    void setValue(const std::string& section, const std::string& key,
+                  const std::string& value);
+
+    // The whole file as it is written: "Key=Value" lines ended by CR LF.
+    std::string text() const;
+
+    // Reads `path`; false when it cannot be opened for reading (the contents are
+    // then empty). Throws SettingsError when it opens but cannot be read.
+    bool load(const std::string& path);
+
+    // Writes `path` whole: a temporary file beside it, flushed to the disk and
+    // renamed over it. Throws SettingsError naming the file and the reason.
+    void save(const std::string& path) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zv

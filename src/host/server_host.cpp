@@ -1,0 +1,340 @@
+#include "host/server_host.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+
+#include "host/platform_info.h"
+#include "net/async_socket.h"
+#include "net/event_loop.h"
+#include "net/message_notice.h"
+#include "net/smtp_client.h"
+#include "net/socket_errors.h"
+#include "protocol/client_thread.h"
+#include "stores/stores.h"
+
+namespace zv {
+
+namespace {
+
+constexpr const char* kNoAddressText =
+    "Zelvora could not find an IP Address.\r"
+    "Please assign a Static IP Address to this computer,\r"
+    "then restart Zelvora Admin/Server.";
+
+}  // namespace
+
+TServerHost::TServerHost(AdminView& view, std::string programFolder)
+    : view_(view),
+      programFolder_(std::move(programFolder)),
+      mainLoop_(TEventLoop::forCurrentThread()) {
+    SmtpClient1 = std::make_unique<TSyncSmtpClient>();
+    SmtpClient1->setPort("smtp");
+    SmtpClient1->setCharSet("iso-8859-1");
+    SmtpClient1->setTimeout(15);
+    // Kept in reserve to close a connection that arrives when the process has
+    // no descriptor left for it.
+    spareFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    // The stores exist from the start, empty, so that nothing ever meets a
+    // missing one; they are named and loaded by FormShow.
+    board_ = std::make_unique<TWIWOList>();
+    messages_ = std::make_unique<TWYWOList>();
+    memos_ = std::make_unique<TPOSTIList>();
+    departments_ = std::make_unique<TDEPTList>();
+    phonebook_ = std::make_unique<TPHONEList>();
+    statusLog_ = std::make_unique<TLOGList>();
+    board_->setConversionWarning(
+        [this](const std::string& text) { view_.showMessage(MessageKind::Warning, text); });
+}
+
+void TServerHost::nameStores() {
+    board_->setFileName("wiwo.dat");
+    messages_->setFileName("wywa.dat");
+    memos_->setFileName("posti.dat");
+    departments_->setFileName("department.dat");
+    phonebook_->setFileName("phonebook.dat");
+    statusLog_->setFileName("log_stat.dat");
+}
+
+TServerHost::~TServerHost() {
+    // The listening socket goes first, so that no connection is accepted
+    // into a host that is being taken apart.
+    ServerSocket.reset();
+    if (spareFd_ >= 0) ::close(spareFd_);
+}
+
+// --- start-up ------------------------------------------------------------------
+
+void TServerHost::FormShow() {
+    if (!firstShow_) return;
+
+    // The stores exist (empty) since construction; now they get their files.
+    nameStores();
+
+    firstShow_ = false;
+    loadSettings();
+
+    ServerSocket = std::make_unique<TAsyncSocket>();
+    try {
+        ServerSocket->setProto("tcp");
+        ServerSocket->setPort(settings_.Port);
+        ServerSocket->setAddr("0.0.0.0");
+        ServerSocket->setMultiThreaded(true);
+    } catch (const std::exception& e) {
+        failStartup("The server cannot use port \"" + settings_.Port + "\":\r" + e.what());
+        return;
+    }
+    ServerSocket->OnSessionAvailable = [this](TAsyncSocket& sender, std::uint16_t error) {
+        ServerSocketSessionAvailable(sender, error);
+    };
+    view_.userTableChanged();  // the header texts
+
+    if (!findLocalAddress()) {
+        view_.showMessage(MessageKind::Warning, kNoAddressText);
+        fatalStartup_ = true;
+        view_.requestClose();
+        return;
+    }
+    view_.setStatusPanel(kAddressPanel, "IP Address: " + localIPAddress_);
+    view_.setStatusPanel(kPortPanel, "Port: " + settings_.Port);
+
+    if (!loadStore("departments", [this] { departments_->loadFromFile(); }) ||
+        !loadStore("phonebook", [this] { phonebook_->loadFromFile(); }) ||
+        !loadStore("employee board", [this] { board_->loadFromFile(); })) {
+        return;
+    }
+    if (!startListening()) return;
+    if (!loadStore("messages", [this] { messages_->loadFromFile(); }) ||
+        !loadStore("memos", [this] { memos_->loadFromFile(); }) ||
+        !loadStore("status change log", [this] { statusLog_->loadFromFile(); })) {
+        return;
+    }
+    refreshUserTable("");
+    serving_ = true;
+}
+
+bool TServerHost::findLocalAddress() {
+    auto address = localIPAddressOfHost();
+    if (!address) return false;
+    localIPAddress_ = *address;
+    return true;
+}
+
+bool TServerHost::loadStore(const char* what, const std::function<void()>& load) {
+    try {
+        load();
+        return true;
+    } catch (const std::exception& e) {
+        failStartup(std::string("The ") + what + " could not be loaded:\r" + e.what() +
+                    "\rZelvora Admin/Server stops without changing any data file.");
+        return false;
+    }
+}
+
+bool TServerHost::startListening() {
+    try {
+        ServerSocket->Listen();
+        return true;
+    } catch (const std::exception& e) {
+        failStartup("The server cannot listen on port " + settings_.Port + ":\r" + e.what() +
+                    "\rZelvora Admin/Server stops without changing any data file.");
+        return false;
+    }
+}
+
+void TServerHost::failStartup(const std::string& message) {
+    view_.showMessage(MessageKind::Error, message);
+    fatalStartup_ = true;
+    serving_ = false;
+    if (ServerSocket) {
+        try {
+            ServerSocket->Close();
+        } catch (const std::exception&) {
+            // Already closed or never opened: nothing to undo.
+        }
+    }
+    view_.requestClose();
+}
+
+int TServerHost::listeningPort() const { return ServerSocket ? ServerSocket->boundPort() : 0; }
+
+// --- shutdown ------------------------------------------------------------------
+
+bool TServerHost::FormCloseQuery() {
+    if (closed_) return true;
+    if (!fatalStartup_ && !view_.confirmShutdown()) return false;
+
+    serving_ = false;
+    // No new connection may reach stores that are about to be emptied.
+    if (ServerSocket) {
+        ServerSocket->OnSessionAvailable = nullptr;
+        try {
+            ServerSocket->Close();
+        } catch (const std::exception&) {
+            // A listener that failed is closed already.
+        }
+    }
+    stopEverySession();
+    clearStores();
+    saveSettings();
+    closed_ = true;
+    return true;
+}
+
+void TServerHost::stopEverySession() {
+    registry_.forEachNewestFirst([](const TSessionRegistry::Entry& entry) {
+        if (entry.session) entry.session->postQuit();
+    });
+}
+
+void TServerHost::clearStores() {
+    if (board_) board_->clearList();
+    if (messages_) messages_->clearList();
+    if (memos_) memos_->clearList();
+    if (departments_) departments_->clearList();
+    if (phonebook_) phonebook_->clearList();
+    if (statusLog_) statusLog_->clearList();
+}
+
+void TServerHost::FormDestroy() {
+    ServerSocket.reset();
+}
+
+// --- settings --------------------------------------------------------------------
+
+void TServerHost::loadSettings() {
+    zv::loadSettings(settings_, programFolder_, view_);
+    if (statusLog_) statusLog_->setMaxSize(settings_.logSizeLimit);
+}
+
+bool TServerHost::saveSettings() {
+    try {
+        zv::saveSettings(settings_, programFolder_, view_);
+        return true;
+    } catch (const std::exception& e) {
+        view_.showMessage(MessageKind::Warning, e.what());
+        return false;
+    }
+}
+
+void TServerHost::setLogSizeLimit(int limit) {
+    settings_.logSizeLimit = limit;
+    if (statusLog_) statusLog_->setMaxSize(limit);
+}
+
+// --- TServerContext ------------------------------------------------------------------
+
+// Once the close has gone ahead the stores are empty and must never be saved
+// over their files: a session step that was still queued then fails (and is
+// dropped) instead of touching them.
+void TServerHost::requireOpen(const char* what) const {
+    if (closed_) {
+        throw StoreError(std::string("The ") + what +
+                         " is no longer available: the server has shut down");
+    }
+}
+
+TWIWOList& TServerHost::board() {
+    requireOpen("employee board");
+    return *board_;
+}
+TPOSTIList& TServerHost::memos() {
+    requireOpen("memo store");
+    return *memos_;
+}
+TWYWOList& TServerHost::messages() {
+    requireOpen("message store");
+    return *messages_;
+}
+TDEPTList& TServerHost::departments() {
+    requireOpen("department list");
+    return *departments_;
+}
+TPHONEList& TServerHost::phonebook() {
+    requireOpen("phonebook");
+    return *phonebook_;
+}
+TLOGList& TServerHost::statusLog() {
+    requireOpen("status change log");
+    return *statusLog_;
+}
+
+int TServerHost::blockSizeInUse() const { return settings_.blockSizeInUse; }
+std::string TServerHost::expDaysText() const { return settings_.ExpDays; }
+std::string TServerHost::smtpHost() const { return settings_.SMTPHost; }
+
+void TServerHost::updateThreadList(const std::string& connectionId,
+                                   const std::string& employeeKey) {
+    registry_.updateThreadList(connectionId, employeeKey);
+}
+
+void TServerHost::clearUserTable(int count) { userTable_.clearUserTable(count); }
+
+void TServerHost::refreshUserTable(const std::string& name) {
+    if (!board_) return;
+    userTable_.refreshUserTable(name, *board_, registry_);
+    view_.setStatusPanel(kUsersPanel, userTable_.usersPanelText());
+    view_.userTableChanged();
+}
+
+void TServerHost::notifyMessage(TWYWONode& message) {
+    if (!SmtpClient1 || !board_) return;
+    mailNewMessageIfWanted(*SmtpClient1, *board_, message, settings_.SMTPHost);
+}
+
+TEventLoop& TServerHost::mainLoop() { return mainLoop_; }
+std::mutex& TServerHost::sessionMutex() { return sessionMutex_; }
+
+void TServerHost::clientThreadTerminated(TClientThread& session) {
+    ClientThreadTerminate(session);
+}
+
+// --- session registry events ---------------------------------------------------------
+
+void TServerHost::ServerSocketSessionAvailable(TAsyncSocket& sender, std::uint16_t error) {
+    if (error != 0) return;
+    int handle = INVALID_SOCKET;
+    try {
+        handle = sender.Accept();
+    } catch (const ESocketException& e) {
+        // No descriptor or memory left for the new connection: close it
+        // through the spare descriptor, so that it does not stay pending and
+        // the listener keeps serving the others.
+        std::cerr << "zelvorad: a connection could not be accepted: " << e.what() << '\n';
+        if (e.code() == WSAEMFILE || e.code() == WSAENOBUFS) refuseOnePending(sender);
+        return;
+    }
+    if (handle == INVALID_SOCKET) return;
+    std::string failure;
+    TClientThread* session = TClientThread::create(handle, *this, &failure);
+    if (!session) {
+        // create() has closed the handle; the other sessions go on.
+        std::cerr << "zelvorad: a connection was closed: " << failure << '\n';
+        return;
+    }
+    registry_.add(session, session->connectionID());
+    session->start();
+}
+
+void TServerHost::refuseOnePending(TAsyncSocket& listener) {
+    if (spareFd_ >= 0) {
+        ::close(spareFd_);
+        spareFd_ = -1;
+    }
+    const int fd = ::accept4(listener.HSocket(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+    spareFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+void TServerHost::ClientThreadTerminate(TClientThread& session) {
+    const std::string id = registry_.connectionIDOf(&session);
+    if (!id.empty()) registry_.deleteThread(id);
+    if (!board_) return;
+    clearUserTable(board_->getCount());
+    refreshUserTable("");
+}
+
+}  // namespace zv

@@ -1,0 +1,175 @@
+#pragma once
+// The server host: owns the six stores, the settings, the listening socket
+// `ServerSocket`, the SMTP client `SmtpClient1`, the session mutex, the session
+// registry and the user table, and runs start-up (FormShow) and shutdown
+// (FormCloseQuery, FormDestroy). It reaches the window only through AdminView.
+// Everything here runs on the main thread (the thread that created the host),
+// except sessionMutex(), which session threads take.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "host/admin_view.h"
+#include "host/session_registry.h"
+#include "host/settings.h"
+#include "host/user_table.h"
+#include "protocol/server_context.h"
+
+namespace zv {
+
+class TAsyncSocket;
+class TClientThread;
+class TEventLoop;
+class TSyncSmtpClient;
+class TWIWOList;
+class TWYWOList;
+class TPOSTIList;
+class TDEPTList;
+class TPHONEList;
+class TLOGList;
+struct TWIWONode;
+struct TWYWONode;
+struct TDEPTNode;
+struct TPHONENode;
+struct TLOGNode;
+
+class TServerHost final : public TServerContext {
+public:
+    // `programFolder` holds "zva.ini" (zelvorad and zelvora-admin pass the
+    // folder of their executable; tests pass a temporary folder). The main loop
+    // of the calling thread becomes the server's main loop.
+    TServerHost(AdminView& view, std::string programFolder);
+    ~TServerHost() override;
+    TServerHost(const TServerHost&) = delete;
+    TServerHost& operator=(const TServerHost&) = delete;
+
+    // --- start-up and shutdown ---------------------------------------------
+    // Start-up at the first showing of the window; later calls do nothing.
+    // When it fails, the message has been shown, fatalStartup() is set and the
+    // view has been asked to close.
+    void FormShow();
+    // Shutdown: asks the view to confirm (unless start-up failed), then stops
+    // every session, clears every store and saves the settings. False when the
+    // administrator refused: the server goes on.
+    bool FormCloseQuery();
+    // Last clean-up after the window has gone: closes the listening socket.
+    void FormDestroy();
+
+    bool fatalStartup() const { return fatalStartup_; }
+    // True from the moment every store is loaded and the socket listens.
+    bool serving() const { return serving_; }
+    const std::string& localIPAddress() const { return localIPAddress_; }
+    const std::string& programFolder() const { return programFolder_; }
+    // The port the listening socket is bound to (0 before it listens).
+    int listeningPort() const;
+
+    // --- settings ------------------------------------------------------------
+    void loadSettings();
+    // Writes "zva.ini"; a failure is shown as a warning. False when it failed.
+    bool saveSettings();
+    TSettings& settings() { return settings_; }
+    const TSettings& settings() const { return settings_; }
+    // The maximum log size dialog: the new limit applies to the next log record.
+    void setLogSizeLimit(int limit);
+
+    // --- window side ---------------------------------------------------------
+    TUserTable& userTable() { return userTable_; }
+    TSessionRegistry& registry() { return registry_; }
+    AdminView& view() { return view_; }
+
+    // --- TServerContext --------------------------------------------------------
+    // The store accessors throw StoreError once a close has gone ahead.
+    TWIWOList& board() override;
+    TPOSTIList& memos() override;
+    TWYWOList& messages() override;
+    TDEPTList& departments() override;
+    TPHONEList& phonebook() override;
+    TLOGList& statusLog() override;
+    int blockSizeInUse() const override;
+    std::string expDaysText() const override;
+    std::string smtpHost() const override;
+    void updateThreadList(const std::string& connectionId, const std::string& employeeKey) override;
+    void clearUserTable(int count) override;
+    void refreshUserTable(const std::string& name) override;
+    void notifyMessage(TWYWONode& message) override;
+    TEventLoop& mainLoop() override;
+    std::mutex& sessionMutex() override;
+    void clientThreadTerminated(TClientThread& session) override;
+
+    // --- session registry events ---------------------------------------------
+    void ServerSocketSessionAvailable(TAsyncSocket& sender, std::uint16_t error);
+    void ClientThreadTerminate(TClientThread& session);
+
+    // --- store access for the maintenance dialogs (store_access.cpp) ---------
+    // Each passes straight to the store operation of the same meaning; the
+    // saving ones throw StoreError, the index ones ListIndexError.
+    int employeeCount();
+    TWIWONode& employeeAt(int index);
+    TWIWONode* findEmployee(const std::string& employeeKey);
+    TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record);
+    void deleteEmployee(const std::string& employeeKey);
+    void saveEmployees();
+    void reloadEmployees();
+
+    int departmentCount();
+    TDEPTNode& departmentAt(int index);
+    TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record);
+    void deleteDepartment(const std::string& name);
+    void saveDepartments();
+    void reloadDepartments();
+
+    int phoneCount();
+    TPHONENode& phoneAt(int index);
+    void removePhone(const TPHONENode* record);
+    void savePhonebook();
+    void reloadPhonebook();
+
+    int logCount();
+    TLOGNode& logAt(int index);
+    void deleteLogAt(int index);
+    void removeLog(const TLOGNode* record);
+    void saveLog();
+    void reloadLog();
+
+private:
+    void nameStores();
+    void requireOpen(const char* what) const;
+    bool findLocalAddress();
+    bool loadStore(const char* what, const std::function<void()>& load);
+    void failStartup(const std::string& message);
+    bool startListening();
+    void stopEverySession();
+    void refuseOnePending(TAsyncSocket& listener);
+    void clearStores();
+
+    AdminView& view_;
+    const std::string programFolder_;
+    TEventLoop& mainLoop_;
+
+    std::mutex sessionMutex_;  // taken by session threads around each step
+    TSettings settings_;
+    TSessionRegistry registry_;
+    TUserTable userTable_;
+
+    std::unique_ptr<TWIWOList> board_;
+    std::unique_ptr<TWYWOList> messages_;
+    std::unique_ptr<TPOSTIList> memos_;
+    std::unique_ptr<TDEPTList> departments_;
+    std::unique_ptr<TPHONEList> phonebook_;
+    std::unique_ptr<TLOGList> statusLog_;
+
+    std::unique_ptr<TAsyncSocket> ServerSocket;
+    std::unique_ptr<TSyncSmtpClient> SmtpClient1;
+
+    bool firstShow_ = true;
+    bool fatalStartup_ = false;
+    bool serving_ = false;
+    bool closed_ = false;
+    std::string localIPAddress_;
+    int spareFd_ = -1;  // a descriptor given up to refuse a connection when none is left
+};
+
+}  // namespace zv

@@ -1,0 +1,173 @@
+#include "host/settings.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include "host/ini_file.h"
+#include "host/legacy_settings.h"
+#include "stores/date_time.h"
+
+namespace zv {
+
+namespace {
+
+constexpr const char* kOptions = "Options";
+constexpr const char* kScreen = "Screen";
+constexpr const char* kRegional = "Regional";
+
+std::string inFolder(const std::string& folder, const char* name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// An integer key as the Windows ini functions read it for the window: the
+// number, or the default when the key is missing or not a number.
+int intValue(const IniFile& ini, const char* section, const char* key, int fallback) {
+    auto text = ini.value(section, key);
+    if (!text) return fallback;
+    return wholeNumber(*text).value_or(fallback);
+}
+
+// Derives one whole-number setting; a text that is not a whole number is
+// reported and replaced by the default, so that the server never runs with an
+// undefined block size or log bound.
+int deriveNumber(std::string& text, const char* key, const char* fallback,
+                 AdminView& view) {
+    if (auto n = wholeNumber(text)) return *n;
+    view.showMessage(MessageKind::Warning,
+                     std::string("The setting ") + key + " in " + kSettingsFileName +
+                         " is \"" + text + "\", which is not a whole number.\r" +
+                         "The default " + fallback + " is used instead.");
+    text = fallback;
+    return *wholeNumber(text);
+}
+
+void saveOrWarn(const TSettings& settings, const std::string& folder,
+                AdminView& view, bool& saved) {
+    try {
+        saveSettings(settings, folder, view);
+        saved = true;
+    } catch (const SettingsError& e) {
+        view.showMessage(MessageKind::Warning, e.what());
+        saved = false;
+    }
+}
+
+}  // namespace
+
+std::optional<int> wholeNumber(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::size_t pos = 0;
+    bool negative = false;
+    if (text[0] == '+' || text[0] == '-') {
+        negative = text[0] == '-';
+        pos = 1;
+    }
+    if (pos == text.size()) return std::nullopt;
+    long long value = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > 2147483648LL) return std::nullopt;
+    }
+    if (negative) value = -value;
+    if (value > 2147483647LL || value < -2147483648LL) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+void loadSettings(TSettings& settings, const std::string& folder, AdminView& view) {
+    const std::string iniPath = inFolder(folder, kSettingsFileName);
+    IniFile ini;
+    bool haveIni = false;
+    try {
+        haveIni = ini.load(iniPath);
+    } catch (const SettingsError& e) {
+        view.showMessage(MessageKind::Warning, e.what());
+        haveIni = false;
+    }
+
+    if (haveIni) {
+        settings.BlockSize = ini.value(kOptions, "BlockSize", settings.BlockSize);
+        settings.SMTPHost = ini.value(kOptions, "SMTPHost", settings.SMTPHost);
+        settings.Port = ini.value(kOptions, "Port", settings.Port);
+        settings.ExpDays = ini.value(kOptions, "ExpDays", settings.ExpDays);
+        settings.MaxLogSize = ini.value(kOptions, "MaxLogSize", kDefaultMaxLogSize);
+
+        const int status = intValue(ini, kScreen, "Status", 0);
+        if (status != 0) {
+            const WindowRect current = view.currentPlacement().rect;
+            WindowRect rect;
+            rect.left = intValue(ini, kScreen, "Left", current.left);
+            rect.top = intValue(ini, kScreen, "Top", current.top);
+            rect.width = intValue(ini, kScreen, "Width", current.width);
+            rect.height = intValue(ini, kScreen, "Height", current.height);
+            view.applyPlacement(status, rect);
+        }
+        datetime::setFormats(ini.value(kRegional, "ShortDateFormat", kDefaultShortDateFormat),
+                             ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat));
+    } else {
+        datetime::setFormats(kDefaultShortDateFormat, kDefaultLongTimeFormat);
+        const std::string legacyPath = inFolder(folder, kLegacySettingsFileName);
+        if (auto legacy = readLegacySettings(legacyPath)) {
+            settings.SMTPHost = legacy->SMTPHost;
+            settings.Port = legacy->Port;
+            settings.BlockSize = legacy->BlockSize;
+            settings.ExpDays = legacy->ExpDays;
+            settings.MaxLogSize = legacy->MaxLogSize;
+            bool saved = false;
+            saveOrWarn(settings, folder, view, saved);
+            // The old file goes only once its settings are safe in the new one.
+            if (saved && ::unlink(legacyPath.c_str()) != 0) {
+                view.showMessage(MessageKind::Warning,
+                                 "Cannot delete the old settings file \"" + legacyPath +
+                                     "\": " + std::strerror(errno));
+            }
+        } else {
+            settings.BlockSize = kDefaultBlockSize;
+            settings.SMTPHost.clear();
+            settings.Port = kDefaultPort;
+            settings.ExpDays = kDefaultExpDays;
+            settings.MaxLogSize = kDefaultMaxLogSize;
+            bool saved = false;
+            saveOrWarn(settings, folder, view, saved);
+        }
+    }
+
+    settings.blockSizeInUse = deriveNumber(settings.BlockSize, "BlockSize", kDefaultBlockSize, view);
+    settings.logSizeLimit = deriveNumber(settings.MaxLogSize, "MaxLogSize", kDefaultMaxLogSize, view);
+}
+
+void saveSettings(const TSettings& settings, const std::string& folder,
+                  const AdminView& view) {
+    const std::string iniPath = inFolder(folder, kSettingsFileName);
+    IniFile ini;
+    ini.load(iniPath);  // keys that are not written keep what the file held
+    ini.setValue(kOptions, "BlockSize", settings.BlockSize);
+    ini.setValue(kOptions, "SMTPHost", settings.SMTPHost);
+    ini.setValue(kOptions, "Port", settings.Port);
+    ini.setValue(kOptions, "ExpDays", settings.ExpDays);
+    ini.setValue(kOptions, "MaxLogSize", settings.MaxLogSize);
+
+    const WindowPlacement placement = view.currentPlacement();
+    switch (placement.state) {
+        case WindowState::Normal:
+            ini.setValue(kScreen, "Left", std::to_string(placement.rect.left));
+            ini.setValue(kScreen, "Top", std::to_string(placement.rect.top));
+            ini.setValue(kScreen, "Width", std::to_string(placement.rect.width));
+            ini.setValue(kScreen, "Height", std::to_string(placement.rect.height));
+            ini.setValue(kScreen, "Status", "1");
+            break;
+        case WindowState::Minimized:
+            ini.setValue(kScreen, "Status", "2");
+            break;
+        case WindowState::Maximized:
+            ini.setValue(kScreen, "Status", "3");
+            break;
+    }
+    ini.save(iniPath);
+}
+
+}  // namespace zv

@@ -1,0 +1,52 @@
+#pragma once
+// One server per user and data folder. The running instance holds a local
+// socket in the abstract namespace named after the user id and the absolute
+// data folder; a second start finds it, asks it to restore its window, and
+// ends without touching any file. The socket vanishes with its process, so a
+// crash leaves nothing stale behind.
+
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace zv {
+
+class SingleInstanceGuard {
+public:
+    enum class Result {
+        Acquired,      // this process is the one instance
+        OtherRunning,  // another instance runs; it was asked to restore itself
+        Failed,        // the guard socket could not be set up (see error())
+    };
+
+    // `dataFolder` is made absolute (and symbolic links resolved) when it exists.
+    explicit SingleInstanceGuard(std::string dataFolder);
+    ~SingleInstanceGuard();
+    SingleInstanceGuard(const SingleInstanceGuard&) = delete;
+    SingleInstanceGuard& operator=(const SingleInstanceGuard&) = delete;
+
+    Result acquire();
+
+    // After Acquired: serves restore requests on a small thread of its own;
+    // `onRestore` runs on that thread (post it to the main loop). The thread
+    // ends with the guard.
+    void serveRestoreRequests(std::function<void()> onRestore);
+
+    const std::string& error() const { return error_; }
+    // The abstract socket name (without its leading zero byte).
+    const std::string& socketName() const { return name_; }
+
+    static std::string socketNameFor(unsigned uid, const std::string& absoluteFolder);
+
+private:
+    void serve();
+
+    std::string name_;
+    std::string error_;
+    int listenFd_ = -1;
+    int wakeFd_ = -1;  // eventfd that ends the serving thread
+    std::function<void()> onRestore_;
+    std::thread thread_;
+};
+
+}  // namespace zv

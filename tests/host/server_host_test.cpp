@@ -1,0 +1,195 @@
+// The host in this process: start-up, refusal and confirmation of the close,
+// failed start-ups, and sessions entering and leaving the registry.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "host/platform_info.h"
+#include "host/server_host.h"
+#include "net/event_loop.h"
+#include "record_files.h"
+#include "recording_view.h"
+#include "stores/stores.h"
+#include "tcp_client.h"
+#include "temp_dir.h"
+
+namespace zv {
+namespace {
+
+using test::RecordKind;
+
+// Runs the test in a fresh folder that is both the program folder and the
+// current directory (where the data files go).
+class ServerHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!localIPAddressOfHost()) {
+            GTEST_SKIP() << "this computer's host name does not resolve to an IPv4 address";
+        }
+        char cwd[4096];
+        ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+        oldCwd_ = cwd;
+        ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
+        port_ = test::freeTcpPort();
+        test::writeFile(dir_.file("zva.ini"), "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=" +
+                                                  std::to_string(port_) +
+                                                  "\r\nExpDays=0\r\nMaxLogSize=100\r\n");
+    }
+    void TearDown() override {
+        if (!oldCwd_.empty()) {
+            ASSERT_EQ(::chdir(oldCwd_.c_str()), 0);
+        }
+    }
+
+    // Pumps the main loop until `done` holds (or a generous limit passes).
+    void pumpUntil(const std::function<bool()>& done) {
+        TEventLoop& loop = TEventLoop::forCurrentThread();
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done() && std::chrono::steady_clock::now() < limit) {
+            loop.waitAndDispatch(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+        }
+    }
+
+    test::TempDir dir_;
+    std::string oldCwd_;
+    int port_ = 0;
+    test::RecordingView view_;
+};
+
+TEST_F(ServerHostTest, StartsServingAndOnlyAConfirmedCloseStopsIt) {
+    test::writeRecordFile("wiwo.dat", RecordKind::Board,
+                          {test::boardRecord("Doe,Jane", "x"), test::boardRecord("Smith,John", "pw")});
+    const std::string boardBytes = test::readFile("wiwo.dat");
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    ASSERT_TRUE(host.serving()) << view_.allMessages();
+    EXPECT_FALSE(host.fatalStartup());
+    EXPECT_EQ(host.listeningPort(), port_);
+    EXPECT_EQ(view_.panels[kAddressPanel], "IP Address: " + host.localIPAddress());
+    EXPECT_EQ(view_.panels[kPortPanel], "Port: " + std::to_string(port_));
+    EXPECT_EQ(view_.panels[kUsersPanel], "Users: 2");
+    EXPECT_EQ(host.userTable().cell(2, 0), "Smith,John");
+    EXPECT_EQ(host.userTable().cell(2, 1), "Idle");
+    EXPECT_EQ(host.employeeCount(), 2);
+    for (const char* f : {"wywa.dat", "posti.dat", "department.dat", "phonebook.dat", "log_stat.dat"}) {
+        EXPECT_TRUE(test::fileExists(f)) << f;  // created empty by the loads
+    }
+    host.FormShow();  // a second showing starts nothing again
+    EXPECT_EQ(host.employeeCount(), 2);
+
+    view_.confirmAnswer = false;
+    EXPECT_FALSE(host.FormCloseQuery());
+    EXPECT_TRUE(host.serving());
+    EXPECT_EQ(host.employeeCount(), 2);
+
+    view_.confirmAnswer = true;
+    view_.placement.state = WindowState::Minimized;
+    EXPECT_TRUE(host.FormCloseQuery());
+    EXPECT_EQ(view_.shutdownQuestions, 2);
+    EXPECT_EQ(host.employeeCount(), 0);  // emptied, not saved
+    EXPECT_EQ(test::readFile("wiwo.dat"), boardBytes);
+    EXPECT_NE(test::readFile("zva.ini").find("Status=2\r\n"), std::string::npos);
+    EXPECT_THROW(host.saveEmployees(), StoreError);  // nothing may overwrite the file now
+    // A session step still queued at the close fails instead of using the
+    // emptied stores (it could otherwise save them over their files).
+    EXPECT_THROW(host.messages(), StoreError);
+    EXPECT_THROW(host.board(), StoreError);
+    host.FormDestroy();
+    test::TcpClient probe;
+    EXPECT_FALSE(probe.tryConnect(port_));
+}
+
+TEST_F(ServerHostTest, APortInUseFailsStartUpWithoutAskingAndWithoutSavingAnyStore) {
+    const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(blocker, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(static_cast<uint16_t>(port_));
+    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(blocker, 1), 0);
+
+    test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
+    {
+        TServerHost host(view_, dir_.path());
+        host.FormShow();
+        EXPECT_TRUE(host.fatalStartup());
+        EXPECT_FALSE(host.serving());
+        EXPECT_EQ(view_.closeRequests, 1);
+        ASSERT_EQ(view_.messages.size(), 1u);
+        EXPECT_EQ(view_.messages[0].kind, MessageKind::Error);
+        EXPECT_NE(view_.messages[0].text.find("port " + std::to_string(port_)), std::string::npos)
+            << view_.messages[0].text;
+        EXPECT_THROW(host.saveEmployees(), StoreError);
+        EXPECT_TRUE(host.FormCloseQuery());
+        EXPECT_EQ(view_.shutdownQuestions, 0);  // a failed start-up closes without asking
+        host.FormDestroy();
+    }
+    ::close(blocker);
+    EXPECT_EQ(test::readRecordFile("wiwo.dat", RecordKind::Board).size(), 1u);
+}
+
+TEST_F(ServerHostTest, AnOldEmployeeFileIsReportedOnceAndItsWholeRecordsServe) {
+    std::string bytes = test::encodeRecord(RecordKind::Board, test::boardRecord("Smith,John", "pw"));
+    bytes += std::string(100, 'x');
+    test::writeFile("wiwo.dat", bytes);
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    EXPECT_TRUE(host.serving());
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages[0].kind, MessageKind::Warning);
+    EXPECT_NE(view_.messages[0].text.find("converter.exe"), std::string::npos);
+    EXPECT_EQ(host.employeeCount(), 1);
+    EXPECT_TRUE(host.FormCloseQuery());
+    EXPECT_EQ(test::readFile("wiwo.dat"), bytes);  // nothing written at shutdown
+}
+
+TEST_F(ServerHostTest, ASessionIsRegisteredShowsUpdatingAndLeavesTheRegistryWhenItEnds) {
+    test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    ASSERT_TRUE(host.serving()) << view_.allMessages();
+
+    std::atomic<int> stage{0};
+    std::atomic<bool> proceed{false};
+    std::string failure;
+    std::thread client([&] {
+        try {
+            test::TcpClient c(port_);
+            c.send("SUBMIT_LOGIN:FULL:Smith,John|pw:[*WIWO*]NO_DATA[*POSTI*]NO_DATA"
+                   "[*WYWO*]NO_DATA[*PHONE*]NO_DATA");
+            if (c.receiveLoginReply() != "PREPARE_TO_RECEIVE") throw std::runtime_error("refused");
+            stage = 1;
+            while (!proceed) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            c.pullBundle(8192);
+            c.send("CONFIRM");
+            if (!c.closedWithin(std::chrono::seconds(10))) throw std::runtime_error("still open");
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+        stage = 2;
+    });
+    pumpUntil([&] { return stage.load() != 0; });
+    EXPECT_EQ(host.registry().count(), 1);
+    EXPECT_FALSE(host.registry().getConnectionID("Smith,John").empty());
+    EXPECT_EQ(host.userTable().cell(1, 1), "Updating");
+    proceed = true;
+    pumpUntil([&] { return stage.load() == 2 && host.registry().empty(); });
+    client.join();
+    EXPECT_EQ(failure, "");
+    EXPECT_TRUE(host.registry().empty());
+    EXPECT_EQ(host.userTable().cell(1, 1), "Idle");
+    EXPECT_FALSE(host.userTable().cell(1, 2).empty());
+    EXPECT_TRUE(host.FormCloseQuery());
+    host.FormDestroy();
+}
+
+}  // namespace
+}  // namespace zv

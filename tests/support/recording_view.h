@@ -1,0 +1,62 @@
+#pragma once
+// An AdminView for tests: records every message box, status panel text,
+// placement and close request, and answers as told.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/admin_view.h"
+
+namespace zv::test {
+
+class RecordingView : public AdminView {
+public:
+    struct Message {
+        MessageKind kind;
+        std::string text;
+    };
+
+    MessageAnswer showMessage(MessageKind kind, const std::string& text) override {
+        messages.push_back({kind, text});
+        return kind == MessageKind::Question ? questionAnswer : MessageAnswer::Ok;
+    }
+    void setStatusPanel(int index, const std::string& text) override {
+        if (index >= 0 && index < 3) panels[static_cast<std::size_t>(index)] = text;
+    }
+    void userTableChanged() override { ++tableChanges; }
+    WindowPlacement currentPlacement() const override { return placement; }
+    void applyPlacement(int status, const WindowRect& rect) override {
+        applied.emplace_back(status, rect);
+        placement.rect = rect;
+        if (status == 1) placement.state = WindowState::Normal;
+        if (status == 2) placement.state = WindowState::Minimized;
+        if (status == 3) placement.state = WindowState::Maximized;
+    }
+    bool confirmShutdown() override {
+        ++shutdownQuestions;
+        return confirmAnswer;
+    }
+    void requestClose() override { ++closeRequests; }
+    void restoreWindow() override { ++restoreRequests; }
+
+    // All message texts joined, for searching.
+    std::string allMessages() const {
+        std::string all;
+        for (const auto& m : messages) all += m.text + "\n";
+        return all;
+    }
+
+    std::vector<Message> messages;
+    std::string panels[3];
+    int tableChanges = 0;
+    WindowPlacement placement{{10, 20, 700, 400}, WindowState::Normal};
+    std::vector<std::pair<int, WindowRect>> applied;
+    MessageAnswer questionAnswer = MessageAnswer::No;
+    bool confirmAnswer = true;
+    int shutdownQuestions = 0;
+    int closeRequests = 0;
+    int restoreRequests = 0;
+};
+
+}  // namespace zv::test

@@ -1,0 +1,183 @@
+#include "server_process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "tcp_client.h"
+
+namespace zv::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int statusOf(int wstatus) {
+    if (WIFEXITED(wstatus)) return WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus)) return 128 + WTERMSIG(wstatus);
+    return -1;
+}
+
+}  // namespace
+
+ServerProcess::ServerProcess(const std::string& executable,
+                             std::map<std::string, std::string> options)
+    : temp_("zv-server") {
+    prog_ = temp_.file("prog");
+    data_ = temp_.file("data");
+    stderrPath_ = temp_.file("stderr.log");
+    makeFolder(prog_);
+    makeFolder(data_);
+    exe_ = prog_ + "/zelvorad";
+    copyFile(executable, exe_);
+    port_ = freeTcpPort();
+    writeIni(options);
+}
+
+ServerProcess::~ServerProcess() {
+    if (pid_ > 0) kill9();
+}
+
+void ServerProcess::writeIni(const std::map<std::string, std::string>& options) {
+    std::map<std::string, std::string> o{
+        {"BlockSize", "8192"}, {"SMTPHost", ""}, {"ExpDays", "0"}, {"MaxLogSize", "100"}};
+    for (const auto& [k, v] : options) o[k] = v;
+    std::string ini = "[Options]\r\nBlockSize=" + o["BlockSize"] + "\r\nSMTPHost=" + o["SMTPHost"] +
+                      "\r\nPort=" + std::to_string(port_) + "\r\nExpDays=" + o["ExpDays"] +
+                      "\r\nMaxLogSize=" + o["MaxLogSize"] + "\r\n";
+    writeFile(iniPath(), ini);
+}
+
+namespace {
+
+// Starts `exe` with `cwd` as its current directory and its standard error
+// appended to `errPath`.
+pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& errPath) {
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (pid == 0) {
+        // Child: only async-signal-safe calls from here on.
+        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (err >= 0) {
+            ::dup2(err, 2);
+            ::close(err);
+        }
+        int nul = ::open("/dev/null", O_RDWR);
+        if (nul >= 0) {
+            ::dup2(nul, 0);
+            ::dup2(nul, 1);
+            ::close(nul);
+        }
+        char* const argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+        ::execv(exe.c_str(), argv);
+        ::_exit(127);
+    }
+    return pid;
+}
+
+}  // namespace
+
+int ServerProcess::runSecondCopy(std::string* errorText, std::chrono::milliseconds limit) {
+    const std::string errPath = temp_.file("second-stderr.log");
+    const pid_t pid = spawn(exe_, data_, errPath);
+    const auto deadline = Clock::now() + limit;
+    int status = -1;
+    for (;;) {
+        int wstatus = 0;
+        const pid_t r = ::waitpid(pid, &wstatus, WNOHANG);
+        if (r == pid) {
+            status = statusOf(wstatus);
+            break;
+        }
+        if (Clock::now() >= deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &wstatus, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (errorText) {
+        try {
+            *errorText = readFile(errPath);
+        } catch (const std::exception&) {
+            errorText->clear();
+        }
+    }
+    return status;
+}
+
+void ServerProcess::launch() {
+    if (pid_ > 0) throw std::logic_error("the server runs already");
+    pid_ = spawn(exe_, data_, stderrPath_);
+}
+
+
+void ServerProcess::start(std::chrono::milliseconds limit) {
+    launch();
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        int wstatus = 0;
+        if (::waitpid(pid_, &wstatus, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("zelvorad ended at start-up with status " +
+                                     std::to_string(statusOf(wstatus)) + ": " + stderrText());
+        }
+        TcpClient probe;
+        if (probe.tryConnect(port_)) return;  // the probe's session ends at once
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    throw std::runtime_error("zelvorad did not listen on port " + std::to_string(port_) +
+                             ": " + stderrText());
+}
+
+int ServerProcess::waitForExit(std::chrono::milliseconds limit) {
+    if (pid_ <= 0) return -1;
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        int wstatus = 0;
+        const pid_t r = ::waitpid(pid_, &wstatus, WNOHANG);
+        if (r == pid_) {
+            pid_ = -1;
+            return statusOf(wstatus);
+        }
+        if (r < 0 && errno != EINTR) {
+            pid_ = -1;
+            return -1;
+        }
+        if (Clock::now() >= deadline) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+int ServerProcess::stop(int signal) {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, signal);
+    const int status = waitForExit();
+    if (status == -1 && pid_ > 0) kill9();
+    return status;
+}
+
+void ServerProcess::kill9() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int wstatus = 0;
+    while (::waitpid(pid_, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+}
+
+std::string ServerProcess::stderrText() const {
+    try {
+        return readFile(stderrPath_);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+}  // namespace zv::test

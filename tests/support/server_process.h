@@ -1,0 +1,69 @@
+#pragma once
+// A zelvorad of its own for a test: the executable is copied into a program
+// folder (where its "zva.ini" lives), the server runs with a data folder as
+// its current directory, on a port that was free, with its standard error
+// kept in a file beside the two folders.
+
+#include <chrono>
+#include <csignal>
+#include <map>
+#include <string>
+
+#include "temp_dir.h"
+
+namespace zv::test {
+
+class ServerProcess {
+public:
+    // `executable` is the built zelvorad. Creates <temp>/prog and <temp>/data
+    // and a "zva.ini" with a free port and the given [Options] values
+    // (BlockSize 8192, ExpDays 0 and MaxLogSize 100 unless overridden).
+    explicit ServerProcess(const std::string& executable,
+                           std::map<std::string, std::string> options = {});
+    ~ServerProcess();  // kills a server still running
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Starts the server and waits until it accepts connections. Throws when it
+    // exits first or does not listen within the limit.
+    void start(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // Starts it without waiting (for a start that is expected to fail).
+    void launch();
+    // Waits for the process to end; its exit status (128 + signal when killed),
+    // or -1 when it did not end within the limit.
+    int waitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // SIGTERM (or the given signal) and wait: the exit status.
+    int stop(int signal = SIGTERM);
+    // SIGKILL and wait.
+    void kill9();
+    bool running() const { return pid_ > 0; }
+
+    int port() const { return port_; }
+    int pid() const { return pid_; }
+    const std::string& programFolder() const { return prog_; }
+    const std::string& dataFolder() const { return data_; }
+    std::string dataFile(const std::string& name) const { return data_ + "/" + name; }
+    std::string iniPath() const { return prog_ + "/zva.ini"; }
+    // Everything the server wrote to standard error so far.
+    std::string stderrText() const;
+
+    // Runs another copy of the program in the same folders and waits for it
+    // to end; its exit status (-1 when it did not end within the limit) and
+    // its standard error.
+    int runSecondCopy(std::string* errorText,
+                      std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+    // Rewrites "zva.ini" with these [Options] values (the port stays).
+    void writeIni(const std::map<std::string, std::string>& options);
+
+private:
+    TempDir temp_;
+    std::string prog_;
+    std::string data_;
+    std::string exe_;
+    std::string stderrPath_;
+    int port_ = 0;
+    int pid_ = -1;
+};
+
+}  // namespace zv::test
