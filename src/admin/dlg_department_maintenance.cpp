@@ -1,0 +1,95 @@
+#include "admin/dlg_department_maintenance.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "admin/screen_centre.h"
+#include "stores/records.h"
+
+namespace zv::admin {
+
+TdlgDepartmentMaintenance::TdlgDepartmentMaintenance(MaintenanceData& data, MessagePrompt prompt,
+                                                     QWidget* parent)
+    : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
+    setWindowTitle(QStringLiteral("Department Maintenance"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    auto* createdLabel = new QLabel(QStringLiteral("Departments Already Created:"), this);
+    listDepartments = new QListWidget(this);
+    listDepartments->setFocusPolicy(Qt::NoFocus);
+    listDepartments->setSelectionMode(QAbstractItemView::NoSelection);
+    listDepartments->setFixedSize(260, 160);
+
+    auto* newLabel = new QLabel(QStringLiteral("New Department"), this);
+    editNewDepartment = new QLineEdit(this);
+    editNewDepartment->setMaxLength(64);
+    newLabel->setBuddy(editNewDepartment);
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+
+    auto* editRow = new QHBoxLayout;
+    editRow->addWidget(newLabel);
+    editRow->addWidget(editNewDepartment, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(createdLabel);
+    layout->addWidget(listDepartments);
+    layout->addSpacing(6);
+    layout->addLayout(editRow);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(btnOK, &QPushButton::clicked, this, &TdlgDepartmentMaintenance::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TdlgDepartmentMaintenance::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        listDepartments->clear();
+        for (int i = 0; i < data_.departmentCount(); ++i)
+            listDepartments->addItem(toQt(data_.departmentAt(i).Name));
+        editNewDepartment->clear();
+        editNewDepartment->setFocus();
+        centreOnScreen(*this);
+    }
+    QDialog::showEvent(event);
+}
+
+void TdlgDepartmentMaintenance::btnOKClick() {
+    const std::string name = fromQt(editNewDepartment->text());
+    bool failed = false;
+    if (name.empty()) {
+        prompt_(MessageKind::Warning, "Department is required.");
+        editNewDepartment->setFocus();
+        failed = true;
+    }
+    for (int i = 0; i < data_.departmentCount(); ++i) {
+        if (data_.departmentAt(i).Name == name) {
+            prompt_(MessageKind::Warning, "Department \"" + name + "\" already exists.");
+            editNewDepartment->setFocus();
+            failed = true;
+        }
+    }
+    if (failed) return;
+    auto node = std::make_unique<TDEPTNode>();
+    node->Name = name;
+    data_.addDepartment(std::move(node));
+    accept();
+}
+
+}  // namespace zv::admin

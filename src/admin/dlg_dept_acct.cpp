@@ -1,0 +1,203 @@
+#include "admin/dlg_dept_acct.h"
+
+#include <set>
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "admin/dlg_account_maintenance.h"
+#include "admin/dlg_department_maintenance.h"
+#include "admin/dlg_user_modify.h"
+#include "admin/screen_centre.h"
+#include "stores/records.h"
+
+namespace zv::admin {
+
+namespace {
+
+// A small head-and-shoulders figure for employee nodes.
+QIcon personIcon() {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(40, 70, 120), 1));
+    painter.setBrush(QColor(90, 140, 210));
+    painter.drawEllipse(QRectF(5, 1.5, 6, 6));
+    QPainterPath body;
+    body.moveTo(2.5, 15);
+    body.cubicTo(2.5, 9, 13.5, 9, 13.5, 15);
+    body.closeSubpath();
+    painter.drawPath(body);
+    return QIcon(pixmap);
+}
+
+QIcon departmentIcon() { return QApplication::style()->standardIcon(QStyle::SP_DirIcon); }
+
+}  // namespace
+
+TdlgDeptAcct::TdlgDeptAcct(MaintenanceData& data, MessagePrompt prompt, QWidget* parent)
+    : QDialog(parent),
+      data_(data),
+      prompt_(std::move(prompt)),
+      departmentIcon_(departmentIcon()),
+      employeeIcon_(personIcon()) {
+    setWindowTitle(QStringLiteral("Department/User Maintenance"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    treeDeptAcct = new QTreeWidget(this);
+    treeDeptAcct->setHeaderHidden(true);
+    treeDeptAcct->setColumnCount(1);
+    treeDeptAcct->setSelectionMode(QAbstractItemView::SingleSelection);
+    treeDeptAcct->setExpandsOnDoubleClick(false);
+    treeDeptAcct->setFixedSize(280, 330);
+
+    btnCreateDept = new QPushButton(QStringLiteral("Create New Department"), this);
+    btnDeleteDept = new QPushButton(QStringLiteral("Delete Selected Dept"), this);
+    btnCreateUser = new QPushButton(QStringLiteral("Create New User"), this);
+    btnDeleteUser = new QPushButton(QStringLiteral("Delete Selected User"), this);
+    btnModifyUser = new QPushButton(QStringLiteral("Modify Selected User"), this);
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setDefault(true);
+
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* button : {btnCreateDept, btnDeleteDept, btnCreateUser, btnDeleteUser, btnModifyUser}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(treeDeptAcct);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    dlgDepartmentMaintenance = new TdlgDepartmentMaintenance(data_, prompt_, this);
+    dlgAccountMaintenance = new TdlgAccountMaintenance(data_, prompt_, this);
+    dlgUserModify = new TdlgUserModify(data_, prompt_, this);
+
+    connect(btnCreateDept, &QPushButton::clicked, this, &TdlgDeptAcct::btnCreateDeptClick);
+    connect(btnDeleteDept, &QPushButton::clicked, this, &TdlgDeptAcct::btnDeleteDeptClick);
+    connect(btnCreateUser, &QPushButton::clicked, this, &TdlgDeptAcct::btnCreateUserClick);
+    connect(btnDeleteUser, &QPushButton::clicked, this, &TdlgDeptAcct::btnDeleteUserClick);
+    connect(btnModifyUser, &QPushButton::clicked, this, &TdlgDeptAcct::btnModifyUserClick);
+    connect(treeDeptAcct, &QTreeWidget::itemDoubleClicked, this, &TdlgDeptAcct::btnModifyUserClick);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TdlgDeptAcct::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        buildTree();
+        centreOnScreen(*this);
+    }
+    QDialog::showEvent(event);
+}
+
+void TdlgDeptAcct::buildTree() {
+    treeDeptAcct->clear();
+    if (data_.departmentCount() > 0) {
+        auto addNode = [this](QTreeWidgetItem* node, const std::string& text, TreeImage image) {
+            node->setText(0, toQt(text));
+            node->setIcon(0, image == kDepartmentImage ? departmentIcon_ : employeeIcon_);
+            node->setData(0, kImageRole, static_cast<int>(image));
+            return node;
+        };
+
+        std::set<std::string> names;
+        for (int d = 0; d < data_.departmentCount(); ++d) {
+            const std::string name = data_.departmentAt(d).Name;
+            names.insert(name);
+            QTreeWidgetItem* dept = addNode(new QTreeWidgetItem(treeDeptAcct), name, kDepartmentImage);
+            for (int a = 0; a < data_.employeeCount(); ++a) {
+                const TWIWONode& account = data_.employeeAt(a);
+                if (account.Department == name) addNode(new QTreeWidgetItem(dept), account.Employee, kEmployeeImage);
+            }
+            dept->setExpanded(true);
+        }
+        QTreeWidgetItem* other = addNode(new QTreeWidgetItem(treeDeptAcct), "Other", kDepartmentImage);
+        for (int a = 0; a < data_.employeeCount(); ++a) {
+            const TWIWONode& account = data_.employeeAt(a);
+            if (!names.count(account.Department)) addNode(new QTreeWidgetItem(other), account.Employee, kEmployeeImage);
+        }
+        treeDeptAcct->setCurrentItem(treeDeptAcct->topLevelItem(0));
+    }
+    treeDeptAcct->setFocus();
+}
+
+QTreeWidgetItem* TdlgDeptAcct::selectedNode() const {
+    const QList<QTreeWidgetItem*> selected = treeDeptAcct->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+bool TdlgDeptAcct::isEmployeeNode(const QTreeWidgetItem* node) { return node->parent() != nullptr; }
+
+void TdlgDeptAcct::btnCreateDeptClick() {
+    dlgDepartmentMaintenance->exec();
+    buildTree();
+}
+
+void TdlgDeptAcct::btnDeleteDeptClick() {
+    QTreeWidgetItem* node = selectedNode();
+    if (!node) {
+        prompt_(MessageKind::Warning, "Please select a Deparmtent to Remove.");
+    } else if (isEmployeeNode(node)) {
+        prompt_(MessageKind::Warning, "You have selected a User.  Please select a Department.");
+    } else {
+        const std::string name = fromQt(node->text(0));
+        if (node->childCount() > 0) {
+            prompt_(MessageKind::Warning, "Department " + name + " is not empty.");
+        } else if (prompt_(MessageKind::Question, "Remove Department \"" + name + "\"?") == MessageAnswer::Yes) {
+            data_.deleteDepartment(name);
+            delete node;
+        }
+    }
+    buildTree();
+}
+
+void TdlgDeptAcct::btnCreateUserClick() {
+    dlgAccountMaintenance->exec();
+    buildTree();
+}
+
+void TdlgDeptAcct::btnDeleteUserClick() {
+    QTreeWidgetItem* node = selectedNode();
+    if (!node) {
+        prompt_(MessageKind::Warning, "Please select a User to Remove.");
+    } else if (isEmployeeNode(node)) {
+        const std::string key = fromQt(node->text(0));
+        if (prompt_(MessageKind::Question, "Remove User \"" + key + "\"?") == MessageAnswer::Yes) {
+            data_.deleteEmployee(key);
+            delete node;
+        }
+    } else {
+        prompt_(MessageKind::Warning, "You have selected a Department.  Please select a User.");
+    }
+    buildTree();
+}
+
+void TdlgDeptAcct::btnModifyUserClick() {
+    QTreeWidgetItem* node = selectedNode();
+    if (!node) {
+        prompt_(MessageKind::Warning, "Please select a User to Modify.");
+        return;
+    }
+    if (!isEmployeeNode(node)) {
+        prompt_(MessageKind::Warning, "You have selected a Department.  Please select a User.");
+        return;
+    }
+    dlgUserModify->setEmployeeKey(fromQt(node->text(0)));
+    dlgUserModify->exec();
+    buildTree();
+}
+
+}  // namespace zv::admin

@@ -1,0 +1,64 @@
+#include "admin/dlg_option_frame.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "admin/screen_centre.h"
+
+namespace zv::admin {
+
+TdlgOptionFrame::TdlgOptionFrame(const QString& caption, const QString& labelText,
+                                                                 const QStringList& explanationLines, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(caption);
+    setModal(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setContentsMargins(16, 14, 16, 12);
+    layout->setSpacing(12);
+
+    controlRow_ = new QGridLayout;
+    controlRow_->setHorizontalSpacing(8);
+    controlLabel_ = new QLabel(labelText, this);
+    controlLabel_->setObjectName("controlLabel");
+    controlRow_->addWidget(controlLabel_, 0, 0);
+    layout->addLayout(controlRow_);
+
+    explanation_ = new QLabel(this);
+    explanation_->setObjectName("explanation");
+    // Plain text keeps the double blanks of the wording.
+    explanation_->setTextFormat(Qt::PlainText);
+    explanation_->setWordWrap(false);
+    explanation_->setText(explanationLines.join('\n'));
+    layout->addWidget(explanation_);
+
+    auto* buttons = new QDialogButtonBox(this);
+    okButton_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    okButton_->setObjectName("okButton");
+    okButton_->setDefault(true);
+    cancelButton_ = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    cancelButton_->setObjectName("cancelButton");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+QString TdlgOptionFrame::explanationText() const { return explanation_->text(); }
+
+void TdlgOptionFrame::placeControl(QWidget* control, QWidget* trailing, ControlWidth width) {
+    controlLabel_->setBuddy(control);
+    controlRow_->addWidget(control, 0, 1);
+    if (trailing != nullptr) controlRow_->addWidget(trailing, 0, 2);
+    controlRow_->setColumnStretch(width == ControlWidth::Stretch ? 1 : 3, 1);
+}
+
+void TdlgOptionFrame::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    centreOnScreen(*this);
+}
+
+}  // namespace zv::admin

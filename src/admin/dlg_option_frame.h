@@ -1,0 +1,46 @@
+// Common frame of the five option dialogs: a caption, one labelled control,
+// the explanatory lines under it, and OK / Cancel. The dialog is centred on
+// the screen and sized to its contents so that no text is clipped.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+namespace zv::admin {
+
+class TdlgOptionFrame : public QDialog {
+    Q_OBJECT
+
+public:
+    QPushButton* okButton() const { return okButton_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
+    QLabel* controlLabel() const { return controlLabel_; }
+    // The explanatory lines joined by "\n", exactly as shown.
+    QString explanationText() const;
+
+protected:
+    TdlgOptionFrame(const QString& caption, const QString& labelText,
+                                    const QStringList& explanationLines, QWidget* parent);
+
+    // Puts the dialog's control beside its label, with an optional widget
+    // after it. An edit takes the row's width; a narrow control (a list of
+    // numbers, a spin box) keeps its own width, `trailing` right beside it.
+    enum class ControlWidth { Stretch, Own };
+    void placeControl(QWidget* control, QWidget* trailing = nullptr,
+                      ControlWidth width = ControlWidth::Stretch);
+
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QGridLayout* controlRow_ = nullptr;
+    QLabel* controlLabel_ = nullptr;
+    QLabel* explanation_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+};
+
+}  // namespace zv::admin

@@ -1,0 +1,197 @@
+#include "admin/dlg_status_log.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "admin/grid_cell_delegate.h"
+#include "admin/status_log_print.h"
+#include "admin/screen_centre.h"
+#include "stores/date_time.h"
+#include "stores/records.h"
+
+namespace zv::admin {
+
+namespace {
+
+enum FilterKind { kNoFilter = 0, kEmployeeFilter = 1, kDepartmentFilter = 2 };
+
+bool choosePrinterWithDialog(QPrinter& printer, QWidget* parent) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+QStringList logCells(const TLOGNode& entry) {
+    return {toQt(entry.Employee), toQt(entry.Department), toQt(entry.Date),      toQt(entry.Time),
+            toQt(entry.Status),   toQt(entry.Returning),  toQt(entry.ReachedAt), toQt(entry.Comments)};
+}
+
+}  // namespace
+
+TdlgStatusLog::TdlgStatusLog(MaintenanceData& data, MessagePrompt prompt, QWidget* parent)
+    : QDialog(parent),
+      data_(data),
+      prompt_(std::move(prompt)),
+      chooser_(choosePrinterWithDialog) {
+    setWindowTitle(QStringLiteral("Status Change Log"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    cbFilterKind = new QComboBox(this);
+    cbFilterKind->setEditable(false);
+    cbFilterKind->setMinimumWidth(130);
+    cbFilterValue = new QComboBox(this);
+    cbFilterValue->setEditable(false);
+    cbFilterValue->setMinimumWidth(220);
+    cbFilterValue->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    btnFilter = new QPushButton(QStringLiteral("Filter"), this);
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(new QLabel(QStringLiteral("Filter By:"), this));
+    filterRow->addWidget(cbFilterKind);
+    filterRow->addSpacing(16);
+    filterRow->addWidget(new QLabel(QStringLiteral("Filter Value:"), this));
+    filterRow->addWidget(cbFilterValue);
+    filterRow->addSpacing(16);
+    filterRow->addWidget(btnFilter);
+    filterRow->addStretch(1);
+
+    auto* outerFrame = new QFrame(this);
+    outerFrame->setFrameShape(QFrame::Panel);
+    outerFrame->setFrameShadow(QFrame::Raised);
+    auto* innerFrame = new QFrame(outerFrame);
+    innerFrame->setFrameShape(QFrame::Panel);
+    innerFrame->setFrameShadow(QFrame::Sunken);
+    gridLog = new QTableWidget(innerFrame);
+    const QList<int> widths{123, 122, 68, 90, 74, 114, 107, 360};
+    setUpStringGrid(gridLog,
+                    {QStringLiteral("Employee"), QStringLiteral("Department"), QStringLiteral("Date"),
+                     QStringLiteral("Time"), QStringLiteral("Status"), QStringLiteral("Returning"),
+                     QStringLiteral("ReachedAt"), QStringLiteral("Comments")},
+                    widths);
+    int gridWidth = 2 * gridLog->frameWidth() + 20;
+    for (int w : widths) gridWidth += w;
+    gridLog->setFixedSize(gridWidth, 420);
+    auto* innerLayout = new QVBoxLayout(innerFrame);
+    innerLayout->setContentsMargins(2, 2, 2, 2);
+    innerLayout->addWidget(gridLog);
+    auto* outerLayout = new QVBoxLayout(outerFrame);
+    outerLayout->setContentsMargins(3, 3, 3, 3);
+    outerLayout->addWidget(innerFrame);
+
+    btnDelete = new QPushButton(QStringLiteral("Delete"), this);
+    btnDeleteAll = new QPushButton(QStringLiteral("Delete All"), this);
+    btnDelete->setEnabled(false);
+    btnDeleteAll->setEnabled(false);
+    btnPrint = new QPushButton(QStringLiteral("Print"), this);
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    for (QPushButton* button : {btnFilter, btnDelete, btnDeleteAll, btnPrint, btnOK}) button->setAutoDefault(false);
+    btnOK->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnDelete);
+    buttons->addWidget(btnDeleteAll);
+    buttons->addStretch(1);
+    buttons->addWidget(btnPrint);
+    buttons->addWidget(btnOK);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filterRow);
+    layout->addWidget(outerFrame);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(cbFilterKind, &QComboBox::currentIndexChanged, this, &TdlgStatusLog::filterKindChanged);
+    connect(cbFilterValue, &QComboBox::currentIndexChanged, this, &TdlgStatusLog::applyFilter);
+    connect(btnFilter, &QPushButton::clicked, this, &TdlgStatusLog::applyFilter);
+    connect(btnPrint, &QPushButton::clicked, this, &TdlgStatusLog::btnPrintClick);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TdlgStatusLog::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        {
+            const QSignalBlocker kindBlocker(cbFilterKind);
+            const QSignalBlocker valueBlocker(cbFilterValue);
+            cbFilterKind->clear();
+            cbFilterKind->addItems({QStringLiteral("<None>"), QStringLiteral("Employee"), QStringLiteral("Department")});
+            cbFilterKind->setCurrentIndex(kNoFilter);
+            cbFilterValue->clear();
+        }
+        gridLog->setRowCount(0);
+        applyFilter();
+        gridLog->setFocus();
+        centreOnScreen(*this);
+    }
+    QDialog::showEvent(event);
+}
+
+void TdlgStatusLog::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) gridLog->setRowCount(0);
+    QDialog::hideEvent(event);
+}
+
+void TdlgStatusLog::filterKindChanged() {
+    {
+        const QSignalBlocker blocker(cbFilterValue);
+        cbFilterValue->clear();
+        if (cbFilterKind->currentIndex() == kEmployeeFilter) {
+            for (int i = 0; i < data_.employeeCount(); ++i) cbFilterValue->addItem(toQt(data_.employeeAt(i).Employee));
+        } else if (cbFilterKind->currentIndex() == kDepartmentFilter) {
+            for (int i = 0; i < data_.departmentCount(); ++i)
+                cbFilterValue->addItem(toQt(data_.departmentAt(i).Name));
+        }
+        cbFilterValue->setCurrentIndex(cbFilterValue->count() > 0 ? 0 : -1);
+    }
+    applyFilter();
+}
+
+void TdlgStatusLog::applyFilter() {
+    const int kind = cbFilterKind->currentIndex();
+    const std::string value = fromQt(cbFilterValue->currentText());
+    QList<QStringList> rows;
+    for (int i = 0; i < data_.logCount(); ++i) {
+        const TLOGNode& entry = data_.logAt(i);
+        const bool shown = (kind != kEmployeeFilter && kind != kDepartmentFilter) ||
+                           (kind == kEmployeeFilter && entry.Employee == value) ||
+                           (kind == kDepartmentFilter && entry.Department == value);
+        if (shown) rows.append(logCells(entry));
+    }
+    fillStringGrid(gridLog, rows);
+}
+
+QList<QStringList> TdlgStatusLog::rowsToPrint() const {
+    QList<QStringList> rows;
+    for (int r = 0; r < gridLog->rowCount(); ++r) {
+        const QTableWidgetItem* employee = gridLog->item(r, 0);
+        if (!employee || employee->text().isEmpty()) break;
+        QStringList cells;
+        for (int c = 0; c < gridLog->columnCount(); ++c) {
+            const QTableWidgetItem* item = gridLog->item(r, c);
+            cells.append(item ? item->text() : QString());
+        }
+        rows.append(cells);
+    }
+    return rows;
+}
+
+void TdlgStatusLog::btnPrintClick() {
+    const QList<QStringList> rows = rowsToPrint();
+    QPrinter printer(QPrinter::HighResolution);
+    if (!chooser_ || !chooser_(printer, this)) return;
+    if (!printStatusLog(printer, rows, datetime::now()))
+        prompt_(MessageKind::Warning, "The status change log could not be printed on \"" +
+                                          fromQt(printer.printerName().isEmpty() ? printer.outputFileName()
+                                                                                 : printer.printerName()) +
+                                          "\".");
+}
+
+}  // namespace zv::admin

@@ -1,0 +1,22 @@
+#include "admin/instance_restore.h"
+
+#include <QPointer>
+
+#include "admin/server_form.h"
+#include "host/server_host.h"
+#include "host/single_instance.h"
+#include "net/event_loop.h"
+
+namespace zv::admin {
+
+void restoreOnSecondStart(SingleInstanceGuard& guard, TServerForm& form) {
+    QPointer<TServerForm> window(&form);
+    std::shared_ptr<TLoopHandle> loop = form.host().mainLoop().handle();
+    guard.serveRestoreRequests([loop, window] {
+        loop->post([window] {
+            if (window) window->restoreWindow();
+        });
+    });
+}
+
+}  // namespace zv::admin

@@ -1,0 +1,144 @@
+#include "admin/maintenance_actions.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "admin/dlg_caller_maintenance.h"
+#include "admin/dlg_dept_acct.h"
+#include "admin/dlg_status_log.h"
+#include "host/server_host.h"
+#include "stores/stores.h"
+
+namespace zv::admin {
+
+MessagePrompt messageBoxPrompt(QWidget* parent) {
+    return [parent](MessageKind kind, const std::string& text) {
+        // Over the dialog that is open, when one is, so the box shows in front of it.
+        QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : parent;
+        const QString caption = QStringLiteral("Zelvora Admin/Server");
+        const QString body = toQt(text).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        switch (kind) {
+        case MessageKind::Question:
+            return QMessageBox::question(owner, caption, body, QMessageBox::Yes | QMessageBox::No,
+                                         QMessageBox::No) == QMessageBox::Yes
+                       ? MessageAnswer::Yes
+                       : MessageAnswer::No;
+        case MessageKind::Warning:
+            QMessageBox::warning(owner, caption, body);
+            break;
+        case MessageKind::Error:
+            QMessageBox::critical(owner, caption, body);
+            break;
+        case MessageKind::Information:
+            QMessageBox::information(owner, caption, body);
+            break;
+        }
+        return MessageAnswer::Ok;
+    };
+}
+
+int StoreMaintenanceData::employeeCount() { return board_.getCount(); }
+TWIWONode& StoreMaintenanceData::employeeAt(int index) { return board_.getNode(index); }
+TWIWONode* StoreMaintenanceData::findEmployee(const std::string& employeeKey) { return board_.findByKey(employeeKey); }
+TWIWONode& StoreMaintenanceData::addEmployee(std::unique_ptr<TWIWONode> record) {
+    return board_.addNode(std::move(record));
+}
+void StoreMaintenanceData::deleteEmployee(const std::string& employeeKey) { board_.deleteByKey(employeeKey); }
+int StoreMaintenanceData::departmentCount() { return departments_.getCount(); }
+TDEPTNode& StoreMaintenanceData::departmentAt(int index) { return departments_.getNode(index); }
+TDEPTNode& StoreMaintenanceData::addDepartment(std::unique_ptr<TDEPTNode> record) {
+    return departments_.addNode(std::move(record));
+}
+void StoreMaintenanceData::deleteDepartment(const std::string& name) { departments_.deleteByKey(name); }
+int StoreMaintenanceData::phoneCount() { return phonebook_.getCount(); }
+TPHONENode& StoreMaintenanceData::phoneAt(int index) { return phonebook_.getNode(index); }
+void StoreMaintenanceData::removePhone(const TPHONENode* record) { phonebook_.removeNode(record); }
+void StoreMaintenanceData::clearPhonebook() { phonebook_.clearList(); }
+int StoreMaintenanceData::logCount() { return log_.getCount(); }
+TLOGNode& StoreMaintenanceData::logAt(int index) { return log_.getNode(index); }
+
+int HostMaintenanceData::employeeCount() { return host_.employeeCount(); }
+TWIWONode& HostMaintenanceData::employeeAt(int index) { return host_.employeeAt(index); }
+TWIWONode* HostMaintenanceData::findEmployee(const std::string& employeeKey) {
+    return host_.findEmployee(employeeKey);
+}
+TWIWONode& HostMaintenanceData::addEmployee(std::unique_ptr<TWIWONode> record) {
+    return host_.addEmployee(std::move(record));
+}
+void HostMaintenanceData::deleteEmployee(const std::string& employeeKey) { host_.deleteEmployee(employeeKey); }
+int HostMaintenanceData::departmentCount() { return host_.departmentCount(); }
+TDEPTNode& HostMaintenanceData::departmentAt(int index) { return host_.departmentAt(index); }
+TDEPTNode& HostMaintenanceData::addDepartment(std::unique_ptr<TDEPTNode> record) {
+    return host_.addDepartment(std::move(record));
+}
+void HostMaintenanceData::deleteDepartment(const std::string& name) { host_.deleteDepartment(name); }
+int HostMaintenanceData::phoneCount() { return host_.phoneCount(); }
+TPHONENode& HostMaintenanceData::phoneAt(int index) { return host_.phoneAt(index); }
+void HostMaintenanceData::removePhone(const TPHONENode* record) { host_.removePhone(record); }
+void HostMaintenanceData::clearPhonebook() { host_.phonebook().clearList(); }
+int HostMaintenanceData::logCount() { return host_.logCount(); }
+TLOGNode& HostMaintenanceData::logAt(int index) { return host_.logAt(index); }
+
+MessagePrompt hostPrompt(TServerHost& host) {
+    return [&host](MessageKind kind, const std::string& text) { return host.view().showMessage(kind, text); };
+}
+
+namespace {
+
+// Runs one save or reload; a failure is shown as an error: `failure` (what
+// was not done), a CR, and the store's own description of the fault.
+void runStoreStep(const MessagePrompt& prompt, const std::string& failure, const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const std::exception& e) {
+        prompt(MessageKind::Error, failure + "\r" + e.what());
+    }
+}
+
+}  // namespace
+
+void openDepartmentUserMaintenance(QWidget* parent, zv::TServerHost& host) {
+    HostMaintenanceData data(host);
+    const MessagePrompt prompt = hostPrompt(host);
+    const int accountsBefore = host.employeeCount();
+    int result = QDialog::Rejected;
+    {
+        TdlgDeptAcct dialog(data, prompt, parent);
+        result = dialog.exec();
+    }
+    if (host.employeeCount() < accountsBefore) host.clearUserTable(accountsBefore);
+    if (result == QDialog::Accepted) {
+        runStoreStep(prompt, "The departments were not saved.", [&host] { host.saveDepartments(); });
+        runStoreStep(prompt, "The accounts were not saved.", [&host] { host.saveEmployees(); });
+    }
+    host.refreshUserTable("");
+}
+
+void openCallerMaintenance(QWidget* parent, zv::TServerHost& host) {
+    HostMaintenanceData data(host);
+    int result = QDialog::Rejected;
+    {
+        TdlgCallerMaintenance dialog(data, parent);
+        result = dialog.exec();
+    }
+    if (result == QDialog::Accepted)
+        runStoreStep(hostPrompt(host), "The phonebook was not saved.", [&host] { host.savePhonebook(); });
+    else
+        runStoreStep(hostPrompt(host), "The phonebook was not reloaded.", [&host] { host.reloadPhonebook(); });
+}
+
+void openStatusChangeLog(QWidget* parent, zv::TServerHost& host) {
+    HostMaintenanceData data(host);
+    const MessagePrompt prompt = hostPrompt(host);
+    int result = QDialog::Rejected;
+    {
+        TdlgStatusLog dialog(data, prompt, parent);
+        result = dialog.exec();
+    }
+    if (result == QDialog::Accepted)
+        runStoreStep(prompt, "The status change log was not saved.", [&host] { host.saveLog(); });
+    else
+        runStoreStep(prompt, "The status change log was not reloaded.", [&host] { host.reloadLog(); });
+}
+
+}  // namespace zv::admin

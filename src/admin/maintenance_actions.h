@@ -1,0 +1,145 @@
+// Maintenance actions the main window runs from its menus: each opens its
+// dialog modally and, after it closes, saves or reloads what it changed.
+// Also the few things the maintenance dialogs share: the message prompt they
+// ask questions through, and the text conversion between records and widgets.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QString>
+
+#include "host/admin_view.h"
+
+class QWidget;
+
+namespace zv {
+class TServerHost;
+class TWIWOList;
+class TDEPTList;
+class TPHONEList;
+class TLOGList;
+struct TWIWONode;
+struct TDEPTNode;
+struct TPHONENode;
+struct TLOGNode;
+}  // namespace zv
+
+namespace zv::admin {
+
+// Shows one modal message box and returns the button pressed. The window
+// passes the host's AdminView; tests pass a recorder that answers.
+using MessagePrompt = std::function<MessageAnswer(MessageKind kind, const std::string& text)>;
+
+// A prompt that shows a QMessageBox (Question: Yes and No) over the modal
+// dialog that is open, or over `parent` when none is.
+MessagePrompt messageBoxPrompt(QWidget* parent);
+
+// The store operations the maintenance dialogs use. Records stay owned by
+// their stores; the references returned are lent until the store changes.
+// Nothing here saves: the actions below save or reload when a dialog closes.
+class MaintenanceData {
+public:
+    virtual ~MaintenanceData() = default;
+
+    virtual int employeeCount() = 0;
+    virtual TWIWONode& employeeAt(int index) = 0;
+    virtual TWIWONode* findEmployee(const std::string& employeeKey) = 0;
+    virtual TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record) = 0;
+    virtual void deleteEmployee(const std::string& employeeKey) = 0;
+
+    virtual int departmentCount() = 0;
+    virtual TDEPTNode& departmentAt(int index) = 0;
+    virtual TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record) = 0;
+    virtual void deleteDepartment(const std::string& name) = 0;
+
+    virtual int phoneCount() = 0;
+    virtual TPHONENode& phoneAt(int index) = 0;
+    virtual void removePhone(const TPHONENode* record) = 0;
+    virtual void clearPhonebook() = 0;
+
+    virtual int logCount() = 0;
+    virtual TLOGNode& logAt(int index) = 0;
+};
+
+// MaintenanceData straight on four stores (not owned).
+class StoreMaintenanceData final : public MaintenanceData {
+public:
+    StoreMaintenanceData(TWIWOList& board, TDEPTList& departments, TPHONEList& phonebook, TLOGList& log)
+        : board_(board), departments_(departments), phonebook_(phonebook), log_(log) {}
+
+    int employeeCount() override;
+    TWIWONode& employeeAt(int index) override;
+    TWIWONode* findEmployee(const std::string& employeeKey) override;
+    TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record) override;
+    void deleteEmployee(const std::string& employeeKey) override;
+    int departmentCount() override;
+    TDEPTNode& departmentAt(int index) override;
+    TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record) override;
+    void deleteDepartment(const std::string& name) override;
+    int phoneCount() override;
+    TPHONENode& phoneAt(int index) override;
+    void removePhone(const TPHONENode* record) override;
+    void clearPhonebook() override;
+    int logCount() override;
+    TLOGNode& logAt(int index) override;
+
+private:
+    TWIWOList& board_;
+    TDEPTList& departments_;
+    TPHONEList& phonebook_;
+    TLOGList& log_;
+};
+
+// MaintenanceData through the host's store operations (host not owned).
+class HostMaintenanceData final : public MaintenanceData {
+public:
+    explicit HostMaintenanceData(TServerHost& host) : host_(host) {}
+
+    int employeeCount() override;
+    TWIWONode& employeeAt(int index) override;
+    TWIWONode* findEmployee(const std::string& employeeKey) override;
+    TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record) override;
+    void deleteEmployee(const std::string& employeeKey) override;
+    int departmentCount() override;
+    TDEPTNode& departmentAt(int index) override;
+    TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record) override;
+    void deleteDepartment(const std::string& name) override;
+    int phoneCount() override;
+    TPHONENode& phoneAt(int index) override;
+    void removePhone(const TPHONENode* record) override;
+    void clearPhonebook() override;
+    int logCount() override;
+    TLOGNode& logAt(int index) override;
+
+private:
+    TServerHost& host_;
+};
+
+// The host's message boxes (its AdminView) as a prompt.
+MessagePrompt hostPrompt(TServerHost& host);
+
+// Record texts are 8-bit strings; widgets show them byte for byte as Latin-1,
+// so any text a client stored comes back unchanged when a dialog writes it.
+inline QString toQt(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string fromQt(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Department/User Maintenance. Afterwards: when accounts were removed, the
+// user table rows of the old count are cleared; on OK the departments and then
+// the board are saved (a failure is shown); the user table is refreshed.
+void openDepartmentUserMaintenance(QWidget* parent, zv::TServerHost& host);
+
+// Caller Maintenance: OK saves the phonebook, anything else reloads it from
+// its file (which drops the deletions made in the dialog).
+void openCallerMaintenance(QWidget* parent, zv::TServerHost& host);
+
+// Status Change Log: OK saves the log, anything else reloads it from its file.
+void openStatusChangeLog(QWidget* parent, zv::TServerHost& host);
+
+}  // namespace zv::admin

@@ -1,0 +1,25 @@
+// The option dialogs as the main window runs them from its "&Options" menu:
+// each shows the setting's current text and, after it closes, OK copies the
+// new text into the settings and writes the settings file, while Cancel (or
+// the close box) reads the whole settings file back. Each returns true when
+// the new value was taken.
+#pragma once
+
+class QWidget;
+
+namespace zv {
+class TServerHost;
+}
+
+namespace zv::admin {
+
+bool openSmtpOptions(QWidget* parent, TServerHost& host);
+// OK also shows the new port in the status bar's port panel.
+bool openPortOptions(QWidget* parent, TServerHost& host);
+// OK with no entry selected counts as Cancel.
+bool openBlockSizeOptions(QWidget* parent, TServerHost& host);
+bool openExpDaysOptions(QWidget* parent, TServerHost& host);
+// OK also makes the new size the status change log's limit at once.
+bool openMaxLogSizeOptions(QWidget* parent, TServerHost& host);
+
+}  // namespace zv::admin

@@ -1,0 +1,2 @@
+// The bundle scanner behind the shared test client (tests/support).
+#include "support/bundle_scanner.cpp"
