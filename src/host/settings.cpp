@@ -138,6 +138,10 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
 
     settings.blockSizeInUse = deriveNumber(settings.BlockSize, "BlockSize", kDefaultBlockSize, view);
     settings.logSizeLimit = deriveNumber(settings.MaxLogSize, "MaxLogSize", kDefaultMaxLogSize, view);
+    // ExpDays is read afresh at every login, and a text that is not a number
+    // there fails every login; a file that lacks the key (it then comes in
+    // empty) or holds no number is therefore reported and defaulted here too.
+    deriveNumber(settings.ExpDays, "ExpDays", kDefaultExpDays, view);
 }
 
 void saveSettings(const TSettings& settings, const std::string& folder,

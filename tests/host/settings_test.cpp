@@ -155,13 +155,23 @@ TEST(SettingsFile, NumbersThatAreNotWholeAreReportedAndReplacedByTheDefaults) {
     EXPECT_NE(view.messages[1].text.find("MaxLogSize"), std::string::npos);
 
     // A block size of 0 or below is a whole number: the sessions deal with it.
-    writeFile(dir.file("zva.ini"), "[Options]\r\nBlockSize=-5\r\nMaxLogSize=0\r\n");
+    writeFile(dir.file("zva.ini"), "[Options]\r\nBlockSize=-5\r\nExpDays=0\r\nMaxLogSize=0\r\n");
     RecordingView quiet;
     TSettings t;
     loadSettings(t, dir.path(), quiet);
     EXPECT_EQ(t.blockSizeInUse, -5);
     EXPECT_EQ(t.logSizeLimit, 0);
     EXPECT_TRUE(quiet.messages.empty());
+
+    // ExpDays, read at every login, is checked the same way: a file without the
+    // key would otherwise leave it empty and fail every login.
+    writeFile(dir.file("zva.ini"), "[Options]\r\nBlockSize=1024\r\nMaxLogSize=5\r\n");
+    RecordingView expView;
+    TSettings e;
+    loadSettings(e, dir.path(), expView);
+    EXPECT_EQ(e.ExpDays, "1");
+    ASSERT_EQ(expView.messages.size(), 1u);
+    EXPECT_NE(expView.messages[0].text.find("ExpDays"), std::string::npos);
 
     EXPECT_EQ(wholeNumber("2147483647"), 2147483647);
     EXPECT_EQ(wholeNumber("-2147483648"), -2147483647 - 1);
