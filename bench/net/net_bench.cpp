@@ -26,6 +26,7 @@
 
 #include "net/async_socket.h"
 #include "net/event_loop.h"
+#include "net_test_support.h"
 
 namespace {
 
@@ -87,31 +88,7 @@ bool sendAll(int fd, const char* data, std::size_t n) {
   return true;
 }
 
-// A thread running its own event loop until destroyed.
-class LoopThread {
- public:
-  LoopThread() {
-    std::promise<TEventLoop*> started;
-    auto future = started.get_future();
-    thread_ = std::thread([this, &started] {
-      TEventLoop& loop = TEventLoop::forCurrentThread();
-      started.set_value(&loop);
-      while (!stop_) loop.run();
-    });
-    loop_ = future.get();
-  }
-  ~LoopThread() {
-    stop_ = true;
-    loop_->quit();
-    thread_.join();
-  }
-  void exec(std::function<void()> task) { zv::runInLoopAndWait(*loop_, std::move(task)); }
-
- private:
-  std::atomic<bool> stop_{false};
-  TEventLoop* loop_ = nullptr;
-  std::thread thread_;
-};
+using zv::test::LoopThread;
 
 struct Done {
   std::mutex mutex;

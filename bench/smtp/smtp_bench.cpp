@@ -26,6 +26,7 @@
 #include "net/message_notice.h"
 #include "net/smtp_client.h"
 #include "net/smtp_date.h"
+#include "net_test_support.h"
 
 namespace {
 
@@ -100,15 +101,7 @@ public:
     }
 
 private:
-    bool sendAll(const std::string& bytes) {
-        std::size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
+    bool sendAll(const std::string& bytes) { return zv::test::sendAll(m_fd, bytes); }
     bool command(const std::string& text, const char* code) {
         return sendAll(text + "\r\n") && expect(code);
     }

@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -54,6 +55,15 @@ void TdlgOptionFrame::placeControl(QWidget* control, QWidget* trailing, ControlW
     controlRow_->addWidget(control, 0, 1);
     if (trailing != nullptr) controlRow_->addWidget(trailing, 0, 2);
     controlRow_->setColumnStretch(width == ControlWidth::Stretch ? 1 : 3, 1);
+}
+
+QLineEdit* TdlgOptionFrame::placeTextEdit() {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName("edit");
+    edit->setMaxLength(255);
+    edit->setMinimumWidth(220);
+    placeControl(edit);
+    return edit;
 }
 
 void TdlgOptionFrame::showEvent(QShowEvent* event) {

@@ -8,6 +8,7 @@
 
 class QGridLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace zv::admin {
@@ -32,6 +33,9 @@ protected:
     enum class ControlWidth { Stretch, Own };
     void placeControl(QWidget* control, QWidget* trailing = nullptr,
                       ControlWidth width = ControlWidth::Stretch);
+    // Places a one-line edit of up to 255 characters (object name "edit")
+    // as the control; returns it.
+    QLineEdit* placeTextEdit();
 
     void showEvent(QShowEvent* event) override;
 

@@ -10,11 +10,7 @@ TdlgOptionsExpDays::TdlgOptionsExpDays(QWidget* parent)
                        "is allowed to stay on the Admin Server before it is",
                        "automatically deleted."},
                       parent) {
-    edit_ = new QLineEdit(this);
-    edit_->setObjectName("edit");
-    edit_->setMaxLength(255);
-    edit_->setMinimumWidth(220);
-    placeControl(edit_);
+    edit_ = placeTextEdit();
 }
 
 void TdlgOptionsExpDays::setExpDays(const QString& text) { edit_->setText(text); }

@@ -12,11 +12,7 @@ TdlgOptionsPort::TdlgOptionsPort(QWidget* parent)
                        "each Zelvora Client such that the Port number",
                        "matches this Port number."},
                       parent) {
-    edit_ = new QLineEdit(this);
-    edit_->setObjectName("edit");
-    edit_->setMaxLength(255);
-    edit_->setMinimumWidth(220);
-    placeControl(edit_);
+    edit_ = placeTextEdit();
 }
 
 void TdlgOptionsPort::setPort(const QString& text) { edit_->setText(text); }

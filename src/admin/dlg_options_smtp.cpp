@@ -11,11 +11,7 @@ TdlgOptionsSMTP::TdlgOptionsSMTP(QWidget* parent)
                        "who have requested Internet E-Mail Notification on",
                        "their Zelvora \"Option:Preferences\" screen."},
                       parent) {
-    edit_ = new QLineEdit(this);
-    edit_->setObjectName("edit");
-    edit_->setMaxLength(255);
-    edit_->setMinimumWidth(220);
-    placeControl(edit_);
+    edit_ = placeTextEdit();
 }
 
 void TdlgOptionsSMTP::setSmtpHost(const QString& text) { edit_->setText(text); }

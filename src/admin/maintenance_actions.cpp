@@ -37,47 +37,25 @@ MessagePrompt messageBoxPrompt(QWidget* parent) {
     };
 }
 
-int StoreMaintenanceData::employeeCount() { return board_.getCount(); }
-TWIWONode& StoreMaintenanceData::employeeAt(int index) { return board_.getNode(index); }
-TWIWONode* StoreMaintenanceData::findEmployee(const std::string& employeeKey) { return board_.findByKey(employeeKey); }
-TWIWONode& StoreMaintenanceData::addEmployee(std::unique_ptr<TWIWONode> record) {
+int MaintenanceStores::employeeCount() { return board_.getCount(); }
+TWIWONode& MaintenanceStores::employeeAt(int index) { return board_.getNode(index); }
+TWIWONode* MaintenanceStores::findEmployee(const std::string& employeeKey) { return board_.findByKey(employeeKey); }
+TWIWONode& MaintenanceStores::addEmployee(std::unique_ptr<TWIWONode> record) {
     return board_.addNode(std::move(record));
 }
-void StoreMaintenanceData::deleteEmployee(const std::string& employeeKey) { board_.deleteByKey(employeeKey); }
-int StoreMaintenanceData::departmentCount() { return departments_.getCount(); }
-TDEPTNode& StoreMaintenanceData::departmentAt(int index) { return departments_.getNode(index); }
-TDEPTNode& StoreMaintenanceData::addDepartment(std::unique_ptr<TDEPTNode> record) {
+void MaintenanceStores::deleteEmployee(const std::string& employeeKey) { board_.deleteByKey(employeeKey); }
+int MaintenanceStores::departmentCount() { return departments_.getCount(); }
+TDEPTNode& MaintenanceStores::departmentAt(int index) { return departments_.getNode(index); }
+TDEPTNode& MaintenanceStores::addDepartment(std::unique_ptr<TDEPTNode> record) {
     return departments_.addNode(std::move(record));
 }
-void StoreMaintenanceData::deleteDepartment(const std::string& name) { departments_.deleteByKey(name); }
-int StoreMaintenanceData::phoneCount() { return phonebook_.getCount(); }
-TPHONENode& StoreMaintenanceData::phoneAt(int index) { return phonebook_.getNode(index); }
-void StoreMaintenanceData::removePhone(const TPHONENode* record) { phonebook_.removeNode(record); }
-void StoreMaintenanceData::clearPhonebook() { phonebook_.clearList(); }
-int StoreMaintenanceData::logCount() { return log_.getCount(); }
-TLOGNode& StoreMaintenanceData::logAt(int index) { return log_.getNode(index); }
-
-int HostMaintenanceData::employeeCount() { return host_.employeeCount(); }
-TWIWONode& HostMaintenanceData::employeeAt(int index) { return host_.employeeAt(index); }
-TWIWONode* HostMaintenanceData::findEmployee(const std::string& employeeKey) {
-    return host_.findEmployee(employeeKey);
-}
-TWIWONode& HostMaintenanceData::addEmployee(std::unique_ptr<TWIWONode> record) {
-    return host_.addEmployee(std::move(record));
-}
-void HostMaintenanceData::deleteEmployee(const std::string& employeeKey) { host_.deleteEmployee(employeeKey); }
-int HostMaintenanceData::departmentCount() { return host_.departmentCount(); }
-TDEPTNode& HostMaintenanceData::departmentAt(int index) { return host_.departmentAt(index); }
-TDEPTNode& HostMaintenanceData::addDepartment(std::unique_ptr<TDEPTNode> record) {
-    return host_.addDepartment(std::move(record));
-}
-void HostMaintenanceData::deleteDepartment(const std::string& name) { host_.deleteDepartment(name); }
-int HostMaintenanceData::phoneCount() { return host_.phoneCount(); }
-TPHONENode& HostMaintenanceData::phoneAt(int index) { return host_.phoneAt(index); }
-void HostMaintenanceData::removePhone(const TPHONENode* record) { host_.removePhone(record); }
-void HostMaintenanceData::clearPhonebook() { host_.phonebook().clearList(); }
-int HostMaintenanceData::logCount() { return host_.logCount(); }
-TLOGNode& HostMaintenanceData::logAt(int index) { return host_.logAt(index); }
+void MaintenanceStores::deleteDepartment(const std::string& name) { departments_.deleteByKey(name); }
+int MaintenanceStores::phoneCount() { return phonebook_.getCount(); }
+TPHONENode& MaintenanceStores::phoneAt(int index) { return phonebook_.getNode(index); }
+void MaintenanceStores::removePhone(const TPHONENode* record) { phonebook_.removeNode(record); }
+void MaintenanceStores::clearPhonebook() { phonebook_.clearList(); }
+int MaintenanceStores::logCount() { return log_.getCount(); }
+TLOGNode& MaintenanceStores::logAt(int index) { return log_.getNode(index); }
 
 MessagePrompt hostPrompt(TServerHost& host) {
     return [&host](MessageKind kind, const std::string& text) { return host.view().showMessage(kind, text); };

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "host/admin_view.h"
+#include "stores/records.h"
 
 class QWidget;
 
@@ -20,10 +21,6 @@ class TWIWOList;
 class TDEPTList;
 class TPHONEList;
 class TLOGList;
-struct TWIWONode;
-struct TDEPTNode;
-struct TPHONENode;
-struct TLOGNode;
 }  // namespace zv
 
 namespace zv::admin {
@@ -63,27 +60,58 @@ public:
     virtual TLOGNode& logAt(int index) = 0;
 };
 
-// MaintenanceData straight on four stores (not owned).
-class StoreMaintenanceData final : public MaintenanceData {
+// MaintenanceData passing each operation to the operation of the same name
+// on `source_`. `Source` is a reference type when the source is not owned.
+template <class Source>
+class ForwardingMaintenanceData : public MaintenanceData {
 public:
-    StoreMaintenanceData(TWIWOList& board, TDEPTList& departments, TPHONEList& phonebook, TLOGList& log)
+    explicit ForwardingMaintenanceData(Source source) : source_(source) {}
+
+    int employeeCount() override { return source_.employeeCount(); }
+    TWIWONode& employeeAt(int index) override { return source_.employeeAt(index); }
+    TWIWONode* findEmployee(const std::string& employeeKey) override { return source_.findEmployee(employeeKey); }
+    TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record) override {
+        return source_.addEmployee(std::move(record));
+    }
+    void deleteEmployee(const std::string& employeeKey) override { source_.deleteEmployee(employeeKey); }
+    int departmentCount() override { return source_.departmentCount(); }
+    TDEPTNode& departmentAt(int index) override { return source_.departmentAt(index); }
+    TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record) override {
+        return source_.addDepartment(std::move(record));
+    }
+    void deleteDepartment(const std::string& name) override { source_.deleteDepartment(name); }
+    int phoneCount() override { return source_.phoneCount(); }
+    TPHONENode& phoneAt(int index) override { return source_.phoneAt(index); }
+    void removePhone(const TPHONENode* record) override { source_.removePhone(record); }
+    void clearPhonebook() override { source_.clearPhonebook(); }
+    int logCount() override { return source_.logCount(); }
+    TLOGNode& logAt(int index) override { return source_.logAt(index); }
+
+private:
+    Source source_;
+};
+
+// Four stores (not owned) under the names of the MaintenanceData operations.
+class MaintenanceStores {
+public:
+    MaintenanceStores(TWIWOList& board, TDEPTList& departments, TPHONEList& phonebook, TLOGList& log)
         : board_(board), departments_(departments), phonebook_(phonebook), log_(log) {}
 
-    int employeeCount() override;
-    TWIWONode& employeeAt(int index) override;
-    TWIWONode* findEmployee(const std::string& employeeKey) override;
-    TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record) override;
-    void deleteEmployee(const std::string& employeeKey) override;
-    int departmentCount() override;
-    TDEPTNode& departmentAt(int index) override;
-    TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record) override;
-    void deleteDepartment(const std::string& name) override;
-    int phoneCount() override;
-    TPHONENode& phoneAt(int index) override;
-    void removePhone(const TPHONENode* record) override;
-    void clearPhonebook() override;
-    int logCount() override;
-    TLOGNode& logAt(int index) override;
+    int employeeCount();
+    TWIWONode& employeeAt(int index);
+    TWIWONode* findEmployee(const std::string& employeeKey);
+    TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record);
+    void deleteEmployee(const std::string& employeeKey);
+    int departmentCount();
+    TDEPTNode& departmentAt(int index);
+    TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record);
+    void deleteDepartment(const std::string& name);
+    int phoneCount();
+    TPHONENode& phoneAt(int index);
+    void removePhone(const TPHONENode* record);
+    void clearPhonebook();
+    int logCount();
+    TLOGNode& logAt(int index);
 
 private:
     TWIWOList& board_;
@@ -92,30 +120,15 @@ private:
     TLOGList& log_;
 };
 
-// MaintenanceData through the host's store operations (host not owned).
-class HostMaintenanceData final : public MaintenanceData {
+// MaintenanceData straight on four stores (not owned).
+class StoreMaintenanceData final : public ForwardingMaintenanceData<MaintenanceStores> {
 public:
-    explicit HostMaintenanceData(TServerHost& host) : host_(host) {}
-
-    int employeeCount() override;
-    TWIWONode& employeeAt(int index) override;
-    TWIWONode* findEmployee(const std::string& employeeKey) override;
-    TWIWONode& addEmployee(std::unique_ptr<TWIWONode> record) override;
-    void deleteEmployee(const std::string& employeeKey) override;
-    int departmentCount() override;
-    TDEPTNode& departmentAt(int index) override;
-    TDEPTNode& addDepartment(std::unique_ptr<TDEPTNode> record) override;
-    void deleteDepartment(const std::string& name) override;
-    int phoneCount() override;
-    TPHONENode& phoneAt(int index) override;
-    void removePhone(const TPHONENode* record) override;
-    void clearPhonebook() override;
-    int logCount() override;
-    TLOGNode& logAt(int index) override;
-
-private:
-    TServerHost& host_;
+    StoreMaintenanceData(TWIWOList& board, TDEPTList& departments, TPHONEList& phonebook, TLOGList& log)
+        : ForwardingMaintenanceData(MaintenanceStores(board, departments, phonebook, log)) {}
 };
+
+// MaintenanceData through the host's store operations (host not owned).
+using HostMaintenanceData = ForwardingMaintenanceData<TServerHost&>;
 
 // The host's message boxes (its AdminView) as a prompt.
 MessagePrompt hostPrompt(TServerHost& host);

@@ -124,6 +124,7 @@ public:
     int phoneCount();
     TPHONENode& phoneAt(int index);
     void removePhone(const TPHONENode* record);
+    void clearPhonebook();
     void savePhonebook();
     void reloadPhonebook();
 

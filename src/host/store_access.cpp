@@ -56,6 +56,7 @@ void TServerHost::reloadDepartments() {
 int TServerHost::phoneCount() { return phonebook_ ? phonebook_->getCount() : 0; }
 TPHONENode& TServerHost::phoneAt(int index) { return phonebook().getNode(index); }
 void TServerHost::removePhone(const TPHONENode* record) { phonebook().removeNode(record); }
+void TServerHost::clearPhonebook() { phonebook().clearList(); }
 void TServerHost::savePhonebook() {
     requireLoaded(serving_, "phonebook");
     phonebook().saveToFile();

@@ -279,6 +279,27 @@ void TAsyncSocket::resolveAll(bool withLocalPort) {
   }
 }
 
+int TAsyncSocket::openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction) {
+  try {
+    resolveAll(withLocalPort);
+  } catch (const EResolveError& e) {
+    raiseText(std::string(operation) + ": " + e.what());
+    return INVALID_SOCKET;
+  }
+  sendQueue_.clear();
+  if (handle_ != INVALID_SOCKET) closeHandle();
+  const bool stream = protoValue_ != IPPROTO_UDP;
+  const int fd = ::socket(AF_INET, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          protoValue_);
+  if (fd < 0) {
+    socketError(socketFunction, lastCode());
+    return INVALID_SOCKET;
+  }
+  handle_ = fd;
+  ++generation_;
+  return fd;
+}
+
 // --------------------------------------------------------------- operations
 
 void TAsyncSocket::Listen() {
@@ -286,19 +307,9 @@ void TAsyncSocket::Listen() {
   if (!port_.assigned) return socketError("listen: port not assigned", WSAEINVAL);
   if (!proto_.assigned) return socketError("listen: protocol not assigned", WSAEINVAL);
   if (!addr_.assigned) return socketError("listen: address not assigned", WSAEINVAL);
-  try {
-    resolveAll(false);
-  } catch (const EResolveError& e) {
-    return raiseText(std::string("listen: ") + e.what());
-  }
-  sendQueue_.clear();
-  if (handle_ != INVALID_SOCKET) closeHandle();
+  const int fd = openFreshHandle(false, "listen", "socket");
+  if (fd == INVALID_SOCKET) return;
   const bool stream = protoValue_ != IPPROTO_UDP;
-  const int fd = ::socket(AF_INET, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                          protoValue_);
-  if (fd < 0) return socketError("socket", lastCode());
-  handle_ = fd;
-  ++generation_;
   // Address reuse: the server can be started again at once after it stopped,
   // while connections of the earlier run are still closing.
   const int one = 1;
@@ -383,19 +394,8 @@ void TAsyncSocket::Connect() {
   if (!port_.assigned) return raiseText("Connect: No Port Specified");
   if (!addr_.assigned) return raiseText("Connect: No IP Address Specified");
   if (!proto_.assigned) return raiseText("Connect: No Protocol Specified");
-  try {
-    resolveAll(true);
-  } catch (const EResolveError& e) {
-    return raiseText(std::string("connect: ") + e.what());
-  }
-  sendQueue_.clear();
-  if (handle_ != INVALID_SOCKET) closeHandle();
-  const bool stream = protoValue_ != IPPROTO_UDP;
-  const int fd = ::socket(AF_INET, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                          protoValue_);
-  if (fd < 0) return socketError("Connect (socket)", lastCode());
-  handle_ = fd;
-  ++generation_;
+  const int fd = openFreshHandle(true, "connect", "Connect (socket)");
+  if (fd == INVALID_SOCKET) return;
   closeNotified_ = false;
   allSent_ = true;
   setState(ssOpened);

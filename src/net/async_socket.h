@@ -167,6 +167,12 @@ class TAsyncSocket : private TEventLoop::Watcher {
   void socketError(const std::string& function, int code);
   void raiseText(const std::string& message);
   void resolveAll(bool withLocalPort);
+  // Resolves the properties (the local port too when `withLocalPort`), drops
+  // any earlier handle and unsent data, and opens a fresh non-blocking handle
+  // for the protocol. A failure is reported (a resolve failure as
+  // "<operation>: ...", the socket call as `socketFunction`) and gives
+  // INVALID_SOCKET.
+  int openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction);
   void applyLinger();
   bool subscribe(std::uint32_t events);
   void updateInterest();

@@ -126,18 +126,10 @@ void TCustomSmtpClient::Abort() {
     m_state = smtpAbort;
     m_replyStep = nullptr;
     m_sendingText = false;
-    m_closingByClient = true;
-    try {
-        m_socket->CancelDnsLookup();
-    } catch (const std::exception&) {
-    }
-    try {
-        m_socket->Abort();
-    } catch (const std::exception&) {
-    }
-    m_closingByClient = false;
-    m_connected = false;
-    m_reply.clear();
+    dropConnection([this] {
+        ignoringErrors([this] { m_socket->CancelDnsLookup(); });
+        ignoringErrors([this] { m_socket->Abort(); });
+    });
     m_state = smtpReady;
 }
 
@@ -193,18 +185,28 @@ void TCustomSmtpClient::failWithSocketError(int error) {
 }
 
 void TCustomSmtpClient::closeByClient() {
-    m_closingByClient = true;
-    try {
-        m_socket->Close();
-    } catch (const std::exception&) {
+    dropConnection([this] {
         try {
-            m_socket->Abort();
+            m_socket->Close();
         } catch (const std::exception&) {
+            ignoringErrors([this] { m_socket->Abort(); });
         }
-    }
+    });
+}
+
+void TCustomSmtpClient::dropConnection(const std::function<void()>& close) {
+    m_closingByClient = true;
+    close();
     m_closingByClient = false;
     m_connected = false;
     m_reply.clear();
+}
+
+void TCustomSmtpClient::ignoringErrors(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
 }
 
 void TCustomSmtpClient::guarded(const std::function<void()>& step) {
@@ -361,11 +363,7 @@ void TCustomSmtpClient::processReplyLine(const std::string& line) {
 }
 
 void TCustomSmtpClient::display(const std::string& text) {
-    if (!OnDisplay) return;
-    try {
-        OnDisplay(*this, text);
-    } catch (const std::exception&) {
-    }
+    if (OnDisplay) ignoringErrors([&] { OnDisplay(*this, text); });
 }
 
 // ---- socket events ---------------------------------------------------------

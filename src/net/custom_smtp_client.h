@@ -134,6 +134,11 @@ private:
     void failRequest(int result, const std::string& text);
     void failWithSocketError(int error);
     void closeByClient();
+    // Runs `close` (which must not throw) marked as our own closing, then
+    // forgets the connection and any partial reply.
+    void dropConnection(const std::function<void()>& close);
+    // Runs `step`, ignoring a failure: for clean-up whose result changes nothing.
+    static void ignoringErrors(const std::function<void()>& step);
 
     void sendCommand(const std::string& command, std::vector<int> accepted, TReplyStep next);
     void sendHelo();
