@@ -75,7 +75,8 @@ private:
     void body();
     void runSession();
     void serve(TEventLoop& loop, TAsyncSocket& socket);
-    // Runs one step on the main thread under the session mutex.
+    // Runs one step on the main thread under the session mutex; the sessions
+    // waiting for a step get their turns first come, first served.
     void runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&));
 
     TServerContext& ctx_;

@@ -8,8 +8,10 @@
 #include "protocol/merge.h"
 #include "protocol/request_split.h"
 #include "protocol/server_context.h"
+#include "protocol/step_context.h"
 #include "protocol/wire_texts.h"
 #include "stores/debug_log.h"
+#include "stores/file_access.h"
 
 namespace zv {
 
@@ -55,10 +57,15 @@ void TClientSession::onReady(TSessionSocket& socket, std::string_view text) {
 void TClientSession::actOnRequest(TSessionSocket& socket, const std::string& request) {
     const TClassifiedRequest req = classifyRequest(request);
     switch (req.kind) {
-        case TRequestKind::kPunchOut:
+        case TRequestKind::kPunchOut: {
+            // The saves of the step are made durable before the close
+            // tells the client that it is done.
+            fileio::TDirectorySyncBatch batch;
             punchOut(ctx_, req.parts.mode);
+            batch.commit();
             socket.Close();
             return;
+        }
         case TRequestKind::kPunchInLogin:
             punchInMark_ = true;
             login(socket, req.parts.credentials, req.parts.payload);
@@ -73,7 +80,11 @@ void TClientSession::actOnRequest(TSessionSocket& socket, const std::string& req
 
 void TClientSession::login(TSessionSocket& socket, const std::string& credentials,
                            const std::string& payload) {
-    employeeName_ = validateLogin(ctx_, credentials, connectionId_);
+    // The folders of the step's saves are flushed together, before the reply
+    // (or before a message is e-mailed).
+    fileio::TDirectorySyncBatch batch;
+    TStepContext ctx(ctx_, batch);
+    employeeName_ = validateLogin(ctx, credentials, connectionId_);
     std::string_view reply;
     if (employeeName_ == wire::kDenied) {
         reply = wire::kLoginDenied;
@@ -81,8 +92,8 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
         reply = wire::kNonExist;
     } else {
         const TIncomingSections sections = cutSections(payload);
-        if (punchInMark_) punchIn(ctx_, employeeName_);
-        mergeIncoming(ctx_, sections, employeeName_);
+        if (punchInMark_) punchIn(ctx, employeeName_);
+        mergeIncoming(ctx, sections, employeeName_);
 
         state_ = wire::kStateSendingData;
         // Nothing is announced yet: should building the bundle fail, the
@@ -91,13 +102,15 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
         pendingData_.clear();
         carried_ = {};
         TDeliveredRecords carried;
-        std::string bundle = buildBundle(ctx_, employeeName_, &carried);
+        std::string bundle = buildBundle(ctx, employeeName_, &carried);
         carried_ = std::move(carried);
-        stampLastContact(ctx_, employeeName_);
+        stampLastContact(ctx, employeeName_);
+        batch.commit();
         prepareDataForSend(std::move(bundle), wire::kStateWaitingForConfirm);
         if (blockCount_ == -1) return;
         reply = wire::kPrepareToReceive;
     }
+    batch.commit();
     sendOrClose(socket, reply);
 }
 
@@ -126,7 +139,9 @@ void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_vie
         return;
     state_ = wire::kStateReady;
     const TDeliveredRecords carried = std::exchange(carried_, {});
+    fileio::TDirectorySyncBatch batch;
     releaseDelivered(ctx_, carried);
+    batch.commit();
     socket.Close();
 }
 

@@ -1,7 +1,10 @@
 #include "stores/file_access.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,6 +49,50 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nam
         data += n;
         size -= static_cast<std::size_t>(n);
     }
+}
+
+// The open batches of this thread and the folders they still have to flush.
+thread_local int batchDepth = 0;
+thread_local std::vector<std::string> batchFolders;
+
+// Flushes a folder; returns 0 or the errno of the failure. Folders that
+// cannot be flushed (EINVAL: the file system does not support it) count as
+// flushed.
+int syncFolder(const std::string& folder, const char** failedOperation) {
+    const int dirFd = openRetrying(folder, O_RDONLY | O_DIRECTORY, 0);
+    if (dirFd < 0) {
+        *failedOperation = "open";
+        return errno;
+    }
+    const int rc = ops().fsync(dirFd);
+    const int err = errno;
+    ops().close(dirFd);
+    if (rc != 0 && err != EINVAL) {
+        *failedOperation = "flush";
+        return err;
+    }
+    return 0;
+}
+
+// Flushes and forgets every folder recorded on this thread; throws for the
+// first failure after trying them all.
+void syncBatchFolders() {
+    std::vector<std::string> folders;
+    folders.swap(batchFolders);
+    std::string firstFailed;
+    const char* firstOperation = nullptr;
+    int firstErr = 0;
+    for (const std::string& folder : folders) {
+        const char* operation = nullptr;
+        const int err = syncFolder(folder, &operation);
+        if (err != 0 && firstErr == 0) {
+            firstErr = err;
+            firstOperation = operation;
+            firstFailed = folder;
+        }
+    }
+    if (firstErr != 0)
+        throwFileError(std::string(firstOperation) + " the folder", firstFailed, firstErr);
 }
 
 }  // namespace
@@ -169,14 +216,54 @@ void AtomicFileWriter::commit() {
         throwFileError("replace", fileName_, errno);
     committed_ = true;
 
-    // Make the rename itself durable.
-    const std::string folder = folderOf(fileName_);
-    const int dirFd = openRetrying(folder, O_RDONLY | O_DIRECTORY, 0);
-    if (dirFd < 0) throwFileError("open the folder of", fileName_, errno);
-    const int rc = ops().fsync(dirFd);
-    const int err = errno;
-    ops().close(dirFd);
-    if (rc != 0 && err != EINVAL) throwFileError("flush the folder of", fileName_, err);
+    // Make the rename itself durable, now or when the batch commits.
+    std::string folder = folderOf(fileName_);
+    if (batchDepth > 0) {
+        if (std::find(batchFolders.begin(), batchFolders.end(), folder) == batchFolders.end())
+            batchFolders.push_back(std::move(folder));
+        return;
+    }
+    const char* operation = nullptr;
+    const int err = syncFolder(folder, &operation);
+    if (err != 0) throwFileError(std::string(operation) + " the folder of", fileName_, err);
+}
+
+// ---- TDirectorySyncBatch ---------------------------------------------------
+
+TDirectorySyncBatch::TDirectorySyncBatch() : uncaughtAtStart_(std::uncaught_exceptions()) {
+    ++batchDepth;
+}
+
+TDirectorySyncBatch::~TDirectorySyncBatch() noexcept(false) {
+    if (--batchDepth > 0 || batchFolders.empty()) return;
+    if (std::uncaught_exceptions() == uncaughtAtStart_) {
+        syncBatchFolders();
+        return;
+    }
+    // Ending because of an exception: that one goes on, this one is told.
+    try {
+        syncBatchFolders();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    }
+}
+
+void TDirectorySyncBatch::commit() { syncBatchFolders(); }
+
+bool TDirectorySyncBatch::active() { return batchDepth > 0; }
+
+std::vector<std::string> pendingFolderSyncs() { return batchFolders; }
+
+// ---- TDirectorySyncSuspension ----------------------------------------------
+
+TDirectorySyncSuspension::TDirectorySyncSuspension() : depth_(batchDepth) {
+    folders_.swap(batchFolders);
+    batchDepth = 0;
+}
+
+TDirectorySyncSuspension::~TDirectorySyncSuspension() {
+    batchDepth = depth_;
+    batchFolders.swap(folders_);
 }
 
 }  // namespace zv::fileio

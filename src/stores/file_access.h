@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zv::fileio {
 
@@ -67,7 +68,8 @@ private:
 
 // Writes a new version of a file so that the file is replaced whole or not at
 // all: the bytes go to "<name>.tmp" beside it, which commit() flushes to disk
-// and renames over the file, then flushes the folder. Without a commit, or
+// and renames over the file, then flushes the folder (inside a
+// TDirectorySyncBatch on this thread, the batch flushes the folder later). Without a commit, or
 // when the commit fails, the temporary file is removed and the old file stays.
 // Owns the temporary file's descriptor.
 class AtomicFileWriter {
@@ -88,5 +90,53 @@ private:
     int fd_ = -1;
     bool committed_ = false;
 };
+
+// Groups the folder flushes of several saves. While a batch is open on this
+// thread, a save still writes, flushes and renames its temporary file at once
+// (the file is replaced whole), but only records its folder; the folders are
+// flushed once each at commit(), or when the outermost batch ends. Until then
+// a crash may bring back the previous version of a file, so commit before
+// anything depending on the saves is reported to anybody.
+// Batches nest: an inner batch ending leaves the flushes to the outer one.
+// Not shared between threads: each thread has its own batch.
+class TDirectorySyncBatch {
+public:
+    TDirectorySyncBatch();
+    // The outermost batch flushes what is left. A failure raises StoreError,
+    // or, when the batch ends because of an exception, goes to stderr.
+    ~TDirectorySyncBatch() noexcept(false);
+    TDirectorySyncBatch(const TDirectorySyncBatch&) = delete;
+    TDirectorySyncBatch& operator=(const TDirectorySyncBatch&) = delete;
+
+    // Flushes every folder recorded so far on this thread (by this batch and
+    // the batches around it), once each. Throws StoreError naming the first
+    // folder that could not be flushed, after trying all of them.
+    void commit();
+
+    // True while a batch is open on this thread.
+    static bool active();
+
+private:
+    int uncaughtAtStart_;
+};
+
+// Sets the open batches of this thread aside for its lifetime: saves meanwhile
+// flush their folders at once again (as when the thread waits for something
+// else and may serve unrelated work meanwhile). Batches opened inside work as
+// usual. What the set-aside batches recorded stays theirs.
+class TDirectorySyncSuspension {
+public:
+    TDirectorySyncSuspension();
+    ~TDirectorySyncSuspension();
+    TDirectorySyncSuspension(const TDirectorySyncSuspension&) = delete;
+    TDirectorySyncSuspension& operator=(const TDirectorySyncSuspension&) = delete;
+
+private:
+    int depth_;
+    std::vector<std::string> folders_;
+};
+
+// Folders recorded by the open batches of this thread and not flushed yet.
+std::vector<std::string> pendingFolderSyncs();
 
 }  // namespace zv::fileio
