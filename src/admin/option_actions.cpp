@@ -7,6 +7,7 @@
 #include "admin/dlg_options_smtp.h"
 #include "admin/maintenance_actions.h"
 #include "host/server_host.h"
+#include "host/settings.h"
 
 namespace zv::admin {
 
@@ -56,7 +57,18 @@ bool openExpDaysOptions(QWidget* parent, TServerHost& host) {
     TdlgOptionsExpDays dialog(parent);
     dialog.setExpDays(toQt(host.settings().ExpDays));
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted) host.settings().ExpDays = fromQt(dialog.expDays());
+    if (accepted) {
+        // Every login reads this text as a number: one that is not a number
+        // would fail every login until the next start.
+        const std::string text = fromQt(dialog.expDays());
+        if (!wholeNumber(text)) {
+            host.view().showMessage(MessageKind::Warning,
+                                    "The memo expiration \"" + text +
+                                        "\" is not a whole number of days.\rThe setting is left as it was.");
+            return finish(host, false);
+        }
+        host.settings().ExpDays = text;
+    }
     return finish(host, accepted);
 }
 

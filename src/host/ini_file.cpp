@@ -100,7 +100,13 @@ std::string IniFile::text() const {
 bool IniFile::load(const std::string& path) {
     impl_->ini.Reset();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        // Only a file that is not there counts as missing: one that exists but
+        // cannot be opened must never be taken for a first start (and then be
+        // written over with the defaults).
+        if (errno == ENOENT) return false;
+        throw SettingsError("Cannot open the settings file \"" + path + "\": " + systemError(errno));
+    }
     std::string data;
     char buf[4096];
     for (;;) {

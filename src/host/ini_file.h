@@ -40,8 +40,8 @@ public:
     // The whole file as it is written: "Key=Value" lines ended by CR LF.
     std::string text() const;
 
-    // Reads `path`; false when it cannot be opened for reading (the contents are
-    // then empty). Throws SettingsError when it opens but cannot be read.
+    // Reads `path`; false when there is no such file (the contents are then
+    // empty). Throws SettingsError when it exists but cannot be opened or read.
     bool load(const std::string& path);
 
     // Writes `path` whole: a temporary file beside it, flushed to the disk and

@@ -82,11 +82,14 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
     const std::string iniPath = inFolder(folder, kSettingsFileName);
     IniFile ini;
     bool haveIni = false;
+    bool unreadable = false;
     try {
         haveIni = ini.load(iniPath);
     } catch (const SettingsError& e) {
-        view.showMessage(MessageKind::Warning, e.what());
+        view.showMessage(MessageKind::Warning,
+                         std::string(e.what()) + "\rThe file is left as it is.");
         haveIni = false;
+        unreadable = true;
     }
 
     if (haveIni) {
@@ -117,8 +120,10 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
             settings.BlockSize = legacy->BlockSize;
             settings.ExpDays = legacy->ExpDays;
             settings.MaxLogSize = legacy->MaxLogSize;
+            // A settings file that is there but cannot be read is never written
+            // over: the old file's settings are used for this run only.
             bool saved = false;
-            saveOrWarn(settings, folder, view, saved);
+            if (!unreadable) saveOrWarn(settings, folder, view, saved);
             // The old file goes only once its settings are safe in the new one.
             if (saved && ::unlink(legacyPath.c_str()) != 0) {
                 view.showMessage(MessageKind::Warning,
@@ -132,7 +137,7 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
             settings.ExpDays = kDefaultExpDays;
             settings.MaxLogSize = kDefaultMaxLogSize;
             bool saved = false;
-            saveOrWarn(settings, folder, view, saved);
+            if (!unreadable) saveOrWarn(settings, folder, view, saved);
         }
     }
 
