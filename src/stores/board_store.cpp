@@ -1,8 +1,11 @@
 #include "stores/board_store.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "stores/date_time.h"
+#include "stores/store_error.h"
 
 namespace zv {
 
@@ -22,8 +25,22 @@ TWIWOList::TWIWOList() {
 
 void TWIWOList::loadFromFile() {
     Base::loadFromFile([this] {
+        keepUnconvertedCopy();
         if (conversionWarning_) conversionWarning_(kEmployeeFileConversionText);
     });
+}
+
+// A file of another record size is served as whole 1909-byte slices, and the
+// first save rewrites it in that form: the converter the warning asks for
+// could then no longer read it. So the file as found is kept beside it first.
+void TWIWOList::keepUnconvertedCopy() const {
+    const std::string copy = fileName() + kUnconvertedSuffix;
+    std::error_code ec;
+    std::filesystem::copy_file(fileName(), copy, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+        throw StoreError("cannot keep a copy of the unconverted employee file \"" + fileName() +
+                         "\" as \"" + copy + "\": " + ec.message());
+    }
 }
 
 TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSorted(std::move(node)); }

@@ -13,6 +13,8 @@ namespace zv {
 
 // The three lines shown when "wiwo.dat" ends in an incomplete record.
 extern const char* const kEmployeeFileConversionText;
+// Suffix of the copy kept of such a file before anything can rewrite it.
+inline constexpr const char* kUnconvertedSuffix = ".unconverted";
 
 // Owns its records; findByKey and getNode lend them.
 class TWIWOList : private RecordStore<TWIWONode> {
@@ -30,8 +32,9 @@ public:
     using Base::setFileName;
 
     // Loads in file order; an incomplete last record is reported through the
-    // conversion warning and the complete records stay loaded. A file that
-    // cannot be opened or read raises StoreError.
+    // conversion warning and the complete records stay loaded, after the file
+    // as found was copied to <file>.unconverted (StoreError when that copy
+    // fails). A file that cannot be opened or read raises StoreError.
     void loadFromFile();
 
     // Inserts in key order; does not save.
@@ -51,6 +54,8 @@ public:
     void setConversionWarning(std::function<void(const std::string& text)> warning);
 
 private:
+    void keepUnconvertedCopy() const;
+
     std::function<void(const std::string&)> conversionWarning_;
 };
 
