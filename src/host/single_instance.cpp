@@ -147,7 +147,16 @@ void SingleInstanceGuard::serve() {
             continue;
         }
         int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
+        if (client < 0) {
+            // Out of descriptors or memory, the request stays pending and poll
+            // would report it again at once: wait a little (for the wake-up
+            // only) instead of spinning until something is freed.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                pollfd wake{wakeFd_, POLLIN, 0};
+                if (::poll(&wake, 1, 100) > 0) return;
+            }
+            continue;
+        }
         // A peer that never writes must not hold the thread: wait briefly.
         char buf[16] = {};
         std::size_t got = 0;
