@@ -114,9 +114,25 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
     sendOrClose(socket, reply);
 }
 
+bool TClientSession::takeTransferReply(std::string_view text,
+                                       std::initializer_list<std::string_view> words,
+                                       std::size_t compared, std::string& reply) {
+    transferReply_.append(text);
+    const bool mayStillMatch =
+        transferReply_.size() < compared &&
+        std::any_of(words.begin(), words.end(), [&](std::string_view word) {
+            return word.substr(0, transferReply_.size()) == transferReply_;
+        });
+    if (mayStillMatch) return false;
+    reply = std::exchange(transferReply_, {});
+    return true;
+}
+
 void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text) {
     if (blockCount_ < 0) return;  // failed preparation: nothing more is answered
-    if (!wire::startsWithFirst(text, wire::kReadyToReceive, wire::kReadyToReceive.size())) return;
+    std::string reply;
+    if (!takeTransferReply(text, {wire::kReadyToReceive}, wire::kReadyToReceive.size(), reply)) return;
+    if (!wire::startsWithFirst(reply, wire::kReadyToReceive, wire::kReadyToReceive.size())) return;
 
     if (blocksSent_ < blockCount_) {
         const std::size_t left = pendingData_.size() - pendingOffset_;
@@ -134,8 +150,10 @@ void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text
 }
 
 void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_view text) {
-    if (!wire::startsWithFirst(text, wire::kConfirm, 7) &&
-        !wire::startsWithFirst(text, wire::kConfirmAlias, 7))
+    std::string reply;
+    if (!takeTransferReply(text, {wire::kConfirm, wire::kConfirmAlias}, 7, reply)) return;
+    if (!wire::startsWithFirst(reply, wire::kConfirm, 7) &&
+        !wire::startsWithFirst(reply, wire::kConfirmAlias, 7))
         return;
     state_ = wire::kStateReady;
     const TDeliveredRecords carried = std::exchange(carried_, {});

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,13 @@ private:
     void onReady(TSessionSocket& socket, std::string_view text);
     void onSendingData(TSessionSocket& socket, std::string_view text);
     void onWaitingForConfirm(TSessionSocket& socket, std::string_view text);
+    // The client's replies during a transfer are compared on their first
+    // `compared` bytes. A reply that arrives in pieces is kept until those
+    // bytes are there, or until it can match none of `words`, so that it
+    // counts as if it had come whole. True with the reply in `reply` when it
+    // can be judged.
+    bool takeTransferReply(std::string_view text, std::initializer_list<std::string_view> words,
+                           std::size_t compared, std::string& reply);
     void actOnRequest(TSessionSocket& socket, const std::string& request);
     void login(TSessionSocket& socket, const std::string& credentials, const std::string& payload);
     // Sends; on a socket error closes the socket and returns false.
@@ -85,6 +93,7 @@ private:
     TDeliveredRecords carried_;  // what the bundle being sent carries
 
     TRequestCollector collector_;
+    std::string transferReply_;  // the start of a transfer reply still in pieces
     std::chrono::steady_clock::time_point lastArrival_{};
 };
 

@@ -187,6 +187,31 @@ TEST_F(SessionTest, WaitingForConfirmTakesConfirmOrReadyTAndIgnoresTheRest) {
     EXPECT_NE(buildBundle(ctx, "Smith,John").find("[*POSTI*]0|"), std::string::npos);
 }
 
+TEST_F(SessionTest, TransferRepliesSplitAtAnyByteCountAsIfTheyCameWhole) {
+    ctx.blockSize = 1 << 20;
+    ctx.addMemo("Smith,John", "memo", test::sampleTime());
+    loginAndPrepare();
+    deliver("READY_");
+    deliver("TO_REC");
+    EXPECT_TRUE(takeSent().empty());
+    deliver("EIVE");  // the bundle fits one block
+    ASSERT_EQ(takeSent().size(), 1u);
+    for (char c : std::string("READY_TO_RECEIVE")) deliver(std::string(1, c));
+    EXPECT_EQ(takeSent(), std::vector<std::string>{"DATA_COMPLETE"});
+
+    // A start that can no longer match is judged at once and ignored.
+    deliver("CONF");
+    deliver("USED");
+    EXPECT_EQ(session.state(), "WAITING_FOR_CONFIRM");
+    deliver("CON");
+    deliver("FI");
+    EXPECT_EQ(socket.closes, 0);
+    deliver("RM");
+    EXPECT_EQ(session.state(), "READY");
+    EXPECT_EQ(socket.closes, 1);
+    EXPECT_NE(buildBundle(ctx, "Smith,John").find("[*POSTI*]0|"), std::string::npos);
+}
+
 TEST_F(SessionTest, ARefusedLoginKeepsTheConnectionAndThePunchInMark) {
     deliver(test::loginRequest("PUNCH_IN", "Smith,John", "wrong"));
     EXPECT_EQ(takeSent(), std::vector<std::string>{"LOGIN_DENIED"});
