@@ -43,6 +43,11 @@ int main(int argc, char** argv) {
                   << "\n";
     }
 
+    long descriptors = 0;
+    if (const std::string error = zv::raiseDescriptorLimit(descriptors); !error.empty()) {
+        std::cerr << "zelvora-admin: " << error << "\n";
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("zelvora-admin");
     QApplication::setWindowIcon(zv::admin::mainIcon());

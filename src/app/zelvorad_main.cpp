@@ -65,6 +65,10 @@ int main(int argc, char**) {
         return 1;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    long descriptors = 0;
+    if (const std::string error = zv::raiseDescriptorLimit(descriptors); !error.empty()) {
+        std::cerr << "zelvorad: " << error << "\n";
+    }
     const int signalFd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalFd < 0) {
         std::cerr << "zelvorad: cannot watch the stop signals: " << std::strerror(errno) << '\n';

@@ -1,10 +1,12 @@
 #include "host/platform_info.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,6 +46,23 @@ std::optional<std::string> localIPAddressOfHost() {
     }
     ::freeaddrinfo(result);
     return text;
+}
+
+std::string raiseDescriptorLimit(long& softLimit) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return std::string("cannot read the descriptor limit: ") + std::strerror(errno);
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        const rlim_t wanted = limit.rlim_max;
+        limit.rlim_cur = wanted;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            return "cannot raise the descriptor limit to " + std::to_string(wanted) + ": " +
+                   std::strerror(errno);
+        }
+    }
+    softLimit = static_cast<long>(limit.rlim_cur);
+    return {};
 }
 
 }  // namespace zv
