@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "example_message.h"
 #include "net/message_notice.h"
 #include "net/smtp_client.h"
 #include "net/smtp_date.h"
@@ -42,21 +43,7 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-zv::TWYWONode benchMessage() {
-    zv::TWYWONode msg;
-    msg.Recipient = "Smith,Anna";
-    msg.TakenBy = "Desk,Front";
-    msg.Date = "12/06/2026";
-    msg.Time = "10:15 AM";
-    msg.Caller = "R. Customer";
-    msg.Company = "Supplier Ltd";
-    msg.Phone = "555-0100";
-    msg.Regarding = "invoice 12";
-    msg.Called = "X";
-    msg.Urgent = "X";
-    msg.Comments = "please call back";
-    return msg;
-}
+zv::TWYWONode benchMessage() { return zv::test::exampleMessage(); }
 
 // A listener on loopback that never accepts: the kernel completes the
 // connection and nobody ever answers.

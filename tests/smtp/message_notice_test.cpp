@@ -8,26 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "example_message.h"
 #include "net/message_notice.h"
 
 namespace zv {
 namespace {
 
-TWYWONode exampleMessage() {
-    TWYWONode msg;
-    msg.Recipient = "Smith,Anna";
-    msg.TakenBy = "Desk,Front";
-    msg.Date = "12/06/2026";
-    msg.Time = "10:15 AM";
-    msg.Caller = "R. Customer";
-    msg.Company = "Supplier Ltd";
-    msg.Phone = "555-0100";
-    msg.Regarding = "invoice 12";
-    msg.Called = "X";
-    msg.Urgent = "X";
-    msg.Comments = "please call back";
-    return msg;
-}
+using test::exampleMessage;
 
 std::vector<std::string> bodyOf(const TWYWONode& msg, int maxLen = 1023) {
     std::vector<std::string> lines;

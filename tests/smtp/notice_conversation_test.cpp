@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "example_message.h"
 #include "net/message_notice.h"
 #include "net/smtp_client.h"
 #include "scripted_smtp_peer.h"
@@ -17,19 +18,7 @@ namespace {
 using namespace zv::test;
 
 TWYWONode messageFor(const std::string& recipient) {
-    TWYWONode msg;
-    msg.Recipient = recipient;
-    msg.TakenBy = "Desk,Front";
-    msg.Date = "12/06/2026";
-    msg.Time = "10:15 AM";
-    msg.Caller = "R. Customer";
-    msg.Company = "Supplier Ltd";
-    msg.Phone = "555-0100";
-    msg.Regarding = "invoice 12";
-    msg.Called = "X";
-    msg.Urgent = "X";
-    msg.Comments = ".first line\r\nsecond line\n.\nlast";
-    return msg;
+    return exampleMessage(recipient, ".first line\r\nsecond line\n.\nlast");
 }
 
 TEST(MessageNoticeConversation, MailsTheMessageFormWithEmptyEnvelopeSenderAndSplitComments) {
