@@ -228,6 +228,27 @@ void AtomicFileWriter::commit() {
     if (err != 0) throwFileError(std::string(operation) + " the folder of", fileName_, err);
 }
 
+// ---- replaceWithEmptyFile --------------------------------------------------
+
+void replaceWithEmptyFile(const std::string& fileName) {
+    // Never creates; does not follow a link and does not wait for the reader
+    // of a pipe: anything but an existing regular file goes the general way.
+    const int fd = openRetrying(fileName, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, 0);
+    struct stat info {};
+    if (fd >= 0 && ops().fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        if (ops().fsync(fd) != 0) {
+            const int err = errno;
+            ops().close(fd);
+            throwFileError("flush", fileName, err);
+        }
+        if (ops().close(fd) != 0 && errno != EINTR) throwFileError("close", fileName, errno);
+        return;
+    }
+    if (fd >= 0) ops().close(fd);
+    AtomicFileWriter writer(fileName);
+    writer.commit();
+}
+
 // ---- TDirectorySyncBatch ---------------------------------------------------
 
 TDirectorySyncBatch::TDirectorySyncBatch() : uncaughtAtStart_(std::uncaught_exceptions()) {

@@ -91,6 +91,14 @@ private:
     bool committed_ = false;
 };
 
+// Replaces the contents of a file with nothing. A file that exists is
+// truncated in place and flushed: a truncation is whole or not at all (a crash
+// leaves the old contents or none) and leaves the folder unchanged, so it needs
+// no temporary file and no folder flush. A file that cannot be opened for
+// writing (missing, not a regular file, read-only) is replaced through an
+// AtomicFileWriter instead.
+void replaceWithEmptyFile(const std::string& fileName);
+
 // Groups the folder flushes of several saves. While a batch is open on this
 // thread, a save still writes, flushes and renames its temporary file at once
 // (the file is replaced whole), but only records its folder; the folders are

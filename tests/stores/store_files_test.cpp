@@ -69,6 +69,80 @@ TEST(DataFile, MissingFileIsCreatedEmptyAndEmptyStoresSaveZeroBytes) {
     EXPECT_FALSE(fileExists(dir.file("wiwo.dat.tmp")));
 }
 
+// An empty list truncates its file in place: whole or not at all like the
+// general save, but with no temporary file, no rename and no folder flush.
+// Anything but an existing regular file goes the general way.
+TEST(DataFile, AnEmptyListTruncatesAnExistingFileInPlaceAndOtherwiseReplacesItAsUsual) {
+    TempDir dir;
+    const std::string name = dir.file("posti.dat");
+    TPOSTIList memos;
+    memos.setFileName(name);
+    auto memo = std::make_unique<TPOSTINode>();
+    memo->Recipient = "Smith,John";
+    memos.addNode(std::move(memo));
+    struct stat before {};
+    ASSERT_EQ(::stat(name.c_str(), &before), 0);
+    ASSERT_EQ(before.st_size, 1076);
+
+    FileOpsOverride counting;
+    auto renames = std::make_shared<int>(0);
+    auto folderFlushes = std::make_shared<int>(0);
+    auto realRename = counting.ops().rename;
+    counting.ops().rename = [renames, realRename](const char* from, const char* to) {
+        ++*renames;
+        return realRename(from, to);
+    };
+    auto realFsync = counting.ops().fsync;
+    counting.ops().fsync = [folderFlushes, realFsync](int fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) ++*folderFlushes;
+        return realFsync(fd);
+    };
+    counting.install();
+
+    memos.deleteByKey("Smith,John");  // saves the now empty list
+    struct stat after {};
+    ASSERT_EQ(::stat(name.c_str(), &after), 0);
+    EXPECT_EQ(after.st_size, 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "truncated in place";
+    EXPECT_EQ(*renames, 0);
+    EXPECT_EQ(*folderFlushes, 0);
+    EXPECT_FALSE(fileExists(name + ".tmp"));
+
+    // A missing file is created empty, through a temporary file.
+    ASSERT_EQ(::unlink(name.c_str()), 0);
+    memos.saveToFile();
+    EXPECT_TRUE(fileExists(name));
+    EXPECT_EQ(readBytes(name).size(), 0u);
+    EXPECT_EQ(*renames, 1);
+
+    // A link is replaced by an empty file; what it pointed to is left alone.
+    const std::string target = dir.file("elsewhere.dat");
+    writeBytes(target, "keep me");
+    ASSERT_EQ(::unlink(name.c_str()), 0);
+    ASSERT_EQ(::symlink(target.c_str(), name.c_str()), 0);
+    memos.saveToFile();
+    struct stat replaced {};
+    ASSERT_EQ(::lstat(name.c_str(), &replaced), 0);
+    EXPECT_TRUE(S_ISREG(replaced.st_mode));
+    EXPECT_EQ(replaced.st_size, 0);
+    EXPECT_EQ(readBytes(target), "keep me");
+
+    // A failed flush is reported, naming the file.
+    counting.ops().fsync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    try {
+        memos.saveToFile();
+        ADD_FAILURE() << "the save must raise";
+    } catch (const StoreError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("cannot flush \"" + name + "\""), std::string::npos) << what;
+        EXPECT_NE(what.find("Input/output error"), std::string::npos) << what;
+    }
+}
+
 TEST(DataFile, LoadingKeepsTheFileOrderAndReplacesTheList) {
     TempDir dir;
     TDEPTList depts;
