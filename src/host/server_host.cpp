@@ -286,7 +286,7 @@ void TServerHost::notifyMessage(TWYWONode& message) {
 }
 
 TEventLoop& TServerHost::mainLoop() { return mainLoop_; }
-std::mutex& TServerHost::sessionMutex() { return sessionMutex_; }
+TSessionMutex& TServerHost::sessionMutex() { return sessionMutex_; }
 
 void TServerHost::clientThreadTerminated(TClientThread& session) {
     ClientThreadTerminate(session);

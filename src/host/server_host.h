@@ -17,6 +17,7 @@
 #include "host/settings.h"
 #include "host/user_table.h"
 #include "protocol/server_context.h"
+#include "protocol/session_mutex.h"
 
 namespace zv {
 
@@ -96,7 +97,7 @@ public:
     void refreshUserTable(const std::string& name) override;
     void notifyMessage(TWYWONode& message) override;
     TEventLoop& mainLoop() override;
-    std::mutex& sessionMutex() override;
+    TSessionMutex& sessionMutex() override;
     void clientThreadTerminated(TClientThread& session) override;
 
     // --- session registry events ---------------------------------------------
@@ -150,7 +151,7 @@ private:
     const std::string programFolder_;
     TEventLoop& mainLoop_;
 
-    std::mutex sessionMutex_;  // taken by session threads around each step
+    TSessionMutex sessionMutex_;  // held by a session for each of its steps
     TSettings settings_;
     TSessionRegistry registry_;
     TUserTable userTable_;

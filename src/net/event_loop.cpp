@@ -138,6 +138,9 @@ void TEventLoop::pump() {
     const int dispatched = dispatchRound(0);
     if (consumeQuit() || dispatched == 0) break;
   }
+  // Tasks posted by this thread while it dispatched made no wake-up; an
+  // outside loop watching fd() must still see that work is waiting.
+  if (hasTasks_.load(std::memory_order_acquire)) wake();
 }
 
 bool TEventLoop::waitAndDispatch(Clock::time_point deadline) {

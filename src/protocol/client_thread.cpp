@@ -7,14 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <map>
 #include <mutex>
 
 #include "net/async_socket.h"
 #include "net/event_loop.h"
 #include "protocol/connection_id.h"
 #include "protocol/server_context.h"
-#include "protocol/ticket_lock.h"
+#include "protocol/session_mutex.h"
 
 namespace zv {
 
@@ -32,18 +31,6 @@ private:
 
 namespace {
 std::atomic<bool> failThreadCreation{false};
-
-// The sessions waiting for a step on the same session mutex queue here first,
-// so that they get their turns in the order they asked (the mutex alone lets
-// a session that just had a step take the next turn again). One queue per
-// session mutex, kept for the life of the process (never destroyed, so that a
-// session thread still running at exit never meets a destroyed queue).
-TTicketLock& stepQueueFor(std::mutex& sessionMutex) {
-    static std::mutex* const registryMutex = new std::mutex;
-    static auto* const queues = new std::map<const std::mutex*, TTicketLock>;
-    std::lock_guard guard(*registryMutex);
-    return (*queues)[&sessionMutex];
-}
 }  // namespace
 
 void TClientThread::failThreadCreationForTesting(bool fail) { failThreadCreation = fail; }
@@ -178,10 +165,7 @@ void TClientThread::serve(TEventLoop& loop, TAsyncSocket& socket) {
 }
 
 void TClientThread::runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&)) {
-    std::mutex& sessionMutex = ctx_.sessionMutex();
-    std::lock_guard turn(stepQueueFor(sessionMutex));
-    std::lock_guard lock(sessionMutex);
-    runInLoopAndWait(ctx_.mainLoop(), [this, &socket, step] {
+    ctx_.sessionMutex().runStep(ctx_.mainLoop(), [this, &socket, step] {
         TSocketAdapter adapter(socket);
         (session_.*step)(adapter);
     });

@@ -5,12 +5,12 @@
 // Threads: every operation except mainLoop() and sessionMutex() is called on
 // the main thread only, inside a session step or the end handler.
 
-#include <mutex>
 #include <string>
 
 namespace zv {
 
 class TEventLoop;
+class TSessionMutex;
 class TClientThread;
 class TWIWOList;
 class TPOSTIList;
@@ -52,8 +52,9 @@ public:
 
     // The main thread's loop, which runs every session step.
     virtual TEventLoop& mainLoop() = 0;
-    // Serializes the session steps of all sessions; taken on session threads.
-    virtual std::mutex& sessionMutex() = 0;
+    // Serializes the session steps of all sessions; asked for on session
+    // threads.
+    virtual TSessionMutex& sessionMutex() = 0;
 
     // The end handler of a session thread: runs on the main thread after the
     // thread's loop has ended and its socket is gone, before the session

@@ -40,7 +40,7 @@ public:
     void notifyMessage(TWYWONode& message) override;
 
     TEventLoop& mainLoop() override { return host_.mainLoop(); }
-    std::mutex& sessionMutex() override { return host_.sessionMutex(); }
+    TSessionMutex& sessionMutex() override { return host_.sessionMutex(); }
     void clientThreadTerminated(TClientThread& session) override {
         host_.clientThreadTerminated(session);
     }

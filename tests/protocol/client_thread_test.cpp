@@ -15,41 +15,13 @@
 #include <thread>
 
 #include "net/event_loop.h"
+#include "main_loop_thread.h"
 #include "protocol_fixture.h"
 
 namespace zv {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A thread running a TEventLoop, standing in for the server's main thread.
-class TMainLoopThread {
-public:
-    TMainLoopThread() {
-        thread_ = std::thread([this] {
-            TEventLoop& loop = TEventLoop::forCurrentThread();
-            {
-                std::lock_guard lock(mutex_);
-                loop_ = &loop;
-            }
-            cv_.notify_all();
-            loop.run();
-        });
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [this] { return loop_ != nullptr; });
-    }
-    ~TMainLoopThread() {
-        loop_->handle()->quit();
-        thread_.join();
-    }
-    TEventLoop& loop() { return *loop_; }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    TEventLoop* loop_ = nullptr;
-    std::thread thread_;
-};
 
 // A blocking loopback client; every read gives up after ten seconds.
 class TClient {
@@ -157,7 +129,7 @@ protected:
 
     test::TTempFolder folder;
     test::TFixedClock clock{test::sampleTime()};
-    TMainLoopThread mainLoop;
+    test::TMainLoopThread mainLoop;
     test::TFakeServerContext ctx;
     std::condition_variable ended_;
     std::size_t started_ = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "protocol/server_context.h"
+#include "protocol/session_mutex.h"
 #include "stores/stores.h"
 
 namespace zv::test {
@@ -61,7 +62,7 @@ public:
     void notifyMessage(TWYWONode& message) override;
 
     TEventLoop& mainLoop() override;
-    std::mutex& sessionMutex() override { return sessionMutex_; }
+    TSessionMutex& sessionMutex() override { return sessionMutex_; }
     void clientThreadTerminated(TClientThread& session) override;
 
     // Adds an account and saves the board.
@@ -100,7 +101,7 @@ private:
     TDEPTList departments_;
     TPHONEList phonebook_;
     TLOGList log_;
-    std::mutex sessionMutex_;
+    TSessionMutex sessionMutex_;
 };
 
 // A login request: "SUBMIT_LOGIN:mode:key|password:" and the four sections.

@@ -1,0 +1,57 @@
+#pragma once
+// The session mutex: the one lock that serializes the session steps of all
+// sessions. A session thread asks for it with its step; the step runs on the
+// main loop while the session holds the mutex, and the mutex is released when
+// the step has run, whether it completed or threw. Sessions get their turns in
+// the order they asked (first come, first served).
+//
+// Each step is handed to the main loop by whoever hands the mutex on: by the
+// asking thread when the mutex is free, otherwise by the main thread itself
+// at the end of the step before, so that a waiting session thread does not
+// have to wake up, post its step and wake the main loop again between two
+// steps. A step is never handed to the loop while another one runs, so a
+// step that waits inside (for the mail host) and keeps the loop turning
+// meanwhile never lets another session's step in.
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace zv {
+
+class TEventLoop;
+
+class TSessionMutex {
+public:
+    TSessionMutex() = default;
+    TSessionMutex(const TSessionMutex&) = delete;
+    TSessionMutex& operator=(const TSessionMutex&) = delete;
+
+    // Waits without limit for the mutex, runs `step` on `mainLoop` holding
+    // it, and returns once the step has run and the mutex is released;
+    // rethrows what the step threw. Must not be called on the loop's own
+    // thread (the step before, still on its stack, could never end). When
+    // the loop ends before the step could run, throws std::runtime_error.
+    void runStep(TEventLoop& mainLoop, std::function<void()> step);
+
+    // The holder and the waiters.
+    std::size_t queued();
+
+private:
+    struct TRequest;
+    struct TTurn;
+
+    // The first waiter, taken out of the queue; none (and the mutex is free)
+    // when nobody waits.
+    std::shared_ptr<TRequest> next();
+    // Queues the request's step on its loop; it holds the mutex from now on.
+    void handTo(std::shared_ptr<TRequest> request);
+
+    std::mutex mutex_;
+    bool held_ = false;                               // guarded by mutex_
+    std::deque<std::shared_ptr<TRequest>> waiting_;   // guarded by mutex_
+};
+
+}  // namespace zv
