@@ -8,10 +8,12 @@
 // value measured in the same run.
 //
 // Usage: server_load [--quick]
+//        server_load --server-only ACCOUNTS CLIENTS EXCHANGES_PER_CLIENT
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -176,12 +178,28 @@ void idleClients(int count) {
     server->stop();
 }
 
+// Runs only the server part of one comparison, after printing the server's
+// process id and waiting a few seconds, so that a profiler can attach to it.
+void serverOnly(int accounts, int clients, int perClient) {
+    auto server = startServer(accounts);
+    std::printf("zelvorad pid %d\n", server->pid());
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const Stats real = runClients(server->port(), clients, perClient);
+    std::printf("%.1f exchanges/s, median %.1f ms, p99 %.1f ms\n", real.rate, real.median, real.p99);
+    server->stop();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int scale = quick ? 1 : 2;
     try {
+        if (argc == 5 && std::strcmp(argv[1], "--server-only") == 0) {
+            serverOnly(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+            return 0;
+        }
         std::printf(
             "Full login exchanges against zelvorad, and against a floor that makes the same round\n"
             "trips with the same bytes and writes and flushes files of the same sizes, one rewrite\n"
