@@ -26,6 +26,13 @@ std::string TSessionRegistry::getConnectionID(const std::string& employeeKey) co
     return {};
 }
 
+std::unordered_set<std::string> TSessionRegistry::servedEmployees() const {
+    std::unordered_set<std::string> served;
+    for (const Entry& e : entries_)
+        if (!e.employeeName.empty()) served.insert(e.employeeName);
+    return served;
+}
+
 void TSessionRegistry::deleteThread(const std::string& connectionID) {
     for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
         if (it->connectionID == connectionID) {

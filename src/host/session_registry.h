@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace zv {
@@ -30,6 +31,10 @@ public:
 
     // ID of the newest entry whose employee name equals the key exactly, or "".
     std::string getConnectionID(const std::string& employeeKey) const;
+
+    // The employee names of all entries that have one: an employee is served
+    // by a session exactly when getConnectionID gives an ID for the key.
+    std::unordered_set<std::string> servedEmployees() const;
 
     // Removes the entry with this ID; nothing when there is none.
     void deleteThread(const std::string& connectionID);

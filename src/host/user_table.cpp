@@ -1,5 +1,8 @@
 #include "host/user_table.h"
 
+#include <string>
+#include <unordered_set>
+
 #include "host/session_registry.h"
 #include "stores/board_store.h"
 #include "stores/date_time.h"
@@ -27,11 +30,14 @@ int TUserTable::refreshUserTable(const std::string& name, TWIWOList& board,
     const std::time_t now = datetime::now();
     const std::string nowText =
         datetime::shortDateText(now) + ", " + datetime::longTimeText(now);
+    // One pass over the sessions instead of one per account: a thousand
+    // sessions and thousands of accounts stay cheap.
+    const std::unordered_set<std::string> served = registry.servedEmployees();
     for (int i = 0; i < count; ++i) {
         const std::string& key = board.getNode(i).Employee;
         Row& r = rows_[static_cast<std::size_t>(i)];
         r[0] = key;
-        if (!registry.getConnectionID(key).empty()) {
+        if (served.count(key) != 0) {
             r[1] = kUpdating;
             r[2] = nowText;
         } else {

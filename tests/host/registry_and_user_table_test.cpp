@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <unordered_set>
+
 #include "host/session_registry.h"
 #include "host/user_table.h"
 #include "stores/board_store.h"
@@ -35,6 +38,8 @@ TEST(SessionRegistry, FindsTheNewestLoggedInEntryAndRemovesByID) {
     EXPECT_EQ(reg.getConnectionID("Smith,John"), "00000003");  // newest first
     EXPECT_EQ(reg.getConnectionID("smith,john"), "");          // exact case
     EXPECT_EQ(reg.connectionIDOf(session(2)), "00000002");
+    // Served employees: exactly the keys that have a connection ID.
+    EXPECT_EQ(reg.servedEmployees(), (std::unordered_set<std::string>{"Smith,John", "Doe,Jane"}));
 
     std::vector<std::string> order;
     reg.forEachNewestFirst([&](const TSessionRegistry::Entry& e) { order.push_back(e.connectionID); });
@@ -47,6 +52,7 @@ TEST(SessionRegistry, FindsTheNewestLoggedInEntryAndRemovesByID) {
     reg.deleteThread("00000001");
     EXPECT_EQ(reg.getConnectionID("Smith,John"), "");
     EXPECT_EQ(reg.connectionIDOf(session(1)), "");
+    EXPECT_EQ(reg.servedEmployees(), (std::unordered_set<std::string>{"Doe,Jane"}));
 
     // Names are cut to 255 characters.
     reg.updateThreadList("00000002", std::string(300, 'x'));
