@@ -81,10 +81,15 @@ void FloorServer::acceptLoop() {
     }
 }
 
-void FloorServer::writeFiles(const std::vector<std::size_t>& sizes, const char* group) {
+void FloorServer::writeFiles(const std::vector<FloorWrite>& writes, const char* group) {
     std::lock_guard lock(writeMutex_);
     int i = 0;
-    for (std::size_t size : sizes) {
+    for (const FloorWrite& w : writes) {
+        std::size_t size = w.bytes;
+        if (w.memoFile) {
+            memosWaiting_ += w.memoChange;
+            size = static_cast<std::size_t>(memosWaiting_) * script_.memoBytes;
+        }
         const std::string path = folder_ + "/floor-" + group + "-" + std::to_string(i++) + ".dat";
         const std::string target = script_.durableReplace ? path + ".tmp" : path;
         const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -12,12 +12,25 @@
 
 namespace zv::bench {
 
+// One file rewritten during the exchange: of a fixed size, or the memo file,
+// which holds the memos of every client between its login and its
+// confirmation, as the server's memo file does.
+struct FloorWrite {
+    std::size_t bytes = 0;  // a fixed size
+    bool memoFile = false;  // instead: the memos waiting, after memoChange
+    int memoChange = 0;     // memos added (+1) or delivered (-1) just before
+
+    static FloorWrite fixed(std::size_t size) { return {size, false, 0}; }
+    static FloorWrite memos(int change) { return {0, true, change}; }
+};
+
 struct FloorScript {
-    std::size_t requestSize = 0;                   // bytes of one login request
-    std::string bundle;                            // what is sent in blocks
+    std::size_t requestSize = 0;                // bytes of one login request
+    std::string bundle;                         // what is sent in blocks
     int blockSize = 8192;
-    std::vector<std::size_t> writesBeforeReply;   // file sizes written before "PREPARE_TO_RECEIVE"
-    std::vector<std::size_t> writesAtConfirm;     // file sizes written at "CONFIRM"
+    std::size_t memoBytes = 0;                  // size of one memo in the memo file
+    std::vector<FloorWrite> writesBeforeReply;  // files written before "PREPARE_TO_RECEIVE"
+    std::vector<FloorWrite> writesAtConfirm;    // files written at "CONFIRM"
     // Each write replaces its file as the stores do: a temporary file, flushed,
     // renamed over the old one, and the folder flushed.
     bool durableReplace = false;
@@ -32,13 +45,14 @@ public:
 private:
     void acceptLoop();
     void serve(int fd, int connection);
-    void writeFiles(const std::vector<std::size_t>& sizes, const char* group);
+    void writeFiles(const std::vector<FloorWrite>& writes, const char* group);
 
     FloorScript script_;
     std::string folder_;
     int listenFd_ = -1;
     int port_ = 0;
     std::mutex writeMutex_;  // the data files are shared: one rewrite at a time
+    int memosWaiting_ = 0;   // guarded by writeMutex_
     std::atomic<bool> stopping_{false};
     std::atomic<int> nextConnection_{0};
     std::thread acceptThread_;

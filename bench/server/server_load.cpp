@@ -162,11 +162,15 @@ void compare(int accounts, int clients, int perClient, int trials) {
     script.requestSize = loginRequest(0).size();
     script.bundle = bundle;
     script.blockSize = kBlockSize;
-    const std::size_t boardBytes = static_cast<std::size_t>(accounts) * kBoardRecord;
+    script.memoBytes = kMemoRecord;
+    using zv::bench::FloorWrite;
+    const FloorWrite board = FloorWrite::fixed(static_cast<std::size_t>(accounts) * kBoardRecord);
+    const FloorWrite noMessages = FloorWrite::fixed(0);
     // Board merge, log append (a full log), memo add, memo and message
     // bundles, last-contact stamp; then the two deletions at the confirmation.
-    script.writesBeforeReply = {boardBytes, kLogCapacity * kLogRecord, kMemoRecord, 0, 0, boardBytes};
-    script.writesAtConfirm = {0, 0};
+    script.writesBeforeReply = {board, FloorWrite::fixed(kLogCapacity * kLogRecord), FloorWrite::memos(+1),
+                                FloorWrite::memos(0), noMessages, board};
+    script.writesAtConfirm = {noMessages, FloorWrite::memos(-1)};
     zv::test::TempDir floorDir("zv-floor"), durableDir("zv-durable");
     script.durableReplace = false;
     zv::bench::FloorServer floorServer(script, floorDir.path());
@@ -235,7 +239,8 @@ int main(int argc, char** argv) {
         std::printf(
             "Full login exchanges against zelvorad, and against a floor that makes the same round\n"
             "trips with the same bytes and writes and flushes files of the same sizes, one rewrite\n"
-            "at a time (target ratio >= 0.6). The durable floor also replaces each file as the\n"
+            "at a time (the memo file holds the memos of the clients between login and\n"
+            "confirmation, as the server's does; target ratio >= 0.6). The durable floor also replaces each file as the\n"
             "stores do (temporary file, rename) and flushes the folder after every file, where the\n"
             "server flushes it once per reply. p99/median tells how evenly the clients are served.\n"
             "Rates are the median of several runs, each made in turn with its two floors.\n");
