@@ -1,14 +1,19 @@
 #include "protocol/session_mutex.h"
 
 #include <condition_variable>
+#include <deque>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
 
 #include "net/event_loop.h"
 
 namespace zv {
 
-struct TSessionMutex::TRequest {
+namespace {
+
+// A session waiting for its step.
+struct TStepRequest {
     std::shared_ptr<TLoopHandle> loop;
     std::function<void()> step;
 
@@ -25,22 +30,45 @@ struct TSessionMutex::TRequest {
     }
 };
 
-namespace {
-
 std::exception_ptr loopEnded() {
     return std::make_exception_ptr(std::runtime_error("the main loop ended before the step could run"));
 }
 
 }  // namespace
 
+struct TSessionStepQueue : std::enable_shared_from_this<TSessionStepQueue> {
+    std::mutex mutex;
+    bool held = false;                                  // guarded by mutex
+    std::deque<std::shared_ptr<TStepRequest>> waiting;  // guarded by mutex
+
+    // The first waiter, taken out of the queue; none (and the mutex is free)
+    // when nobody waits.
+    std::shared_ptr<TStepRequest> next() {
+        std::lock_guard lock(mutex);
+        if (waiting.empty()) {
+            held = false;
+            return nullptr;
+        }
+        std::shared_ptr<TStepRequest> request = std::move(waiting.front());
+        waiting.pop_front();
+        return request;
+    }
+
+    // Queues the request's step on its loop; it holds the mutex from now on.
+    void handTo(std::shared_ptr<TStepRequest> request);
+};
+
+namespace {
+
 // One turn on the main loop. When the task is destroyed without having run
 // (the loop ended), the waiter is told and the mutex still goes on.
-struct TSessionMutex::TTurn {
-    TSessionMutex* owner;
-    std::shared_ptr<TRequest> request;
+struct TTurn {
+    std::shared_ptr<TSessionStepQueue> queue;
+    std::shared_ptr<TStepRequest> request;
     bool settled = false;
 
-    TTurn(TSessionMutex* o, std::shared_ptr<TRequest> r) : owner(o), request(std::move(r)) {}
+    TTurn(std::shared_ptr<TSessionStepQueue> q, std::shared_ptr<TStepRequest> r)
+        : queue(std::move(q)), request(std::move(r)) {}
     TTurn(const TTurn&) = delete;
     TTurn& operator=(const TTurn&) = delete;
 
@@ -54,61 +82,22 @@ struct TSessionMutex::TTurn {
         }
         // The next step is queued on this loop before this session hears of
         // the end of its own: the loop goes on with it without sleeping.
-        owner->handTo(owner->next());
+        queue->handTo(queue->next());
         request->finish(error);
     }
 
     ~TTurn() {
         if (settled) return;
         request->finish(loopEnded());
-        owner->handTo(owner->next());
+        queue->handTo(queue->next());
     }
 };
 
-void TSessionMutex::runStep(TEventLoop& mainLoop, std::function<void()> step) {
-    if (mainLoop.isInLoopThread())
-        throw std::logic_error("a session step was asked for on the main loop's own thread");
-    // This thread counts as blocked from now on, so that the step may use
-    // its sockets.
-    TEventLoop::TBlockedScope blocked(TEventLoop::current());
-    auto request = std::make_shared<TRequest>();
-    request->loop = mainLoop.handle();
-    request->step = std::move(step);
-    bool free;
-    {
-        std::lock_guard lock(mutex_);
-        free = !held_;
-        if (free)
-            held_ = true;
-        else
-            waiting_.push_back(request);
-    }
-    if (free) handTo(request);
+}  // namespace
 
-    std::unique_lock lock(request->mutex);
-    request->cv.wait(lock, [&] { return request->done; });
-    if (request->error) std::rethrow_exception(request->error);
-}
-
-std::size_t TSessionMutex::queued() {
-    std::lock_guard lock(mutex_);
-    return (held_ ? 1 : 0) + waiting_.size();
-}
-
-std::shared_ptr<TSessionMutex::TRequest> TSessionMutex::next() {
-    std::lock_guard lock(mutex_);
-    if (waiting_.empty()) {
-        held_ = false;
-        return nullptr;
-    }
-    std::shared_ptr<TRequest> request = std::move(waiting_.front());
-    waiting_.pop_front();
-    return request;
-}
-
-void TSessionMutex::handTo(std::shared_ptr<TRequest> request) {
+void TSessionStepQueue::handTo(std::shared_ptr<TStepRequest> request) {
     while (request) {
-        auto turn = std::make_shared<TTurn>(this, request);
+        auto turn = std::make_shared<TTurn>(shared_from_this(), request);
         if (request->loop->post([turn] { turn->run(); })) return;
         // The loop is gone: this step can never run; the next one in line
         // learns the same.
@@ -116,6 +105,38 @@ void TSessionMutex::handTo(std::shared_ptr<TRequest> request) {
         request->finish(loopEnded());
         request = next();
     }
+}
+
+TSessionMutex::TSessionMutex() : queue_(std::make_shared<TSessionStepQueue>()) {}
+
+void TSessionMutex::runStep(TEventLoop& mainLoop, std::function<void()> step) {
+    if (mainLoop.isInLoopThread())
+        throw std::logic_error("a session step was asked for on the main loop's own thread");
+    // This thread counts as blocked from now on, so that the step may use
+    // its sockets.
+    TEventLoop::TBlockedScope blocked(TEventLoop::current());
+    auto request = std::make_shared<TStepRequest>();
+    request->loop = mainLoop.handle();
+    request->step = std::move(step);
+    bool free;
+    {
+        std::lock_guard lock(queue_->mutex);
+        free = !queue_->held;
+        if (free)
+            queue_->held = true;
+        else
+            queue_->waiting.push_back(request);
+    }
+    if (free) queue_->handTo(request);
+
+    std::unique_lock lock(request->mutex);
+    request->cv.wait(lock, [&] { return request->done; });
+    if (request->error) std::rethrow_exception(request->error);
+}
+
+std::size_t TSessionMutex::queued() {
+    std::lock_guard lock(queue_->mutex);
+    return (queue_->held ? 1 : 0) + queue_->waiting.size();
 }
 
 }  // namespace zv

@@ -14,18 +14,17 @@
 // meanwhile never lets another session's step in.
 
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace zv {
 
 class TEventLoop;
+struct TSessionStepQueue;
 
 class TSessionMutex {
 public:
-    TSessionMutex() = default;
+    TSessionMutex();
     TSessionMutex(const TSessionMutex&) = delete;
     TSessionMutex& operator=(const TSessionMutex&) = delete;
 
@@ -40,18 +39,9 @@ public:
     std::size_t queued();
 
 private:
-    struct TRequest;
-    struct TTurn;
-
-    // The first waiter, taken out of the queue; none (and the mutex is free)
-    // when nobody waits.
-    std::shared_ptr<TRequest> next();
-    // Queues the request's step on its loop; it holds the mutex from now on.
-    void handTo(std::shared_ptr<TRequest> request);
-
-    std::mutex mutex_;
-    bool held_ = false;                               // guarded by mutex_
-    std::deque<std::shared_ptr<TRequest>> waiting_;   // guarded by mutex_
+    // Shared with the steps queued on the loop, which may outlive this
+    // object when the program ends with steps still queued.
+    std::shared_ptr<TSessionStepQueue> queue_;
 };
 
 }  // namespace zv

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -189,6 +190,30 @@ TEST(SessionMutex, WhenTheMainLoopEndsFirstEveryWaitingSessionIsToldAndNoneIsLef
     EXPECT_EQ(told, 2);
     EXPECT_EQ(mutex.queued(), 0u);
     EXPECT_FALSE(handle->post([] {})) << "the loop is gone";
+}
+
+TEST(SessionMutex, StepsStillQueuedWhenTheMutexObjectGoesRunAndPassItOn) {
+    test::TMainLoopThread main;
+    auto mutex = std::make_unique<TSessionMutex>();
+    TSessionMutex* raw = mutex.get();
+    TGate gate;
+    std::atomic<int> ran{0};
+    std::atomic<bool> firstRunning{false};
+    std::thread first([&] {
+        raw->runStep(main.loop(), [&] {
+            firstRunning = true;
+            gate.pass();
+            ++ran;
+        });
+    });
+    while (!firstRunning) std::this_thread::yield();
+    std::thread second([&] { raw->runStep(main.loop(), [&] { ++ran; }); });
+    waitUntilQueued(*raw, 2);
+    mutex.reset();  // as at the end of the program
+    gate.open();
+    first.join();
+    second.join();
+    EXPECT_EQ(ran, 2);
 }
 
 TEST(SessionMutex, AskingOnTheMainLoopsOwnThreadIsRefused) {
