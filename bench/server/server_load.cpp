@@ -244,8 +244,8 @@ int main(int argc, char** argv) {
             "stores do (temporary file, rename) and flushes the folder after every file, where the\n"
             "server flushes it once per reply. p99/median tells how evenly the clients are served.\n"
             "Rates are the median of several runs, each made in turn with its two floors.\n");
-        compare(500, 1, 50 * scale, 3);
-        compare(500, 20, 3 * scale, 3);
+        compare(500, 1, 50 * scale, 5);
+        compare(500, 20, 3 * scale, 5);
         compare(5000, 1, 5 * scale, 3);
         compare(5000, 20, 1, 2 * scale - 1);
         idleClients(1000);
