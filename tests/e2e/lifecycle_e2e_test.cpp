@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <set>
 
 namespace zv::e2e {
 namespace {
@@ -212,6 +213,45 @@ TEST(ServerLifecycle, ConnectionsBeyondTheDescriptorLimitAreClosedAndServingGoes
         }
     }
     EXPECT_FALSE(bundle.empty()) << server->stderrText();
+    EXPECT_EQ(server->stop(), 0);
+}
+
+// With not one descriptor left, a new connection cannot be accepted: the
+// server closes it at once through a descriptor it keeps spare for this,
+// instead of leaving it pending for ever, and listening goes on.
+TEST(ServerLifecycle, AConnectionThatFindsNoDescriptorLeftIsClosedAndListeningGoesOn) {
+    auto server = makeServer();
+    writeRecords(*server, RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
+    server->start();
+    fullExchange(server->port(), loginRequest("FULL", "Smith,John", "pw"));
+
+    // The limit is the lowest descriptor number the idle server has free, so
+    // that the next descriptor it opens is over it.
+    const std::string fdFolder = "/proc/" + std::to_string(server->pid()) + "/fd";
+    auto lowestFree = [&] {
+        std::set<rlim_t> used;
+        for (const auto& entry : std::filesystem::directory_iterator(fdFolder))
+            used.insert(static_cast<rlim_t>(std::stoul(entry.path().filename().string())));
+        rlim_t n = 0;
+        while (used.count(n) != 0) ++n;
+        return n;
+    };
+    rlimit before{};
+    ASSERT_EQ(::prlimit(server->pid(), RLIMIT_NOFILE, nullptr, &before), 0);
+    const rlimit none{lowestFree(), before.rlim_max};  // the soft limit only: it can go back
+    ASSERT_EQ(::prlimit(server->pid(), RLIMIT_NOFILE, &none, nullptr), 0);
+
+    for (int i = 0; i < 3; ++i) {  // the spare descriptor comes back each time
+        TcpClient client(server->port());
+        client.send(loginRequest("FULL", "Smith,John", "pw"));
+        EXPECT_TRUE(client.closedWithin(std::chrono::seconds(5))) << "connection " << i;
+    }
+    EXPECT_TRUE(eventually([&] {
+        return server->stderrText().find("a connection could not be accepted") != std::string::npos;
+    })) << server->stderrText();
+
+    ASSERT_EQ(::prlimit(server->pid(), RLIMIT_NOFILE, &before, nullptr), 0);
+    EXPECT_FALSE(fullExchange(server->port(), loginRequest("FULL", "Smith,John", "pw")).empty());
     EXPECT_EQ(server->stop(), 0);
 }
 
