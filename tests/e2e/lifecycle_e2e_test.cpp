@@ -10,9 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <sstream>
 
 namespace zv::e2e {
 namespace {
@@ -216,6 +220,44 @@ TEST(ServerLifecycle, ConnectionsBeyondTheDescriptorLimitAreClosedAndServingGoes
     EXPECT_EQ(server->stop(), 0);
 }
 
+// Lowers the soft descriptor limit of process `pid` to the lowest descriptor
+// number it has free, so that the next descriptor it opens fails; `before`
+// receives the limit to put back (only the soft limit changes, so it can).
+bool leaveNoDescriptorFree(pid_t pid, rlimit* before) {
+    // The least of a few looks, in case one meets a descriptor the server
+    // holds only for a moment.
+    rlim_t lowestFree = RLIM_INFINITY;
+    for (int look = 0; look < 5; ++look) {
+        std::set<rlim_t> used;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+            used.insert(static_cast<rlim_t>(std::stoul(entry.path().filename().string())));
+        rlim_t free = 0;
+        while (used.count(free) != 0) ++free;
+        lowestFree = std::min(lowestFree, free);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (::prlimit(pid, RLIMIT_NOFILE, nullptr, before) != 0) return false;
+    const rlimit none{lowestFree, before->rlim_max};
+    return ::prlimit(pid, RLIMIT_NOFILE, &none, nullptr) == 0;
+}
+
+// CPU time used so far by process `pid`, in clock ticks.
+long cpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));  // after the command name
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; fields >> field; ++i) {
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) {
+            stime = std::stol(field);
+            break;
+        }
+    }
+    return utime + stime;
+}
+
 // With not one descriptor left, a new connection cannot be accepted: the
 // server closes it at once through a descriptor it keeps spare for this,
 // instead of leaving it pending for ever, and listening goes on.
@@ -225,21 +267,8 @@ TEST(ServerLifecycle, AConnectionThatFindsNoDescriptorLeftIsClosedAndListeningGo
     server->start();
     fullExchange(server->port(), loginRequest("FULL", "Smith,John", "pw"));
 
-    // The limit is the lowest descriptor number the idle server has free, so
-    // that the next descriptor it opens is over it.
-    const std::string fdFolder = "/proc/" + std::to_string(server->pid()) + "/fd";
-    auto lowestFree = [&] {
-        std::set<rlim_t> used;
-        for (const auto& entry : std::filesystem::directory_iterator(fdFolder))
-            used.insert(static_cast<rlim_t>(std::stoul(entry.path().filename().string())));
-        rlim_t n = 0;
-        while (used.count(n) != 0) ++n;
-        return n;
-    };
     rlimit before{};
-    ASSERT_EQ(::prlimit(server->pid(), RLIMIT_NOFILE, nullptr, &before), 0);
-    const rlimit none{lowestFree(), before.rlim_max};  // the soft limit only: it can go back
-    ASSERT_EQ(::prlimit(server->pid(), RLIMIT_NOFILE, &none, nullptr), 0);
+    ASSERT_TRUE(leaveNoDescriptorFree(server->pid(), &before));
 
     for (int i = 0; i < 3; ++i) {  // the spare descriptor comes back each time
         TcpClient client(server->port());
@@ -252,6 +281,30 @@ TEST(ServerLifecycle, AConnectionThatFindsNoDescriptorLeftIsClosedAndListeningGo
 
     ASSERT_EQ(::prlimit(server->pid(), RLIMIT_NOFILE, &before, nullptr), 0);
     EXPECT_FALSE(fullExchange(server->port(), loginRequest("FULL", "Smith,John", "pw")).empty());
+    EXPECT_EQ(server->stop(), 0);
+}
+
+// A second start while the first one has no descriptor left: the request
+// waits, the first one does not spin meanwhile, and it takes the request once
+// descriptors are there again.
+TEST(ServerLifecycle, ASecondStartMeetingNoFreeDescriptorIsWaitedForWithoutSpinning) {
+    auto server = makeServer();
+    server->start();
+    rlimit before{};
+    ASSERT_TRUE(leaveNoDescriptorFree(server->pid(), &before));
+    std::string errorText;
+    EXPECT_NE(server->runSecondCopy(&errorText), 0);
+    EXPECT_NE(errorText.find("already running"), std::string::npos) << errorText;
+
+    const long ticksBefore = cpuTicks(server->pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long ticks = cpuTicks(server->pid()) - ticksBefore;
+    EXPECT_LT(ticks, ::sysconf(_SC_CLK_TCK) / 5) << "CPU ticks in one second of waiting";
+
+    ASSERT_EQ(::prlimit(server->pid(), RLIMIT_NOFILE, &before, nullptr), 0);
+    TcpClient client(server->port());
+    client.send(loginRequest("FULL", "Nobody,Here", "x"));
+    EXPECT_EQ(client.receiveLoginReply(), "NON_EXIST");
     EXPECT_EQ(server->stop(), 0);
 }
 
