@@ -118,16 +118,16 @@ void TSessionMutex::runStep(TEventLoop& mainLoop, std::function<void()> step) {
     auto request = std::make_shared<TStepRequest>();
     request->loop = mainLoop.handle();
     request->step = std::move(step);
-    bool free;
+    bool wasFree;
     {
         std::lock_guard lock(queue_->mutex);
-        free = !queue_->held;
-        if (free)
+        wasFree = !queue_->held;
+        if (wasFree)
             queue_->held = true;
         else
             queue_->waiting.push_back(request);
     }
-    if (free) queue_->handTo(request);
+    if (wasFree) queue_->handTo(request);
 
     std::unique_lock lock(request->mutex);
     request->cv.wait(lock, [&] { return request->done; });
