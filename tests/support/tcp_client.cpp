@@ -128,26 +128,35 @@ void TcpClient::send(std::string_view bytes) {
     }
 }
 
+TcpClient::ReadResult TcpClient::readMore(Clock::time_point deadline) {
+    char buf[65536];
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        const int r = ::poll(&p, 1, remainingMs(deadline));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return ReadResult::TimedOut;
+        const ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return ReadResult::Closed;
+        pending_.append(buf, static_cast<std::size_t>(got));
+        return ReadResult::Read;
+    }
+}
+
 std::string TcpClient::receiveExactly(std::size_t n, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
-    char buf[65536];
     while (pending_.size() < n) {
-        pollfd p{fd_, POLLIN, 0};
-        int r = ::poll(&p, 1, remainingMs(deadline));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
+        const ReadResult r = readMore(deadline);
+        if (r == ReadResult::TimedOut) {
             throw std::runtime_error("waited in vain for " + std::to_string(n) + " bytes; got " +
                                      std::to_string(pending_.size()) + ": \"" +
                                      pending_.substr(0, 200) + "\"");
         }
-        ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
+        if (r == ReadResult::Closed) {
             throw std::runtime_error("connection closed after " + std::to_string(pending_.size()) +
                                      " of " + std::to_string(n) + " bytes: \"" +
                                      pending_.substr(0, 200) + "\"");
         }
-        pending_.append(buf, static_cast<std::size_t>(got));
     }
     std::string out = pending_.substr(0, n);
     pending_.erase(0, n);
@@ -156,16 +165,10 @@ std::string TcpClient::receiveExactly(std::size_t n, std::chrono::milliseconds l
 
 std::string TcpClient::receiveUntilClosed(std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
-    char buf[65536];
     for (;;) {
-        pollfd p{fd_, POLLIN, 0};
-        int r = ::poll(&p, 1, remainingMs(deadline));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) throw std::runtime_error("the connection stayed open");
-        ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        pending_.append(buf, static_cast<std::size_t>(got));
+        const ReadResult r = readMore(deadline);
+        if (r == ReadResult::TimedOut) throw std::runtime_error("the connection stayed open");
+        if (r == ReadResult::Closed) break;
     }
     std::string out = std::move(pending_);
     pending_.clear();
@@ -174,31 +177,16 @@ std::string TcpClient::receiveUntilClosed(std::chrono::milliseconds limit) {
 
 bool TcpClient::closedWithin(std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
-    char buf[4096];
     for (;;) {
-        pollfd p{fd_, POLLIN, 0};
-        int r = ::poll(&p, 1, remainingMs(deadline));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return true;
-        pending_.append(buf, static_cast<std::size_t>(got));
+        const ReadResult r = readMore(deadline);
+        if (r == ReadResult::TimedOut) return false;
+        if (r == ReadResult::Closed) return true;
     }
 }
 
 std::string TcpClient::receiveFor(std::chrono::milliseconds wait) {
     const auto deadline = Clock::now() + wait;
-    char buf[65536];
-    for (;;) {
-        pollfd p{fd_, POLLIN, 0};
-        int r = ::poll(&p, 1, remainingMs(deadline));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        pending_.append(buf, static_cast<std::size_t>(got));
+    while (readMore(deadline) == ReadResult::Read) {
     }
     std::string out = std::move(pending_);
     pending_.clear();
@@ -216,7 +204,6 @@ std::string TcpClient::receiveLoginReply(std::chrono::milliseconds limit) {
 std::string TcpClient::pullBundle(int blockSize, std::vector<std::string>* blocks) {
     BundleScanner scanner;
     const std::size_t size = static_cast<std::size_t>(blockSize);
-    char buf[65536];
     for (;;) {
         send("READY_TO_RECEIVE");
         if (scanner.complete()) {
@@ -230,14 +217,9 @@ std::string TcpClient::pullBundle(int blockSize, std::vector<std::string>* block
         std::string block;
         while (block.size() < size && !scanner.complete()) {
             if (pending_.empty()) {
-                pollfd p{fd_, POLLIN, 0};
-                int r = ::poll(&p, 1, 15000);
-                if (r < 0 && errno == EINTR) continue;
-                if (r <= 0) throw std::runtime_error("waited in vain for a block");
-                ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
-                if (got < 0 && errno == EINTR) continue;
-                if (got <= 0) throw std::runtime_error("connection closed inside a block");
-                pending_.append(buf, static_cast<std::size_t>(got));
+                const ReadResult r = readMore(Clock::now() + 15s);
+                if (r == ReadResult::TimedOut) throw std::runtime_error("waited in vain for a block");
+                if (r == ReadResult::Closed) throw std::runtime_error("connection closed inside a block");
             }
             const std::size_t take = std::min(pending_.size(), size - block.size());
             const std::string piece = pending_.substr(0, take);

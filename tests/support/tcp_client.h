@@ -51,6 +51,10 @@ public:
     std::string pullBundle(int blockSize, std::vector<std::string>* blocks = nullptr);
 
 private:
+    enum class ReadResult { Read, Closed, TimedOut };
+    // Waits until the deadline for bytes and appends them to pending_.
+    ReadResult readMore(std::chrono::steady_clock::time_point deadline);
+
     int fd_ = -1;
     std::string pending_;  // bytes received beyond what a call returned
 };
