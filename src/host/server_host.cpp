@@ -25,6 +25,25 @@ constexpr const char* kNoAddressText =
     "Please assign a Static IP Address to this computer,\r"
     "then restart Zelvora Admin/Server.";
 
+// Why the listening socket could not open, in the administrator's words
+// first and the socket layer's after.
+std::string listenFailureText(const std::string& port, const ESocketException& e) {
+    std::string text;
+    if (e.code() == WSAEADDRINUSE) {
+        text = "Another program on this computer (perhaps another Zelvora Admin/Server) is "
+               "already using port " + port + ", so Zelvora Clients cannot reach this server.\r"
+               "Stop the other program, or set another Port under [Options] in zva.ini, "
+               "then start Zelvora Admin/Server again.";
+    } else if (e.code() == WSAEACCES) {
+        text = "Only the system administrator may open port " + port +
+               " (ports below 1024 need special rights).\rSet a Port above 1023 under "
+               "[Options] in zva.ini, then start Zelvora Admin/Server again.";
+    } else {
+        text = "The server cannot listen on port " + port + ".";
+    }
+    return text + "\rZelvora Admin/Server stops without changing any data file.\r\r" + e.what();
+}
+
 }  // namespace
 
 TServerHost::TServerHost(AdminView& view, std::string programFolder)
@@ -138,6 +157,9 @@ bool TServerHost::startListening() {
     try {
         ServerSocket->Listen();
         return true;
+    } catch (const ESocketException& e) {
+        failStartup(listenFailureText(settings_.Port, e));
+        return false;
     } catch (const std::exception& e) {
         failStartup("The server cannot listen on port " + settings_.Port + ":\r" + e.what() +
                     "\rZelvora Admin/Server stops without changing any data file.");
@@ -303,7 +325,7 @@ void TServerHost::ServerSocketSessionAvailable(TAsyncSocket& sender, std::uint16
         // No descriptor or memory left for the new connection: close it
         // through the spare descriptor, so that it does not stay pending and
         // the listener keeps serving the others.
-        std::cerr << "zelvorad: a connection could not be accepted: " << e.what() << '\n';
+        std::cerr << programName() << ": a connection could not be accepted: " << e.what() << '\n';
         if (e.code() == WSAEMFILE || e.code() == WSAENOBUFS) refuseOnePending(sender);
         return;
     }
@@ -312,7 +334,7 @@ void TServerHost::ServerSocketSessionAvailable(TAsyncSocket& sender, std::uint16
     TClientThread* session = TClientThread::create(handle, *this, &failure);
     if (!session) {
         // create() has closed the handle; the other sessions go on.
-        std::cerr << "zelvorad: a connection was closed: " << failure << '\n';
+        std::cerr << programName() << ": a connection was closed: " << failure << '\n';
         return;
     }
     registry_.add(session, session->connectionID());
