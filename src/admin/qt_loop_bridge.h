@@ -30,6 +30,9 @@ public:
 
     // Number of synchronous waits running now (nested waits count each).
     int waitDepth() const { return waitDepth_; }
+    // True while a session step or socket event runs (Qt's events then flow
+    // only inside its synchronous waits and the dialogs it opens).
+    bool busy() const { return pumpDepth_ > 0 || waitDepth_ > 0; }
 
     // An error that escaped a pump of the loop (Qt's loop was then asked to
     // exit with 1); empty when none. Taking it clears it.

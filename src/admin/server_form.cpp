@@ -3,14 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -18,6 +17,7 @@
 #include "admin/app_icon.h"
 #include "admin/dlg_about.h"
 #include "admin/dlg_close.h"
+#include "admin/frame_placement.h"
 #include "admin/option_actions.h"
 #include "admin/qt_loop_bridge.h"
 #include "admin/server_tray.h"
@@ -26,6 +26,7 @@
 #include "admin/user_table_model.h"
 #include "host/server_host.h"
 #include "host/session_registry.h"
+#include "host/settings.h"
 #include "host/user_table.h"
 
 namespace zv::admin {
@@ -41,14 +42,9 @@ const char* const kHelpText =
     "a question about one of its features, please contact Zelvora Technical\r"
     "Support by e-mail at support@zelvora.example.";
 
-// True when some screen shows part of the rectangle, so that a window placed
-// there can be found again.
-bool onSomeScreen(const QRect& rect) {
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersects(rect)) return true;
-    }
-    return false;
-}
+// A close that must wait (for a dialog to go, or a session step to end)
+// tries again after this long.
+constexpr int kCloseRetryMs = 20;
 
 }  // namespace
 
@@ -64,8 +60,23 @@ TServerForm::TServerForm(std::string programFolder, QWidget* parent) : QMainWind
     createTable();
     createStatusBar();
     createMenu();
-    tray_ = new TServerTray([this] { restoreFromTray(); }, [this] { requestClose(); }, this);
+    tray_ = new TServerTray([this] { restoreFromTray(); }, [this] { bringForward(); },
+                            [this] { requestClose(); }, this);
     resize(820, 440);
+    placement_ = new TFramePlacement(*this);
+    restoreStoredPlacement();
+}
+
+void TServerForm::restoreStoredPlacement() {
+    // Before the window is shown, so that the window manager puts the frame
+    // there at once (see TFramePlacement); start-up's settings load applies
+    // the same placement again, which then changes nothing.
+    const ScreenPlacement stored =
+        readScreenPlacement(host_->programFolder(), currentPlacement().rect);
+    if (stored.status == 0) return;
+    const WindowRect& r = stored.rect;
+    placement_->place(QRect(r.left, r.top, r.width, r.height));
+    if (stored.status == 3) setWindowState(Qt::WindowMaximized);
 }
 
 TServerForm::~TServerForm() {
@@ -140,6 +151,8 @@ QAction* TServerForm::addMenuItem(QMenu* menu, const QString& caption, const QSt
 void TServerForm::createMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName("MainMenu1");
+    // Every item works on the running server: usable once start-up is done.
+    bar->setEnabled(false);
     QMenu* options = bar->addMenu("&Options");
     addMenuItem(options, "&SMTP Mail Host", "actSMTPMailHost",
                 [this] { openSmtpOptions(this, *host_); });
@@ -177,6 +190,7 @@ void TServerForm::startUp() {
     if (startedUp_) return;
     startedUp_ = true;
     host_->FormShow();
+    menuBar()->setEnabled(!host_->fatalStartup());
 }
 
 void TServerForm::WhereCanIGetHelpClick() { showMessage(MessageKind::Information, kHelpText); }
@@ -206,6 +220,11 @@ void TServerForm::restoreFromTray() {
     activateWindow();
 }
 
+void TServerForm::bringForward() {
+    // A window in the tray stays there: only the menu opens.
+    if (isVisible() && !isMinimized()) raise();
+}
+
 void TServerForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && !inTray_ &&
@@ -223,7 +242,9 @@ void TServerForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (firstShow_) {
         firstShow_ = false;
-        QTimer::singleShot(0, this, &TServerForm::startUp);
+        // Start-up records the window's place in a new settings file: it runs
+        // once the window manager has put the window where it stays.
+        placement_->watchFirstShow([this] { startUp(); });
     }
 }
 
@@ -232,22 +253,62 @@ void TServerForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
+    if (!startedUp_) {
+        // Nothing has been read yet, so there is nothing to write: the
+        // program just ends.
+        finishClose();
+        event->accept();
+        return;
+    }
     // The stores must outlive every open dialog: no shutdown while one is open.
     if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+        event->ignore();
+        if (stopRequested_) {
+            QTimer::singleShot(0, this, &TServerForm::stopOnSignal);
+            return;
+        }
         modal->raise();
         modal->activateWindow();
+        return;
+    }
+    // A session step that waits for the mail host keeps Qt's events flowing;
+    // the stores it works on must outlive it: close once it has ended.
+    if (bridge_->busy()) {
         event->ignore();
+        QTimer::singleShot(kCloseRetryMs, this, [this] { close(); });
         return;
     }
     if (!host_->FormCloseQuery()) {
         event->ignore();
         return;
     }
-    shutDown_ = true;
     host_->FormDestroy();
-    tray_->remove();
+    finishClose();
     event->accept();
+}
+
+void TServerForm::finishClose() {
+    shutDown_ = true;
+    tray_->remove();
     emit serverClosed();
+}
+
+void TServerForm::stopOnSignal() {
+    stopRequested_ = true;
+    if (shutDown_) return;
+    // Open dialogs go first, as if cancelled; whatever they open in turn
+    // goes the same way at the next try.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+        QTimer::singleShot(kCloseRetryMs, this, &TServerForm::stopOnSignal);
+        return;
+    }
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    close();
 }
 
 // --- AdminView --------------------------------------------------------------------
@@ -265,9 +326,9 @@ void TServerForm::userTableChanged() { model_->tableChanged(); }
 WindowPlacement TServerForm::currentPlacement() const {
     WindowPlacement placement;
     const bool minimised = inTray_ || isMinimized();
-    QRect normal(pos(), size());
-    if ((minimised || isMaximized()) && normalGeometry().isValid()) normal = normalGeometry();
-    placement.rect = {normal.x(), normal.y(), normal.width(), normal.height()};
+    // The outer frame, as a person sees the window.
+    const QRect frame = placement_ != nullptr ? placement_->frame() : frameGeometry();
+    placement.rect = {frame.x(), frame.y(), frame.width(), frame.height()};
     placement.state = minimised       ? WindowState::Minimized
                       : isMaximized() ? WindowState::Maximized
                                       : WindowState::Normal;
@@ -279,12 +340,7 @@ void TServerForm::applyPlacement(int status, const WindowRect& rect) {
     if (status >= 1 && status <= 3) {
         setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     }
-    const QRect wanted(rect.left, rect.top, rect.width, rect.height);
-    if (wanted.width() > 0 && wanted.height() > 0) resize(wanted.size());
-    // A placement that no screen shows any more would lose the window.
-    if (onSomeScreen(wanted.isValid() ? wanted : QRect(wanted.topLeft(), size()))) {
-        move(wanted.topLeft());
-    }
+    placement_->place(QRect(rect.left, rect.top, rect.width, rect.height));
     if (status == 2) {
         // As a posted minimise command: after the current work is done.
         QTimer::singleShot(0, this, [this] { minimiseToTray(); });
@@ -294,6 +350,9 @@ void TServerForm::applyPlacement(int status, const WindowRect& rect) {
 }
 
 bool TServerForm::confirmShutdown() {
+    // A stop signal is the confirmation (a desktop logging out, a service
+    // manager): nobody is there to answer.
+    if (stopRequested_) return true;
     TdlgClose warning(this);
     return warning.exec() == QDialog::Accepted;
 }

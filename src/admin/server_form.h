@@ -24,6 +24,7 @@ class TServerHost;
 
 namespace zv::admin {
 
+class TFramePlacement;
 class TQtLoopBridge;
 class TServerTray;
 class TUserTableModel;
@@ -66,6 +67,13 @@ public:
     void AboutClick();
     // Restores the window from the tray or the task bar (tray "&Open").
     void restoreFromTray();
+    // A right click on the tray icon: a window on the screen comes forward.
+    void bringForward();
+
+    // SIGINT or SIGTERM: stops the server in order as a confirmed close does
+    // (settings and placement written), without the question. Open dialogs
+    // are cancelled first, and a session step under way is let finish.
+    void stopOnSignal();
 
     // --- AdminView ----------------------------------------------------------
     MessageAnswer showMessage(MessageKind kind, const std::string& text) override;
@@ -94,6 +102,9 @@ private:
                          std::function<void()> run);
     void minimiseToTray();
     void waitForStoppedSessions();
+    void restoreStoredPlacement();
+    // The close goes ahead: no more tray icon, and the program ends.
+    void finishClose();
 
     std::unique_ptr<TServerHost> host_;
     TQtLoopBridge* bridge_ = nullptr;
@@ -102,7 +113,9 @@ private:
     TUserTableModel* model_ = nullptr;
     std::array<QLabel*, 3> panels_{};
     TServerTray* tray_ = nullptr;
+    TFramePlacement* placement_ = nullptr;
     bool firstShow_ = true;
+    bool stopRequested_ = false;
     bool startedUp_ = false;
     bool shutDown_ = false;
     bool inTray_ = false;

@@ -8,9 +8,12 @@
 
 namespace zv::admin {
 
-TServerTray::TServerTray(std::function<void()> onOpen, std::function<void()> onShutdown,
-                         QObject* parent)
-    : QObject(parent), onOpen_(std::move(onOpen)), onShutdown_(std::move(onShutdown)) {
+TServerTray::TServerTray(std::function<void()> onOpen, std::function<void()> onForward,
+                         std::function<void()> onShutdown, QObject* parent)
+    : QObject(parent),
+      onOpen_(std::move(onOpen)),
+      onForward_(std::move(onForward)),
+      onShutdown_(std::move(onShutdown)) {
     menu_ = new QMenu;
     menu_->setObjectName("PopupMenu1");
     open_ = menu_->addAction("&Open");
@@ -27,6 +30,9 @@ TServerTray::TServerTray(std::function<void()> onOpen, std::function<void()> onS
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::DoubleClick) onOpen_();
+                // Qt has opened the menu at the cursor already (it is the icon's
+                // context menu).
+                if (reason == QSystemTrayIcon::Context) onForward_();
             });
     if (available()) icon_->show();
 }

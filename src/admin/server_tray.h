@@ -1,7 +1,7 @@
 // The tray icon of the main window: the program icon with the tip
 // "Zelvora Admin/Server" and the menu "&Open", a separator, "&Shutdown".
-// A double-click or "&Open" asks for the window back; "&Shutdown" asks the
-// window to close. When the desktop has no tray, nothing is shown and the
+// A double-click or "&Open" asks for the window back; a right click brings
+// the window forward and opens the menu; "&Shutdown" asks the window to close. When the desktop has no tray, nothing is shown and the
 // window minimises normally (see available()).
 #pragma once
 
@@ -19,9 +19,10 @@ class TServerTray : public QObject {
     Q_OBJECT
 
 public:
-    // `onOpen` restores the window; `onShutdown` asks it to close.
-    TServerTray(std::function<void()> onOpen, std::function<void()> onShutdown,
-                QObject* parent = nullptr);
+    // `onOpen` restores the window; `onForward` brings it forward (a right
+    // click, beside the menu); `onShutdown` asks it to close.
+    TServerTray(std::function<void()> onOpen, std::function<void()> onForward,
+                std::function<void()> onShutdown, QObject* parent = nullptr);
     ~TServerTray() override;
 
     // True when the desktop shows tray icons, so the window may hide in it.
@@ -37,6 +38,7 @@ public:
 
 private:
     std::function<void()> onOpen_;
+    std::function<void()> onForward_;
     std::function<void()> onShutdown_;
     QMenu* menu_ = nullptr;  // owned here: a QMenu without a parent widget
     QAction* open_ = nullptr;

@@ -3,7 +3,7 @@
 // A second start in the same data folder asks the running server to show its
 // window and ends at once, touching no file. Otherwise the main window is
 // created and shown; the server starts at its first showing and runs until a
-// confirmed close.
+// confirmed close, or SIGINT or SIGTERM (the same stop, without the question).
 #include <QApplication>
 #include <QMessageBox>
 
@@ -15,6 +15,7 @@
 #include "admin/instance_restore.h"
 #include "admin/qt_loop_bridge.h"
 #include "admin/server_form.h"
+#include "admin/stop_signals.h"
 #include "host/platform_info.h"
 #include "host/server_host.h"
 #include "host/single_instance.h"
@@ -34,6 +35,10 @@ void showFatalError(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts (threads inherit the blocked signals).
+    zv::admin::TStopSignals stopSignals;
+    if (!stopSignals.error().empty()) std::cerr << "zelvora-admin: " << stopSignals.error() << "\n";
+
     // The data files lie in the current directory: one server per folder.
     zv::SingleInstanceGuard guard(".");
     const zv::SingleInstanceGuard::Result instance = guard.acquire();
@@ -60,6 +65,8 @@ int main(int argc, char** argv) {
         zv::admin::TServerForm form(zv::executableFolder());
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &app,
                          &QCoreApplication::quit, Qt::QueuedConnection);
+        // SIGINT and SIGTERM stop the server as a confirmed close does.
+        stopSignals.watch(&form, [&form] { form.stopOnSignal(); });
         if (instance == zv::SingleInstanceGuard::Result::Acquired) {
             zv::admin::restoreOnSecondStart(guard, form);
         }

@@ -44,6 +44,16 @@ int deriveNumber(std::string& text, const char* key, const char* fallback,
     return *wholeNumber(text);
 }
 
+ScreenPlacement screenPlacement(const IniFile& ini, const WindowRect& current) {
+    ScreenPlacement placement;
+    placement.status = intValue(ini, kScreen, "Status", 0);
+    placement.rect.left = intValue(ini, kScreen, "Left", current.left);
+    placement.rect.top = intValue(ini, kScreen, "Top", current.top);
+    placement.rect.width = intValue(ini, kScreen, "Width", current.width);
+    placement.rect.height = intValue(ini, kScreen, "Height", current.height);
+    return placement;
+}
+
 void saveOrWarn(const TSettings& settings, const std::string& folder,
                 AdminView& view, bool& saved) {
     try {
@@ -99,16 +109,8 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
         settings.ExpDays = ini.value(kOptions, "ExpDays", settings.ExpDays);
         settings.MaxLogSize = ini.value(kOptions, "MaxLogSize", kDefaultMaxLogSize);
 
-        const int status = intValue(ini, kScreen, "Status", 0);
-        if (status != 0) {
-            const WindowRect current = view.currentPlacement().rect;
-            WindowRect rect;
-            rect.left = intValue(ini, kScreen, "Left", current.left);
-            rect.top = intValue(ini, kScreen, "Top", current.top);
-            rect.width = intValue(ini, kScreen, "Width", current.width);
-            rect.height = intValue(ini, kScreen, "Height", current.height);
-            view.applyPlacement(status, rect);
-        }
+        const ScreenPlacement placement = screenPlacement(ini, view.currentPlacement().rect);
+        if (placement.status != 0) view.applyPlacement(placement.status, placement.rect);
         datetime::setFormats(ini.value(kRegional, "ShortDateFormat", kDefaultShortDateFormat),
                              ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat));
     } else {
@@ -147,6 +149,16 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
     // there fails every login; a file that lacks the key (it then comes in
     // empty) or holds no number is therefore reported and defaulted here too.
     deriveNumber(settings.ExpDays, "ExpDays", kDefaultExpDays, view);
+}
+
+ScreenPlacement readScreenPlacement(const std::string& folder, const WindowRect& current) {
+    IniFile ini;
+    try {
+        if (!ini.load(inFolder(folder, kSettingsFileName))) return {};
+    } catch (const SettingsError&) {
+        return {};  // reported by the settings load that follows
+    }
+    return screenPlacement(ini, current);
 }
 
 void saveSettings(const TSettings& settings, const std::string& folder,

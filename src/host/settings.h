@@ -43,6 +43,17 @@ std::optional<int> wholeNumber(std::string_view text);
 // warnings through `view`; the load always completes with usable numbers.
 void loadSettings(TSettings& settings, const std::string& folder, AdminView& view);
 
+// The window placement "zva.ini" in `folder` holds under [Screen]: Status (0
+// when the file, the key or a number is missing) and the rectangle, each
+// missing key taking its value from `current`. Reads nothing else and reports
+// nothing (the settings load reports what is wrong with the file): the window
+// uses it to take its place before it is first shown.
+struct ScreenPlacement {
+    int status = 0;
+    WindowRect rect;
+};
+ScreenPlacement readScreenPlacement(const std::string& folder, const WindowRect& current);
+
 // Writes [Options] and the window's [Screen] keys into "zva.ini" in `folder`,
 // keeping every other key of the file. Throws SettingsError on failure.
 void saveSettings(const TSettings& settings, const std::string& folder,

@@ -2,6 +2,7 @@
 // failures and shutdown warning, with a live server.
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -128,6 +129,37 @@ TEST_F(MainWindowTest, ShutdownWarningYesStopsSessionsAndSavesTheSettings) {
     // The session was told to stop: the server closes the connection.
     const std::string rest = client.request("", [](const std::string&) { return false; });
     EXPECT_EQ(rest, "");
+    EXPECT_TRUE(waitForNoSessions());
+}
+
+TEST_F(MainWindowTest, AStopSignalCancelsTheOpenDialogAndStopsAsAConfirmedCloseDoes) {
+    startServer({"Baker,Ann"});
+    QSignalSpy closed(&form(), &TServerForm::serverClosed);
+    TTestClient client(port());
+    ASSERT_EQ(client.login("Baker,Ann"), "PREPARE_TO_RECEIVE");
+    bool asked = false;
+    QObject watching;  // ends the watch for a question with the test
+    whenModal<TdlgClose>(
+        [&asked](TdlgClose& warning) {
+            asked = true;
+            warning.noButton()->click();
+        },
+        &watching);
+    whenModal<TdlgOptionsSMTP>([this](TdlgOptionsSMTP& dialog) {
+        dialog.edit()->setText("typed.but.cancelled");
+        form().stopOnSignal();
+    });
+    form().menuAction("actSMTPMailHost")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&closed] { return closed.count() == 1; }, 10000));
+    EXPECT_FALSE(asked) << "a stop signal asks nobody";
+    EXPECT_TRUE(form().shutDown());
+    const std::string ini = iniText();
+    EXPECT_EQ(iniValue(ini, "SMTPHost"), "") << "the open dialog was cancelled";
+    EXPECT_EQ(iniValue(ini, "Status"), "1");
+    EXPECT_EQ(iniValue(ini, "Left"), std::to_string(form().frameGeometry().left()));
+    EXPECT_EQ(iniValue(ini, "Width"), std::to_string(form().frameGeometry().width()));
+    // The session was told to stop, as at a confirmed close.
+    EXPECT_EQ(client.request("", [](const std::string&) { return false; }), "");
     EXPECT_TRUE(waitForNoSessions());
 }
 
@@ -288,7 +320,9 @@ TEST_F(MainWindowTest, APortInUseStopsTheStartWithAMessageAndNoQuestion) {
     ::close(holder);
     ASSERT_EQ(prompts_.shown.size(), 1u);
     EXPECT_EQ(prompts_.shown[0].first, MessageKind::Error);
-    EXPECT_NE(prompts_.shown[0].second.find(busy), std::string::npos);
+    EXPECT_NE(prompts_.shown[0].second.find("already using port " + busy), std::string::npos);
+    EXPECT_NE(prompts_.shown[0].second.find("Address already in use"), std::string::npos)
+        << "the socket layer's text follows";
     EXPECT_TRUE(host().fatalStartup());
     EXPECT_FALSE(form().isVisible());
     EXPECT_EQ(readFile(dir_.file("wiwo.dat")), boardBefore);

@@ -100,6 +100,52 @@ TEST_F(OptionDialogTest, ShowTheirCaptionsLabelsAndExplanationsWordForWord) {
     }
 }
 
+// Where the focus goes at each Tab, starting from where the dialog opened.
+std::vector<QWidget*> tabWalk(TdlgOptionFrame& dialog) {
+    std::vector<QWidget*> seen{dialog.focusWidget()};
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+        seen.push_back(dialog.focusWidget());
+    }
+    return seen;
+}
+
+// Opens the dialog of `action` with the menu; in it checks the tab order,
+// types `typed` over the value shown and presses Enter.
+template <class Dialog>
+void typeAndPressEnter(TServerForm& form, const char* action, const char* typed) {
+    bool seen = false;
+    whenModal<Dialog>([&seen, typed](Dialog& dialog) {
+        seen = true;
+        EXPECT_EQ(tabWalk(dialog), (std::vector<QWidget*>{dialog.control(), dialog.okButton(),
+                                                          dialog.cancelButton(), dialog.control()}))
+            << dialog.windowTitle().toStdString();
+        QTest::keyClicks(dialog.focusWidget(), typed);
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+    });
+    form.menuAction(action)->trigger();
+    EXPECT_TRUE(seen) << action;
+}
+
+TEST_F(OptionDialogTest, OpenOnTheirControlTabToOkThenCancelAndEnterConfirmsWhatWasTyped) {
+    startServer({"Baker,Ann"});
+    // The value shown is selected, so what is typed replaces it.
+    typeAndPressEnter<TdlgOptionsSMTP>(form(), "actSMTPMailHost", "mail.example.com");
+    typeAndPressEnter<TdlgOptionsPort>(form(), "actTCPIPPort", "7123");
+    typeAndPressEnter<TdlgOptionsBlockSize>(form(), "actDataBlockSize", "2");
+    typeAndPressEnter<TdlgOptionsExpDays>(form(), "actMemoExpiration", "14");
+    typeAndPressEnter<TdlgMaxLogSize>(form(), "actMaxLogSize", "250");
+
+    const std::string ini = iniText();
+    EXPECT_EQ(iniValue(ini, "SMTPHost"), "mail.example.com");
+    EXPECT_EQ(iniValue(ini, "Port"), "7123");
+    EXPECT_EQ(panelText(2), "Port: 7123");
+    EXPECT_EQ(iniValue(ini, "BlockSize"), "2048");
+    EXPECT_EQ(iniValue(ini, "ExpDays"), "14");
+    EXPECT_EQ(iniValue(ini, "MaxLogSize"), "250");
+    EXPECT_EQ(host().statusLog().maxSize(), 250);
+}
+
 TEST_F(OptionDialogTest, BlockSizeListSelectsOnlyOneOfItsFourEntries) {
     TdlgOptionsBlockSize dialog;
     dialog.setBlockSize("4096");
@@ -264,26 +310,32 @@ TEST_F(OptionDialogTest, MaximumLogSizeOkSetsTheLogLimitAtOnce) {
 }
 
 TEST_F(OptionDialogTest, CancelPutsTheWindowBackWhereTheSettingsSayAndOkRecordsIt) {
+    // The four numbers are the outer frame's, as a person sees the window.
     writeFile(dir_.file("zva.ini"),
               settingsText("8192", 1, "Left=30\r\nTop=40\r\nWidth=640\r\nHeight=360\r\n"));
     startServer({"Baker,Ann"});
-    EXPECT_EQ(form().pos(), QPoint(30, 40));
-    EXPECT_EQ(form().size(), QSize(640, 360));
+    EXPECT_EQ(form().frameGeometry(), QRect(30, 40, 640, 360));
 
+    // A cancel where the window stands changes nothing; after a move it puts
+    // the window back.
+    whenModal<TdlgOptionsSMTP>([](TdlgOptionsSMTP& dialog) { dialog.cancelButton()->click(); });
+    form().menuAction("actSMTPMailHost")->trigger();
+    EXPECT_EQ(form().frameGeometry(), QRect(30, 40, 640, 360));
     form().move(120, 90);
     whenModal<TdlgOptionsSMTP>([](TdlgOptionsSMTP& dialog) { dialog.cancelButton()->click(); });
     form().menuAction("actSMTPMailHost")->trigger();
-    EXPECT_EQ(form().pos(), QPoint(30, 40));
+    EXPECT_EQ(form().frameGeometry(), QRect(30, 40, 640, 360));
 
     form().move(70, 60);
     form().resize(700, 400);
+    const QRect frame = form().frameGeometry();
     whenModal<TdlgOptionsSMTP>([](TdlgOptionsSMTP& dialog) { dialog.okButton()->click(); });
     form().menuAction("actSMTPMailHost")->trigger();
     const std::string ini = iniText();
     EXPECT_EQ(iniValue(ini, "Left"), "70");
     EXPECT_EQ(iniValue(ini, "Top"), "60");
-    EXPECT_EQ(iniValue(ini, "Width"), "700");
-    EXPECT_EQ(iniValue(ini, "Height"), "400");
+    EXPECT_EQ(iniValue(ini, "Width"), std::to_string(frame.width()));
+    EXPECT_EQ(iniValue(ini, "Height"), std::to_string(frame.height()));
     EXPECT_EQ(iniValue(ini, "Status"), "1");
 }
 
