@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/app_icon.h"
 #include "admin/screen_centre.h"
 
@@ -12,6 +13,7 @@ namespace zv::admin {
 
 TdlgAbout::TdlgAbout(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About...");
+    setWindowFlags(kFixedDialogFlags);
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);

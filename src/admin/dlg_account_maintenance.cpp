@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 #include "stores/date_time.h"
 #include "stores/records.h"
@@ -18,8 +19,7 @@ namespace zv::admin {
 TdlgAccountMaintenance::TdlgAccountMaintenance(MaintenanceData& data, MessagePrompt prompt, QWidget* parent)
     : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
     setWindowTitle(QStringLiteral("Account Maintenance"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(kFixedDialogFlags);
 
     auto makeEdit = [this]() {
         auto* edit = new QLineEdit(this);

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/grid_cell_delegate.h"
 #include "admin/screen_centre.h"
 #include "stores/records.h"
@@ -17,8 +18,7 @@ namespace zv::admin {
 TdlgCallerMaintenance::TdlgCallerMaintenance(MaintenanceData& data, QWidget* parent)
     : QDialog(parent), data_(data) {
     setWindowTitle(QStringLiteral("Caller Maintenance"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(kFixedDialogFlags);
 
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::Panel);

@@ -5,12 +5,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 
 namespace zv::admin {
 
 TdlgClose::TdlgClose(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Server Shutdown Warning");
+    setWindowFlags(kFixedDialogFlags);
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);

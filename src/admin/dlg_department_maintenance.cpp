@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 #include "stores/records.h"
 
@@ -18,8 +19,7 @@ TdlgDepartmentMaintenance::TdlgDepartmentMaintenance(MaintenanceData& data, Mess
                                                      QWidget* parent)
     : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
     setWindowTitle(QStringLiteral("Department Maintenance"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(kFixedDialogFlags);
 
     auto* createdLabel = new QLabel(QStringLiteral("Departments Already Created:"), this);
     listDepartments = new QListWidget(this);

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/dlg_account_maintenance.h"
 #include "admin/dlg_department_maintenance.h"
 #include "admin/dlg_user_modify.h"
@@ -51,8 +52,7 @@ TdlgDeptAcct::TdlgDeptAcct(MaintenanceData& data, MessagePrompt prompt, QWidget*
       departmentIcon_(departmentIcon()),
       employeeIcon_(personIcon()) {
     setWindowTitle(QStringLiteral("Department/User Maintenance"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(kFixedDialogFlags);
 
     treeDeptAcct = new QTreeWidget(this);
     treeDeptAcct->setHeaderHidden(true);

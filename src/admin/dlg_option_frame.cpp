@@ -1,5 +1,6 @@
 #include "admin/dlg_option_frame.h"
 
+#include <QAbstractSpinBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 
 namespace zv::admin {
@@ -15,6 +17,7 @@ TdlgOptionFrame::TdlgOptionFrame(const QString& caption, const QString& labelTex
                                                                  const QStringList& explanationLines, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(caption);
+    setWindowFlags(kFixedDialogFlags);
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -51,10 +54,16 @@ TdlgOptionFrame::TdlgOptionFrame(const QString& caption, const QString& labelTex
 QString TdlgOptionFrame::explanationText() const { return explanation_->text(); }
 
 void TdlgOptionFrame::placeControl(QWidget* control, QWidget* trailing, ControlWidth width) {
+    control_ = control;
     controlLabel_->setBuddy(control);
     controlRow_->addWidget(control, 0, 1);
     if (trailing != nullptr) controlRow_->addWidget(trailing, 0, 2);
     controlRow_->setColumnStretch(width == ControlWidth::Stretch ? 1 : 3, 1);
+    // Tab walks the dialog as the eye reads it, though the buttons were made
+    // first; the dialog opens on the control.
+    setTabOrder(control, okButton_);
+    setTabOrder(okButton_, cancelButton_);
+    control->setFocus();
 }
 
 QLineEdit* TdlgOptionFrame::placeTextEdit() {
@@ -69,6 +78,12 @@ QLineEdit* TdlgOptionFrame::placeTextEdit() {
 void TdlgOptionFrame::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     centreOnScreen(*this);
+    if (control_ == nullptr) return;
+    // What the administrator types replaces the value shown; Enter (the OK
+    // button is the default) confirms it.
+    control_->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(control_)) edit->selectAll();
+    if (auto* spin = qobject_cast<QAbstractSpinBox*>(control_)) spin->selectAll();
 }
 
 }  // namespace zv::admin

@@ -1,6 +1,7 @@
 // Common frame of the five option dialogs: a caption, one labelled control,
-// the explanatory lines under it, and OK / Cancel. The dialog is centred on
-// the screen and sized to its contents so that no text is clipped.
+// the explanatory lines under it, and OK / Cancel, in that tab order. The
+// dialog opens with the control's value selected, Enter confirms, and it is
+// centred on the screen and sized to its contents so that no text is clipped.
 #pragma once
 
 #include <QDialog>
@@ -20,6 +21,8 @@ public:
     QPushButton* okButton() const { return okButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
     QLabel* controlLabel() const { return controlLabel_; }
+    // The dialog's one control (edit, list or spin box).
+    QWidget* control() const { return control_; }
     // The explanatory lines joined by "\n", exactly as shown.
     QString explanationText() const;
 
@@ -42,6 +45,7 @@ protected:
 private:
     QGridLayout* controlRow_ = nullptr;
     QLabel* controlLabel_ = nullptr;
+    QWidget* control_ = nullptr;
     QLabel* explanation_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "admin/dialog_flags.h"
 #include "admin/grid_cell_delegate.h"
 #include "admin/status_log_print.h"
 #include "admin/screen_centre.h"
@@ -42,8 +43,7 @@ TdlgStatusLog::TdlgStatusLog(MaintenanceData& data, MessagePrompt prompt, QWidge
       prompt_(std::move(prompt)),
       chooser_(choosePrinterWithDialog) {
     setWindowTitle(QStringLiteral("Status Change Log"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(kFixedDialogFlags);
 
     cbFilterKind = new QComboBox(this);
     cbFilterKind->setEditable(false);

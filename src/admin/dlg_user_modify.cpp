@@ -11,6 +11,10 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
+#include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 #include "stores/date_time.h"
 #include "stores/records.h"
@@ -33,8 +37,7 @@ TdlgUserModify::TdlgUserModify(MaintenanceData& data, MessagePrompt prompt,
                                QWidget* parent)
     : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
     setWindowTitle(QStringLiteral("Modify User"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(kFixedDialogFlags);
 
     auto* employeeCaption = new QLabel(QStringLiteral("Employee:"), this);
     lblEmployee = new QLabel(this);
@@ -77,18 +80,32 @@ TdlgUserModify::TdlgUserModify(MaintenanceData& data, MessagePrompt prompt,
     account->addRow(QStringLiteral("Pager:"), editPager);
     account->addRow(QStringLiteral("Other:"), editOther);
 
+    // The two framed groups stand one above the other; their labels share one
+    // width so that the seven edits form one column.
+    std::vector<QLabel*> groupLabels;
+    const auto addGroupRow = [this, &groupLabels](QFormLayout* form, const char* text, QLineEdit* edit) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setBuddy(edit);
+        groupLabels.push_back(label);
+        form->addRow(label, edit);
+    };
     auto* statusGroup = new QGroupBox(this);
+    statusGroup->setObjectName("statusGroup");
     auto* statusForm = new QFormLayout(statusGroup);
-    statusForm->addRow(QStringLiteral("Status"), editStatus);
-    statusForm->addRow(QStringLiteral("Returning:"), editReturning);
-    statusForm->addRow(QStringLiteral("Reached At:"), editReachedAt);
-    statusForm->addRow(QStringLiteral("Comments:"), editComments);
+    addGroupRow(statusForm, "Status:", editStatus);
+    addGroupRow(statusForm, "Returning:", editReturning);
+    addGroupRow(statusForm, "Reached At:", editReachedAt);
+    addGroupRow(statusForm, "Comments:", editComments);
 
     auto* emergencyGroup = new QGroupBox(QStringLiteral("In Case of Emergency:"), this);
+    emergencyGroup->setObjectName("emergencyGroup");
     auto* emergencyForm = new QFormLayout(emergencyGroup);
-    emergencyForm->addRow(QStringLiteral("Name:"), editEmergName);
-    emergencyForm->addRow(QStringLiteral("Phone #:"), editEmergPhone);
-    emergencyForm->addRow(QStringLiteral("Relation:"), editEmergRelation);
+    addGroupRow(emergencyForm, "Name:", editEmergName);
+    addGroupRow(emergencyForm, "Phone #:", editEmergPhone);
+    addGroupRow(emergencyForm, "Relation:", editEmergRelation);
+    int labelWidth = 0;
+    for (QLabel* label : groupLabels) labelWidth = std::max(labelWidth, label->sizeHint().width());
+    for (QLabel* label : groupLabels) label->setMinimumWidth(labelWidth);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setDefault(true);

@@ -1,11 +1,11 @@
 #include "admin/maintenance_actions.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include "admin/dlg_caller_maintenance.h"
 #include "admin/dlg_dept_acct.h"
 #include "admin/dlg_status_log.h"
+#include "admin/message_box.h"
 #include "host/server_host.h"
 #include "stores/stores.h"
 
@@ -15,25 +15,7 @@ MessagePrompt messageBoxPrompt(QWidget* parent) {
     return [parent](MessageKind kind, const std::string& text) {
         // Over the dialog that is open, when one is, so the box shows in front of it.
         QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : parent;
-        const QString caption = QStringLiteral("Zelvora Admin/Server");
-        const QString body = toQt(text).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        switch (kind) {
-        case MessageKind::Question:
-            return QMessageBox::question(owner, caption, body, QMessageBox::Yes | QMessageBox::No,
-                                         QMessageBox::No) == QMessageBox::Yes
-                       ? MessageAnswer::Yes
-                       : MessageAnswer::No;
-        case MessageKind::Warning:
-            QMessageBox::warning(owner, caption, body);
-            break;
-        case MessageKind::Error:
-            QMessageBox::critical(owner, caption, body);
-            break;
-        case MessageKind::Information:
-            QMessageBox::information(owner, caption, body);
-            break;
-        }
-        return MessageAnswer::Ok;
+        return showMessageBox(owner, kind, text);
     };
 }
 
