@@ -33,7 +33,8 @@ ServerProcess::ServerProcess(const std::string& executable,
     stderrPath_ = temp_.file("stderr.log");
     makeFolder(prog_);
     makeFolder(data_);
-    exe_ = prog_ + "/zelvorad";
+    // Under its own name: the program names itself in its messages.
+    exe_ = prog_ + "/" + executable.substr(executable.rfind('/') + 1);
     copyFile(executable, exe_);
     port_ = freeTcpPort();
     writeIni(options);
@@ -125,14 +126,14 @@ void ServerProcess::start(std::chrono::milliseconds limit) {
         int wstatus = 0;
         if (::waitpid(pid_, &wstatus, WNOHANG) == pid_) {
             pid_ = -1;
-            throw std::runtime_error("zelvorad ended at start-up with status " +
+            throw std::runtime_error(exe_ + " ended at start-up with status " +
                                      std::to_string(statusOf(wstatus)) + ": " + stderrText());
         }
         TcpClient probe;
         if (probe.tryConnect(port_)) return;  // the probe's session ends at once
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    throw std::runtime_error("zelvorad did not listen on port " + std::to_string(port_) +
+    throw std::runtime_error(exe_ + " did not listen on port " + std::to_string(port_) +
                              ": " + stderrText());
 }
 

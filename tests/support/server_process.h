@@ -15,7 +15,8 @@ namespace zv::test {
 
 class ServerProcess {
 public:
-    // `executable` is the built zelvorad. Creates <temp>/prog and <temp>/data
+    // `executable` is the built zelvorad (or zelvora-admin, which needs a
+    // display). Creates <temp>/prog and <temp>/data
     // and a "zva.ini" with a free port and the given [Options] values
     // (BlockSize 8192, ExpDays 0 and MaxLogSize 100 unless overridden).
     explicit ServerProcess(const std::string& executable,
