@@ -265,8 +265,15 @@ TEST_F(MainWindowTest, TrayHasItsTipAndMenuAndOpenRestoresTheWindow) {
     EXPECT_TRUE(actions[1]->isSeparator());
     EXPECT_EQ(actions[2]->text(), "&Shutdown");
 
+    // A right click brings a window on the screen forward (the menu opens
+    // beside it) and leaves a minimised one where it is.
+    emit tray->icon()->activated(QSystemTrayIcon::Context);
+    EXPECT_TRUE(form().isVisible());
+    EXPECT_FALSE(form().isMinimized());
     form().showMinimized();
     QTest::qWait(20);
+    emit tray->icon()->activated(QSystemTrayIcon::Context);
+    EXPECT_TRUE(form().isMinimized() || form().inTray());
     tray->openAction()->trigger();
     EXPECT_FALSE(form().isMinimized());
     EXPECT_TRUE(form().isVisible());
