@@ -1,7 +1,5 @@
 #include "admin/dlg_dept_acct.h"
 
-#include <set>
-
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +10,9 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <set>
 
 #include "admin/dialog_flags.h"
 #include "admin/dlg_account_maintenance.h"
@@ -70,8 +71,13 @@ TdlgDeptAcct::TdlgDeptAcct(MaintenanceData& data, MessagePrompt prompt, QWidget*
     btnOK->setDefault(true);
 
     auto* buttons = new QVBoxLayout;
-    for (QPushButton* button : {btnCreateDept, btnDeleteDept, btnCreateUser, btnDeleteUser, btnModifyUser}) {
+    const auto actionButtons = {btnCreateDept, btnDeleteDept, btnCreateUser, btnDeleteUser, btnModifyUser};
+    // The style leaves the longest caption touching its button's edges: some air around it.
+    int buttonWidth = 0;
+    for (QPushButton* button : actionButtons) buttonWidth = std::max(buttonWidth, button->sizeHint().width());
+    for (QPushButton* button : actionButtons) {
         button->setAutoDefault(false);
+        button->setMinimumWidth(buttonWidth + 16);
         buttons->addWidget(button);
     }
     buttons->addStretch(1);

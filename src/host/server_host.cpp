@@ -30,14 +30,14 @@ constexpr const char* kNoAddressText =
 std::string listenFailureText(const std::string& port, const ESocketException& e) {
     std::string text;
     if (e.code() == WSAEADDRINUSE) {
-        text = "Another program on this computer (perhaps another Zelvora Admin/Server) is "
-               "already using port " + port + ", so Zelvora Clients cannot reach this server.\r"
-               "Stop the other program, or set another Port under [Options] in zva.ini, "
+        text = "Another program on this computer is already using port " + port +
+               "\r(perhaps another Zelvora Admin/Server).\r"
+               "Stop the other program, or set another Port under [Options] in zva.ini,\r"
                "then start Zelvora Admin/Server again.";
     } else if (e.code() == WSAEACCES) {
         text = "Only the system administrator may open port " + port +
                " (ports below 1024 need special rights).\rSet a Port above 1023 under "
-               "[Options] in zva.ini, then start Zelvora Admin/Server again.";
+               "[Options] in zva.ini,\rthen start Zelvora Admin/Server again.";
     } else {
         text = "The server cannot listen on port " + port + ".";
     }

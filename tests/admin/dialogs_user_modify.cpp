@@ -81,6 +81,19 @@ TEST_F(UserModifyDialog, ShowsEveryFieldWithItsLimitAndTheLabelFollowsTheNames) 
     bool emergencyGroup = false;
     for (QGroupBox* group : dlg.findChildren<QGroupBox*>()) emergencyGroup |= group->title() == "In Case of Emergency:";
     EXPECT_TRUE(emergencyGroup);
+    // The status and emergency edits form one column, each labelled like
+    // its neighbours.
+    const int column = dlg.editStatus->mapTo(&dlg, QPoint(0, 0)).x();
+    for (QLineEdit* edit : {dlg.editReturning, dlg.editReachedAt, dlg.editComments, dlg.editEmergName,
+                            dlg.editEmergPhone, dlg.editEmergRelation}) {
+        EXPECT_EQ(edit->mapTo(&dlg, QPoint(0, 0)).x(), column) << edit->text().toStdString();
+        EXPECT_EQ(edit->width(), dlg.editStatus->width()) << edit->text().toStdString();
+    }
+    QStringList labels;
+    for (QLabel* label : dlg.findChildren<QLabel*>()) {
+        if (label->buddy() == dlg.editStatus || label->buddy() == dlg.editEmergName) labels << label->text();
+    }
+    EXPECT_EQ(labels, QStringList({"Status:", "Name:"}));
 
     dlg.editLastName->setText("Jones");
     EXPECT_EQ(dlg.lblEmployee->text(), "Jones,Ann");
