@@ -336,6 +336,9 @@ WindowPlacement TServerForm::currentPlacement() const {
 }
 
 void TServerForm::applyPlacement(int status, const WindowRect& rect) {
+    // Maximised already (the place was taken before showing): leaving and
+    // taking the state again would only make the window jump.
+    if (status == 3 && isMaximized() && !inTray_) return;
     if (status == 1 && inTray_) restoreFromTray();
     if (status >= 1 && status <= 3) {
         setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
