@@ -52,13 +52,13 @@ bool onSomeScreen(const QRect& rect) {
 
 }  // namespace
 
-TServerForm::TServerForm(std::string programFolder, QWidget* parent) : QMainWindow(parent) {
+TServerForm::TServerForm(SettingsFiles settingsFiles, QWidget* parent) : QMainWindow(parent) {
     setObjectName("ServerForm");
     setWindowTitle(kCaption);
     setWindowIcon(mainIcon());
     prompt_ = messageBoxPrompt(this);
 
-    host_ = std::make_unique<TServerHost>(*this, std::move(programFolder));
+    host_ = std::make_unique<TServerHost>(*this, std::move(settingsFiles));
     bridge_ = new TQtLoopBridge(host_->mainLoop(), this);
 
     createTable();

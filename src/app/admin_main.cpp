@@ -1,4 +1,6 @@
-// zelvora-admin: the server with its administrator's window.
+// zelvora-admin: the server with its administrator's window. Takes the
+// options of zelvorad (--config, --data, --version, --help) and passes Qt's
+// own options (-platform, -style, -display ...) on to QApplication.
 //
 // A second start in the same data folder asks the running server to show its
 // window and ends at once, touching no file. Otherwise the main window is
@@ -6,15 +8,20 @@
 // confirmed close.
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <exception>
-#include <iostream>
 #include <string>
+#include <vector>
 
 #include "admin/app_icon.h"
 #include "admin/instance_restore.h"
 #include "admin/qt_loop_bridge.h"
 #include "admin/server_form.h"
+#include "app/program_start.h"
+#include "app/service_notify.h"
+#include "app/toolkit_arguments.h"
+#include "host/message_lines.h"
 #include "host/platform_info.h"
 #include "host/server_host.h"
 #include "host/single_instance.h"
@@ -31,24 +38,45 @@ void showFatalError(const std::string& what) {
                              what));
 }
 
+const zv::app::ProgramSyntax& adminSyntax() {
+    static const zv::app::ProgramSyntax syntax{
+        "zelvora-admin",
+        "Zelvora Admin/Server with the administrator's window.\n"
+        "Qt's own options (-platform, -style, -display ...) are passed on to Qt.",
+        zv::app::commonOptions(), zv::app::qtOptionLength};
+    return syntax;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const zv::app::ProgramStart start = zv::app::startProgram(adminSyntax(), argc, argv);
+    if (start.exitStatus) return *start.exitStatus;
+    // QApplication sees the program name and Qt's options only; it keeps
+    // pointers into this list for the whole run.
+    std::vector<std::string> qtArguments{argc > 0 ? argv[0] : "zelvora-admin"};
+    qtArguments.insert(qtArguments.end(), start.passedOn.begin(), start.passedOn.end());
+    std::vector<char*> qtArgv;
+    for (std::string& argument : qtArguments) qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size());
+
     // The data files lie in the current directory: one server per folder.
     zv::SingleInstanceGuard guard(".");
     const zv::SingleInstanceGuard::Result instance = guard.acquire();
     if (instance == zv::SingleInstanceGuard::Result::OtherRunning) return 0;
     if (instance == zv::SingleInstanceGuard::Result::Failed) {
-        std::cerr << "zelvora-admin: cannot check for another running server: " << guard.error()
-                  << "\n";
+        zv::standardErrorLine(zv::LinePriority::Warning,
+                              "zelvora-admin: cannot check for another running server: " +
+                                  guard.error());
     }
 
     long descriptors = 0;
     if (const std::string error = zv::raiseDescriptorLimit(descriptors); !error.empty()) {
-        std::cerr << "zelvora-admin: " << error << "\n";
+        zv::standardErrorLine(zv::LinePriority::Warning, "zelvora-admin: " + error);
     }
 
-    QApplication app(argc, argv);
+    QApplication app(qtArgc, qtArgv.data());
     QApplication::setApplicationName("zelvora-admin");
     QApplication::setWindowIcon(zv::admin::mainIcon());
     // The window may hide in the tray and dialogs may be the only windows
@@ -57,13 +85,23 @@ int main(int argc, char** argv) {
 
     int status = 0;
     try {
-        zv::admin::TServerForm form(zv::executableFolder());
+        zv::admin::TServerForm form(start.settingsFiles);
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &app,
                          &QCoreApplication::quit, Qt::QueuedConnection);
         if (instance == zv::SingleInstanceGuard::Result::Acquired) {
             zv::admin::restoreOnSecondStart(guard, form);
         }
         form.show();
+        // The first showing has queued the server's start-up; this runs after
+        // it and tells systemd, when it started us, that clients can connect.
+        QTimer::singleShot(0, &form, [&form] {
+            if (form.host().serving()) {
+                zv::app::notifyReady("Serving clients on port " +
+                                     std::to_string(form.host().listeningPort()));
+            }
+        });
+        QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &form,
+                         [] { zv::app::notifyStopping(); });
         status = QApplication::exec();
         if (status == 0 && form.host().fatalStartup()) status = 1;
         if (std::exception_ptr escaped = form.loopBridge().takeEscapedError()) {
