@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libsimpleini-dev
   qt6-base-dev libgl-dev
   poppler-utils xvfb xauth
+  libsystemd-dev dpkg-dev lintian systemd
 )
 
 missing=()
