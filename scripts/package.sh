@@ -7,7 +7,7 @@
 #   scripts/package.sh [--build-dir DIR] [--out DIR]
 #
 # DIR defaults: build-package/ for the build, build-package/packages/ for the
-# packages. Needs cmake, g++, dpkg-dev (scripts/deps.sh installs them).
+# packages. Installs what is missing first (scripts/deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +21,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 out_dir="${out_dir:-$build_dir/packages}"
+scripts/deps.sh
 
 # Debian's flags for packaged programs (stack protector, fortified functions,
 # read-only relocations, immediate binding), without debug information: the
