@@ -92,14 +92,19 @@ int main(int argc, char** argv) {
             zv::admin::restoreOnSecondStart(guard, form);
         }
         form.show();
-        // The first showing has queued the server's start-up; this runs after
-        // it and tells systemd, when it started us, that clients can connect.
-        QTimer::singleShot(0, &form, [&form] {
+        // The first showing has queued the server's start-up (which a message
+        // box may hold up); once it serves, systemd is told, when it started us.
+        auto* readiness = new QTimer(&form);
+        QObject::connect(readiness, &QTimer::timeout, &form, [&form, readiness] {
             if (form.host().serving()) {
                 zv::app::notifyReady("Serving clients on port " +
                                      std::to_string(form.host().listeningPort()));
+                readiness->stop();
+            } else if (form.host().fatalStartup() || form.shutDown()) {
+                readiness->stop();
             }
         });
+        readiness->start(100);
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &form,
                          [] { zv::app::notifyStopping(); });
         status = QApplication::exec();

@@ -39,7 +39,8 @@ std::size_t qtOptionLength(const std::vector<std::string>& args, std::size_t ind
         if (option.name != name) continue;
         if (equals != std::string_view::npos) return option.takesValue ? 1 : 0;
         if (!option.takesValue) return 1;
-        return index + 1 < args.size() ? 2 : 0;
+        // A value that is missing is Qt's to report, as it always was.
+        return index + 1 < args.size() ? 2 : 1;
     }
     return 0;
 }
