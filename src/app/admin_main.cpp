@@ -12,7 +12,6 @@
 
 #include <exception>
 #include <string>
-#include <vector>
 
 #include "admin/app_icon.h"
 #include "admin/instance_restore.h"
@@ -47,19 +46,31 @@ const zv::app::ProgramSyntax& adminSyntax() {
     return syntax;
 }
 
+// When systemd started the program: READY=1 once the start-up that the
+// first showing queued (and that a message box may hold up) serves clients,
+// STOPPING=1 once a close has gone ahead.
+void tellSystemd(zv::admin::TServerForm& form) {
+    auto* readiness = new QTimer(&form);
+    QObject::connect(readiness, &QTimer::timeout, &form, [&form, readiness] {
+        if (form.host().serving()) {
+            zv::app::notifyReady("Serving clients on port " +
+                                 std::to_string(form.host().listeningPort()));
+            readiness->stop();
+        } else if (form.host().fatalStartup() || form.shutDown()) {
+            readiness->stop();
+        }
+    });
+    readiness->start(100);
+    QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &form,
+                     [] { zv::app::notifyStopping(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const zv::app::ProgramStart start = zv::app::startProgram(adminSyntax(), argc, argv);
     if (start.exitStatus) return *start.exitStatus;
-    // QApplication sees the program name and Qt's options only; it keeps
-    // pointers into this list for the whole run.
-    std::vector<std::string> qtArguments{argc > 0 ? argv[0] : "zelvora-admin"};
-    qtArguments.insert(qtArguments.end(), start.passedOn.begin(), start.passedOn.end());
-    std::vector<char*> qtArgv;
-    for (std::string& argument : qtArguments) qtArgv.push_back(argument.data());
-    qtArgv.push_back(nullptr);
-    int qtArgc = static_cast<int>(qtArguments.size());
+    zv::app::ToolkitArguments qtArguments(argc > 0 ? argv[0] : nullptr, start.passedOn);
 
     // The data files lie in the current directory: one server per folder.
     zv::SingleInstanceGuard guard(".");
@@ -76,7 +87,7 @@ int main(int argc, char** argv) {
         zv::standardErrorLine(zv::LinePriority::Warning, "zelvora-admin: " + error);
     }
 
-    QApplication app(qtArgc, qtArgv.data());
+    QApplication app(qtArguments.argc(), qtArguments.argv());
     QApplication::setApplicationName("zelvora-admin");
     QApplication::setWindowIcon(zv::admin::mainIcon());
     // The window may hide in the tray and dialogs may be the only windows
@@ -92,21 +103,7 @@ int main(int argc, char** argv) {
             zv::admin::restoreOnSecondStart(guard, form);
         }
         form.show();
-        // The first showing has queued the server's start-up (which a message
-        // box may hold up); once it serves, systemd is told, when it started us.
-        auto* readiness = new QTimer(&form);
-        QObject::connect(readiness, &QTimer::timeout, &form, [&form, readiness] {
-            if (form.host().serving()) {
-                zv::app::notifyReady("Serving clients on port " +
-                                     std::to_string(form.host().listeningPort()));
-                readiness->stop();
-            } else if (form.host().fatalStartup() || form.shutDown()) {
-                readiness->stop();
-            }
-        });
-        readiness->start(100);
-        QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &form,
-                         [] { zv::app::notifyStopping(); });
+        tellSystemd(form);
         status = QApplication::exec();
         if (status == 0 && form.host().fatalStartup()) status = 1;
         if (std::exception_ptr escaped = form.loopBridge().takeEscapedError()) {

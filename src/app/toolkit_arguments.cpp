@@ -45,4 +45,12 @@ std::size_t qtOptionLength(const std::vector<std::string>& args, std::size_t ind
     return 0;
 }
 
+ToolkitArguments::ToolkitArguments(const char* program, const std::vector<std::string>& passedOn)
+    : texts_{program ? program : "zelvora-admin"} {
+    texts_.insert(texts_.end(), passedOn.begin(), passedOn.end());
+    for (std::string& text : texts_) argv_.push_back(text.data());
+    argv_.push_back(nullptr);
+    argc_ = static_cast<int>(texts_.size());
+}
+
 }  // namespace zv::app
