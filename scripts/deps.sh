@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   poppler-utils xvfb xauth
   openbox xdotool x11-utils imagemagick
+  libsystemd-dev dpkg-dev lintian systemd
 )
 
 missing=()

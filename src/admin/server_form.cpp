@@ -48,13 +48,13 @@ constexpr int kCloseRetryMs = 20;
 
 }  // namespace
 
-TServerForm::TServerForm(std::string programFolder, QWidget* parent) : QMainWindow(parent) {
+TServerForm::TServerForm(SettingsFiles settingsFiles, QWidget* parent) : QMainWindow(parent) {
     setObjectName("ServerForm");
     setWindowTitle(kCaption);
     setWindowIcon(mainIcon());
     prompt_ = messageBoxPrompt(this);
 
-    host_ = std::make_unique<TServerHost>(*this, std::move(programFolder));
+    host_ = std::make_unique<TServerHost>(*this, std::move(settingsFiles));
     bridge_ = new TQtLoopBridge(host_->mainLoop(), this);
 
     createTable();
@@ -72,7 +72,7 @@ void TServerForm::restoreStoredPlacement() {
     // there at once (see TFramePlacement); start-up's settings load applies
     // the same placement again, which then changes nothing.
     const ScreenPlacement stored =
-        readScreenPlacement(host_->programFolder(), currentPlacement().rect);
+        readScreenPlacement(host_->settingsFiles(), currentPlacement().rect);
     if (stored.status == 0) return;
     const WindowRect& r = stored.rect;
     placement_->place(QRect(r.left, r.top, r.width, r.height));

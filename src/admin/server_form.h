@@ -13,6 +13,7 @@
 
 #include "admin/maintenance_actions.h"
 #include "host/admin_view.h"
+#include "host/settings_files.h"
 
 class QAction;
 class QLabel;
@@ -35,9 +36,10 @@ class TServerForm : public QMainWindow, public AdminView {
 public:
     static constexpr const char* kCaption = "Zelvora Admin/Server";
 
-    // `programFolder` holds the settings file. The server host is created here
-    // (the calling thread's loop becomes the main loop); nothing is read yet.
-    explicit TServerForm(std::string programFolder, QWidget* parent = nullptr);
+    // `settingsFiles`: "zva.ini" in a folder, or the file named by --config.
+    // The server host is created here (the calling thread's loop becomes the
+    // main loop); nothing is read yet.
+    explicit TServerForm(SettingsFiles settingsFiles, QWidget* parent = nullptr);
     ~TServerForm() override;
 
     TServerHost& host() { return *host_; }

@@ -1,4 +1,6 @@
-// zelvora-admin: the server with its administrator's window.
+// zelvora-admin: the server with its administrator's window. Takes the
+// options of zelvorad (--config, --data, --version, --help) and passes Qt's
+// own options (-platform, -style, -display ...) on to QApplication.
 //
 // A second start in the same data folder asks the running server to show its
 // window and ends at once, touching no file. Otherwise the main window is
@@ -6,9 +8,9 @@
 // confirmed close, or SIGINT or SIGTERM (the same stop, without the question).
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <exception>
-#include <iostream>
 #include <string>
 
 #include "admin/app_icon.h"
@@ -16,6 +18,10 @@
 #include "admin/qt_loop_bridge.h"
 #include "admin/server_form.h"
 #include "admin/stop_signals.h"
+#include "app/program_start.h"
+#include "app/service_notify.h"
+#include "app/toolkit_arguments.h"
+#include "host/message_lines.h"
 #include "host/platform_info.h"
 #include "host/server_host.h"
 #include "host/single_instance.h"
@@ -32,28 +38,63 @@ void showFatalError(const std::string& what) {
                              what));
 }
 
+const zv::app::ProgramSyntax& adminSyntax() {
+    static const zv::app::ProgramSyntax syntax{
+        "zelvora-admin",
+        "Zelvora Admin/Server with the administrator's window.\n"
+        "Qt's own options (-platform, -style, -display ...) are passed on to Qt.",
+        zv::app::commonOptions(), zv::app::qtOptionLength};
+    return syntax;
+}
+
+// When systemd started the program: READY=1 once the start-up that the
+// first showing queued (and that a message box may hold up) serves clients,
+// STOPPING=1 once a close has gone ahead.
+void tellSystemd(zv::admin::TServerForm& form) {
+    auto* readiness = new QTimer(&form);
+    QObject::connect(readiness, &QTimer::timeout, &form, [&form, readiness] {
+        if (form.host().serving()) {
+            zv::app::notifyReady("Serving clients on port " +
+                                 std::to_string(form.host().listeningPort()));
+            readiness->stop();
+        } else if (form.host().fatalStartup() || form.shutDown()) {
+            readiness->stop();
+        }
+    });
+    readiness->start(100);
+    QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &form,
+                     [] { zv::app::notifyStopping(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const zv::app::ProgramStart start = zv::app::startProgram(adminSyntax(), argc, argv);
+    if (start.exitStatus) return *start.exitStatus;
+    zv::app::ToolkitArguments qtArguments(argc > 0 ? argv[0] : nullptr, start.passedOn);
+
     // Before any thread starts (threads inherit the blocked signals).
     zv::admin::TStopSignals stopSignals;
-    if (!stopSignals.error().empty()) std::cerr << "zelvora-admin: " << stopSignals.error() << "\n";
+    if (!stopSignals.error().empty()) {
+        zv::standardErrorLine(zv::LinePriority::Warning, "zelvora-admin: " + stopSignals.error());
+    }
 
     // The data files lie in the current directory: one server per folder.
     zv::SingleInstanceGuard guard(".");
     const zv::SingleInstanceGuard::Result instance = guard.acquire();
     if (instance == zv::SingleInstanceGuard::Result::OtherRunning) return 0;
     if (instance == zv::SingleInstanceGuard::Result::Failed) {
-        std::cerr << "zelvora-admin: cannot check for another running server: " << guard.error()
-                  << "\n";
+        zv::standardErrorLine(zv::LinePriority::Warning,
+                              "zelvora-admin: cannot check for another running server: " +
+                                  guard.error());
     }
 
     long descriptors = 0;
     if (const std::string error = zv::raiseDescriptorLimit(descriptors); !error.empty()) {
-        std::cerr << "zelvora-admin: " << error << "\n";
+        zv::standardErrorLine(zv::LinePriority::Warning, "zelvora-admin: " + error);
     }
 
-    QApplication app(argc, argv);
+    QApplication app(qtArguments.argc(), qtArguments.argv());
     QApplication::setApplicationName("zelvora-admin");
     QApplication::setWindowIcon(zv::admin::mainIcon());
     // The window may hide in the tray and dialogs may be the only windows
@@ -62,7 +103,7 @@ int main(int argc, char** argv) {
 
     int status = 0;
     try {
-        zv::admin::TServerForm form(zv::executableFolder());
+        zv::admin::TServerForm form(start.settingsFiles);
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &app,
                          &QCoreApplication::quit, Qt::QueuedConnection);
         // SIGINT and SIGTERM stop the server as a confirmed close does.
@@ -71,6 +112,7 @@ int main(int argc, char** argv) {
             zv::admin::restoreOnSecondStart(guard, form);
         }
         form.show();
+        tellSystemd(form);
         status = QApplication::exec();
         if (status == 0 && form.host().fatalStartup()) status = 1;
         if (std::exception_ptr escaped = form.loopBridge().takeEscapedError()) {

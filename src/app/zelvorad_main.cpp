@@ -1,8 +1,9 @@
-// zelvorad: Zelvora Admin/Server without a window. Takes no arguments. Keeps
-// "zva.ini" in the folder of the executable and the data files in the
-// current directory. Messages go to standard error, one line each. SIGINT and
-// SIGTERM stop the server in order (exit status 0); a failed start-up exits
-// with status 1 after its message.
+// zelvorad: Zelvora Admin/Server without a window. Keeps "zva.ini" in the
+// folder of the executable and the data files in the current directory,
+// unless --config and --data say otherwise. Messages go to standard error,
+// one line each (with the journal's priority prefixes under systemd). SIGINT
+// and SIGTERM stop the server in order (exit status 0); a failed start-up
+// exits with status 1 after its message, a bad command line with status 2.
 
 #include <unistd.h>
 
@@ -14,7 +15,10 @@
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 
+#include "app/program_start.h"
+#include "app/service_notify.h"
 #include "host/headless_view.h"
+#include "host/message_lines.h"
 #include "host/platform_info.h"
 #include "host/server_host.h"
 #include "host/single_instance.h"
@@ -39,6 +43,17 @@ private:
     int fd_;
 };
 
+const zv::app::ProgramSyntax& zelvoradSyntax() {
+    static const zv::app::ProgramSyntax syntax{
+        "zelvorad", "Zelvora Admin/Server without a window: serves the Zelvora Clients over TCP.",
+        zv::app::commonOptions()};
+    return syntax;
+}
+
+void errorLine(const std::string& text) {
+    zv::standardErrorLine(zv::LinePriority::Error, "zelvorad: " + text);
+}
+
 // Leaves without running destructors: session threads may still be waiting
 // on the main loop, and every change is on disk already.
 [[noreturn]] void leave(int status) {
@@ -50,28 +65,26 @@ private:
 
 }  // namespace
 
-int main(int argc, char**) {
-    if (argc > 1) {
-        std::cerr << "zelvorad: takes no arguments\n";
-        return 2;
-    }
+int main(int argc, char** argv) {
+    const zv::app::ProgramStart start = zv::app::startProgram(zelvoradSyntax(), argc, argv);
+    if (start.exitStatus) return *start.exitStatus;
     // Blocked in every thread (threads inherit the mask); read from the signalfd.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     if (::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
-        std::cerr << "zelvorad: cannot block the stop signals\n";
+        errorLine("cannot block the stop signals");
         return 1;
     }
     std::signal(SIGPIPE, SIG_IGN);
     long descriptors = 0;
     if (const std::string error = zv::raiseDescriptorLimit(descriptors); !error.empty()) {
-        std::cerr << "zelvorad: " << error << "\n";
+        zv::standardErrorLine(zv::LinePriority::Warning, "zelvorad: " + error);
     }
     const int signalFd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalFd < 0) {
-        std::cerr << "zelvorad: cannot watch the stop signals: " << std::strerror(errno) << '\n';
+        errorLine(std::string("cannot watch the stop signals: ") + std::strerror(errno));
         return 1;
     }
 
@@ -80,22 +93,22 @@ int main(int argc, char**) {
         case zv::SingleInstanceGuard::Result::Acquired:
             break;
         case zv::SingleInstanceGuard::Result::OtherRunning:
-            std::cerr << "zelvorad: Zelvora Admin/Server is already running for this data folder\n";
+            errorLine("Zelvora Admin/Server is already running for this data folder");
             return 1;
         case zv::SingleInstanceGuard::Result::Failed:
-            std::cerr << "zelvorad: " << guard.error() << '\n';
+            errorLine(guard.error());
             return 1;
     }
 
     zv::TEventLoop& loop = zv::TEventLoop::forCurrentThread();
     StopSignalWatcher stopWatcher(loop, signalFd);
     if (loop.addWatch(signalFd, EPOLLIN, &stopWatcher) == 0) {
-        std::cerr << "zelvorad: cannot watch the stop signals: " << std::strerror(errno) << '\n';
+        errorLine(std::string("cannot watch the stop signals: ") + std::strerror(errno));
         return 1;
     }
 
-    zv::HeadlessView view(std::cerr, [&loop] { loop.quit(); });
-    zv::TServerHost host(view, zv::executableFolder());
+    zv::HeadlessView view(std::cerr, [&loop] { loop.quit(); }, zv::standardErrorIsJournal());
+    zv::TServerHost host(view, start.settingsFiles);
     guard.serveRestoreRequests([&loop, &view] { loop.post([&view] { view.restoreWindow(); }); });
 
     host.FormShow();
@@ -105,6 +118,7 @@ int main(int argc, char**) {
         leave(1);
     }
 
+    zv::app::notifyReady("Serving clients on port " + std::to_string(host.listeningPort()));
     try {
         loop.run();
     } catch (const std::exception& e) {
@@ -115,6 +129,7 @@ int main(int argc, char**) {
                              e.what());
         leave(1);
     }
+    zv::app::notifyStopping();
     host.FormCloseQuery();
     host.FormDestroy();
     leave(host.fatalStartup() ? 1 : 0);

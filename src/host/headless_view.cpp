@@ -2,10 +2,26 @@
 
 #include <ostream>
 
+#include "host/message_lines.h"
+
 namespace zv {
 
-HeadlessView::HeadlessView(std::ostream& out, std::function<void()> onClose)
-    : out_(out), onClose_(std::move(onClose)) {
+namespace {
+
+LinePriority priorityOf(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::Error: return LinePriority::Error;
+        case MessageKind::Warning: return LinePriority::Warning;
+        case MessageKind::Question: return LinePriority::Notice;
+        case MessageKind::Information: break;
+    }
+    return LinePriority::Information;
+}
+
+}  // namespace
+
+HeadlessView::HeadlessView(std::ostream& out, std::function<void()> onClose, bool forJournal)
+    : out_(out), onClose_(std::move(onClose)), forJournal_(forJournal) {
     // What a window of the admin program gets from the system by default.
     placement_.rect = WindowRect{0, 0, 793, 420};
 }
@@ -29,7 +45,8 @@ std::string HeadlessView::messageLine(MessageKind kind, const std::string& text)
 }
 
 MessageAnswer HeadlessView::showMessage(MessageKind kind, const std::string& text) {
-    out_ << messageLine(kind, text) << '\n' << std::flush;
+    out_ << prefixedLine(priorityOf(kind), messageLine(kind, text), forJournal_) << '\n'
+         << std::flush;
     // Nobody can answer a question here; No changes nothing.
     return kind == MessageKind::Question ? MessageAnswer::No : MessageAnswer::Ok;
 }
@@ -38,7 +55,8 @@ void HeadlessView::setStatusPanel(int index, const std::string& text) {
     // The address and port are worth a line at start-up; the user count
     // changes at every login and is left out.
     if (index == kAddressPanel || index == kPortPanel) {
-        out_ << "zelvorad: " << text << '\n' << std::flush;
+        out_ << prefixedLine(LinePriority::Information, "zelvorad: " + text, forJournal_) << '\n'
+             << std::flush;
     }
 }
 

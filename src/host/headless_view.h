@@ -1,7 +1,8 @@
 #pragma once
 // AdminView of the windowless server: message boxes become one line each on
-// standard error, the shutdown question is always answered Yes, and a close
-// request ends the main loop (main() then runs the stop order).
+// standard error (with the journal's priority prefix when the journal reads
+// it), the shutdown question is always answered Yes, and a close request ends
+// the main loop (main() then runs the stop order).
 
 #include <functional>
 #include <iosfwd>
@@ -15,7 +16,8 @@ class HeadlessView : public AdminView {
 public:
     // `out` receives the message lines (standard error in zelvorad).
     // `onClose` runs for requestClose (zelvorad quits its main loop there).
-    HeadlessView(std::ostream& out, std::function<void()> onClose);
+    // `forJournal`: `out` is systemd's journal; lines carry their priority.
+    HeadlessView(std::ostream& out, std::function<void()> onClose, bool forJournal = false);
 
     MessageAnswer showMessage(MessageKind kind, const std::string& text) override;
     void setStatusPanel(int index, const std::string& text) override;
@@ -33,6 +35,7 @@ public:
 private:
     std::ostream& out_;
     std::function<void()> onClose_;
+    bool forJournal_;
     WindowPlacement placement_;  // the placement a window would have
 };
 

@@ -46,9 +46,9 @@ std::string listenFailureText(const std::string& port, const ESocketException& e
 
 }  // namespace
 
-TServerHost::TServerHost(AdminView& view, std::string programFolder)
+TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     : view_(view),
-      programFolder_(std::move(programFolder)),
+      settingsFiles_(std::move(settingsFiles)),
       mainLoop_(TEventLoop::forCurrentThread()) {
     SmtpClient1 = std::make_unique<TSyncSmtpClient>();
     SmtpClient1->setPort("smtp");
@@ -228,13 +228,13 @@ void TServerHost::FormDestroy() {
 // --- settings --------------------------------------------------------------------
 
 void TServerHost::loadSettings() {
-    zv::loadSettings(settings_, programFolder_, view_);
+    zv::loadSettings(settings_, settingsFiles_, view_);
     if (statusLog_) statusLog_->setMaxSize(settings_.logSizeLimit);
 }
 
 bool TServerHost::saveSettings() {
     try {
-        zv::saveSettings(settings_, programFolder_, view_);
+        zv::saveSettings(settings_, settingsFiles_, view_);
         return true;
     } catch (const std::exception& e) {
         view_.showMessage(MessageKind::Warning, e.what());

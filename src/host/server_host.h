@@ -39,10 +39,10 @@ struct TLOGNode;
 
 class TServerHost final : public TServerContext {
 public:
-    // `programFolder` holds "zva.ini" (zelvorad and zelvora-admin pass the
-    // folder of their executable; tests pass a temporary folder). The main loop
+    // `settingsFiles`: "zva.ini" in a folder (the folder of the executable, or
+    // a test's temporary folder) or the file named by --config. The main loop
     // of the calling thread becomes the server's main loop.
-    TServerHost(AdminView& view, std::string programFolder);
+    TServerHost(AdminView& view, SettingsFiles settingsFiles);
     ~TServerHost() override;
     TServerHost(const TServerHost&) = delete;
     TServerHost& operator=(const TServerHost&) = delete;
@@ -63,7 +63,7 @@ public:
     // True from the moment every store is loaded and the socket listens.
     bool serving() const { return serving_; }
     const std::string& localIPAddress() const { return localIPAddress_; }
-    const std::string& programFolder() const { return programFolder_; }
+    const SettingsFiles& settingsFiles() const { return settingsFiles_; }
     // The port the listening socket is bound to (0 before it listens).
     int listeningPort() const;
 
@@ -148,7 +148,7 @@ private:
     void clearStores();
 
     AdminView& view_;
-    const std::string programFolder_;
+    const SettingsFiles settingsFiles_;
     TEventLoop& mainLoop_;
 
     TSessionMutex sessionMutex_;  // held by a session for each of its steps

@@ -16,12 +16,6 @@ constexpr const char* kOptions = "Options";
 constexpr const char* kScreen = "Screen";
 constexpr const char* kRegional = "Regional";
 
-std::string inFolder(const std::string& folder, const char* name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 // An integer key as the Windows ini functions read it for the window: the
 // number, or the default when the key is missing or not a number.
 int intValue(const IniFile& ini, const char* section, const char* key, int fallback) {
@@ -54,10 +48,10 @@ ScreenPlacement screenPlacement(const IniFile& ini, const WindowRect& current) {
     return placement;
 }
 
-void saveOrWarn(const TSettings& settings, const std::string& folder,
+void saveOrWarn(const TSettings& settings, const SettingsFiles& files,
                 AdminView& view, bool& saved) {
     try {
-        saveSettings(settings, folder, view);
+        saveSettings(settings, files, view);
         saved = true;
     } catch (const SettingsError& e) {
         view.showMessage(MessageKind::Warning, e.what());
@@ -88,8 +82,8 @@ std::optional<int> wholeNumber(std::string_view text) {
     return static_cast<int>(value);
 }
 
-void loadSettings(TSettings& settings, const std::string& folder, AdminView& view) {
-    const std::string iniPath = inFolder(folder, kSettingsFileName);
+void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& view) {
+    const std::string& iniPath = files.settingsPath;
     IniFile ini;
     bool haveIni = false;
     bool unreadable = false;
@@ -115,7 +109,7 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
                              ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat));
     } else {
         datetime::setFormats(kDefaultShortDateFormat, kDefaultLongTimeFormat);
-        const std::string legacyPath = inFolder(folder, kLegacySettingsFileName);
+        const std::string& legacyPath = files.legacyPath;
         if (auto legacy = readLegacySettings(legacyPath)) {
             settings.SMTPHost = legacy->SMTPHost;
             settings.Port = legacy->Port;
@@ -125,7 +119,7 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
             // A settings file that is there but cannot be read is never written
             // over: the old file's settings are used for this run only.
             bool saved = false;
-            if (!unreadable) saveOrWarn(settings, folder, view, saved);
+            if (!unreadable) saveOrWarn(settings, files, view, saved);
             // The old file goes only once its settings are safe in the new one.
             if (saved && ::unlink(legacyPath.c_str()) != 0) {
                 view.showMessage(MessageKind::Warning,
@@ -139,7 +133,7 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
             settings.ExpDays = kDefaultExpDays;
             settings.MaxLogSize = kDefaultMaxLogSize;
             bool saved = false;
-            if (!unreadable) saveOrWarn(settings, folder, view, saved);
+            if (!unreadable) saveOrWarn(settings, files, view, saved);
         }
     }
 
@@ -151,19 +145,19 @@ void loadSettings(TSettings& settings, const std::string& folder, AdminView& vie
     deriveNumber(settings.ExpDays, "ExpDays", kDefaultExpDays, view);
 }
 
-ScreenPlacement readScreenPlacement(const std::string& folder, const WindowRect& current) {
+ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect& current) {
     IniFile ini;
     try {
-        if (!ini.load(inFolder(folder, kSettingsFileName))) return {};
+        if (!ini.load(files.settingsPath)) return {};
     } catch (const SettingsError&) {
         return {};  // reported by the settings load that follows
     }
     return screenPlacement(ini, current);
 }
 
-void saveSettings(const TSettings& settings, const std::string& folder,
+void saveSettings(const TSettings& settings, const SettingsFiles& files,
                   const AdminView& view) {
-    const std::string iniPath = inFolder(folder, kSettingsFileName);
+    const std::string& iniPath = files.settingsPath;
     IniFile ini;
     ini.load(iniPath);  // keys that are not written keep what the file held
     ini.setValue(kOptions, "BlockSize", settings.BlockSize);

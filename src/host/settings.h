@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "host/admin_view.h"
+#include "host/settings_files.h"
 
 namespace zv {
 
@@ -35,15 +36,15 @@ inline constexpr const char* kDefaultLongTimeFormat = "h:mm:ss AM/PM";
 // A whole decimal number (optional sign, digits, within 32 bits), or nothing.
 std::optional<int> wholeNumber(std::string_view text);
 
-// Reads "zva.ini" in `folder`; without it imports "qtadmin.ini" (and deletes it
-// once "zva.ini" is written); without that takes the defaults and writes
-// "zva.ini". Applies [Screen] placement and [Regional] date/time formats, and
+// Reads the settings file ("zva.ini" in a folder, or the file given); without
+// it imports "qtadmin.ini" (and deletes it once the settings file is written);
+// without that takes the defaults and writes the settings file. Applies [Screen] placement and [Regional] date/time formats, and
 // ends by deriving blockSizeInUse and logSizeLimit. Problems (a text that is
 // not a whole number, a file that cannot be read or written) are shown as
 // warnings through `view`; the load always completes with usable numbers.
-void loadSettings(TSettings& settings, const std::string& folder, AdminView& view);
+void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& view);
 
-// The window placement "zva.ini" in `folder` holds under [Screen]: Status (0
+// The window placement the settings file holds under [Screen]: Status (0
 // when the file, the key or a number is missing) and the rectangle, each
 // missing key taking its value from `current`. Reads nothing else and reports
 // nothing (the settings load reports what is wrong with the file): the window
@@ -52,11 +53,11 @@ struct ScreenPlacement {
     int status = 0;
     WindowRect rect;
 };
-ScreenPlacement readScreenPlacement(const std::string& folder, const WindowRect& current);
+ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect& current);
 
-// Writes [Options] and the window's [Screen] keys into "zva.ini" in `folder`,
+// Writes [Options] and the window's [Screen] keys into the settings file,
 // keeping every other key of the file. Throws SettingsError on failure.
-void saveSettings(const TSettings& settings, const std::string& folder,
+void saveSettings(const TSettings& settings, const SettingsFiles& files,
                   const AdminView& view);
 
 }  // namespace zv

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "tcp_client.h"
 
@@ -45,20 +46,52 @@ ServerProcess::~ServerProcess() {
 }
 
 void ServerProcess::writeIni(const std::map<std::string, std::string>& options) {
+    writeIniTo(iniPath(), options);
+}
+
+void ServerProcess::writeIniTo(const std::string& path,
+                               const std::map<std::string, std::string>& options) {
     std::map<std::string, std::string> o{
         {"BlockSize", "8192"}, {"SMTPHost", ""}, {"ExpDays", "0"}, {"MaxLogSize", "100"}};
     for (const auto& [k, v] : options) o[k] = v;
     std::string ini = "[Options]\r\nBlockSize=" + o["BlockSize"] + "\r\nSMTPHost=" + o["SMTPHost"] +
                       "\r\nPort=" + std::to_string(port_) + "\r\nExpDays=" + o["ExpDays"] +
                       "\r\nMaxLogSize=" + o["MaxLogSize"] + "\r\n";
-    writeFile(iniPath(), ini);
+    writeFile(path, ini);
 }
 
 namespace {
 
+// What a child is started with; built before the fork, because the child
+// may only make async-signal-safe calls.
+struct Launch {
+    std::vector<std::string> argvText;
+    std::vector<std::string> envText;
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+
+    Launch(const std::string& exe, const std::vector<std::string>& arguments,
+           const std::map<std::string, std::string>& environment) {
+        argvText.push_back(exe);
+        argvText.insert(argvText.end(), arguments.begin(), arguments.end());
+        for (char** e = environ; *e; ++e) {
+            const std::string entry(*e);
+            if (!environment.count(entry.substr(0, entry.find('=')))) envText.push_back(entry);
+        }
+        for (const auto& [name, value] : environment) envText.push_back(name + "=" + value);
+        for (std::string& a : argvText) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : envText) envp.push_back(e.data());
+        envp.push_back(nullptr);
+    }
+};
+
 // Starts `exe` with `cwd` as its current directory and its standard error
 // appended to `errPath`.
-pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& errPath) {
+pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& errPath,
+            const std::vector<std::string>& arguments = {},
+            const std::map<std::string, std::string>& environment = {}) {
+    Launch launch(exe, arguments, environment);
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     if (pid == 0) {
@@ -75,8 +108,7 @@ pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& e
             ::dup2(nul, 1);
             ::close(nul);
         }
-        char* const argv[] = {const_cast<char*>(exe.c_str()), nullptr};
-        ::execv(exe.c_str(), argv);
+        ::execve(exe.c_str(), launch.argv.data(), launch.envp.data());
         ::_exit(127);
     }
     return pid;
@@ -86,7 +118,7 @@ pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& e
 
 int ServerProcess::runSecondCopy(std::string* errorText, std::chrono::milliseconds limit) {
     const std::string errPath = temp_.file("second-stderr.log");
-    const pid_t pid = spawn(exe_, data_, errPath);
+    const pid_t pid = spawn(exe_, cwd_.empty() ? data_ : cwd_, errPath, arguments_, environment_);
     const auto deadline = Clock::now() + limit;
     int status = -1;
     for (;;) {
@@ -115,7 +147,7 @@ int ServerProcess::runSecondCopy(std::string* errorText, std::chrono::millisecon
 
 void ServerProcess::launch() {
     if (pid_ > 0) throw std::logic_error("the server runs already");
-    pid_ = spawn(exe_, data_, stderrPath_);
+    pid_ = spawn(exe_, cwd_.empty() ? data_ : cwd_, stderrPath_, arguments_, environment_);
 }
 
 

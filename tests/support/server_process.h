@@ -8,6 +8,7 @@
 #include <csignal>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "temp_dir.h"
 
@@ -56,6 +57,18 @@ public:
 
     // Rewrites "zva.ini" with these [Options] values (the port stays).
     void writeIni(const std::map<std::string, std::string>& options);
+    // The same settings file at another place (for --config).
+    void writeIniTo(const std::string& path, const std::map<std::string, std::string>& options = {});
+
+    // How the next starts run: the arguments after the program name (none by
+    // default), variables added to the environment, and the current
+    // directory (the data folder by default).
+    void setArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
+    void setEnvironment(const std::string& name, const std::string& value) { environment_[name] = value; }
+    void setWorkingFolder(std::string folder) { cwd_ = std::move(folder); }
+    const std::string& stderrPath() const { return stderrPath_; }
+    // A folder of this server's temporary folder, for a test's own files.
+    std::string tempFile(const std::string& name) const { return temp_.file(name); }
 
 private:
     TempDir temp_;
@@ -65,6 +78,9 @@ private:
     std::string stderrPath_;
     int port_ = 0;
     int pid_ = -1;
+    std::vector<std::string> arguments_;
+    std::map<std::string, std::string> environment_;
+    std::string cwd_;
 };
 
 }  // namespace zv::test

@@ -58,4 +58,13 @@ void copyFile(const std::string& from, const std::string& to) {
     if (ec) throw std::runtime_error("cannot copy " + from + " to " + to + ": " + ec.message());
 }
 
+std::map<std::string, std::string> folderContents(const std::string& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = std::filesystem::relative(entry.path(), folder).string();
+        contents[name] = entry.is_directory() ? "<folder>" : readFile(entry.path().string());
+    }
+    return contents;
+}
+
 }  // namespace zv::test

@@ -2,6 +2,7 @@
 // A temporary folder that is removed with everything in it when the object
 // goes away.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,8 @@ bool fileExists(const std::string& path);
 void makeFolder(const std::string& path);
 // Copies a file, keeping its mode bits; throws on failure.
 void copyFile(const std::string& from, const std::string& to);
+// Every file under `folder` (path relative to it) with its bytes; a folder
+// maps to "<folder>". For checking that a run touched nothing.
+std::map<std::string, std::string> folderContents(const std::string& folder);
 
 }  // namespace zv::test

@@ -1,0 +1,69 @@
+#pragma once
+// The command line of zelvorad and zelvora-admin. Without options both keep
+// "zva.ini" beside the executable and the data files in the current
+// directory, as they always did; --config and --data move them (the packaged
+// service keeps both in its state folder). Each program describes its options
+// in a table of rows; an option is added with one row.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace zv::app {
+
+// What the command line asked for.
+struct CommandLine {
+    std::string configFile;  // --config, absolute; empty: "zva.ini" beside the executable
+    std::string dataFolder;  // --data, absolute; empty: the current directory
+    bool help = false;       // --help: the usage on standard output, nothing else
+    bool version = false;    // --version: the version on standard output, nothing else
+    // Arguments that belong to the window toolkit (zelvora-admin), in order.
+    std::vector<std::string> passedOn;
+};
+
+// One option: "--name VALUE" or "--name=VALUE" when it takes a value, "--name"
+// when it is a switch.
+struct OptionRow {
+    const char* name;       // "--config"
+    const char* valueName;  // "FILE"; nullptr for a switch
+    const char* help;       // its line in --help
+    void (*apply)(CommandLine& line, const std::string& value);
+};
+
+// A program's command line.
+struct ProgramSyntax {
+    const char* name;     // "zelvorad"
+    const char* summary;  // what the program is, for --help
+    std::vector<OptionRow> options;
+    // How many arguments from args[index] on belong to someone else and are
+    // passed on (zelvora-admin: Qt's own options); 0 when args[index] does
+    // not. Null: nothing is passed on.
+    std::size_t (*passOn)(const std::vector<std::string>& args, std::size_t index) = nullptr;
+};
+
+// The options both programs take: --config, --data, --version, --help.
+std::vector<OptionRow> commonOptions();
+
+struct ParsedCommandLine {
+    CommandLine line;
+    std::string error;  // one line naming the argument; empty when the line is good
+};
+
+// Reads `args` (without the program name). Relative paths are made absolute
+// against `currentFolder`, so that they mean what the user typed even after
+// the program has changed into its data folder.
+ParsedCommandLine parseCommandLine(const ProgramSyntax& syntax, const std::vector<std::string>& args,
+                                   const std::string& currentFolder);
+
+// The text of --help and of --version, each ending with a line end.
+std::string usageText(const ProgramSyntax& syntax);
+std::string versionText(const ProgramSyntax& syntax);
+
+// Checks, touching nothing, that the places the command line names can be
+// used: --data an existing folder the program may write in; --config a file
+// in such a folder (the settings are written back, and an imported
+// "qtadmin.ini" beside it is deleted) that is, when it exists, a regular file
+// the program may read and write. The one-line error, or empty when fine.
+std::string checkPlaces(const CommandLine& line);
+
+}  // namespace zv::app

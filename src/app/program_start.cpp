@@ -1,0 +1,58 @@
+#include "app/program_start.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <iostream>
+
+#include "host/message_lines.h"
+#include "host/platform_info.h"
+
+namespace zv::app {
+
+namespace {
+
+std::string currentFolder() {
+    char path[PATH_MAX];
+    if (::getcwd(path, sizeof path)) return path;
+    return {};  // relative paths then stay relative; checkPlaces still checks them
+}
+
+ProgramStart endWith(ProgramStart start, int status) {
+    start.exitStatus = status;
+    return start;
+}
+
+}  // namespace
+
+ProgramStart startProgram(const ProgramSyntax& syntax, int argc, char** argv) {
+    ProgramStart start{std::nullopt, SettingsFiles(executableFolder()), {}};
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    ParsedCommandLine parsed = parseCommandLine(syntax, args, currentFolder());
+    if (!parsed.error.empty()) {
+        standardErrorLine(LinePriority::Error, parsed.error);
+        return endWith(std::move(start), kBadCommandLineStatus);
+    }
+    const CommandLine& line = parsed.line;
+    if (line.help || line.version) {
+        std::cout << (line.help ? usageText(syntax) : versionText(syntax)) << std::flush;
+        return endWith(std::move(start), std::cout ? 0 : 1);
+    }
+    if (std::string problem = checkPlaces(line); !problem.empty()) {
+        standardErrorLine(LinePriority::Error, std::string(syntax.name) + ": " + problem);
+        return endWith(std::move(start), kBadCommandLineStatus);
+    }
+    if (!line.configFile.empty()) start.settingsFiles = SettingsFiles::forSettingsFile(line.configFile);
+    if (!line.dataFolder.empty() && ::chdir(line.dataFolder.c_str()) != 0) {
+        standardErrorLine(LinePriority::Error, std::string(syntax.name) +
+                                                   ": cannot change into the data folder \"" +
+                                                   line.dataFolder + "\": " + std::strerror(errno));
+        return endWith(std::move(start), kBadCommandLineStatus);
+    }
+    start.passedOn = line.passedOn;
+    return start;
+}
+
+}  // namespace zv::app

@@ -1,0 +1,32 @@
+#include "host/settings_files.h"
+
+#include "host/settings.h"
+
+namespace zv {
+
+namespace {
+
+std::string inFolder(const std::string& folder, const char* name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace
+
+SettingsFiles::SettingsFiles(const std::string& folder)
+    : settingsPath(inFolder(folder, kSettingsFileName)),
+      legacyPath(inFolder(folder, kLegacySettingsFileName)) {}
+
+SettingsFiles SettingsFiles::forSettingsFile(const std::string& path) {
+    SettingsFiles files;
+    files.settingsPath = path;
+    const auto slash = path.rfind('/');
+    // "zva.ini" alone: the legacy file in the current directory, as for a folder "".
+    files.legacyPath = slash == std::string::npos
+                           ? std::string(kLegacySettingsFileName)
+                           : inFolder(path.substr(0, slash + 1), kLegacySettingsFileName);
+    return files;
+}
+
+}  // namespace zv
