@@ -56,6 +56,12 @@ public:
     // Rewrites "zva.ini" with these [Options] values (the port stays).
     void writeIni(const std::map<std::string, std::string>& options);
 
+    // The HTTP side is off ([Web] Port=0) unless this turns it on, at a port
+    // that was free, with these further [Web] values; rewrites "zva.ini" with
+    // the [Options] values of the last writeIni. Returns the web port.
+    int enableWeb(const std::map<std::string, std::string>& web = {});
+    int webPort() const { return webPort_; }
+
 private:
     TempDir temp_;
     std::string prog_;
@@ -64,6 +70,9 @@ private:
     std::string stderrPath_;
     int port_ = 0;
     int pid_ = -1;
+    std::map<std::string, std::string> options_;  // of the last writeIni
+    std::map<std::string, std::string> web_;      // [Web] values
+    int webPort_ = 0;
 };
 
 }  // namespace zv::test
