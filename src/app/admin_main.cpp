@@ -18,6 +18,7 @@
 #include "host/platform_info.h"
 #include "host/server_host.h"
 #include "host/single_instance.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -58,6 +59,9 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         zv::admin::TServerForm form(zv::executableFolder());
+        // The board in a browser: starts once the clients are served, stops
+        // before the stores are cleared.
+        zv::web::TWebServer web(form.host());
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &app,
                          &QCoreApplication::quit, Qt::QueuedConnection);
         if (instance == zv::SingleInstanceGuard::Result::Acquired) {

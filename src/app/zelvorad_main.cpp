@@ -19,6 +19,7 @@
 #include "host/server_host.h"
 #include "host/single_instance.h"
 #include "net/event_loop.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -96,6 +97,9 @@ int main(int argc, char**) {
 
     zv::HeadlessView view(std::cerr, [&loop] { loop.quit(); });
     zv::TServerHost host(view, zv::executableFolder());
+    // The board in a browser: starts once the clients are served, stops
+    // before the stores are cleared.
+    zv::web::TWebServer web(host);
     guard.serveRestoreRequests([&loop, &view] { loop.post([&view] { view.restoreWindow(); }); });
 
     host.FormShow();
