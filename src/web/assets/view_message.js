@@ -3,7 +3,7 @@
 // for it.
 
 import { api } from "./api.js";
-import { field, h, notice } from "./dom.js";
+import { field, h, notice, replaceChildren } from "./dom.js";
 import { displayName } from "./format.js";
 
 // The message's slot widths less the terminating zero byte.
@@ -38,7 +38,7 @@ export function renderMessage(container, live) {
     if (!board) return;
     const chosen = recipient.value;
     const people = [...board.rows].sort((a, b) => displayName(a).localeCompare(displayName(b)));
-    recipient.replaceChildren(
+    replaceChildren(recipient,
       h("option", { value: "" }, "Choose who the message is for"),
       people.map((row) => h("option", { value: row.employee, selected: row.employee === chosen },
         row.department ? `${displayName(row)} (${row.department})` : displayName(row))));
