@@ -1,7 +1,8 @@
 #include "web/http_daemon.h"
 
 #include <microhttpd.h>
-#include <netdb.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,10 +47,12 @@ std::string clientAddress(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (info == nullptr || info->client_addr == nullptr) return {};
     const sockaddr* address = info->client_addr;
-    const socklen_t length =
-        address->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    char text[NI_MAXHOST];
-    if (::getnameinfo(address, length, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) return {};
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address->sa_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+    } else if (address->sa_family == AF_INET6) {
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+    }
     std::string result = text;
     // An IPv4 client on a dual-stack socket counts as its IPv4 address.
     if (result.rfind("::ffff:", 0) == 0 && result.find('.') != std::string::npos) result.erase(0, 7);
