@@ -10,6 +10,11 @@ packages=(
   poppler-utils xvfb xauth
   libmicrohttpd-dev nlohmann-json3-dev chromium
 )
+# The browser tests drive chromium from Node; a machine without Node gets
+# Debian's.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,15 +28,4 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-
-# The browser tests drive chromium from Node; a machine without Node gets
-# Debian's.
-if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
-  echo "Installing: nodejs npm"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends nodejs npm
 fi
