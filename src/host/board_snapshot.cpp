@@ -43,19 +43,50 @@ std::optional<std::time_t> returningMoment(std::string_view returning, std::time
     return std::nullopt;
 }
 
-std::vector<TBoardRow> boardRows(TWIWOList& board) {
+void TMomentCache::startBuild(std::time_t now, std::size_t rows) {
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    const long day = (parts.tm_year + 1900L) * 1000 + parts.tm_yday;
+    if (day != day_ || since_.size() > 2 * rows + 16 || returns_.size() > 2 * rows + 16) {
+        since_.clear();
+        returns_.clear();
+        day_ = day;
+    }
+}
+
+std::optional<std::time_t> TMomentCache::statusSince(const std::string& statusChanged) {
+    const auto found = since_.find(statusChanged);
+    if (found != since_.end()) return found->second;
+    return since_[statusChanged] = datetime::parseDateTime(statusChanged);
+}
+
+std::optional<std::time_t> TMomentCache::returnsAt(const std::string& returning, const std::string& statusChanged,
+                                                   std::time_t reference) {
+    std::string key = returning;
+    key += '\n';
+    key += statusChanged;
+    const auto found = returns_.find(key);
+    if (found != returns_.end()) return found->second;
+    return returns_[std::move(key)] = returningMoment(returning, reference);
+}
+
+std::vector<TBoardRow> boardRows(TWIWOList& board, TMomentCache* cache) {
     const int count = board.getCount();
     std::vector<TBoardRow> rows;
     rows.reserve(static_cast<std::size_t>(count));
     const std::time_t now = datetime::now();
+    TMomentCache once;
+    TMomentCache& moments = cache ? *cache : once;
+    moments.startBuild(now, static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const TWIWONode& node = board.getNode(i);
         TBoardRow row{node.Employee, node.LastName,  node.FirstName, node.Department,
                       node.WorkPhone, node.Extension, node.Status,    node.Returning,
                       node.ReachedAt, node.Comments,  node.StatusChanged, {}, {}};
-        row.statusSince = datetime::parseDateTime(node.StatusChanged);
+        row.statusSince = moments.statusSince(node.StatusChanged);
         if (node.Status == "Out" && !node.Returning.empty()) {
-            row.returnsAt = returningMoment(node.Returning, row.statusSince.value_or(now));
+            // A status set at a moment that does not read counts from today.
+            row.returnsAt = moments.returnsAt(node.Returning, node.StatusChanged, row.statusSince.value_or(now));
         }
         rows.push_back(std::move(row));
     }

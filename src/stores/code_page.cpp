@@ -31,7 +31,7 @@ int byteOf(char32_t c) {
     return -1;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
+void appendChar(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -111,17 +111,21 @@ Conversion convert(std::string_view text, std::optional<char> substitute) {
 
 }  // namespace
 
-std::string toUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
+void appendUtf8(std::string& out, std::string_view bytes) {
     for (const char b : bytes) {
         const auto byte = static_cast<unsigned char>(b);
         if (byte < 0x80) {
             out.push_back(b);
         } else {
-            appendUtf8(out, unicodeOf(byte));
+            appendChar(out, unicodeOf(byte));
         }
     }
+}
+
+std::string toUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    appendUtf8(out, bytes);
     return out;
 }
 
@@ -139,7 +143,7 @@ std::string fromUtf8(std::string_view text, std::string_view field) {
         throw CodePageError(name, "The field \"" + name + "\" is not valid UTF-8 text.");
     }
     std::string shown;
-    appendUtf8(shown, *c.refusedChar);
+    appendChar(shown, *c.refusedChar);
     char number[16];
     std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(*c.refusedChar));
     throw CodePageError(name, "The field \"" + name + "\" holds the character \"" + shown + "\" (" +

@@ -28,6 +28,8 @@ private:
 
 // Record bytes as UTF-8.
 std::string toUtf8(std::string_view bytes);
+// The same, appended to `out`.
+void appendUtf8(std::string& out, std::string_view bytes);
 
 // UTF-8 as record bytes; nothing when the text is not valid UTF-8 or holds a
 // character the code page cannot hold.

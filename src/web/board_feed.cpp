@@ -91,7 +91,7 @@ void TBoardFeed::build() {
     lastBuild_ = std::chrono::steady_clock::now();
     std::string json;
     try {
-        json = boardJson(boardRows(host_.board()));
+        json = boardJson(boardRows(host_.board(), &moments_));
     } catch (const std::exception& e) {
         // The stores are gone (shutting down): the last snapshot stays.
         std::cerr << "zelvorad: the board for the browsers could not be built: " << e.what() << '\n';

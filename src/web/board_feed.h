@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "host/board_snapshot.h"
 #include "net/event_loop.h"
 
 namespace zv {
@@ -63,6 +64,7 @@ private:
     bool buildPending_ = false;  // posted or timed
     std::chrono::steady_clock::time_point lastBuild_{};
     std::uint64_t published_ = 0;
+    TMomentCache moments_;
     std::shared_ptr<bool> alive_;  // posted builds check it
 
     mutable std::mutex snapshotMutex_;

@@ -5,14 +5,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include "stores/code_page.h"
 #include "web/field_input.h"
 
 namespace zv::web {
 
-void appendJsonString(std::string& out, std::string_view utf8) {
+namespace {
+
+// A JSON string literal of `text`; `recordBytes` says whether its bytes
+// above 0x7F are the clients' code page (converted here) or already UTF-8.
+void appendLiteral(std::string& out, std::string_view text, bool recordBytes) {
     static constexpr char kHex[] = "0123456789abcdef";
     out.push_back('"');
-    for (const char c : utf8) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
             case '"': out.append("\\\""); break;
@@ -25,6 +31,8 @@ void appendJsonString(std::string& out, std::string_view utf8) {
                     out.append("\\u00");
                     out.push_back(kHex[u >> 4]);
                     out.push_back(kHex[u & 15]);
+                } else if (u >= 0x80 && recordBytes) {
+                    codepage::appendUtf8(out, text.substr(i, 1));
                 } else {
                     out.push_back(c);
                 }
@@ -33,13 +41,11 @@ void appendJsonString(std::string& out, std::string_view utf8) {
     out.push_back('"');
 }
 
-namespace {
-
 void appendText(std::string& out, const char* key, std::string_view recordBytes) {
     out.push_back('"');
     out.append(key);
     out.append("\":");
-    appendJsonString(out, shownText(recordBytes));
+    appendLiteral(out, recordBytes, true);
 }
 
 void appendMoment(std::string& out, const char* key, const std::optional<std::time_t>& at) {
@@ -50,6 +56,8 @@ void appendMoment(std::string& out, const char* key, const std::optional<std::ti
 }
 
 }  // namespace
+
+void appendJsonString(std::string& out, std::string_view utf8) { appendLiteral(out, utf8, false); }
 
 std::string boardJson(const std::vector<TBoardRow>& rows) {
     std::vector<std::string> departments;
@@ -64,7 +72,7 @@ std::string boardJson(const std::vector<TBoardRow>& rows) {
     out.append("{\"departments\":[");
     for (std::size_t i = 0; i < departments.size(); ++i) {
         if (i > 0) out.push_back(',');
-        appendJsonString(out, shownText(departments[i]));
+        appendLiteral(out, departments[i], true);
     }
     out.append("],\"rows\":[");
     bool first = true;
