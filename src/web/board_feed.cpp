@@ -13,11 +13,12 @@
 #include "web/json_views.h"
 #include "web/live_streams.h"
 #include "web/sessions.h"
+#include "web/step_runner.h"
 
 namespace zv::web {
 
-TBoardFeed::TBoardFeed(TServerHost& host, TLiveStreams& streams)
-    : host_(host), streams_(streams), tagPrefix_(randomToken().substr(0, 8)) {}
+TBoardFeed::TBoardFeed(TServerHost& host, TLiveStreams& streams, TStepRunner& runner)
+    : host_(host), streams_(streams), runner_(runner), tagPrefix_(randomToken().substr(0, 8)) {}
 
 TBoardFeed::~TBoardFeed() { stop(); }
 
@@ -58,12 +59,7 @@ void TBoardFeed::boardChanged() {
     buildPending_ = true;
     const auto since = std::chrono::steady_clock::now() - lastBuild_;
     if (since >= kMinInterval) {
-        // After the step that made the change, so that the changes of one
-        // step make one build.
-        std::weak_ptr<bool> alive = alive_;
-        host_.mainLoop().post([this, alive] {
-            if (alive.lock()) build();
-        });
+        queueBuild();
         return;
     }
     const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(kMinInterval - since);
@@ -81,7 +77,20 @@ void TBoardFeed::handleEvents(std::uint32_t) {
     std::uint64_t expirations = 0;
     while (::read(timerFd_, &expirations, sizeof expirations) > 0) {
     }
-    build();
+    queueBuild();
+}
+
+// A step behind the one that made the change (which holds the session mutex
+// now), so that the changes of one step make one build and no build reads
+// the board in the middle of a step.
+void TBoardFeed::queueBuild() {
+    std::weak_ptr<bool> alive = alive_;
+    runner_.submit(
+        [this, alive] {
+            if (alive.lock()) build();
+            return TReply{};
+        },
+        [](TReply) {});
 }
 
 void TBoardFeed::build() {

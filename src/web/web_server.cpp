@@ -29,8 +29,8 @@ std::string settingsPath(const std::string& folder, const std::string& path) {
 TWebServer::TWebServer(TServerHost& host)
     : host_(host),
       streams_(sessions_),
-      feed_(host, streams_),
       runner_(host.mainLoop(), host.sessionMutex()),
+      feed_(host, streams_, runner_),
       router_(sessions_),
       daemon_(router_, runner_, streams_),
       services_{host, sessions_, throttle_, feed_} {
@@ -90,9 +90,9 @@ void TWebServer::start() {
     const int listenFd = options.listenFd;
     const int port = boundPort(listenFd);
     try {
-        feed_.start();
         streams_.start();
         runner_.start();
+        feed_.start();
     } catch (const std::exception& e) {
         ::close(listenFd);
         runner_.stop();

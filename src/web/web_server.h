@@ -54,8 +54,8 @@ private:
     TWebSessions sessions_;
     TSignInThrottle throttle_;
     TLiveStreams streams_;
-    TBoardFeed feed_;
     TStepRunner runner_;
+    TBoardFeed feed_;
     TRouter router_;
     THttpDaemon daemon_;
     TWebServices services_;
