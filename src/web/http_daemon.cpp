@@ -214,8 +214,10 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     request.path = url ? url : "";
     if (const auto query = request.path.find('?'); query != std::string::npos) request.path.resize(query);
     request.body = std::move(state.body);
-    request.clientAddress = clientAddress(connection);
+    // Only changes use the address (the sign-in throttle counts by it).
+    if (request.changes()) request.clientAddress = clientAddress(connection);
     request.https = https_;
+    request.headers.reserve(16);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &copyHeader, &request);
 
     TReply reply;

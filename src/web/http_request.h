@@ -14,7 +14,7 @@ struct TRequest {
     std::string method;  // "GET", "POST" ...
     std::string path;    // without the query
     std::string body;    // at most the body limit
-    std::string clientAddress;
+    std::string clientAddress;  // numeric; set for requests that change something
     bool https = false;
     std::vector<std::pair<std::string, std::string>> headers;
 
