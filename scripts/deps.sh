@@ -10,7 +10,13 @@ packages=(
   poppler-utils xvfb xauth
   openbox xdotool x11-utils imagemagick
   libsystemd-dev dpkg-dev lintian systemd
+  libmicrohttpd-dev nlohmann-json3-dev chromium
 )
+# The browser tests drive chromium from Node; a machine without Node gets
+# Debian's.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "host/admin_view.h"
+#include "stores/code_page.h"
 #include "stores/records.h"
 
 class QWidget;
@@ -133,14 +134,15 @@ using HostMaintenanceData = ForwardingMaintenanceData<TServerHost&>;
 // The host's message boxes (its AdminView) as a prompt.
 MessagePrompt hostPrompt(TServerHost& host);
 
-// Record texts are 8-bit strings; widgets show them byte for byte as Latin-1,
-// so any text a client stored comes back unchanged when a dialog writes it.
+// Record texts are bytes in the clients' code page; widgets show them through
+// the one code page conversion, which is lossless, so any text a client stored
+// comes back unchanged when a dialog writes it. A character typed that the
+// code page cannot hold becomes "?".
 inline QString toQt(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromStdString(codepage::toUtf8(text));
 }
 inline std::string fromQt(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return codepage::fromUtf8Substituting(text.toStdString());
 }
 
 // Department/User Maintenance. Afterwards: when accounts were removed, the

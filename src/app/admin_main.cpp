@@ -25,6 +25,7 @@
 #include "host/platform_info.h"
 #include "host/server_host.h"
 #include "host/single_instance.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -104,6 +105,9 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         zv::admin::TServerForm form(start.settingsFiles);
+        // The board in a browser: starts once the clients are served, stops
+        // before the stores are cleared.
+        zv::web::TWebServer web(form.host());
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &app,
                          &QCoreApplication::quit, Qt::QueuedConnection);
         // SIGINT and SIGTERM stop the server as a confirmed close does.

@@ -23,6 +23,7 @@
 #include "host/server_host.h"
 #include "host/single_instance.h"
 #include "net/event_loop.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -109,6 +110,9 @@ int main(int argc, char** argv) {
 
     zv::HeadlessView view(std::cerr, [&loop] { loop.quit(); }, zv::standardErrorIsJournal());
     zv::TServerHost host(view, start.settingsFiles);
+    // The board in a browser: starts once the clients are served, stops
+    // before the stores are cleared.
+    zv::web::TWebServer web(host);
     guard.serveRestoreRequests([&loop, &view] { loop.post([&view] { view.restoreWindow(); }); });
 
     host.FormShow();

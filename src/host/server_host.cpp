@@ -67,6 +67,7 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     statusLog_ = std::make_unique<TLOGList>();
     board_->setConversionWarning(
         [this](const std::string& text) { view_.showMessage(MessageKind::Warning, text); });
+    board_->setChangeObserver([this] { boardChanged(); });
 }
 
 void TServerHost::nameStores() {
@@ -133,6 +134,7 @@ void TServerHost::FormShow() {
     }
     refreshUserTable("");
     serving_ = true;
+    if (OnServing) OnServing();
 }
 
 bool TServerHost::findLocalAddress() {
@@ -199,6 +201,7 @@ bool TServerHost::FormCloseQuery() {
             // A listener that failed is closed already.
         }
     }
+    if (OnStopping) OnStopping();
     stopEverySession();
     clearStores();
     saveSettings();
@@ -223,6 +226,25 @@ void TServerHost::clearStores() {
 
 void TServerHost::FormDestroy() {
     ServerSocket.reset();
+}
+
+// --- changes of the employee board --------------------------------------------------
+
+int TServerHost::addBoardObserver(std::function<void(std::uint64_t)> observer) {
+    const int token = nextObserverToken_++;
+    boardObservers_.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void TServerHost::removeBoardObserver(int token) {
+    std::erase_if(boardObservers_, [token](const auto& entry) { return entry.first == token; });
+}
+
+void TServerHost::boardChanged() {
+    ++boardVersion_;
+    // A copy: an observer may remove itself.
+    const auto observers = boardObservers_;
+    for (const auto& [token, observer] : observers) observer(boardVersion_);
 }
 
 // --- settings --------------------------------------------------------------------

@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/admin_view.h"
 #include "host/session_registry.h"
@@ -75,6 +77,24 @@ public:
     const TSettings& settings() const { return settings_; }
     // The maximum log size dialog: the new limit applies to the next log record.
     void setLogSizeLimit(int limit);
+
+    // --- front ends beside the window (the program wires them) -------------
+    // Called at the end of a start-up that succeeded, once the clients are
+    // served: the HTTP side starts here.
+    std::function<void()> OnServing;
+    // Called in FormCloseQuery once the close goes ahead, after the listener
+    // has closed and before the sessions stop and the stores are cleared: the
+    // HTTP side stops here.
+    std::function<void()> OnStopping;
+
+    // --- changes of the employee board ---------------------------------------
+    // Counts the changes of the board that reached its file (every save and
+    // load), whoever made them.
+    std::uint64_t boardVersion() const { return boardVersion_; }
+    // `observer` runs on the main thread after each such change, with the new
+    // version. Returns a token for removeBoardObserver.
+    int addBoardObserver(std::function<void(std::uint64_t version)> observer);
+    void removeBoardObserver(int token);
 
     // --- window side ---------------------------------------------------------
     TUserTable& userTable() { return userTable_; }
@@ -146,6 +166,7 @@ private:
     void stopEverySession();
     void refuseOnePending(TAsyncSocket& listener);
     void clearStores();
+    void boardChanged();
 
     AdminView& view_;
     const SettingsFiles settingsFiles_;
@@ -172,6 +193,10 @@ private:
     bool closed_ = false;
     std::string localIPAddress_;
     int spareFd_ = -1;  // a descriptor given up to refuse a connection when none is left
+
+    std::uint64_t boardVersion_ = 0;
+    int nextObserverToken_ = 1;
+    std::vector<std::pair<int, std::function<void(std::uint64_t)>>> boardObservers_;
 };
 
 }  // namespace zv

@@ -15,6 +15,7 @@ namespace {
 constexpr const char* kOptions = "Options";
 constexpr const char* kScreen = "Screen";
 constexpr const char* kRegional = "Regional";
+constexpr const char* kWeb = "Web";
 
 // An integer key as the Windows ini functions read it for the window: the
 // number, or the default when the key is missing or not a number.
@@ -46,6 +47,31 @@ ScreenPlacement screenPlacement(const IniFile& ini, const WindowRect& current) {
     placement.rect.width = intValue(ini, kScreen, "Width", current.width);
     placement.rect.height = intValue(ini, kScreen, "Height", current.height);
     return placement;
+}
+
+// [Web]: missing keys take their defaults (a file written before the HTTP
+// side existed turns it on at the default port).
+void loadWebSettings(TSettings& settings, const IniFile* ini) {
+    auto read = [ini](const char* key, const char* fallback) {
+        return ini ? ini->value(kWeb, key, fallback) : std::string(fallback);
+    };
+    settings.WebPort = read("Port", kDefaultWebPort);
+    settings.WebAddress = read("Address", "");
+    settings.WebCertFile = read("CertFile", "");
+    settings.WebKeyFile = read("KeyFile", "");
+}
+
+// The web port as a number; a text that is not a port is reported and the
+// default taken, as for the other numbers.
+int deriveWebPort(TSettings& settings, AdminView& view) {
+    const int port = deriveNumber(settings.WebPort, "Port of section [Web]", kDefaultWebPort, view);
+    if (port >= 0 && port <= 65535) return port;
+    view.showMessage(MessageKind::Warning,
+                     std::string("The setting Port of section [Web] in ") + kSettingsFileName +
+                         " is \"" + settings.WebPort + "\", which is not a port (0 to 65535).\r" +
+                         "The default " + kDefaultWebPort + " is used instead.");
+    settings.WebPort = kDefaultWebPort;
+    return *wholeNumber(settings.WebPort);
 }
 
 void saveOrWarn(const TSettings& settings, const SettingsFiles& files,
@@ -107,8 +133,10 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
         if (placement.status != 0) view.applyPlacement(placement.status, placement.rect);
         datetime::setFormats(ini.value(kRegional, "ShortDateFormat", kDefaultShortDateFormat),
                              ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat));
+        loadWebSettings(settings, &ini);
     } else {
         datetime::setFormats(kDefaultShortDateFormat, kDefaultLongTimeFormat);
+        loadWebSettings(settings, nullptr);
         const std::string& legacyPath = files.legacyPath;
         if (auto legacy = readLegacySettings(legacyPath)) {
             settings.SMTPHost = legacy->SMTPHost;
@@ -143,6 +171,7 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
     // there fails every login; a file that lacks the key (it then comes in
     // empty) or holds no number is therefore reported and defaulted here too.
     deriveNumber(settings.ExpDays, "ExpDays", kDefaultExpDays, view);
+    settings.webPortInUse = deriveWebPort(settings, view);
 }
 
 ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect& current) {
@@ -182,6 +211,10 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files,
             ini.setValue(kScreen, "Status", "3");
             break;
     }
+    ini.setValue(kWeb, "Port", settings.WebPort);
+    ini.setValue(kWeb, "Address", settings.WebAddress);
+    ini.setValue(kWeb, "CertFile", settings.WebCertFile);
+    ini.setValue(kWeb, "KeyFile", settings.WebKeyFile);
     ini.save(iniPath);
 }
 

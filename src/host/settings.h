@@ -12,6 +12,8 @@
 
 namespace zv {
 
+inline constexpr const char* kDefaultWebPort = "8480";
+
 struct TSettings {
     std::string SMTPHost;    // mail host for message notices; empty: no mail
     std::string Port;        // decimal port or service name of the listener
@@ -21,6 +23,13 @@ struct TSettings {
 
     int blockSizeInUse = 0;  // size of each data block sent to a client
     int logSizeLimit = 0;    // maximum number of status change log records
+
+    // [Web]: the board in a browser.
+    std::string WebPort = kDefaultWebPort;  // decimal TCP port; 0 turns the HTTP side off
+    std::string WebAddress = {};            // address to listen on; empty: every interface
+    std::string WebCertFile = {};           // PEM certificate; with WebKeyFile: HTTPS
+    std::string WebKeyFile = {};            // PEM private key of the certificate
+    int webPortInUse = 8480;                // WebPort as a number (0 to 65535)
 };
 
 inline constexpr const char* kSettingsFileName = "zva.ini";

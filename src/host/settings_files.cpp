@@ -29,4 +29,11 @@ SettingsFiles SettingsFiles::forSettingsFile(const std::string& path) {
     return files;
 }
 
+std::string SettingsFiles::besideSettings(const std::string& path) const {
+    if (path.empty() || path.front() == '/') return path;
+    const auto slash = settingsPath.rfind('/');
+    if (slash == std::string::npos) return path;
+    return settingsPath.substr(0, slash + 1) + path;
+}
+
 }  // namespace zv

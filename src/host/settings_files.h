@@ -18,6 +18,10 @@ struct SettingsFiles {
     // The settings file at `path` (any name), with "qtadmin.ini" beside it.
     static SettingsFiles forSettingsFile(const std::string& path);
 
+    // A path named in the settings (a certificate, say): as it stands when
+    // absolute, else in the folder of the settings file.
+    std::string besideSettings(const std::string& path) const;
+
     std::string settingsPath;  // read and written by loadSettings / saveSettings
     std::string legacyPath;    // read once, deleted after a successful import
 

@@ -10,8 +10,7 @@
 
 namespace zv {
 
-std::string validateLogin(TServerContext& ctx, std::string_view credentials,
-                          const std::string& connectionId) {
+std::string checkLogin(TServerContext& ctx, std::string_view credentials) {
     std::string_view key;
     std::string_view password = credentials;
     if (auto bar = credentials.find('|'); bar != std::string_view::npos) {
@@ -22,8 +21,14 @@ std::string validateLogin(TServerContext& ctx, std::string_view credentials,
     TWIWONode* employee = ctx.board().findByKey(key);
     if (employee == nullptr || employee->Employee.empty()) return std::string(wire::kNonExistResult);
     if (employee->Password != password) return std::string(wire::kDenied);
+    return std::string(key);
+}
 
-    std::string accepted(key);
+std::string validateLogin(TServerContext& ctx, std::string_view credentials,
+                          const std::string& connectionId) {
+    std::string accepted = checkLogin(ctx, credentials);
+    if (accepted == wire::kNonExistResult || accepted == wire::kDenied) return accepted;
+
     ctx.updateThreadList(connectionId, accepted);
     ctx.clearUserTable(ctx.board().getCount());
     ctx.refreshUserTable(accepted);

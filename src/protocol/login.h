@@ -18,6 +18,11 @@ struct TWIWONode;
 // key) or "*DENIED*" (wrong password), changing nothing. Writes no file.
 std::string validateLogin(TServerContext& ctx, std::string_view credentials, const std::string& connectionId);
 
+// The comparison of validateLogin alone: the same result for the same
+// credentials, but nothing is labelled or refreshed. For sign-ins that are
+// not client sessions (a browser's).
+std::string checkLogin(TServerContext& ctx, std::string_view credentials);
+
 // Sets the employee "In", empties Returning, ReachedAt and Comments, stamps
 // StatusChanged, saves the board and appends a status log record. An unknown
 // key does nothing.

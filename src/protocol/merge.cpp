@@ -7,10 +7,14 @@
 namespace zv {
 
 void mergeBoardRecord(TServerContext& ctx, std::string_view section, const std::string& employeeKey) {
+    const std::unique_ptr<TWIWONode> received = ctx.board().createNodeFromString(section);
+    mergeBoardRecord(ctx, *received, employeeKey);
+}
+
+void mergeBoardRecord(TServerContext& ctx, const TWIWONode& received, const std::string& employeeKey) {
     TWIWOList& board = ctx.board();
-    const std::unique_ptr<TWIWONode> received = board.createNodeFromString(section);
-    board.updateByKey(employeeKey, *received);
-    appendStatusRecord(ctx, *received);
+    board.updateByKey(employeeKey, received);
+    appendStatusRecord(ctx, received);
     ctx.clearUserTable(board.getCount());
     ctx.refreshUserTable(employeeKey);
 }
@@ -21,9 +25,13 @@ void mergeMemo(TServerContext& ctx, std::string_view section) {
 }
 
 void mergeMessage(TServerContext& ctx, std::string_view section) {
-    TWYWOList& messages = ctx.messages();
-    TWYWONode& stored = messages.addNode(messages.createNodeFromString(section));
+    mergeMessage(ctx, ctx.messages().createNodeFromString(section));
+}
+
+TWYWONode& mergeMessage(TServerContext& ctx, std::unique_ptr<TWYWONode> message) {
+    TWYWONode& stored = ctx.messages().addNode(std::move(message));
     ctx.notifyMessage(stored);
+    return stored;
 }
 
 void mergePhonebook(TServerContext& ctx, std::string_view section) {

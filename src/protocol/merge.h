@@ -2,6 +2,7 @@
 // Merging what a client sends with its login: its own board record, one memo,
 // one message and new phonebook callers. Each merge saves its store at once.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,11 +11,15 @@
 namespace zv {
 
 class TServerContext;
+struct TWIWONode;
+struct TWYWONode;
 
 // Applies the received board record to the logged-in employee's record (never
 // to the record its Employee field names), logs a status change record built
 // from the received record, and refreshes the user table naming the employee.
 void mergeBoardRecord(TServerContext& ctx, std::string_view section, const std::string& employeeKey);
+// The same for a record already parsed (a browser's status edit).
+void mergeBoardRecord(TServerContext& ctx, const TWIWONode& received, const std::string& employeeKey);
 
 // Stores the received memo.
 void mergeMemo(TServerContext& ctx, std::string_view section);
@@ -22,6 +27,9 @@ void mergeMemo(TServerContext& ctx, std::string_view section);
 // Stores the received message and hands the stored record to the host's
 // message hook (the e-mail notification).
 void mergeMessage(TServerContext& ctx, std::string_view section);
+// The same for a message already built (one taken in a browser); returns the
+// stored record.
+TWYWONode& mergeMessage(TServerContext& ctx, std::unique_ptr<TWYWONode> message);
 
 // Adds the received phonebook bundle.
 void mergePhonebook(TServerContext& ctx, std::string_view section);

@@ -28,6 +28,12 @@ void TWIWOList::loadFromFile() {
         keepUnconvertedCopy();
         if (conversionWarning_) conversionWarning_(kEmployeeFileConversionText);
     });
+    if (changeObserver_) changeObserver_();
+}
+
+void TWIWOList::saveToFile() {
+    Base::saveToFile();
+    if (changeObserver_) changeObserver_();
 }
 
 // A file of another record size is served as whole 1909-byte slices, and the
@@ -78,6 +84,10 @@ void TWIWOList::updateByKey(std::string_view key, const TWIWONode& source) {
         }
     }
     saveToFile();
+}
+
+void TWIWOList::setChangeObserver(std::function<void()> observer) {
+    changeObserver_ = std::move(observer);
 }
 
 void TWIWOList::setConversionWarning(std::function<void(const std::string& text)> warning) {

@@ -28,8 +28,11 @@ public:
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;
-    using Base::saveToFile;
     using Base::setFileName;
+
+    // Writes the list to the file (as every store does), then tells the
+    // change observer.
+    void saveToFile();
 
     // Loads in file order; an incomplete last record is reported through the
     // conversion warning and the complete records stay loaded, after the file
@@ -53,10 +56,17 @@ public:
     // Receives the conversion message text; the default writes it to stderr.
     void setConversionWarning(std::function<void(const std::string& text)> warning);
 
+    // Called after every save and every load that completed: the one place
+    // that sees each change of the board that reached its file, whoever made
+    // it (a client's merge or punch, a login's time stamp, the window's
+    // dialogs, a browser).
+    void setChangeObserver(std::function<void()> observer);
+
 private:
     void keepUnconvertedCopy() const;
 
     std::function<void(const std::string&)> conversionWarning_;
+    std::function<void()> changeObserver_;
 };
 
 }  // namespace zv

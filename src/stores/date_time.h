@@ -39,6 +39,18 @@ void setClockForTesting(std::function<std::time_t()> clock);
 // Nothing is returned when the text is not such a date-time.
 std::optional<std::time_t> parseDateTime(std::string_view text);
 
+// As parseDateTime, telling also whether the text held a time after the date.
+struct DateTimeRead {
+    std::time_t at;
+    bool timeGiven;
+};
+std::optional<DateTimeRead> readDateTime(std::string_view text);
+
+// Reads a time of day on its own, as the reader above reads the time after a
+// date, but only with minutes ("3:30", "15:30:00") or an AM/PM mark ("3 PM"):
+// a number alone is no time. Seconds since midnight, or nothing.
+std::optional<int> parseTimeOfDay(std::string_view text);
+
 // Pattern writer on its own, for tests and for other formats.
 std::string formatWithPattern(std::string_view pattern, std::time_t t);
 

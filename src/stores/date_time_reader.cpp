@@ -182,17 +182,21 @@ bool settleDate(DateFields& date, int currentYear) {
            date.day <= daysInMonth(date.year, date.month);
 }
 
-// Reads "h[:mm[:ss]] [AM|PM]" after the date; nothing at all is midnight.
-bool readTime(Scanner& in, int& hour, int& minute, int& second) {
-    hour = minute = second = 0;
-    const bool blank = in.skipBlanks() > 0;
-    if (in.atEnd()) return true;
-    if (!blank) return false;
+// What readClock found: a time given with minutes, or with an AM/PM mark.
+struct ClockMarks {
+    bool minutes = false;
+    bool meridiem = false;
+};
+
+// Reads "h[:mm[:ss]] [AM|PM]" at the scanner; anything after a valid time is
+// ignored.
+bool readClock(Scanner& in, int& hour, int& minute, int& second, ClockMarks& marks) {
     if (in.number(2, hour) == 0) return false;
     auto separator = [&] { return in.peek() == ':' || in.peek() == '.'; };
     if (separator()) {
         in.skip(1);
         if (in.number(2, minute) == 0) return false;
+        marks.minutes = true;
         if (separator()) {
             in.skip(1);
             if (in.number(2, second) == 0) return false;
@@ -206,14 +210,43 @@ bool readTime(Scanner& in, int& hour, int& minute, int& second) {
         if (hour > 12) return false;
         if (hour == 12) hour = 0;
         if (pm) hour += 12;
+        marks.meridiem = true;
     }
-    // Anything after a valid time is ignored.
     return hour <= 23 && minute <= 59 && second <= 59;
+}
+
+// Reads " h[:mm[:ss]] [AM|PM]" after the date; nothing at all is midnight
+// (and `given` false).
+bool readTime(Scanner& in, int& hour, int& minute, int& second, bool& given) {
+    hour = minute = second = 0;
+    given = false;
+    const bool blank = in.skipBlanks() > 0;
+    if (in.atEnd()) return true;
+    if (!blank) return false;
+    ClockMarks marks;
+    given = true;
+    return readClock(in, hour, minute, second, marks);
 }
 
 }  // namespace
 
+std::optional<int> parseTimeOfDay(std::string_view text) {
+    Scanner in(text);
+    in.skipBlanks();
+    int hour = 0, minute = 0, second = 0;
+    ClockMarks marks;
+    if (!readClock(in, hour, minute, second, marks)) return std::nullopt;
+    // A number alone ("2", as in "2 days") is no time of day.
+    if (!marks.minutes && !marks.meridiem) return std::nullopt;
+    return hour * 3600 + minute * 60 + second;
+}
+
 std::optional<std::time_t> parseDateTime(std::string_view text) {
+    if (const std::optional<DateTimeRead> read = readDateTime(text)) return read->at;
+    return std::nullopt;
+}
+
+std::optional<DateTimeRead> readDateTime(std::string_view text) {
     const std::string pattern = shortDateFormat();
     const int currentYear = localParts(now()).tm_year + 1900;
     using Reader = bool (*)(Scanner&, std::string_view, DateFields&);
@@ -222,8 +255,9 @@ std::optional<std::time_t> parseDateTime(std::string_view text) {
         in.skipBlanks();
         DateFields date;
         int hour = 0, minute = 0, second = 0;
+        bool timeGiven = false;
         if (!readDate(in, pattern, date) || !settleDate(date, currentYear) ||
-            !readTime(in, hour, minute, second))
+            !readTime(in, hour, minute, second, timeGiven))
             continue;
         std::tm parts{};
         parts.tm_year = date.year - 1900;
@@ -234,7 +268,7 @@ std::optional<std::time_t> parseDateTime(std::string_view text) {
         parts.tm_sec = second;
         parts.tm_isdst = -1;
         const std::time_t result = std::mktime(&parts);
-        if (result != static_cast<std::time_t>(-1)) return result;
+        if (result != static_cast<std::time_t>(-1)) return DateTimeRead{result, timeGiven};
     }
     return std::nullopt;
 }

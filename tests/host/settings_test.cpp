@@ -51,7 +51,8 @@ TEST(SettingsFile, FirstStartWithoutAnyFileWritesTheDefaultsWithCrLfLines) {
     EXPECT_EQ(readFile(dir.file("zva.ini")),
               "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=6480\r\nExpDays=1\r\n"
               "MaxLogSize=100\r\n\r\n[Screen]\r\nLeft=10\r\nTop=20\r\nWidth=700\r\n"
-              "Height=400\r\nStatus=1\r\n");
+              "Height=400\r\nStatus=1\r\n"
+              "\r\n[Web]\r\nPort=8480\r\nAddress=\r\nCertFile=\r\nKeyFile=\r\n");
 }
 
 TEST(SettingsFile, LegacyFileIsImportedThenDeletedAndAShortOneIsLeftAlone) {
@@ -219,7 +220,8 @@ TEST(SettingsFile, SavingKeepsUnknownKeysAndWritesOnlyStatusForAMinimisedWindow)
     EXPECT_EQ(readFile(dir.file("zva.ini")),
               "[Options]\r\nPort=6480\r\nCustom=kept\r\nBlockSize=4096\r\nSMTPHost=host\r\n"
               "ExpDays=2\r\nMaxLogSize=50\r\n\r\n[Screen]\r\nLeft=5\r\nTop=6\r\nWidth=7\r\n"
-              "Height=8\r\nStatus=2\r\n\r\n[Other]\r\nX=y\r\n");
+              "Height=8\r\nStatus=2\r\n\r\n[Other]\r\nX=y\r\n"
+              "\r\n[Web]\r\nPort=8480\r\nAddress=\r\nCertFile=\r\nKeyFile=\r\n");
 
     view.placement.state = WindowState::Maximized;
     saveSettings(s, dir.path(), view);

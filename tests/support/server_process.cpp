@@ -46,6 +46,7 @@ ServerProcess::~ServerProcess() {
 }
 
 void ServerProcess::writeIni(const std::map<std::string, std::string>& options) {
+    options_ = options;
     writeIniTo(iniPath(), options);
 }
 
@@ -57,7 +58,18 @@ void ServerProcess::writeIniTo(const std::string& path,
     std::string ini = "[Options]\r\nBlockSize=" + o["BlockSize"] + "\r\nSMTPHost=" + o["SMTPHost"] +
                       "\r\nPort=" + std::to_string(port_) + "\r\nExpDays=" + o["ExpDays"] +
                       "\r\nMaxLogSize=" + o["MaxLogSize"] + "\r\n";
+    // The HTTP side stays off unless a test asks for it: tests run side by
+    // side, and its default port would be taken by the first.
+    ini += "[Web]\r\nPort=" + std::to_string(webPort_) + "\r\n";
+    for (const auto& [k, v] : web_) ini += k + "=" + v + "\r\n";
     writeFile(path, ini);
+}
+
+int ServerProcess::enableWeb(const std::map<std::string, std::string>& web) {
+    while (webPort_ == 0 || webPort_ == port_) webPort_ = freeTcpPort();
+    web_ = web;
+    writeIni(options_);
+    return webPort_;
 }
 
 namespace {

@@ -70,6 +70,12 @@ public:
     // A folder of this server's temporary folder, for a test's own files.
     std::string tempFile(const std::string& name) const { return temp_.file(name); }
 
+    // The HTTP side is off ([Web] Port=0) unless this turns it on, at a port
+    // that was free, with these further [Web] values; rewrites "zva.ini" with
+    // the [Options] values of the last writeIni. Returns the web port.
+    int enableWeb(const std::map<std::string, std::string>& web = {});
+    int webPort() const { return webPort_; }
+
 private:
     TempDir temp_;
     std::string prog_;
@@ -81,6 +87,9 @@ private:
     std::vector<std::string> arguments_;
     std::map<std::string, std::string> environment_;
     std::string cwd_;
+    std::map<std::string, std::string> options_;  // of the last writeIni
+    std::map<std::string, std::string> web_;      // [Web] values
+    int webPort_ = 0;
 };
 
 }  // namespace zv::test

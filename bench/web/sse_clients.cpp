@@ -1,0 +1,110 @@
+#include "sse_clients.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace zv::bench {
+
+using Clock = std::chrono::steady_clock;
+
+SseClients::SseClients(int port, const std::string& sessionToken, int count) {
+    epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd_ < 0) throw std::runtime_error("epoll_create1 failed");
+    streams_.resize(static_cast<std::size_t>(count));
+    const std::string request = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n"
+                                "Cookie: zv_session=" + sessionToken + "\r\n\r\n";
+    for (int i = 0; i < count; ++i) {
+        Stream& s = streams_[static_cast<std::size_t>(i)];
+        s.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        if (s.fd < 0 || ::connect(s.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error(std::string("stream ") + std::to_string(i) + ": " + std::strerror(errno));
+        }
+        if (::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+            throw std::runtime_error("cannot send the stream request");
+        }
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u32 = static_cast<std::uint32_t>(i);
+        ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, s.fd, &event);
+    }
+    std::chrono::nanoseconds took{};
+    if (!waitForAll(1, std::chrono::seconds(30), &took)) {
+        throw std::runtime_error("not every stream got its first event; fewest " + std::to_string(fewestEvents()));
+    }
+}
+
+SseClients::~SseClients() {
+    stopDraining();
+    for (Stream& s : streams_)
+        if (s.fd >= 0) ::close(s.fd);
+    if (epollFd_ >= 0) ::close(epollFd_);
+}
+
+void SseClients::readReady(int timeoutMs) {
+    epoll_event events[256];
+    const int n = ::epoll_wait(epollFd_, events, 256, timeoutMs);
+    char buffer[16384];
+    for (int i = 0; i < n; ++i) {
+        Stream& s = streams_[events[i].data.u32];
+        const ssize_t got = ::recv(s.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got <= 0) {
+            if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, s.fd, nullptr);
+            }
+            continue;
+        }
+        s.pending.append(buffer, static_cast<std::size_t>(got));
+        constexpr std::string_view kEvent = "event: board\n";
+        std::size_t at = 0;
+        while ((at = s.pending.find(kEvent, at)) != std::string::npos) {
+            ++s.events;
+            at += kEvent.size();
+        }
+        // Keep a tail that may hold the start of the next event line.
+        if (s.pending.size() >= kEvent.size()) s.pending.erase(0, s.pending.size() - (kEvent.size() - 1));
+    }
+}
+
+int SseClients::fewestEvents() const {
+    int fewest = 1 << 30;
+    for (const Stream& s : streams_) fewest = std::min(fewest, s.events);
+    return fewest;
+}
+
+bool SseClients::waitForAll(int events, std::chrono::milliseconds limit, std::chrono::nanoseconds* took) {
+    const auto start = Clock::now();
+    const auto deadline = start + limit;
+    while (fewestEvents() < events) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        readReady(static_cast<int>(std::min<long long>(left, 100)));
+    }
+    if (took) *took = Clock::now() - start;
+    return true;
+}
+
+void SseClients::startDraining() {
+    draining_ = true;
+    drainer_ = std::thread([this] {
+        while (draining_) readReady(50);
+    });
+}
+
+void SseClients::stopDraining() {
+    draining_ = false;
+    if (drainer_.joinable()) drainer_.join();
+}
+
+}  // namespace zv::bench

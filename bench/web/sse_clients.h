@@ -1,0 +1,47 @@
+#pragma once
+// Many open board pages at once: each a live stream (GET /api/events) on a
+// socket of its own, all read through one epoll, counting the board events
+// each has received.
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zv::bench {
+
+class SseClients {
+public:
+    // Opens `count` streams to 127.0.0.1:port with the session cookie and
+    // waits until each has its first board event. Throws on failure.
+    SseClients(int port, const std::string& sessionToken, int count);
+    ~SseClients();
+    SseClients(const SseClients&) = delete;
+    SseClients& operator=(const SseClients&) = delete;
+
+    // Reads until every stream has received `events` board events in all,
+    // or the limit passes; returns the time that took (or nothing).
+    bool waitForAll(int events, std::chrono::milliseconds limit, std::chrono::nanoseconds* took);
+    // The fewest board events any stream has received.
+    int fewestEvents() const;
+
+    // Keeps reading on a thread of its own (for a load run meanwhile).
+    void startDraining();
+    void stopDraining();
+
+private:
+    struct Stream {
+        int fd = -1;
+        std::string pending;  // text not yet scanned
+        int events = 0;
+    };
+    void readReady(int timeoutMs);
+
+    std::vector<Stream> streams_;
+    int epollFd_ = -1;
+    std::thread drainer_;
+    std::atomic<bool> draining_{false};
+};
+
+}  // namespace zv::bench

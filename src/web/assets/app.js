@@ -1,0 +1,89 @@
+// The page: signs in, then shows the board, "My status" or "Take a message"
+// by the address's #fragment, with the live board shared by all three.
+
+import { api, onSignedOut, setAntiForgeryToken } from "./api.js";
+import { LiveBoard } from "./live.js";
+import { renderBoard } from "./view_board.js";
+import { renderMessage } from "./view_message.js";
+import { renderMyStatus } from "./view_my_status.js";
+import { renderSignIn } from "./view_sign_in.js";
+import { displayName } from "./format.js";
+
+const VIEWS = ["board", "status", "message"];
+const view = document.getElementById("view");
+const topbar = document.getElementById("topbar");
+const whoName = document.getElementById("who-name");
+
+let me = null;
+let live = null;
+let leaveView = null;
+
+function setMe(employee) {
+  me = employee;
+  setAntiForgeryToken(employee.antiForgeryToken);
+  whoName.textContent = displayName(employee);
+}
+
+function currentView() {
+  const name = location.hash.replace(/^#/, "");
+  return VIEWS.includes(name) ? name : "board";
+}
+
+function show() {
+  if (!me) return;
+  if (leaveView) leaveView();
+  leaveView = null;
+  const name = currentView();
+  for (const link of topbar.querySelectorAll("[data-view]")) {
+    if (link.dataset.view === name) link.setAttribute("aria-current", "page");
+    else link.removeAttribute("aria-current");
+  }
+  if (name === "board") leaveView = renderBoard(view, live, me);
+  else if (name === "status") renderMyStatus(view, { me, onMe: setMe });
+  else leaveView = renderMessage(view, live);
+  document.title = `${{ board: "Board", status: "My status", message: "Take a message" }[name]} · Zelvora Board`;
+}
+
+function signedIn(employee) {
+  setMe(employee);
+  topbar.hidden = false;
+  live = new LiveBoard();
+  live.start();
+  show();
+}
+
+function signedOut(message) {
+  me = null;
+  if (leaveView) leaveView();
+  leaveView = null;
+  if (live) live.stop();
+  live = null;
+  setAntiForgeryToken("");
+  topbar.hidden = true;
+  document.title = "Sign in · Zelvora Board";
+  renderSignIn(view, { onSignedIn: signedIn, message });
+}
+
+onSignedOut((message) => { if (me) signedOut(message); });
+window.addEventListener("hashchange", show);
+window.addEventListener("zelvora:check-session", async () => {
+  try {
+    await api("GET", "/api/me");
+    if (live) setTimeout(() => live && live.start(), 3000);
+  } catch (e) {
+    if (e.status !== 401 && live) setTimeout(() => live && live.start(), 3000);
+  }
+});
+document.getElementById("sign-out").addEventListener("click", async () => {
+  try { await api("POST", "/api/sign-out"); } catch { /* signed out either way */ }
+  signedOut("");
+});
+
+(async () => {
+  try {
+    const { data } = await api("GET", "/api/me");
+    signedIn(data);
+  } catch (e) {
+    signedOut(e.status === 401 || e.status === 0 ? (e.status === 0 ? e.message : "") : e.message);
+  }
+})();

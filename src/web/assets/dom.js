@@ -1,0 +1,56 @@
+// Building the page's elements. Texts always become text nodes (or
+// textContent): nothing the server sends is ever read as markup.
+
+// h("div", {class: "row", onclick: fn}, "text", child, [more, children])
+export function h(tag, attributes = {}, ...children) {
+  const element = document.createElement(tag);
+  for (const [name, value] of Object.entries(attributes)) {
+    if (value === undefined || value === null || value === false) continue;
+    if (name.startsWith("on") && typeof value === "function") {
+      element.addEventListener(name.slice(2), value);
+    } else if (name === "dataset") {
+      Object.assign(element.dataset, value);
+    } else if (value === true) {
+      element.setAttribute(name, "");
+    } else {
+      element.setAttribute(name, String(value));
+    }
+  }
+  append(element, children);
+  return element;
+}
+
+function append(element, children) {
+  for (const child of children) {
+    if (child === undefined || child === null || child === false) continue;
+    if (Array.isArray(child)) {
+      append(element, child);
+    } else if (child instanceof Node) {
+      element.appendChild(child);
+    } else {
+      element.appendChild(document.createTextNode(String(child)));
+    }
+  }
+}
+
+// Replaces everything inside `element` with `children`.
+export function replaceChildren(element, ...children) {
+  element.replaceChildren();
+  append(element, children);
+}
+
+// A labelled form field: {label, name, value, maxlength, ...input attributes}.
+export function field({ label, hint, ...input }) {
+  const id = `f-${input.name}`;
+  return h("div", { class: "field" },
+    h("label", { for: id }, label),
+    h("input", { id, type: "text", autocomplete: "off", ...input }),
+    hint ? h("small", { class: "hint" }, hint) : null);
+}
+
+// A line for what happened: kind "ok" or "error".
+export function notice(element, kind, text) {
+  element.className = `notice ${kind}`;
+  element.textContent = text;
+  element.hidden = !text;
+}

@@ -1,0 +1,82 @@
+// "Take a message": the While You Were Out form. The message reaches its
+// recipient's Zelvora Client at the next login, and by mail when they asked
+// for it.
+
+import { api } from "./api.js";
+import { field, h, notice, replaceChildren } from "./dom.js";
+import { displayName } from "./format.js";
+
+// The message's slot widths less the terminating zero byte.
+const WIDTH = { caller: 255, company: 255, phone: 25, regarding: 255, comments: 255 };
+const MARKS = [
+  ["called", "Called"],
+  ["returnedCall", "Returned your call"],
+  ["wasHere", "Was here to see you"],
+  ["wantsToSee", "Wants to see you"],
+  ["urgent", "Urgent"],
+];
+
+export function renderMessage(container, live) {
+  const message = h("p", { class: "notice", role: "status", hidden: true });
+  const recipient = h("select", { id: "f-recipient", name: "recipient", required: true });
+  const send = h("button", { type: "submit", class: "button primary" }, "Take message");
+  const form = h("form", { class: "message-form", novalidate: true },
+    h("div", { class: "field" }, h("label", { for: "f-recipient" }, "For"), recipient),
+    h("div", { class: "two" },
+      field({ label: "Caller", name: "caller", maxlength: WIDTH.caller }),
+      field({ label: "Company", name: "company", maxlength: WIDTH.company })),
+    field({ label: "Phone", name: "phone", maxlength: WIDTH.phone, type: "tel" }),
+    h("fieldset", { class: "marks" },
+      h("legend", {}, "While you were out"),
+      MARKS.map(([name, label]) => h("label", { class: `mark${name === "urgent" ? " urgent" : ""}` },
+        h("input", { type: "checkbox", name }), label))),
+    field({ label: "Regarding", name: "regarding", maxlength: WIDTH.regarding }),
+    field({ label: "Comments", name: "comments", maxlength: WIDTH.comments }),
+    h("div", { class: "actions" }, send));
+
+  function fillRecipients(board) {
+    if (!board) return;
+    const chosen = recipient.value;
+    const people = [...board.rows].sort((a, b) => displayName(a).localeCompare(displayName(b)));
+    replaceChildren(recipient,
+      h("option", { value: "" }, "Choose who the message is for"),
+      people.map((row) => h("option", { value: row.employee, selected: row.employee === chosen },
+        row.department ? `${displayName(row)} (${row.department})` : displayName(row))));
+  }
+
+  form.addEventListener("submit", async (event) => {
+    event.preventDefault();
+    if (!recipient.value) {
+      notice(message, "error", "Please choose who the message is for.");
+      recipient.focus();
+      return;
+    }
+    const body = { recipient: recipient.value };
+    for (const name of ["caller", "company", "phone", "regarding", "comments"]) body[name] = form.elements[name].value;
+    for (const [name] of MARKS) body[name] = form.elements[name].checked;
+    send.disabled = true;
+    notice(message, "", "");
+    try {
+      await api("POST", "/api/messages", body);
+      const name = recipient.selectedOptions[0] ? recipient.selectedOptions[0].textContent : body.recipient;
+      form.reset();
+      recipient.value = "";
+      notice(message, "ok", `Message for ${name} taken. It reaches them at their next login.`);
+    } catch (e) {
+      notice(message, "error", e.message);
+      const target = e.field && form.elements[e.field];
+      if (target) target.focus();
+    } finally {
+      send.disabled = false;
+    }
+  });
+
+  container.replaceChildren(
+    h("section", { class: "card narrow" },
+      h("h2", {}, "Take a message"),
+      message,
+      form));
+  fillRecipients(live.board);
+  const unsubscribe = live.subscribe((board) => { if (board) fillRecipients(board); });
+  return unsubscribe;
+}

@@ -1,0 +1,84 @@
+// "My status": punch in and out, and set status, returning, reached at and
+// comments, as the Zelvora Client does.
+
+import { api } from "./api.js";
+import { field, h, notice, replaceChildren } from "./dom.js";
+import { sinceText } from "./format.js";
+
+// The board's slot widths less the terminating zero byte.
+const WIDTH = { status: 63, returning: 63, reachedAt: 63, comments: 255 };
+
+export function renderMyStatus(container, { me, onMe }) {
+  const message = h("p", { class: "notice", role: "status", hidden: true });
+  const current = h("div", { class: "current" });
+  const punchIn = h("button", { type: "button", class: "button" }, "Punch in");
+  const punchOut = h("button", { type: "button", class: "button" }, "Punch out");
+  const save = h("button", { type: "submit", class: "button primary" }, "Save status");
+  const form = h("form", { class: "status-form", novalidate: true },
+    h("datalist", { id: "status-choices" },
+      ["In", "Out", "In a meeting", "At lunch", "Working from home", "On vacation"]
+        .map((value) => h("option", { value }))),
+    field({ label: "Status", name: "status", maxlength: WIDTH.status, list: "status-choices" }),
+    field({ label: "Returning", name: "returning", maxlength: WIDTH.returning,
+      hint: "A time such as 2:30 PM, or a date and time, marks you overdue once it has passed." }),
+    field({ label: "Reached at", name: "reachedAt", maxlength: WIDTH.reachedAt }),
+    field({ label: "Comments", name: "comments", maxlength: WIDTH.comments }),
+    h("div", { class: "actions" }, save));
+
+  function show(employee) {
+    me = employee;
+    const isIn = me.status === "In";
+    replaceChildren(current,
+      h("span", { class: `pill big ${isIn ? "in" : me.status === "Out" ? "out" : "other"}` }, me.status || "—"),
+      h("span", { class: "muted" }, me.since ? `since ${sinceText({ since: me.since, sinceAt: null })}` : ""));
+    punchIn.className = `button${isIn ? "" : " primary"}`;
+    punchOut.className = `button${isIn ? " primary" : ""}`;
+    punchOut.disabled = !isIn;
+    punchOut.title = isIn ? "" : "Punching out needs the status In.";
+    for (const name of ["status", "returning", "reachedAt", "comments"]) {
+      form.elements[name].value = me[name] || "";
+      form.elements[name].removeAttribute("aria-invalid");
+    }
+  }
+
+  async function run(button, request, done) {
+    button.disabled = true;
+    notice(message, "", "");
+    try {
+      const { data } = await request();
+      show(data);
+      onMe(data);
+      notice(message, "ok", done);
+    } catch (e) {
+      notice(message, "error", e.message);
+      if (e.field && form.elements[e.field]) {
+        form.elements[e.field].setAttribute("aria-invalid", "true");
+        form.elements[e.field].focus();
+      }
+    } finally {
+      button.disabled = false;
+      if (button === punchOut) punchOut.disabled = me.status !== "In";
+    }
+  }
+
+  punchIn.addEventListener("click", () =>
+    run(punchIn, () => api("POST", "/api/punch", { action: "in" }), "You are punched in."));
+  punchOut.addEventListener("click", () =>
+    run(punchOut, () => api("POST", "/api/punch", { action: "out" }), "You are punched out."));
+  form.addEventListener("submit", (event) => {
+    event.preventDefault();
+    const body = {};
+    for (const name of ["status", "returning", "reachedAt", "comments"]) body[name] = form.elements[name].value;
+    run(save, () => api("PUT", "/api/my-status", body), "Your status is saved.");
+  });
+
+  container.replaceChildren(
+    h("section", { class: "card narrow" },
+      h("h2", {}, "My status"),
+      h("div", { class: "punch" }, current, h("div", { class: "punch-buttons" }, punchIn, punchOut)),
+      message,
+      form));
+  show(me);
+  // Freshly from the server: the board may have changed it meanwhile.
+  api("GET", "/api/me").then(({ data }) => { show(data); onMe(data); }).catch(() => {});
+}

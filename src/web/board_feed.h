@@ -1,0 +1,80 @@
+#pragma once
+// The board as the browsers get it: built as JSON once per change of the
+// board, as a step on the main loop under the session mutex (after the step
+// that made the change, never in the middle of one), and published as an
+// immutable snapshot with a tag (its ETag) that the HTTP threads serve
+// without waiting for the main loop.
+// A burst of changes (a busy morning of logins) is built at most every
+// kMinInterval; a build equal to the last one publishes nothing, so that a
+// change that the board page does not show (a login's time stamp) wakes no
+// page. Each new snapshot is announced to the live streams.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "host/board_snapshot.h"
+#include "net/event_loop.h"
+
+namespace zv {
+class TServerHost;
+}
+
+namespace zv::web {
+
+class TLiveStreams;
+class TStepRunner;
+
+struct TBoardSnapshot {
+    std::string etag;  // quoted
+    std::shared_ptr<const std::string> json;
+};
+
+class TBoardFeed : private TEventLoop::Watcher {
+public:
+    static constexpr std::chrono::milliseconds kMinInterval{200};
+
+    TBoardFeed(TServerHost& host, TLiveStreams& streams, TStepRunner& runner);
+    ~TBoardFeed();
+    TBoardFeed(const TBoardFeed&) = delete;
+    TBoardFeed& operator=(const TBoardFeed&) = delete;
+
+    // On the main thread, outside any step, with the runner started: builds
+    // the first snapshot and follows the board.
+    // Throws std::system_error when the build timer cannot be made.
+    void start();
+    // On the main thread: stops following the board.
+    void stop();
+
+    // The current snapshot (any thread); null before start().
+    std::shared_ptr<const TBoardSnapshot> current() const;
+
+private:
+    void boardChanged();
+    void queueBuild();
+    void build();
+    void handleEvents(std::uint32_t events) override;  // the build timer
+
+    TServerHost& host_;
+    TLiveStreams& streams_;
+    TStepRunner& runner_;
+    const std::string tagPrefix_;  // tells this run's tags from an earlier run's
+
+    // Main thread only.
+    int observerToken_ = 0;
+    int timerFd_ = -1;
+    std::uint64_t timerWatch_ = 0;
+    bool dirty_ = false;
+    bool buildPending_ = false;  // queued or timed
+    std::chrono::steady_clock::time_point lastBuild_{};
+    std::uint64_t published_ = 0;
+    TMomentCache moments_;
+    std::shared_ptr<bool> alive_;  // queued builds check it
+
+    mutable std::mutex snapshotMutex_;
+    std::shared_ptr<const TBoardSnapshot> snapshot_;  // guarded by snapshotMutex_
+};
+
+}  // namespace zv::web

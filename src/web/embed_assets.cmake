@@ -1,0 +1,56 @@
+# Writes OUTPUT: a C++ file holding every file of ASSET_DIR as a byte array,
+# with its path under "/", its content type and an ETag made from its
+# SHA-256, for web/assets.h. Run by the build whenever an asset changes.
+file(GLOB files RELATIVE ${ASSET_DIR} ${ASSET_DIR}/*)
+list(SORT files)
+
+set(arrays "")
+set(entries "")
+set(index 0)
+foreach(name IN LISTS files)
+  if(IS_DIRECTORY ${ASSET_DIR}/${name})
+    continue()
+  endif()
+  get_filename_component(ext ${name} LAST_EXT)
+  if(ext STREQUAL ".html")
+    set(type "text/html; charset=utf-8")
+  elseif(ext STREQUAL ".css")
+    set(type "text/css; charset=utf-8")
+  elseif(ext STREQUAL ".js")
+    set(type "text/javascript; charset=utf-8")
+  elseif(ext STREQUAL ".svg")
+    set(type "image/svg+xml")
+  elseif(ext STREQUAL ".png")
+    set(type "image/png")
+  elseif(ext STREQUAL ".ico")
+    set(type "image/x-icon")
+  else()
+    message(FATAL_ERROR "web asset ${name}: no content type for \"${ext}\"")
+  endif()
+  file(READ ${ASSET_DIR}/${name} hex HEX)
+  file(SHA256 ${ASSET_DIR}/${name} hash)
+  string(SUBSTRING ${hash} 0 20 tag)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  # Lines of a readable length.
+  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){24})" "\\1\n    " bytes "${bytes}")
+  string(APPEND arrays "// ${name}\nconst unsigned char kAsset${index}[${size} + 1] = {\n    ${bytes}0};\n\n")
+  string(APPEND entries
+    "        {\"/${name}\", \"${type}\", \"\\\"${tag}\\\"\",\n"
+    "         std::string_view(reinterpret_cast<const char*>(kAsset${index}), ${size})},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+
+set(text "// Generated from src/web/assets by embed_assets.cmake; do not edit.\n")
+string(APPEND text "#include \"web/assets.h\"\n\nnamespace zv::web {\n\nnamespace {\n\n${arrays}}  // namespace\n\n")
+string(APPEND text "const std::vector<TAsset>& compiledAssets() {\n    static const std::vector<TAsset> assets = {\n${entries}    };\n    return assets;\n}\n\n}  // namespace zv::web\n")
+
+# Written only when it changed, so that an unchanged page compiles nothing.
+set(old "")
+if(EXISTS ${OUTPUT})
+  file(READ ${OUTPUT} old)
+endif()
+if(NOT old STREQUAL text)
+  file(WRITE ${OUTPUT} "${text}")
+endif()

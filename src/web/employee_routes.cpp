@@ -1,0 +1,243 @@
+// The employees' API: sign-in and sign-out, the signed-in employee's own
+// entry, the board and its live stream, punching, the status and taking a
+// message. Each handler parses its input here (on the HTTP thread), runs one
+// host operation on the main loop, and renders JSON.
+#include <nlohmann/json.hpp>
+
+#include "host/board_operations.h"
+#include "host/server_host.h"
+#include "protocol/login.h"
+#include "protocol/wire_texts.h"
+#include "stores/board_store.h"
+#include "stores/code_page.h"
+#include "web/board_feed.h"
+#include "web/field_input.h"
+#include "web/json_views.h"
+#include "web/router.h"
+#include "web/sign_in_throttle.h"
+#include "web/web_services.h"
+
+namespace zv::web {
+
+namespace {
+
+using nlohmann::json;
+
+// One answer for an unknown employee and a wrong password.
+constexpr const char* kSignInRefused = "The name or the password is not right.";
+constexpr const char* kAccountChanged =
+    "Your account was changed or removed; please sign in again.";
+
+std::string sessionCookie(const std::string& token, bool https) {
+    return std::string(kSessionCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict" +
+           (https ? "; Secure" : "");
+}
+
+std::string endedSessionCookie(bool https) {
+    return std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
+           (https ? "; Secure" : "");
+}
+
+TReply inputRefused(const TInputError& e) {
+    return errorReply(e.field().empty() ? 400 : 422, e.what(), e.field());
+}
+
+// The signed-in employee's record, on the main loop; nullptr (and the
+// session ended) when the account is gone or its password changed since
+// the sign-in.
+TWIWONode* signedInEmployee(TWebServices& s, const TWebSession& session) {
+    TWIWONode* employee = s.host.board().findByKey(session.employeeKey);
+    if (employee == nullptr || passwordDigest(employee->Password) != session.passwordDigest) {
+        s.sessions.end(session.token);
+        return nullptr;
+    }
+    return employee;
+}
+
+// The reply with the employee's own entry (after any change).
+TReply employeeReply(const TWIWONode& employee, const TWebSession& session, int status = 200) {
+    json me = employeeJson(employee);
+    me["antiForgeryToken"] = session.antiForgeryToken;
+    return jsonReply(status, me);
+}
+
+// The four status fields, with the widths of their board slots.
+constexpr TTextField kStatus{"status", "Status", slotWidth<TWIWONode>("Status")};
+constexpr TTextField kReturning{"returning", "Returning", slotWidth<TWIWONode>("Returning")};
+constexpr TTextField kReachedAt{"reachedAt", "Reached at", slotWidth<TWIWONode>("ReachedAt")};
+constexpr TTextField kComments{"comments", "Comments", slotWidth<TWIWONode>("Comments")};
+
+// The message form, with the widths of the message's slots.
+constexpr TTextField kRecipient{"recipient", "For", slotWidth<TWYWONode>("Recipient")};
+constexpr TTextField kCaller{"caller", "Caller", slotWidth<TWYWONode>("Caller")};
+constexpr TTextField kCompany{"company", "Company", slotWidth<TWYWONode>("Company")};
+constexpr TTextField kPhone{"phone", "Phone", slotWidth<TWYWONode>("Phone")};
+constexpr TTextField kRegarding{"regarding", "Regarding", slotWidth<TWYWONode>("Regarding")};
+constexpr TTextField kMessageComments{"comments", "Comments", slotWidth<TWYWONode>("Comments")};
+
+void addSignIn(TRouter& router, TWebServices& s) {
+    router.add("POST", "/api/sign-in", Access::Public, [&s](TRouteContext& c) -> TReply {
+        std::string name, password;
+        try {
+            const json body = parseBody(c.request.body);
+            const auto text = [&body](const char* key) {
+                const auto it = body.find(key);
+                if (it == body.end() || !it->is_string()) {
+                    throw TInputError(key, std::string("The field \"") + key + "\" is missing.");
+                }
+                return it->get<std::string>();
+            };
+            name = text("employee");
+            password = text("password");
+        } catch (const TInputError& e) {
+            return errorReply(400, e.what(), e.field());
+        }
+        const std::string address = c.request.clientAddress;
+        if (const auto wait = s.throttle.admit(address, name)) {
+            return errorReply(429, "Too many failed sign-ins. Please try again in " +
+                                       std::to_string(wait->count()) + " seconds.")
+                .header("Retry-After", std::to_string(wait->count()));
+        }
+        // Texts the code page cannot hold match no account.
+        const auto key = codepage::fromUtf8(name);
+        const auto secret = codepage::fromUtf8(password);
+        const bool https = c.request.https;
+        return onMainLoop([&s, key, secret, address, name, https]() -> TReply {
+            const std::string result =
+                key && secret ? checkLogin(s.host, *key + "|" + *secret) : std::string(wire::kNonExistResult);
+            if (result == wire::kNonExistResult || result == wire::kDenied) {
+                return errorReply(401, kSignInRefused);
+            }
+            s.throttle.succeeded(address, name);
+            const TWIWONode& employee = *s.host.board().findByKey(result);
+            const auto session =
+                s.sessions.create(SessionKind::Employee, result, passwordDigest(employee.Password));
+            return employeeReply(employee, *session).header("Set-Cookie", sessionCookie(session->token, https));
+        });
+    });
+
+    router.add("POST", "/api/sign-out", Access::Employee, [&s](TRouteContext& c) {
+        s.sessions.end(c.session->token);
+        return emptyReply().header("Set-Cookie", endedSessionCookie(c.request.https));
+    });
+}
+
+void addMe(TRouter& router, TWebServices& s) {
+    router.add("GET", "/api/me", Access::Employee, [&s](TRouteContext& c) {
+        return onMainLoop([&s, session = c.session]() -> TReply {
+            const TWIWONode* employee = signedInEmployee(s, *session);
+            if (!employee) return errorReply(401, kAccountChanged);
+            return employeeReply(*employee, *session);
+        });
+    });
+
+    router.add("PUT", "/api/my-status", Access::Employee, [&s](TRouteContext& c) -> TReply {
+        TStatusEdit edit;
+        try {
+            const json body = parseBody(c.request.body);
+            edit.Status = recordText(body, kStatus, Need::Present);
+            edit.Returning = recordText(body, kReturning, Need::Present);
+            edit.ReachedAt = recordText(body, kReachedAt, Need::Present);
+            edit.Comments = recordText(body, kComments, Need::Present);
+        } catch (const TInputError& e) {
+            return inputRefused(e);
+        }
+        return onMainLoop([&s, session = c.session, edit]() -> TReply {
+            if (!signedInEmployee(s, *session) || !editEmployeeStatus(s.host, session->employeeKey, edit)) {
+                return errorReply(401, kAccountChanged);
+            }
+            return employeeReply(*s.host.board().findByKey(session->employeeKey), *session);
+        });
+    });
+
+    router.add("POST", "/api/punch", Access::Employee, [&s](TRouteContext& c) -> TReply {
+        bool in;
+        try {
+            const json body = parseBody(c.request.body);
+            const auto it = body.find("action");
+            if (it == body.end() || !it->is_string() || (*it != "in" && *it != "out")) {
+                throw TInputError("action", "The field \"action\" must be \"in\" or \"out\".");
+            }
+            in = *it == "in";
+        } catch (const TInputError& e) {
+            return inputRefused(e);
+        }
+        return onMainLoop([&s, session = c.session, in]() -> TReply {
+            if (!signedInEmployee(s, *session)) return errorReply(401, kAccountChanged);
+            const std::string& key = session->employeeKey;
+            const PunchOutcome outcome = in ? punchEmployeeIn(s.host, key) : punchEmployeeOut(s.host, key);
+            const TWIWONode* employee = s.host.board().findByKey(key);
+            if (outcome == PunchOutcome::NoSuchEmployee || !employee) return errorReply(401, kAccountChanged);
+            if (outcome == PunchOutcome::NotIn) {
+                return errorReply(409, "You can punch out only when your status is \"In\"; it is \"" +
+                                           shownText(employee->Status) + "\". Nothing was changed.");
+            }
+            return employeeReply(*employee, *session);
+        });
+    });
+}
+
+void addBoard(TRouter& router, TWebServices& s) {
+    router.add("GET", "/api/board", Access::Employee, [&s](TRouteContext& c) -> TReply {
+        const auto snapshot = s.board.current();
+        if (!snapshot) return errorReply(503, "The board is not ready yet; please try again.");
+        if (c.request.header("If-None-Match") == snapshot->etag) {
+            return notModified(snapshot->etag).header("Cache-Control", "private, no-cache");
+        }
+        TReply reply;
+        reply.contentType = "application/json";
+        reply.sharedBody = snapshot->json;
+        reply.header("ETag", snapshot->etag);
+        reply.header("Cache-Control", "private, no-cache");
+        return reply;
+    });
+
+    router.add("GET", "/api/events", Access::Employee, [](TRouteContext& c) {
+        TReply reply;
+        reply.liveStream = true;
+        reply.streamSession = c.session->token;
+        return reply;
+    });
+}
+
+void addMessages(TRouter& router, TWebServices& s) {
+    router.add("POST", "/api/messages", Access::Employee, [&s](TRouteContext& c) -> TReply {
+        TWYWONode message;
+        try {
+            const json body = parseBody(c.request.body);
+            message.Recipient = recordText(body, kRecipient, Need::NotEmpty);
+            message.Caller = recordText(body, kCaller);
+            message.Company = recordText(body, kCompany);
+            message.Phone = recordText(body, kPhone);
+            message.Regarding = recordText(body, kRegarding);
+            message.Called = checkMark(body, "called", "Called");
+            message.ReturnedCall = checkMark(body, "returnedCall", "Returned your call");
+            message.WasHere = checkMark(body, "wasHere", "Was here to see you");
+            message.WantsToSee = checkMark(body, "wantsToSee", "Wants to see you");
+            message.Urgent = checkMark(body, "urgent", "Urgent");
+            message.Comments = recordText(body, kMessageComments);
+        } catch (const TInputError& e) {
+            return inputRefused(e);
+        }
+        return onMainLoop([&s, session = c.session, message]() -> TReply {
+            if (!signedInEmployee(s, *session)) return errorReply(401, kAccountChanged);
+            const std::string recipient = message.Recipient;
+            if (takeMessage(s.host, message, session->employeeKey) == MessageOutcome::NoSuchRecipient) {
+                return errorReply(422, "There is no \"" + shownText(recipient) + "\" on the board.",
+                                  std::string(kRecipient.json));
+            }
+            return jsonReply(201, {{"recipient", shownText(recipient)}});
+        });
+    });
+}
+
+}  // namespace
+
+void addEmployeeRoutes(TRouter& router, TWebServices& services) {
+    addSignIn(router, services);
+    addMe(router, services);
+    addBoard(router, services);
+    addMessages(router, services);
+}
+
+}  // namespace zv::web

@@ -1,0 +1,296 @@
+#include "web/http_daemon.h"
+
+#include <microhttpd.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "web/http_reply.h"
+#include "web/http_request.h"
+#include "web/live_streams.h"
+#include "web/router.h"
+#include "web/step_runner.h"
+
+namespace zv::web {
+
+// Resumes connections from other threads while the daemon runs.
+struct THttpDaemon::ResumeGuard {
+    std::mutex mutex;
+    bool running = true;  // guarded by mutex
+
+    void resume(MHD_Connection* connection) {
+        std::lock_guard lock(mutex);
+        if (running) MHD_resume_connection(connection);
+    }
+};
+
+// One request, from its headers to its completion.
+struct THttpDaemon::RequestState {
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    std::string body;
+    bool tooLarge = false;
+    // While a step runs for the request: its reply, once there.
+    struct Pending {
+        std::mutex mutex;
+        std::unique_ptr<TReply> reply;  // guarded by mutex
+    };
+    std::shared_ptr<Pending> pending;
+};
+
+namespace {
+
+std::string clientAddress(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (info == nullptr || info->client_addr == nullptr) return {};
+    const sockaddr* address = info->client_addr;
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address->sa_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+    } else if (address->sa_family == AF_INET6) {
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+    }
+    std::string result = text;
+    // An IPv4 client on a dual-stack socket counts as its IPv4 address.
+    if (result.rfind("::ffff:", 0) == 0 && result.find('.') != std::string::npos) result.erase(0, 7);
+    return result;
+}
+
+MHD_Result copyHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    static_cast<TRequest*>(cls)->headers.emplace_back(key ? key : "", value ? value : "");
+    return MHD_YES;
+}
+
+// The announced body size (0 when none; libmicrohttpd refuses one that is
+// not a number).
+std::size_t contentLengthOf(MHD_Connection* connection) {
+    const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    std::size_t length = 0;
+    for (const char* c = value; c && *c >= '0' && *c <= '9'; ++c) {
+        if (length > THttpDaemon::kBodyLimit) break;
+        length = length * 10 + static_cast<std::size_t>(*c - '0');
+    }
+    return length;
+}
+
+// Every response: the protections of the page (no inline script, no
+// framing, no sniffing, no referrer), and no caching unless a route says so.
+void addCommonHeaders(MHD_Response* response, bool hasCacheControl) {
+    MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'");
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    MHD_add_response_header(response, "X-Frame-Options", "DENY");
+    MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+    if (!hasCacheControl) MHD_add_response_header(response, "Cache-Control", "no-store");
+}
+
+void freeOwnedBody(void* cls) { delete static_cast<std::string*>(cls); }
+void freeSharedBody(void* cls) { delete static_cast<std::shared_ptr<const std::string>*>(cls); }
+
+struct StreamHandle {
+    TLiveStreams* streams;
+    std::shared_ptr<TLiveStream> stream;
+};
+
+ssize_t readStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
+    auto* handle = static_cast<StreamHandle*>(cls);
+    return handle->streams->read(*handle->stream, buffer, max);
+}
+
+void freeStream(void* cls) {
+    auto* handle = static_cast<StreamHandle*>(cls);
+    TLiveStreams::closed(*handle->stream);
+    delete handle;
+}
+
+void requestCompleted(void*, MHD_Connection*, void** statePointer, MHD_RequestTerminationCode) {
+    delete static_cast<THttpDaemon::RequestState*>(*statePointer);
+    *statePointer = nullptr;
+}
+
+MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                         const char*, const char* uploadData, std::size_t* uploadSize, void** statePointer) {
+    auto* daemon = static_cast<THttpDaemon*>(cls);
+    auto* state = static_cast<THttpDaemon::RequestState*>(*statePointer);
+    if (state == nullptr) {
+        // The headers have arrived; the body (if any) comes next.
+        state = new THttpDaemon::RequestState();
+        *statePointer = state;
+        // A body announced too large is refused before it is read.
+        if (contentLengthOf(connection) > THttpDaemon::kBodyLimit) {
+            state->tooLarge = true;
+            return daemon->handleWhole(connection, method, url, *state) ? MHD_YES : MHD_NO;
+        }
+        return MHD_YES;
+    }
+    if (*uploadSize != 0) {
+        // A body that trickles in past the time limit is cut.
+        if (std::chrono::steady_clock::now() - state->started > THttpDaemon::kRequestTimeout) return MHD_NO;
+        if (state->body.size() + *uploadSize > THttpDaemon::kBodyLimit) {
+            state->tooLarge = true;
+        } else if (!state->tooLarge) {
+            state->body.append(uploadData, *uploadSize);
+        }
+        *uploadSize = 0;
+        return MHD_YES;
+    }
+    return daemon->handleWhole(connection, method, url, *state) ? MHD_YES : MHD_NO;
+}
+
+}  // namespace
+
+THttpDaemon::THttpDaemon(TRouter& router, TStepRunner& runner, TLiveStreams& streams)
+    : router_(router), runner_(runner), streams_(streams) {}
+
+THttpDaemon::~THttpDaemon() { stop(); }
+
+void THttpDaemon::start(TOptions options) {
+    if (daemon_) return;
+    options_ = std::move(options);
+    https_ = !options_.certPem.empty() && !options_.keyPem.empty();
+    if (https_ && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+        ::close(options_.listenFd);
+        throw std::runtime_error("this libmicrohttpd has no HTTPS support");
+    }
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
+    if (https_) flags |= MHD_USE_TLS;
+    guard_ = std::make_shared<ResumeGuard>();
+
+    MHD_OptionItem tls[] = {
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.certPem.c_str())},
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.keyPem.c_str())},
+        {MHD_OPTION_END, 0, nullptr},
+    };
+    MHD_OptionItem none[] = {{MHD_OPTION_END, 0, nullptr}};
+    daemon_ = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &handleRequest, this,
+        MHD_OPTION_LISTEN_SOCKET, options_.listenFd,
+        MHD_OPTION_THREAD_POOL_SIZE, kThreads,
+        MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit,
+        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kRequestTimeout.count()),
+        MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, nullptr,
+        MHD_OPTION_ARRAY, https_ ? tls : none,
+        MHD_OPTION_END);
+    if (daemon_ == nullptr) {
+        ::close(options_.listenFd);
+        guard_.reset();
+        throw std::runtime_error(https_ ? "the HTTP server could not start (is the certificate or key broken?)"
+                                        : "the HTTP server could not start");
+    }
+}
+
+void THttpDaemon::stop() {
+    if (!daemon_) return;
+    {
+        std::lock_guard lock(guard_->mutex);
+        guard_->running = false;
+    }
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+}
+
+bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, const char* url,
+                              RequestState& state) {
+    if (state.pending) {
+        // Resumed: the step has run.
+        std::unique_ptr<TReply> reply;
+        {
+            std::lock_guard lock(state.pending->mutex);
+            reply = std::move(state.pending->reply);
+        }
+        state.pending.reset();
+        if (!reply) return send(connection, errorReply(503, "The request was not answered."));
+        return send(connection, std::move(*reply));
+    }
+    if (state.tooLarge) {
+        return send(connection, errorReply(413, "The request is larger than " +
+                                                    std::to_string(kBodyLimit / 1024) + " KiB."));
+    }
+
+    TRequest request;
+    request.method = method ? method : "";
+    request.path = url ? url : "";
+    if (const auto query = request.path.find('?'); query != std::string::npos) request.path.resize(query);
+    request.body = std::move(state.body);
+    // Only changes use the address (the sign-in throttle counts by it).
+    if (request.changes()) request.clientAddress = clientAddress(connection);
+    request.https = https_;
+    request.headers.reserve(16);
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, &copyHeader, &request);
+
+    TReply reply;
+    try {
+        reply = router_.dispatch(request);
+    } catch (const std::exception& e) {
+        reply = errorReply(500, std::string("The server could not do this: ") + e.what());
+    }
+    if (reply.liveStream) return openStream(connection, reply.streamSession);
+    if (!reply.mainLoopStep) return send(connection, std::move(reply));
+
+    // Suspended before the step is handed over, so that the resume can
+    // never come first.
+    auto pending = std::make_shared<RequestState::Pending>();
+    state.pending = pending;
+    MHD_suspend_connection(connection);
+    runner_.submit(std::move(reply.mainLoopStep), [pending, connection, guard = guard_](TReply answer) {
+        {
+            std::lock_guard lock(pending->mutex);
+            pending->reply = std::make_unique<TReply>(std::move(answer));
+        }
+        guard->resume(connection);
+    });
+    return true;
+}
+
+bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
+    MHD_Response* response = nullptr;
+    if (reply.sharedBody) {
+        auto* holder = new std::shared_ptr<const std::string>(std::move(reply.sharedBody));
+        response = MHD_create_response_from_buffer_with_free_callback_cls(
+            (*holder)->size(), const_cast<char*>((*holder)->data()), &freeSharedBody, holder);
+        if (response == nullptr) delete holder;
+    } else if (!reply.staticBody.empty()) {
+        response = MHD_create_response_from_buffer(reply.staticBody.size(),
+                                                   const_cast<char*>(reply.staticBody.data()),
+                                                   MHD_RESPMEM_PERSISTENT);
+    } else {
+        auto* owned = new std::string(std::move(reply.body));
+        response = MHD_create_response_from_buffer_with_free_callback_cls(
+            owned->size(), owned->data(), &freeOwnedBody, owned);
+        if (response == nullptr) delete owned;
+    }
+    if (response == nullptr) return false;
+    bool hasCacheControl = false;
+    for (const auto& [name, value] : reply.headers) {
+        MHD_add_response_header(response, name.c_str(), value.c_str());
+        if (name == "Cache-Control") hasCacheControl = true;
+    }
+    if (!reply.contentType.empty()) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
+    }
+    addCommonHeaders(response, hasCacheControl);
+    const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
+    MHD_destroy_response(response);
+    return queued == MHD_YES;
+}
+
+bool THttpDaemon::openStream(MHD_Connection* connection, const std::string& sessionToken) {
+    auto* handle = new StreamHandle{&streams_, streams_.open(connection, sessionToken)};
+    MHD_Response* response =
+        MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 1024, &readStream, handle, &freeStream);
+    if (response == nullptr) {
+        freeStream(handle);
+        return false;
+    }
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/event-stream");
+    // Proxies must pass each event on at once.
+    MHD_add_response_header(response, "X-Accel-Buffering", "no");
+    addCommonHeaders(response, false);
+    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+    MHD_destroy_response(response);
+    return queued == MHD_YES;
+}
+
+}  // namespace zv::web

@@ -1,0 +1,70 @@
+#pragma once
+// libmicrohttpd, set up as the HTTP side needs it: internal threads (a small
+// pool over epoll), suspended connections for the steps that wait for the
+// main loop and for the live streams, limits on connections, body size and
+// request time, HTTPS when given a certificate. Collects each request
+// whole, hands it to the router, and sends what the router answers with the
+// headers every response carries. Owns the daemon; the listening socket is
+// the daemon's once started.
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct MHD_Daemon;
+struct MHD_Connection;
+struct MHD_Response;
+
+namespace zv::web {
+
+class TRouter;
+class TStepRunner;
+class TLiveStreams;
+struct TReply;
+
+class THttpDaemon {
+public:
+    static constexpr std::size_t kBodyLimit = 64 * 1024;
+    static constexpr unsigned kConnectionLimit = 4096;
+    static constexpr std::chrono::seconds kRequestTimeout{30};
+    static constexpr unsigned kThreads = 4;
+
+    struct TOptions {
+        int listenFd = -1;     // bound and listening; the daemon closes it
+        std::string certPem;   // both set: HTTPS
+        std::string keyPem;
+    };
+
+    THttpDaemon(TRouter& router, TStepRunner& runner, TLiveStreams& streams);
+    ~THttpDaemon();
+    THttpDaemon(const THttpDaemon&) = delete;
+    THttpDaemon& operator=(const THttpDaemon&) = delete;
+
+    // Starts serving on the socket (closed here when the start fails).
+    // Throws std::runtime_error saying why.
+    void start(TOptions options);
+    // Once every suspended connection has been resumed (the runner stopped,
+    // the streams ended): closes every connection and the socket.
+    void stop();
+    bool running() const { return daemon_ != nullptr; }
+
+    // For the daemon's callbacks (http_daemon.cpp).
+    struct RequestState;
+    struct ResumeGuard;
+    bool handleWhole(MHD_Connection* connection, const char* method, const char* url, RequestState& state);
+
+private:
+    bool send(MHD_Connection* connection, TReply reply);
+    bool openStream(MHD_Connection* connection, const std::string& sessionToken);
+
+    TRouter& router_;
+    TStepRunner& runner_;
+    TLiveStreams& streams_;
+    MHD_Daemon* daemon_ = nullptr;
+    bool https_ = false;
+    TOptions options_;  // the certificate and key stay for the daemon's life
+    std::shared_ptr<ResumeGuard> guard_;
+};
+
+}  // namespace zv::web

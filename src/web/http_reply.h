@@ -1,0 +1,60 @@
+#pragma once
+// What a route answers: a whole reply (status, headers, body), a step that
+// must run on the main loop first and gives the reply, or the live-update
+// stream. Built by the handlers on any thread; turned into a libmicrohttpd
+// response in one place (http_daemon.cpp), which also adds the headers every
+// response carries.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace zv::web {
+
+struct TReply {
+    int status = 200;
+    std::string contentType;
+    // The body: either owned text, or a shared immutable one (the board
+    // snapshot, a compiled asset) that is not copied.
+    std::string body;
+    std::shared_ptr<const std::string> sharedBody;
+    std::string_view staticBody;
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    // A step for the main loop (under the session mutex) that gives the
+    // reply; set instead of the fields above.
+    std::function<TReply()> mainLoopStep;
+    // The live-update stream instead of a reply; `streamSession` is the
+    // token of the session it belongs to.
+    bool liveStream = false;
+    std::string streamSession;
+
+    std::string_view bodyView() const {
+        if (sharedBody) return *sharedBody;
+        if (!staticBody.empty()) return staticBody;
+        return body;
+    }
+    TReply& header(std::string name, std::string value) {
+        headers.emplace_back(std::move(name), std::move(value));
+        return *this;
+    }
+};
+
+// JSON (application/json).
+TReply jsonReply(int status, const nlohmann::json& value);
+// A refusal: {"error": message} and, when the refusal concerns one field of
+// the request, "field": its name.
+TReply errorReply(int status, const std::string& message, const std::string& field = {});
+// 204, no body.
+TReply emptyReply();
+// 304 for a client that holds the current `etag`.
+TReply notModified(std::string etag);
+// Runs `step` on the main loop under the session mutex; its result is sent.
+TReply onMainLoop(std::function<TReply()> step);
+
+}  // namespace zv::web

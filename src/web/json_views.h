@@ -1,0 +1,29 @@
+#pragma once
+// The JSON the page reads: the board and the signed-in employee's own entry.
+// Record bytes are shown through the one code page conversion; passwords,
+// e-mail addresses and private phones are never part of it.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "host/board_snapshot.h"
+#include "stores/records.h"
+
+namespace zv::web {
+
+// {"departments": [...], "rows": [{"employee", "firstName", "lastName",
+// "department", "status", "returning", "reachedAt", "comments", "workPhone",
+// "extension", "since", "sinceAt", "returnsAt"}, ...]} in board order;
+// "sinceAt" and "returnsAt" are seconds since 1970 or null.
+std::string boardJson(const std::vector<TBoardRow>& rows);
+
+// The signed-in employee: {"employee", "firstName", "lastName",
+// "department", "status", "returning", "reachedAt", "comments", "since"}.
+nlohmann::json employeeJson(const TWIWONode& employee);
+
+// A JSON string literal (quotes included) of UTF-8 text.
+void appendJsonString(std::string& out, std::string_view utf8);
+
+}  // namespace zv::web

@@ -1,0 +1,93 @@
+#pragma once
+// The live-update streams of the open board pages (Server-Sent Events). Each
+// stream is a libmicrohttpd response whose content reader sends what is due
+// and otherwise suspends its connection, so that a thousand open pages hold
+// no thread and cost nothing while the board does not change. A new board
+// version resumes every suspended stream, which then sends the version's tag;
+// a comment line every 15 seconds keeps proxies from closing them and finds
+// the pages that went away.
+//
+// Locking: the streams' state is guarded by one mutex, and a connection is
+// suspended and resumed only while it is held, so a connection is never
+// resumed before it was suspended. Suspended connections cannot close, so a
+// stream marked suspended always has a live connection.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct MHD_Connection;
+
+namespace zv::web {
+
+class TWebSessions;
+
+class TLiveStream {
+public:
+    TLiveStream(MHD_Connection* connection, std::string sessionToken)
+        : connection_(connection), sessionToken_(std::move(sessionToken)) {}
+
+private:
+    friend class TLiveStreams;
+    MHD_Connection* const connection_;
+    const std::string sessionToken_;
+    // Guarded by TLiveStreams::mutex_.
+    bool suspended_ = false;
+    bool ending_ = false;
+    bool heartbeatDue_ = false;
+    std::string sentTag_;
+    std::string out_;  // text due and not yet taken by the reader
+    // Set when the response is gone (any thread, no lock).
+    std::atomic<bool> gone_{false};
+};
+
+class TLiveStreams {
+public:
+    static constexpr std::chrono::seconds kHeartbeat{15};
+
+    explicit TLiveStreams(TWebSessions& sessions);
+    ~TLiveStreams();
+    TLiveStreams(const TLiveStreams&) = delete;
+    TLiveStreams& operator=(const TLiveStreams&) = delete;
+
+    // Starts the heartbeat thread.
+    void start();
+    // A new stream on `connection` (on a libmicrohttpd thread, inside the
+    // request handler); it first sends the current board tag.
+    std::shared_ptr<TLiveStream> open(MHD_Connection* connection, std::string sessionToken);
+    // The content reader: bytes for `buffer`, 0 after suspending the
+    // connection, or -1 at the end of the stream.
+    ssize_t read(TLiveStream& stream, char* buffer, std::size_t max);
+    // The stream's response was freed (its connection closed).
+    static void closed(TLiveStream& stream) { stream.gone_ = true; }
+
+    // The board has a new version: every stream sends its tag.
+    void announce(const std::string& tag);
+    // Ends every stream (the suspended ones are resumed to end) and the
+    // heartbeat thread; streams opened later end at once. Before the daemon
+    // stops.
+    void endAll();
+    std::size_t count();
+
+private:
+    void heartbeatLoop();
+    void wake(TLiveStream& stream);  // mutex_ held
+
+    TWebSessions& sessions_;
+
+    std::mutex mutex_;
+    std::condition_variable stopCv_;
+    std::vector<std::shared_ptr<TLiveStream>> streams_;  // guarded by mutex_
+    std::string currentTag_;                             // guarded by mutex_
+    bool ending_ = false;                                // guarded by mutex_
+    std::thread heartbeat_;
+};
+
+}  // namespace zv::web

@@ -1,0 +1,70 @@
+#pragma once
+// The route table: method, path pattern and handler, and who may use the
+// route. Dispatch checks the sign-in and, for every request that changes
+// something, the JSON body type and the session's anti-forgery token, before
+// the handler sees the request; so a handler only parses its input, calls
+// one host operation (on the main loop, through onMainLoop) and renders JSON.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "web/http_reply.h"
+#include "web/http_request.h"
+#include "web/sessions.h"
+
+namespace zv::web {
+
+// Who may use a route.
+enum class Access {
+    Public,    // anyone (the page's files, the sign-in)
+    Employee,  // a signed-in employee
+};
+
+struct TRouteContext {
+    const TRequest& request;
+    // The session of a route that needs one (never null there).
+    std::shared_ptr<const TWebSession> session;
+    // The values of the pattern's "{name}" segments.
+    std::map<std::string, std::string, std::less<>> params;
+};
+
+using THandler = std::function<TReply(TRouteContext&)>;
+
+// The cookie that carries the session token, and the request header that
+// carries the anti-forgery token.
+inline constexpr std::string_view kSessionCookie = "zv_session";
+inline constexpr std::string_view kAntiForgeryHeader = "X-Zelvora-Token";
+
+class TRouter {
+public:
+    explicit TRouter(TWebSessions& sessions) : sessions_(sessions) {}
+
+    // `pattern`: a path whose segments are literal or "{name}".
+    void add(std::string method, std::string pattern, Access access, THandler handler);
+
+    // 404 for an unknown path, 405 for a known path and another method,
+    // 401 without a live session, 415 for a change without a JSON body,
+    // 403 for a change without the session's anti-forgery token; otherwise
+    // what the handler answers.
+    TReply dispatch(const TRequest& request);
+
+private:
+    struct Route {
+        std::string method;
+        std::vector<std::string> segments;
+        Access access;
+        THandler handler;
+    };
+    static std::vector<std::string> split(std::string_view path);
+    static bool matches(const Route& route, const std::vector<std::string>& segments,
+                        std::map<std::string, std::string, std::less<>>& params);
+
+    TWebSessions& sessions_;
+    std::vector<Route> routes_;  // constant once the server runs
+};
+
+}  // namespace zv::web

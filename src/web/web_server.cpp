@@ -1,0 +1,123 @@
+#include "web/web_server.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "host/server_host.h"
+#include "web/listen_socket.h"
+
+namespace zv::web {
+
+namespace {
+
+constexpr const char* kStillServing =
+    "\rThe Zelvora Clients are served as before; the board in the browser stays off.";
+
+}  // namespace
+
+TWebServer::TWebServer(TServerHost& host)
+    : host_(host),
+      streams_(sessions_),
+      runner_(host.mainLoop(), host.sessionMutex()),
+      feed_(host, streams_, runner_),
+      router_(sessions_),
+      daemon_(router_, runner_, streams_),
+      services_{host, sessions_, throttle_, feed_} {
+    addPageRoutes(router_);
+    addEmployeeRoutes(router_, services_);
+    host_.OnServing = [this] { start(); };
+    host_.OnStopping = [this] { stop(); };
+}
+
+TWebServer::~TWebServer() {
+    host_.OnServing = nullptr;
+    host_.OnStopping = nullptr;
+    stop();
+}
+
+void TWebServer::reportFailure(const std::string& why) {
+    host_.view().showMessage(MessageKind::Warning, why + kStillServing);
+}
+
+bool TWebServer::readTlsFiles(THttpDaemon::TOptions& options) {
+    const TSettings& settings = host_.settings();
+    if (settings.WebCertFile.empty() && settings.WebKeyFile.empty()) return true;
+    if (settings.WebCertFile.empty() || settings.WebKeyFile.empty()) {
+        reportFailure("HTTPS needs both CertFile and KeyFile of section [Web]; only one of them is set.");
+        return false;
+    }
+    const auto read = [&](const std::string& name, const char* key, std::string& out) {
+        const std::string path = host_.settingsFiles().besideSettings(name);
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        if (in) text << in.rdbuf();
+        if (!in || text.str().empty()) {
+            reportFailure(std::string("The ") + key + " of section [Web], \"" + path +
+                          "\", cannot be read: " + (in ? "it is empty" : std::strerror(errno)) + ".");
+            return false;
+        }
+        out = text.str();
+        return true;
+    };
+    return read(settings.WebCertFile, "CertFile", options.certPem) &&
+           read(settings.WebKeyFile, "KeyFile", options.keyPem);
+}
+
+void TWebServer::start() {
+    if (started_) return;
+    const TSettings& settings = host_.settings();
+    if (settings.webPortInUse == 0) return;  // turned off
+    THttpDaemon::TOptions options;
+    if (!readTlsFiles(options)) return;
+    try {
+        options.listenFd = openListeningSocket(settings.WebAddress, settings.webPortInUse);
+    } catch (const TListenError& e) {
+        reportFailure(e.what());
+        return;
+    }
+    const int listenFd = options.listenFd;
+    const int port = boundPort(listenFd);
+    try {
+        streams_.start();
+        runner_.start();
+        feed_.start();
+    } catch (const std::exception& e) {
+        ::close(listenFd);
+        runner_.stop();
+        streams_.endAll();
+        feed_.stop();
+        reportFailure("The board in the browser cannot start on port " + std::to_string(port) + ": " +
+                      e.what() + ".");
+        return;
+    }
+    try {
+        daemon_.start(std::move(options));  // closes the socket when it fails
+    } catch (const std::exception& e) {
+        runner_.stop();
+        streams_.endAll();
+        feed_.stop();
+        reportFailure("The board in the browser cannot start on port " + std::to_string(port) + ": " +
+                      e.what() + ".");
+        return;
+    }
+    port_ = port;
+    started_ = true;
+}
+
+void TWebServer::stop() {
+    if (!started_) return;
+    started_ = false;
+    // Steps first (they may still need the stores), then every suspended
+    // connection is let go, then the daemon closes them all.
+    runner_.stop();
+    streams_.endAll();
+    daemon_.stop();
+    feed_.stop();
+    port_ = 0;
+}
+
+}  // namespace zv::web

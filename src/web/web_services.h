@@ -1,0 +1,28 @@
+#pragma once
+// What the route handlers work with. The parts are owned by TWebServer; the
+// handlers keep references for the life of the server.
+
+namespace zv {
+class TServerHost;
+}
+
+namespace zv::web {
+
+class TBoardFeed;
+class TRouter;
+class TSignInThrottle;
+class TWebSessions;
+
+struct TWebServices {
+    TServerHost& host;
+    TWebSessions& sessions;
+    TSignInThrottle& throttle;
+    TBoardFeed& board;
+};
+
+// The page: "/" and each compiled file.
+void addPageRoutes(TRouter& router);
+// The employees' API under /api/.
+void addEmployeeRoutes(TRouter& router, TWebServices& services);
+
+}  // namespace zv::web

@@ -1,0 +1,101 @@
+#pragma once
+// Shared pieces of the HTTP side's end-to-end tests: a zelvorad with its
+// HTTP side on, a board, a signed-in browser, and the client's side of the
+// same server.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "http_client.h"
+#include "record_files.h"
+#include "server_process.h"
+#include "tcp_client.h"
+
+namespace zv::webtest {
+
+using nlohmann::json;
+using test::Fields;
+using test::HttpClient;
+using test::HttpResponse;
+using test::RecordKind;
+using test::ServerProcess;
+using test::TcpClient;
+
+// A server with the HTTP side on and this board; started.
+inline std::unique_ptr<ServerProcess> startServer(const std::vector<Fields>& board,
+                                                  std::map<std::string, std::string> options = {}) {
+    auto server = std::make_unique<ServerProcess>(ZV_ZELVORAD_PATH, std::move(options));
+    server->enableWeb();
+    test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board, board);
+    server->start();
+    return server;
+}
+
+inline std::vector<Fields> records(const ServerProcess& server, RecordKind kind) {
+    return test::readRecordFile(server.dataFile(test::dataFileName(kind)), kind);
+}
+
+inline json bodyOf(const HttpResponse& response) { return json::parse(response.body); }
+
+// A browser signed in as `employee`; fails the test when refused.
+inline std::unique_ptr<HttpClient> signedIn(const ServerProcess& server, const std::string& employee,
+                                            const std::string& password) {
+    auto browser = std::make_unique<HttpClient>(server.webPort());
+    const HttpResponse response = browser->signIn(employee, password);
+    EXPECT_EQ(response.status, 200) << response.body;
+    return browser;
+}
+
+// A client's full login exchange (logged in with `board` as its own record,
+// or "NO_DATA"); returns the bundle.
+inline std::string clientLogin(const ServerProcess& server, const std::string& key, const std::string& password,
+                               const std::string& board = "NO_DATA") {
+    TcpClient client(server.port());
+    client.send("SUBMIT_LOGIN:FULL:" + key + "|" + password + ":[*WIWO*]" + board +
+                "[*POSTI*]NO_DATA[*WYWO*]NO_DATA[*PHONE*]NO_DATA");
+    const std::string reply = client.receiveLoginReply();
+    if (reply != "PREPARE_TO_RECEIVE") throw std::runtime_error("login refused: " + reply);
+    std::string bundle = client.pullBundle(8192);
+    client.send("CONFIRM");
+    client.closedWithin(std::chrono::seconds(15));
+    return bundle;
+}
+
+// Polls `done` until it holds or the limit passes (for effects no answer
+// announces, such as a client's punch-out).
+template <typename Pred>
+bool eventually(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(15)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// The records of one bundle section ("count|rec<~REC~>..."), split into fields.
+inline std::vector<Fields> sectionRecords(const std::string& section) {
+    std::vector<Fields> out;
+    std::size_t at = section.find('|') + 1;
+    for (std::size_t end; (end = section.find("<~REC~>", at)) != std::string::npos; at = end + 7) {
+        const std::string record = section.substr(at, end - at);
+        Fields fields;
+        std::size_t from = 0;
+        for (std::size_t sep; (sep = record.find("<~FLD~>", from)) != std::string::npos; from = sep + 7) {
+            fields.push_back(record.substr(from, sep - from));
+        }
+        fields.push_back(record.substr(from));
+        out.push_back(fields);
+    }
+    return out;
+}
+
+}  // namespace zv::webtest
