@@ -134,6 +134,25 @@ void appendToFile(const std::string& fileName, std::string_view text) {
     if (ops().close(fd) != 0 && errno != EINTR) throwFileError("close", fileName, errno);
 }
 
+std::optional<std::uint64_t> fileSize(const std::string& fileName) {
+    const int fd = openRetrying(fileName, O_RDONLY | O_NONBLOCK, 0);
+    if (fd < 0) {
+        if (errno == ENOENT) return std::nullopt;
+        throwFileError("open", fileName, errno);
+    }
+    struct stat info {};
+    const int rc = ops().fstat(fd, &info);
+    const int err = errno;
+    ops().close(fd);
+    if (rc != 0) throwFileError("read the size of", fileName, err);
+    return static_cast<std::uint64_t>(info.st_size > 0 ? info.st_size : 0);
+}
+
+void renameFile(const std::string& from, const std::string& to) {
+    if (ops().rename(from.c_str(), to.c_str()) != 0)
+        throwFileError("rename \"" + from + "\" to", to, errno);
+}
+
 // ---- DataFileReader --------------------------------------------------------
 
 DataFileReader::DataFileReader(const std::string& fileName) : fileName_(fileName) {

@@ -7,8 +7,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +43,12 @@ void setFileOpsForTesting(const FileOps* ops);
 
 // Appends `text` to the file, creating it when it does not exist.
 void appendToFile(const std::string& fileName, std::string_view text);
+
+// The size of a file in bytes; nothing when there is no such file.
+std::optional<std::uint64_t> fileSize(const std::string& fileName);
+
+// Gives the file `from` the name `to`, replacing a file of that name.
+void renameFile(const std::string& from, const std::string& to);
 
 // Reads a data file from the start. A missing file is created empty first.
 // Owns its descriptor.

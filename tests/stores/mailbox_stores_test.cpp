@@ -232,5 +232,29 @@ TEST(DebugLogFiles, StoresWriteTheirOwnLogsInTheCurrentFolderByDefault) {
     EXPECT_TRUE(fileExists(dir.file("posti.dat")));
 }
 
+TEST_F(MailboxTest, AFullDebugLogIsRenamedWithDotOneAndANewOneBegun) {
+    // One client storing unreadable dates adds a line at every bundle: the log
+    // stops at 10 MiB, its older part kept as "<name>.1".
+    const std::string log = dir_.file("debug_posti.log");
+    const std::string line = "EConvertError in makeBundleFromList() at 12/7/26 12:00:00 PM\r\n";
+    const std::size_t limit = 10u * 1024u * 1024u;
+    testing::writeBytes(log + ".1", "an older part\r\n");
+    const std::string nearlyFull = std::string(limit - line.size(), 'x');
+    testing::writeBytes(log, nearlyFull);
+    addMemoText("Smith,John", "bad", "not a date", "");
+
+    memos_.makeBundleFromList("Smith,John", 1);  // still fits: exactly 10 MiB
+    EXPECT_EQ(std::filesystem::file_size(log), limit);
+    EXPECT_EQ(readBytes(log + ".1"), "an older part\r\n");
+
+    memos_.makeBundleFromList("Smith,John", 1);  // would not fit: a new log
+    EXPECT_EQ(readBytes(log), line);
+    const std::string older = readBytes(log + ".1");
+    EXPECT_EQ(older.size(), limit);
+    EXPECT_TRUE(older.starts_with("xxx") && older.ends_with("x" + line));
+    memos_.makeBundleFromList("Smith,John", 1);
+    EXPECT_EQ(readBytes(log), line + line);
+}
+
 }  // namespace
 }  // namespace zv
