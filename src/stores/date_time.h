@@ -39,6 +39,14 @@ void setClockForTesting(std::function<std::time_t()> clock);
 // Nothing is returned when the text is not such a date-time.
 std::optional<std::time_t> parseDateTime(std::string_view text);
 
+// The same reading as calendar fields of local time (tm_isdst -1).
+std::optional<std::tm> readLocalDateTime(std::string_view text);
+
+// `days` days after the local date and time `when` on the calendar: the same
+// clock time on the later date, however long daylight saving made the days in
+// between. Nothing when that lies beyond what the clock can hold.
+std::optional<std::time_t> addCalendarDays(std::tm when, int days);
+
 // Pattern writer on its own, for tests and for other formats.
 std::string formatWithPattern(std::string_view pattern, std::time_t t);
 

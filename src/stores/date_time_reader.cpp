@@ -213,7 +213,7 @@ bool readTime(Scanner& in, int& hour, int& minute, int& second) {
 
 }  // namespace
 
-std::optional<std::time_t> parseDateTime(std::string_view text) {
+std::optional<std::tm> readLocalDateTime(std::string_view text) {
     const std::string pattern = shortDateFormat();
     const int currentYear = localParts(now()).tm_year + 1900;
     using Reader = bool (*)(Scanner&, std::string_view, DateFields&);
@@ -233,10 +233,27 @@ std::optional<std::time_t> parseDateTime(std::string_view text) {
         parts.tm_min = minute;
         parts.tm_sec = second;
         parts.tm_isdst = -1;
-        const std::time_t result = std::mktime(&parts);
-        if (result != static_cast<std::time_t>(-1)) return result;
+        std::tm probe = parts;
+        if (std::mktime(&probe) != static_cast<std::time_t>(-1)) return parts;
     }
     return std::nullopt;
+}
+
+std::optional<std::time_t> parseDateTime(std::string_view text) {
+    auto parts = readLocalDateTime(text);
+    if (!parts) return std::nullopt;
+    return std::mktime(&*parts);
+}
+
+std::optional<std::time_t> addCalendarDays(std::tm when, int days) {
+    // Ten thousand years and more never come; the sum must also fit an int.
+    constexpr int kFarFuture = 3650000;
+    if (days > kFarFuture || days < -kFarFuture) return std::nullopt;
+    when.tm_mday += days;
+    when.tm_isdst = -1;
+    const std::time_t t = std::mktime(&when);
+    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+    return t;
 }
 
 }  // namespace zv::datetime
