@@ -232,6 +232,33 @@ TEST(SettingsFile, SavingKeepsUnknownKeysAndWritesOnlyStatusForAMinimisedWindow)
               std::string::npos);
 }
 
+TEST(SettingsFile, ABareCrInsideALineIsWrittenBackAsItWasRead) {
+    // "[Opt\rions]" is not [Options]: rewritten at shutdown it must not become
+    // a second [Options] whose Port takes effect at the next start.
+    TempDir dir;
+    const std::string foreign = "[Opt\rions]\r\nPort=7000\r\n\r\n";
+    const std::string other = "[Other]\r\nNote=a\rb\r\nKey\r2=c\r\n";
+    writeFile(dir.file("zva.ini"), foreign +
+                                       "[Options]\r\nBlockSize=4096\r\nSMTPHost=\r\nPort=6480\r\nExpDays=1\r\n"
+                                       "MaxLogSize=100\r\n\r\n" +
+                                       other);
+    RecordingView view;
+    TSettings s;
+    loadSettings(s, dir.path(), view);
+    EXPECT_EQ(s.Port, "6480");
+    saveSettings(s, dir.path(), view);
+    saveSettings(s, dir.path(), view);
+    const std::string written = readFile(dir.file("zva.ini"));
+    EXPECT_EQ(written.rfind(foreign, 0), 0u) << written;
+    EXPECT_NE(written.find(other), std::string::npos) << written;
+
+    TSettings again;
+    loadSettings(again, dir.path(), view);
+    EXPECT_EQ(again.Port, "6480");
+    EXPECT_EQ(again.BlockSize, "4096");
+    EXPECT_TRUE(view.messages.empty()) << view.allMessages();
+}
+
 TEST(SettingsFile, AFolderThatCannotBeWrittenIsReportedAndTheDefaultsStillApply) {
     RecordingView view;
     TSettings s;
