@@ -46,8 +46,15 @@ TServerHost::TServerHost(AdminView& view, std::string programFolder)
     departments_ = std::make_unique<TDEPTList>();
     phonebook_ = std::make_unique<TPHONEList>();
     statusLog_ = std::make_unique<TLOGList>();
-    board_->setConversionWarning(
-        [this](const std::string& text) { view_.showMessage(MessageKind::Warning, text); });
+    // What a load got over (a file cut short, an old employee file) is told
+    // as a warning, and start-up goes on.
+    const auto warn = [this](const std::string& text) { view_.showMessage(MessageKind::Warning, text); };
+    board_->setLoadWarning(warn);
+    messages_->setLoadWarning(warn);
+    memos_->setLoadWarning(warn);
+    departments_->setLoadWarning(warn);
+    phonebook_->setLoadWarning(warn);
+    statusLog_->setLoadWarning(warn);
 }
 
 void TServerHost::nameStores() {

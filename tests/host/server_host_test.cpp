@@ -151,6 +151,41 @@ TEST_F(ServerHostTest, AnOldEmployeeFileIsReportedOnceAndItsWholeRecordsServe) {
     EXPECT_EQ(test::readFile("wiwo.dat"), bytes);  // nothing written at shutdown
 }
 
+TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUpGoesOn) {
+    test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
+    const struct {
+        const char* file;
+        RecordKind kind;
+        test::Fields record;
+    } damaged[] = {
+        {"posti.dat", RecordKind::Memo, {"Smith,John", "a", "1/2/26", "9:00:00 AM", "x", "y"}},
+        {"wywa.dat", RecordKind::Message, {"Smith,John", "Doe,Jane", "1/2/26", "9:00:00 AM"}},
+        {"log_stat.dat", RecordKind::Log, {"Smith,John", "Sales", "1/2/26", "9:00:00 AM", "In"}},
+        {"department.dat", RecordKind::Department, {"Sales"}},
+        {"phonebook.dat", RecordKind::Phone, {"Caller", "Co", "555"}},
+    };
+    for (const auto& d : damaged) {
+        std::string bytes = test::encodeRecord(d.kind, d.record) + test::encodeRecord(d.kind, d.record);
+        test::writeFile(d.file, bytes + "cut short");
+    }
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    ASSERT_TRUE(host.serving()) << view_.allMessages();
+    ASSERT_EQ(view_.messages.size(), 5u) << view_.allMessages();
+    for (std::size_t i = 0; i < 5; ++i) {
+        const std::string& text = view_.messages[i].text;
+        EXPECT_EQ(view_.messages[i].kind, MessageKind::Warning);
+        const std::string file = text.substr(text.find('"') + 1, text.find('"', text.find('"') + 1) - text.find('"') - 1);
+        EXPECT_NE(text.find("2 complete records"), std::string::npos) << text;
+        EXPECT_NE(text.find("\"" + file + ".damaged\""), std::string::npos) << text;
+        EXPECT_TRUE(test::fileExists(file + ".damaged")) << file;
+    }
+    EXPECT_EQ(host.departmentCount(), 2);
+    EXPECT_EQ(host.phoneCount(), 2);
+    EXPECT_EQ(host.logCount(), 2);
+    EXPECT_TRUE(host.FormCloseQuery());
+}
+
 TEST_F(ServerHostTest, ASessionIsRegisteredShowsUpdatingAndLeavesTheRegistryWhenItEnds) {
     test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
     TServerHost host(view_, dir_.path());
