@@ -6,10 +6,12 @@
 // Everything here runs on the main thread (the thread that created the host),
 // except sessionMutex(), which session threads take.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "host/admin_view.h"
@@ -145,6 +147,7 @@ private:
     bool startListening();
     void stopEverySession();
     void refuseOnePending(TAsyncSocket& listener);
+    void reportRefusedConnection();
     void clearStores();
 
     AdminView& view_;
@@ -172,6 +175,11 @@ private:
     bool closed_ = false;
     std::string localIPAddress_;
     int spareFd_ = -1;  // a descriptor given up to refuse a connection when none is left
+
+    // Connections refused because MaxClients sessions run.
+    static constexpr std::chrono::seconds kRefusalReportInterval{60};
+    std::optional<std::chrono::steady_clock::time_point> lastRefusalReport_;
+    int refusedSinceReport_ = 0;  // refusals not reported yet
 };
 
 }  // namespace zv
