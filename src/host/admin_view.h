@@ -51,6 +51,12 @@ public:
     // A modal message box. Lines of `text` are separated by a CR character.
     virtual MessageAnswer showMessage(MessageKind kind, const std::string& text) = 0;
 
+    // A message that needs no answer and must hold nothing up (a connection
+    // refused while the server is full, while the server goes on serving):
+    // shown without a modal box. The default writes it to standard error as
+    // one line (CRs become blanks).
+    virtual void showNotice(MessageKind kind, const std::string& text);
+
     // Sets the text of one status bar panel (see StatusPanel).
     virtual void setStatusPanel(int index, const std::string& text) = 0;
 

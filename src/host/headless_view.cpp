@@ -51,6 +51,10 @@ MessageAnswer HeadlessView::showMessage(MessageKind kind, const std::string& tex
     return kind == MessageKind::Question ? MessageAnswer::No : MessageAnswer::Ok;
 }
 
+void HeadlessView::showNotice(MessageKind kind, const std::string& text) {
+    out_ << messageLine(kind, text) << '\n' << std::flush;
+}
+
 void HeadlessView::setStatusPanel(int index, const std::string& text) {
     // The address and port are worth a line at start-up; the user count
     // changes at every login and is left out.

@@ -20,6 +20,8 @@ public:
     HeadlessView(std::ostream& out, std::function<void()> onClose, bool forJournal = false);
 
     MessageAnswer showMessage(MessageKind kind, const std::string& text) override;
+    // The same line as a message box gets.
+    void showNotice(MessageKind kind, const std::string& text) override;
     void setStatusPanel(int index, const std::string& text) override;
     void userTableChanged() override {}
     WindowPlacement currentPlacement() const override { return placement_; }

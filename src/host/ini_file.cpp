@@ -36,6 +36,46 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
+// The ini library ends a line at a lone CR as well as at LF. The settings
+// file's lines end in CR LF; a CR inside a line ("[Opt\rions]") is part of
+// the line, and must come back as it was read, not as a line end (which would
+// make "[Options]" of it). Such a CR is handed to the library as an escape
+// pair, and the escape character itself is doubled.
+constexpr char kEscape = '\x01';
+constexpr char kEscapedCr = 'r';
+
+std::string escapeLoneCr(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == kEscape) {
+            out += kEscape;
+            out += kEscape;
+        } else if (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) {
+            out += kEscape;
+            out += kEscapedCr;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == kEscape && i + 1 < text.size() && (text[i + 1] == kEscape || text[i + 1] == kEscapedCr)) {
+            out += text[i + 1] == kEscape ? kEscape : '\r';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 struct IniFile::Impl {
@@ -50,16 +90,16 @@ IniFile::~IniFile() = default;
 void IniFile::parse(const std::string& text) {
     impl_->ini.Reset();
     impl_->ini.SetSpaces(false);
-    if (impl_->ini.LoadData(text) < 0) {
+    if (impl_->ini.LoadData(escapeLoneCr(text)) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
 }
 
 std::optional<std::string> IniFile::value(const std::string& section,
                                           const std::string& key) const {
-    const char* v = impl_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
+    const char* v = impl_->ini.GetValue(escapeLoneCr(section).c_str(), escapeLoneCr(key).c_str(), nullptr);
     if (!v) return std::nullopt;
-    return std::string(v);
+    return unescape(v);
 }
 
 std::string IniFile::value(const std::string& section, const std::string& key,
@@ -69,7 +109,8 @@ std::string IniFile::value(const std::string& section, const std::string& key,
 
 void IniFile::setValue(const std::string& section, const std::string& key,
                        const std::string& value) {
-    if (impl_->ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0) {
+    if (impl_->ini.SetValue(escapeLoneCr(section).c_str(), escapeLoneCr(key).c_str(),
+                            escapeLoneCr(value).c_str()) < 0) {
         throw SettingsError("The setting [" + section + "] " + key +
                             " could not be stored (out of memory)");
     }
@@ -81,7 +122,8 @@ std::string IniFile::text() const {
         throw SettingsError("The settings could not be written out (out of memory)");
     }
     // The library ends lines with LF on this system and puts two blank lines
-    // between sections; the file uses CR LF and one blank line.
+    // between sections; the file uses CR LF and one blank line. A CR that
+    // belongs to a line comes back from its escape pair only now.
     std::string crlf;
     crlf.reserve(lf.size() + lf.size() / 8);
     int newlinesInARow = 0;
@@ -94,7 +136,7 @@ std::string IniFile::text() const {
             crlf += c;
         }
     }
-    return crlf;
+    return unescape(crlf);
 }
 
 bool IniFile::load(const std::string& path) {

@@ -2,7 +2,8 @@
 // An ini file held in memory: sections and keys compared without regard to
 // case, one value per key, keys kept in the order the file held them (new keys
 // go after them), and unknown sections and keys kept as they were. Written as
-// "Key=Value" lines with CR LF line ends, as the Windows ini functions write.
+// "Key=Value" lines with CR LF line ends, as the Windows ini functions write;
+// a CR inside a line is part of it and is written back as it was read.
 
 #include <memory>
 #include <optional>

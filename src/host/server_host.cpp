@@ -65,8 +65,15 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     departments_ = std::make_unique<TDEPTList>();
     phonebook_ = std::make_unique<TPHONEList>();
     statusLog_ = std::make_unique<TLOGList>();
-    board_->setConversionWarning(
-        [this](const std::string& text) { view_.showMessage(MessageKind::Warning, text); });
+    // What a load got over (a file cut short, an old employee file) is told
+    // as a warning, and start-up goes on.
+    const auto warn = [this](const std::string& text) { view_.showMessage(MessageKind::Warning, text); };
+    board_->setLoadWarning(warn);
+    messages_->setLoadWarning(warn);
+    memos_->setLoadWarning(warn);
+    departments_->setLoadWarning(warn);
+    phonebook_->setLoadWarning(warn);
+    statusLog_->setLoadWarning(warn);
     board_->setChangeObserver([this] { boardChanged(); });
 }
 
@@ -352,6 +359,11 @@ void TServerHost::ServerSocketSessionAvailable(TAsyncSocket& sender, std::uint16
         return;
     }
     if (handle == INVALID_SOCKET) return;
+    if (registry_.count() >= settings_.maxClients) {
+        ::close(handle);
+        reportRefusedConnection();
+        return;
+    }
     std::string failure;
     TClientThread* session = TClientThread::create(handle, *this, &failure);
     if (!session) {
@@ -359,8 +371,26 @@ void TServerHost::ServerSocketSessionAvailable(TAsyncSocket& sender, std::uint16
         std::cerr << programName() << ": a connection was closed: " << failure << '\n';
         return;
     }
+    session->setIdleTimeout(std::chrono::seconds(settings_.idleTimeoutSeconds));
     registry_.add(session, session->connectionID());
     session->start();
+}
+
+// A full server refuses connections in bursts: the administrator hears of it
+// at most once a minute, without a box to answer, and with the count refused
+// since the last report.
+void TServerHost::reportRefusedConnection() {
+    ++refusedSinceReport_;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastRefusalReport_ && now - *lastRefusalReport_ < kRefusalReportInterval) return;
+    std::string text = "A connection was closed at once: " + std::to_string(registry_.count()) +
+                       " clients are connected, the most that MaxClients in " + kSettingsFileName +
+                       " allows.";
+    if (refusedSinceReport_ > 1)
+        text += "\r" + std::to_string(refusedSinceReport_) + " connections were refused since the last report.";
+    view_.showNotice(MessageKind::Warning, text);
+    lastRefusalReport_ = now;
+    refusedSinceReport_ = 0;
 }
 
 void TServerHost::refuseOnePending(TAsyncSocket& listener) {

@@ -6,10 +6,12 @@
 // Everything here runs on the main thread (the thread that created the host),
 // except sessionMutex(), which session threads take.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -165,6 +167,7 @@ private:
     bool startListening();
     void stopEverySession();
     void refuseOnePending(TAsyncSocket& listener);
+    void reportRefusedConnection();
     void clearStores();
     void boardChanged();
 
@@ -197,6 +200,10 @@ private:
     std::uint64_t boardVersion_ = 0;
     int nextObserverToken_ = 1;
     std::vector<std::pair<int, std::function<void(std::uint64_t)>>> boardObservers_;
+    // Connections refused because MaxClients sessions run.
+    static constexpr std::chrono::seconds kRefusalReportInterval{60};
+    std::optional<std::chrono::steady_clock::time_point> lastRefusalReport_;
+    int refusedSinceReport_ = 0;  // refusals not reported yet
 };
 
 }  // namespace zv

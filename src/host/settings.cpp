@@ -29,11 +29,14 @@ int intValue(const IniFile& ini, const char* section, const char* key, int fallb
 // reported and replaced by the default, so that the server never runs with an
 // undefined block size or log bound.
 int deriveNumber(std::string& text, const char* key, const char* fallback,
-                 AdminView& view) {
-    if (auto n = wholeNumber(text)) return *n;
+                 AdminView& view, std::optional<int> minimum = std::nullopt) {
+    const auto n = wholeNumber(text);
+    if (n && (!minimum || *n >= *minimum)) return *n;
+    const std::string what =
+        minimum ? "a whole number of at least " + std::to_string(*minimum) : std::string("a whole number");
     view.showMessage(MessageKind::Warning,
                      std::string("The setting ") + key + " in " + kSettingsFileName +
-                         " is \"" + text + "\", which is not a whole number.\r" +
+                         " is \"" + text + "\", which is not " + what + ".\r" +
                          "The default " + fallback + " is used instead.");
     text = fallback;
     return *wholeNumber(text);
@@ -128,6 +131,8 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
         settings.Port = ini.value(kOptions, "Port", settings.Port);
         settings.ExpDays = ini.value(kOptions, "ExpDays", settings.ExpDays);
         settings.MaxLogSize = ini.value(kOptions, "MaxLogSize", kDefaultMaxLogSize);
+        settings.IdleTimeout = ini.value(kOptions, "IdleTimeout", kDefaultIdleTimeout);
+        settings.MaxClients = ini.value(kOptions, "MaxClients", kDefaultMaxClients);
 
         const ScreenPlacement placement = screenPlacement(ini, view.currentPlacement().rect);
         if (placement.status != 0) view.applyPlacement(placement.status, placement.rect);
@@ -144,6 +149,8 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
             settings.BlockSize = legacy->BlockSize;
             settings.ExpDays = legacy->ExpDays;
             settings.MaxLogSize = legacy->MaxLogSize;
+            settings.IdleTimeout = kDefaultIdleTimeout;
+            settings.MaxClients = kDefaultMaxClients;
             // A settings file that is there but cannot be read is never written
             // over: the old file's settings are used for this run only.
             bool saved = false;
@@ -160,6 +167,8 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
             settings.Port = kDefaultPort;
             settings.ExpDays = kDefaultExpDays;
             settings.MaxLogSize = kDefaultMaxLogSize;
+            settings.IdleTimeout = kDefaultIdleTimeout;
+            settings.MaxClients = kDefaultMaxClients;
             bool saved = false;
             if (!unreadable) saveOrWarn(settings, files, view, saved);
         }
@@ -171,6 +180,9 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
     // there fails every login; a file that lacks the key (it then comes in
     // empty) or holds no number is therefore reported and defaulted here too.
     deriveNumber(settings.ExpDays, "ExpDays", kDefaultExpDays, view);
+    settings.idleTimeoutSeconds =
+        deriveNumber(settings.IdleTimeout, "IdleTimeout", kDefaultIdleTimeout, view, 0);
+    settings.maxClients = deriveNumber(settings.MaxClients, "MaxClients", kDefaultMaxClients, view, 1);
     settings.webPortInUse = deriveWebPort(settings, view);
 }
 
@@ -194,6 +206,8 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files,
     ini.setValue(kOptions, "Port", settings.Port);
     ini.setValue(kOptions, "ExpDays", settings.ExpDays);
     ini.setValue(kOptions, "MaxLogSize", settings.MaxLogSize);
+    ini.setValue(kOptions, "IdleTimeout", settings.IdleTimeout);
+    ini.setValue(kOptions, "MaxClients", settings.MaxClients);
 
     const WindowPlacement placement = view.currentPlacement();
     switch (placement.state) {

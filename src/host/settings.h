@@ -24,6 +24,10 @@ struct TSettings {
     int blockSizeInUse = 0;  // size of each data block sent to a client
     int logSizeLimit = 0;    // maximum number of status change log records
 
+    std::string IdleTimeout = "600";   // decimal text, source of idleTimeoutSeconds
+    std::string MaxClients = "10000";  // decimal text, source of maxClients
+    int idleTimeoutSeconds = 600;      // a connection silent this long is closed; 0: never
+    int maxClients = 10000;            // sessions at once; the next connection is closed
     // [Web]: the board in a browser.
     std::string WebPort = kDefaultWebPort;  // decimal TCP port; 0 turns the HTTP side off
     std::string WebAddress = {};            // address to listen on; empty: every interface
@@ -39,6 +43,8 @@ inline constexpr const char* kDefaultBlockSize = "8192";
 inline constexpr const char* kDefaultPort = "6480";
 inline constexpr const char* kDefaultExpDays = "1";
 inline constexpr const char* kDefaultMaxLogSize = "100";
+inline constexpr const char* kDefaultIdleTimeout = "600";
+inline constexpr const char* kDefaultMaxClients = "10000";
 inline constexpr const char* kDefaultShortDateFormat = "M/d/yy";
 inline constexpr const char* kDefaultLongTimeFormat = "h:mm:ss AM/PM";
 
@@ -51,6 +57,7 @@ std::optional<int> wholeNumber(std::string_view text);
 // ends by deriving blockSizeInUse and logSizeLimit. Problems (a text that is
 // not a whole number, a file that cannot be read or written) are shown as
 // warnings through `view`; the load always completes with usable numbers.
+// IdleTimeout and MaxClients, missing from the file, take their defaults.
 void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& view);
 
 // The window placement the settings file holds under [Screen]: Status (0

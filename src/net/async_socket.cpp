@@ -188,7 +188,7 @@ std::uint32_t TAsyncSocket::wantedEvents() const {
     case ssConnecting:
       return EPOLLIN | EPOLLOUT | EPOLLRDHUP;
     default:
-      return kIn | kRdHup | (writeWanted_ ? kOut : 0u);
+      return kIn | kRdHup | (writeWanted_ ? kOut : 0u) | (heldPending_ >= 0 ? kEdge : 0u);
   }
 }
 
@@ -225,6 +225,7 @@ void TAsyncSocket::closeHandle() {
   ++generation_;
   writeWanted_ = false;
   acceptArmed_ = true;
+  heldPending_ = -1;
   // On Linux the descriptor is released even when close() reports an error.
   if (fd != INVALID_SOCKET) ::close(fd);
 }

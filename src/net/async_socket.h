@@ -185,6 +185,8 @@ class TAsyncSocket : private TEventLoop::Watcher {
   ssize_t transmit(const struct iovec* iov, int parts);
   void postWriteEvent();
   void receiveLoop(std::uint16_t error);
+  void holdDataEvent(bool handlerRead);
+  bool releaseHeldDataEvent();
   void connectEvent(std::uint16_t error);
   void writeEvent(std::uint16_t error);
   void peerClosedEvent(std::uint16_t error);
@@ -229,6 +231,11 @@ class TAsyncSocket : private TEventLoop::Watcher {
   bool destroying_ = false;
   bool writeEventPosted_ = false;
   bool receiveDrained_ = false;  // the last Receive came back short
+  std::uint64_t bytesReceived_ = 0;  // by Receive, over the socket's life
+  // After a data handler threw: the bytes that count as seen (pending then).
+  // The watch is edge-triggered meanwhile, and the data event is held back
+  // until more bytes are pending (-1: not held).
+  long heldPending_ = -1;
   std::shared_ptr<DnsRequest> pendingDns_;
 };
 

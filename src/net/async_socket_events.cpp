@@ -95,13 +95,16 @@ void TAsyncSocket::writeEvent(std::uint16_t error) {
 }
 
 // Exceptions inside the loop end it and go no further: the socket stays open
-// and its state unchanged.
+// and its state unchanged, and its data event is held until new bytes arrive.
 void TAsyncSocket::receiveLoop(std::uint16_t error) {
   const std::shared_ptr<Life> life = life_;
+  if (!releaseHeldDataEvent()) return;
+  std::uint64_t receivedBefore = bytesReceived_;
   try {
     for (;;) {
       lastError_ = 0;
       receiveDrained_ = false;
+      receivedBefore = bytesReceived_;
       if (OnDataAvailable) {
         OnDataAvailable(*this, error);
       } else {
@@ -125,7 +128,35 @@ void TAsyncSocket::receiveLoop(std::uint16_t error) {
       if (pending == 0) break;
     }
   } catch (...) {
+    if (life->alive) holdDataEvent(bytesReceived_ != receivedBefore);
   }
+}
+
+// A handler that threw before reading leaves its bytes pending: with the
+// level-triggered watch they would call it again at once, for ever. The watch
+// turns edge-triggered, so that epoll reports the socket again when bytes
+// arrive, and the count of bytes pending tells a real arrival from a report
+// that only repeats the old readiness (changing the watch makes one).
+// A handler that did read has seen nothing of what is pending now (bytes
+// that came while it ran, or that it left): those still call it at once, and
+// each call takes some of them.
+void TAsyncSocket::holdDataEvent(bool handlerRead) {
+  if (handle_ == INVALID_SOCKET) return;
+  int pending = 0;
+  if (!handlerRead && ::ioctl(handle_, FIONREAD, &pending) < 0) pending = 0;
+  heldPending_ = pending;
+  updateInterest();
+}
+
+// False while the data event is held and nothing new has arrived; otherwise
+// the watch is level-triggered again and the handler may run.
+bool TAsyncSocket::releaseHeldDataEvent() {
+  if (heldPending_ < 0) return true;
+  int pending = 0;
+  if (::ioctl(handle_, FIONREAD, &pending) == 0 && pending <= heldPending_) return false;
+  heldPending_ = -1;
+  updateInterest();
+  return true;
 }
 
 void TAsyncSocket::peerClosedEvent(std::uint16_t error) {
@@ -133,6 +164,9 @@ void TAsyncSocket::peerClosedEvent(std::uint16_t error) {
   const std::uint64_t generation = generation_;
   int pending = 0;
   if (::ioctl(handle_, FIONREAD, &pending) == 0 && pending > 0) {
+    // The close is news as well: a held handler gets the bytes once more.
+    heldPending_ = -1;
+    updateInterest();
     receiveLoop(0);
     if (!life->alive || generation != generation_) return;
   }

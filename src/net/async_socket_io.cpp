@@ -66,6 +66,7 @@ int TAsyncSocket::Receive(void* buffer, int size) {
   }
   receiveDrained_ = count < size;
   readCount_ += static_cast<std::int32_t>(count);
+  bytesReceived_ += static_cast<std::uint64_t>(count);
   return static_cast<int>(count);
 }
 

@@ -31,6 +31,12 @@ void refuseLineBreak(const std::string& value, const char* what) {
         throw SmtpException(std::string(what) + " holds a line break: '" + value + "'");
 }
 
+void refuseUnsafeAddress(const std::string& value, const char* what) {
+    refuseLineBreak(value, what);
+    if (!isSafeEnvelopeAddress(value))
+        throw SmtpException(std::string(what) + " holds \"<\", \">\" or white space: '" + value + "'");
+}
+
 }  // namespace
 
 TCustomSmtpClient::TCustomSmtpClient() : m_socket(std::make_unique<TAsyncSocket>()) {
@@ -86,8 +92,8 @@ void TCustomSmtpClient::Open() {
 void TCustomSmtpClient::checkMailPreconditions() {
     if (!m_connected) throw SmtpException("SMTP component not connected");
     if (m_rcptName.empty()) throw SmtpException("RcptName list is empty");
-    refuseLineBreak(m_fromName, "FromName");
-    for (const std::string& rcpt : m_rcptName) refuseLineBreak(rcpt, "RcptName");
+    refuseUnsafeAddress(m_fromName, "FromName");
+    for (const std::string& rcpt : m_rcptName) refuseUnsafeAddress(rcpt, "RcptName");
     refuseLineBreak(m_hdrFrom, "HdrFrom");
     refuseLineBreak(m_hdrTo, "HdrTo");
     refuseLineBreak(m_hdrReplyTo, "HdrReplyTo");

@@ -59,8 +59,9 @@ void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg,
 void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg,
                           const std::string& mailHost, const std::string& port,
                           const std::string& recipientAddress, const std::string& senderAddress) {
-    // A value that could split a command or a header line is never sent.
-    if (hasLineBreak(mailHost) || hasLineBreak(recipientAddress) ||
+    // A value that could split a command or a header line, or add parameters
+    // to RCPT TO, is never sent.
+    if (hasLineBreak(mailHost) || !isSafeEnvelopeAddress(recipientAddress) ||
         hasLineBreak(senderAddress))
         return;
     try {
@@ -108,7 +109,7 @@ TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg,
     // recipient's own address stands in; the body names the taker anyway.
     plan.senderAddress = (taker != nullptr && !taker->EMail.empty()) ? taker->EMail
                                                                       : plan.recipientAddress;
-    plan.decision = (hasLineBreak(smtpHost) || hasLineBreak(plan.recipientAddress) ||
+    plan.decision = (hasLineBreak(smtpHost) || !isSafeEnvelopeAddress(plan.recipientAddress) ||
                      hasLineBreak(plan.senderAddress))
                         ? TNoticeDecision::UnsafeValue
                         : TNoticeDecision::Sent;

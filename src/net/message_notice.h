@@ -31,8 +31,9 @@ void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int 
 // connected, From = senderAddress, To and the only envelope recipient =
 // recipientAddress, Subject "While You Were Out", empty envelope sender; then
 // MailAndWait and QuitAndWait. Results are not examined and nothing is raised.
-// A mail host, address or header value that holds CR or LF is never sent: the
-// notice is skipped without any connection.
+// A mail host, address or header value that holds CR or LF, or a recipient
+// address holding "<", ">" or white space (it goes into RCPT TO), is never
+// sent: the notice is skipped without any connection.
 void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg,
                        const std::string& mailHost, const std::string& recipientAddress,
                        const std::string& senderAddress);
@@ -50,7 +51,8 @@ enum class TNoticeDecision {
     RecipientNotOnBoard,  // Recipient has no board entry
     NoRecipientAddress,   // the entry's EMail is empty
     NotWanted,            // EMailNotify is not exactly "YES"
-    UnsafeValue,          // an address or the host holds a line break
+    UnsafeValue,          // a line break in an address or the host, or "<", ">" or
+                          // white space in the recipient's address
     Failed,               // the board could not be read (out of memory ...)
 };
 

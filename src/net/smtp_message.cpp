@@ -1,5 +1,7 @@
 #include "net/smtp_message.h"
 
+#include <cctype>
+
 namespace zv {
 
 std::string trimmedText(std::string_view text) {
@@ -30,6 +32,14 @@ std::vector<std::string> smtpHeaderLines(const TSmtpHeaderValues& values) {
 
 bool hasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool isSafeEnvelopeAddress(std::string_view address) {
+    if (hasLineBreak(address)) return false;
+    for (char c : trimmedText(address)) {
+        if (c == '<' || c == '>' || std::isspace(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
 }
 
 std::vector<std::string> splitBodyLines(std::string_view text) {

@@ -25,6 +25,12 @@ std::vector<std::string> smtpHeaderLines(const TSmtpHeaderValues& values);
 // Whether `text` holds a CR or an LF.
 bool hasLineBreak(std::string_view text);
 
+// Whether an address may go between "<" and ">" of MAIL FROM or RCPT TO: once
+// trimmed (as the client sends it) it holds no "<", ">", white space or line
+// break, so that it can neither end the command nor add parameters to it. The
+// empty address (no envelope sender) is one.
+bool isSafeEnvelopeAddress(std::string_view address);
+
 // Cuts body text into lines at every CR LF, lone CR or lone LF. Text without a
 // break is one line; a break at the very end adds an empty last line.
 std::vector<std::string> splitBodyLines(std::string_view text);

@@ -47,6 +47,7 @@ inline constexpr int kMaxIovPerSend = 64;
 inline constexpr std::uint32_t kIn = EPOLLIN;
 inline constexpr std::uint32_t kOut = EPOLLOUT;
 inline constexpr std::uint32_t kRdHup = EPOLLRDHUP;
+inline constexpr std::uint32_t kEdge = EPOLLET;
 inline constexpr std::uint32_t kHangupEvents = EPOLLRDHUP | EPOLLHUP | EPOLLERR;
 
 }  // namespace socket_internal

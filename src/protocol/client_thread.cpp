@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -136,7 +137,9 @@ void TClientThread::runSession() {
     }
 
     socket->OnDataAvailable = [this](TAsyncSocket& sender, std::uint16_t) {
+        lastHeard_ = std::chrono::steady_clock::now();
         runStep(sender, &TClientSession::onData);
+        lastHeard_ = std::chrono::steady_clock::now();
     };
     socket->OnSessionClosed = [](TAsyncSocket& sender, std::uint16_t) { sender.postQuit(); };
     serve(loop, *socket);
@@ -145,12 +148,14 @@ void TClientThread::runSession() {
 
 void TClientThread::serve(TEventLoop& loop, TAsyncSocket& socket) {
     using Clock = std::chrono::steady_clock;
+    const bool idleEnds = idle_.count() > 0;
+    lastHeard_ = Clock::now();
     while (!loop.terminated()) {
         // The session state is only changed by steps, which this thread waits
         // for; between them it may be read here.
-        const bool collecting = session_.collecting();
-        const Clock::time_point deadline =
-            collecting ? session_.lastArrival() + silence_ : Clock::now() + std::chrono::hours(1);
+        Clock::time_point deadline = Clock::now() + std::chrono::hours(1);
+        if (session_.collecting()) deadline = std::min(deadline, session_.lastArrival() + silence_);
+        if (idleEnds) deadline = std::min(deadline, lastHeard_ + idle_);
         loop.waitAndDispatch(deadline);
         if (loop.terminated()) break;
         if (session_.collecting() && Clock::now() >= session_.lastArrival() + silence_) {
@@ -160,7 +165,22 @@ void TClientThread::serve(TEventLoop& loop, TAsyncSocket& socket) {
                 // As for a failing data step: dropped, the connection stays.
                 std::fprintf(stderr, "session %s: %s\n", connectionID().c_str(), e.what());
             }
+            lastHeard_ = Clock::now();
         }
+        if (idleEnds && Clock::now() >= lastHeard_ + idle_) closeWhenIdle(socket);
+    }
+}
+
+void TClientThread::closeWhenIdle(TAsyncSocket& socket) {
+    // The step that could use the socket runs only while this thread waits
+    // for it, so closing here meets no step. The close reports itself through
+    // OnSessionClosed, which ends the loop.
+    try {
+        socket.Close();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "session %s: cannot close the idle connection: %s\n", connectionID().c_str(),
+                     e.what());
+        socket.postQuit();
     }
 }
 

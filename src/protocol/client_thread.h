@@ -65,6 +65,12 @@ public:
     // on as it stands. Set before start().
     void setSilenceTimeout(std::chrono::milliseconds timeout) { silence_ = timeout; }
 
+    // A connection whose client sends nothing for this long (counted from its
+    // last bytes, or from the end of the step that answered them) is closed,
+    // whatever the session's state: a client that vanished mid-transfer
+    // holds no thread for ever. Zero or less: never. Set before start().
+    void setIdleTimeout(std::chrono::milliseconds timeout) { idle_ = timeout; }
+
 private:
     class TSocketAdapter;
 
@@ -79,9 +85,15 @@ private:
     // waiting for a step get their turns first come, first served.
     void runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&));
 
+    // Closes the connection once its client has been silent for idle_.
+    void closeWhenIdle(TAsyncSocket& socket);
+
     TServerContext& ctx_;
     int acceptedHandle_;
     std::chrono::milliseconds silence_ = kDefaultSilence;
+    std::chrono::milliseconds idle_{0};
+    // When the client was last heard from, or last answered; this thread only.
+    std::chrono::steady_clock::time_point lastHeard_{};
 
     // The session state: used by steps on the main thread while this thread
     // waits for them, and by this thread between steps.

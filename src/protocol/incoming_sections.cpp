@@ -1,9 +1,9 @@
 #include "protocol/incoming_sections.h"
 
 #include <array>
-#include <charconv>
 
 #include "protocol/wire_texts.h"
+#include "stores/record_count.h"
 
 namespace zv {
 
@@ -59,31 +59,6 @@ TIncomingSections cutSections(std::string_view payload) {
 
 bool isNoData(std::string_view section) { return section.substr(0, wire::kNoData.size()) == wire::kNoData; }
 
-std::optional<long long> parseBundleCount(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    long long value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-namespace {
-
-// True when more characters could still turn text into a number.
-bool couldBecomeNumber(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool isPhonebookSectionComplete(std::string_view section) {
     if (section.size() >= wire::kNoData.size()) {
         if (isNoData(section)) return true;
@@ -91,8 +66,8 @@ bool isPhonebookSectionComplete(std::string_view section) {
         return false;  // empty, or a beginning of "NO_DATA"
     }
     auto bar = section.find('|');
-    if (bar == std::string_view::npos) return !couldBecomeNumber(section);
-    auto count = parseBundleCount(section.substr(0, bar));
+    if (bar == std::string_view::npos) return !couldBecomeRecordCount(section);
+    auto count = readRecordCount(section.substr(0, bar));
     if (!count) return true;
     std::string_view records = section.substr(bar + 1);
     long long found = 0;

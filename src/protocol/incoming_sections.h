@@ -4,7 +4,6 @@
 // "[*PHONE*]" phonebook bundle, in this order; the phonebook section runs to
 // the end of the payload. Each tag is located by its first occurrence.
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,11 +27,6 @@ TIncomingSections cutSections(std::string_view payload);
 
 // A section whose first seven characters are "NO_DATA" is skipped.
 bool isNoData(std::string_view section);
-
-// The count of a phonebook bundle, read as the phonebook store reads it:
-// leading blanks, an optional sign and decimal digits, nothing else. Empty
-// optional when the text is not a number.
-std::optional<long long> parseBundleCount(std::string_view text);
 
 // A phonebook section is complete when it is "NO_DATA...", when its count is
 // not a number (it can never become one), or when it holds as many

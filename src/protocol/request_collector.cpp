@@ -5,6 +5,7 @@
 
 #include "protocol/incoming_sections.h"
 #include "protocol/wire_texts.h"
+#include "stores/record_count.h"
 
 namespace zv {
 
@@ -34,27 +35,6 @@ std::size_t findOnce(std::string_view text, std::string_view what, std::size_t f
     return pos;
 }
 
-// Checks, character by character, that a phonebook count can still become a
-// number (blanks, an optional "+", an optional "-", digits). Returns false at
-// the first character that rules it out.
-bool numberCanGoOn(std::string_view text, std::size_t& at, int& phase) {
-    for (; at < text.size(); ++at) {
-        const char c = text[at];
-        const bool digit = c >= '0' && c <= '9';
-        if (digit) {
-            phase = 3;
-        } else if (c == ' ' && phase == 0) {
-        } else if (c == '+' && phase == 0) {
-            phase = 1;
-        } else if (c == '-' && phase <= 1) {
-            phase = 2;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 // Where the check of a login has got to. Every offset is into the text after
@@ -66,7 +46,7 @@ struct TRequestCollector::TLoginScan {
     std::array<std::size_t, 4> tagSearched{0, 0, 0, 0};
     std::size_t bar = npos, barSearched = 0;
     std::size_t numberAt = 0;  // count characters checked so far
-    int numberPhase = 0;
+    TRecordCountScanner number;
     bool counting = false;  // the phonebook's records are being counted
     long long needed = 0;
     long long found = 0;
@@ -108,9 +88,12 @@ bool isLoginComplete(std::string_view text, TRequestCollector::TLoginScan& s) {
         const std::string_view section = text.substr(phone);
         if (section.size() < wire::kNoData.size() && isBeginningOf(section, wire::kNoData)) return false;
         if (isNoData(section)) return true;
-        if (findOnce(text, "|", phone, s.barSearched, s.bar) == npos)
-            return !numberCanGoOn(section, s.numberAt, s.numberPhase);
-        const auto count = parseBundleCount(text.substr(phone, s.bar - phone));
+        if (findOnce(text, "|", phone, s.barSearched, s.bar) == npos) {
+            const bool canGoOn = s.number.feed(section.substr(s.numberAt));
+            s.numberAt = section.size();
+            return !canGoOn;
+        }
+        const auto count = readRecordCount(text.substr(phone, s.bar - phone));
         if (!count || *count <= 0) return true;
         s.counting = true;
         s.needed = *count;

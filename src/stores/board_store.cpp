@@ -1,11 +1,7 @@
 #include "stores/board_store.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
 #include "stores/date_time.h"
-#include "stores/store_error.h"
+#include "stores/load_warnings.h"
 
 namespace zv {
 
@@ -14,20 +10,18 @@ const char* const kEmployeeFileConversionText =
     "Please run the File Converter (converter.exe) in the Admin directory,\r"
     "then restart Zelvora Admin/Server.";
 
-TWIWOList::TWIWOList() {
-    conversionWarning_ = [](const std::string& text) {
-        std::string line = text;
-        for (char& c : line)
-            if (c == '\r') c = '\n';
-        std::fprintf(stderr, "%s\n", line.c_str());
-    };
-}
-
+// A file of another record size is served as whole 1909-byte slices, and the
+// first save rewrites it in that form: the converter the warning asks for
+// could then no longer read it. So the file as found is kept beside it first.
 void TWIWOList::loadFromFile() {
-    Base::loadFromFile([this] {
-        keepUnconvertedCopy();
-        if (conversionWarning_) conversionWarning_(kEmployeeFileConversionText);
-    });
+    Base::loadFromFile(
+        [this] {
+            keepCopyOfFile(kUnconvertedSuffix);
+            warn(kEmployeeFileConversionText);
+        },
+        [this](int err, std::size_t leftOut) {
+            warn(unreadableRecordsText(fileName(), err, leftOut, static_cast<std::size_t>(getCount())));
+        });
     if (changeObserver_) changeObserver_();
 }
 
@@ -36,17 +30,8 @@ void TWIWOList::saveToFile() {
     if (changeObserver_) changeObserver_();
 }
 
-// A file of another record size is served as whole 1909-byte slices, and the
-// first save rewrites it in that form: the converter the warning asks for
-// could then no longer read it. So the file as found is kept beside it first.
-void TWIWOList::keepUnconvertedCopy() const {
-    const std::string copy = fileName() + kUnconvertedSuffix;
-    std::error_code ec;
-    std::filesystem::copy_file(fileName(), copy, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        throw StoreError("cannot keep a copy of the unconverted employee file \"" + fileName() +
-                         "\" as \"" + copy + "\": " + ec.message());
-    }
+void TWIWOList::setChangeObserver(std::function<void()> observer) {
+    changeObserver_ = std::move(observer);
 }
 
 TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSorted(std::move(node)); }
@@ -84,14 +69,6 @@ void TWIWOList::updateByKey(std::string_view key, const TWIWONode& source) {
         }
     }
     saveToFile();
-}
-
-void TWIWOList::setChangeObserver(std::function<void()> observer) {
-    changeObserver_ = std::move(observer);
-}
-
-void TWIWOList::setConversionWarning(std::function<void(const std::string& text)> warning) {
-    conversionWarning_ = std::move(warning);
 }
 
 }  // namespace zv

@@ -21,8 +21,6 @@ class TWIWOList : private RecordStore<TWIWONode> {
     using Base = RecordStore<TWIWONode>;
 
 public:
-    TWIWOList();
-
     using Base::clearList;
     using Base::createNodeFromString;
     using Base::fileName;
@@ -30,15 +28,14 @@ public:
     using Base::getNode;
     using Base::setFileName;
 
-    // Writes the list to the file (as every store does), then tells the
-    // change observer.
-    void saveToFile();
-
     // Loads in file order; an incomplete last record is reported through the
     // conversion warning and the complete records stay loaded, after the file
     // as found was copied to <file>.unconverted (StoreError when that copy
-    // fails). A file that cannot be opened or read raises StoreError.
+    // fails). A record that cannot be read is left out, the load goes on after
+    // it and a warning says so. A file that cannot be opened, or of which
+    // nothing can be read, raises StoreError.
     void loadFromFile();
+    void saveToFile();
 
     // Inserts in key order; does not save.
     TWIWONode& addNode(std::unique_ptr<TWIWONode> node);
@@ -53,8 +50,12 @@ public:
     // date-time text, then saves (also when no record has the key).
     void updateByKey(std::string_view key, const TWIWONode& source);
 
-    // Receives the conversion message text; the default writes it to stderr.
-    void setConversionWarning(std::function<void(const std::string& text)> warning);
+    // Receives the warnings of a load, the conversion message among them;
+    // the default writes them to stderr.
+    void setConversionWarning(std::function<void(const std::string& text)> warning) {
+        setLoadWarning(std::move(warning));
+    }
+    using Base::setLoadWarning;
 
     // Called after every save and every load that completed: the one place
     // that sees each change of the board that reached its file, whoever made
@@ -63,9 +64,6 @@ public:
     void setChangeObserver(std::function<void()> observer);
 
 private:
-    void keepUnconvertedCopy() const;
-
-    std::function<void(const std::string&)> conversionWarning_;
     std::function<void()> changeObserver_;
 };
 

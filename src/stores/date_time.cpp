@@ -21,8 +21,6 @@ void appendNumber(std::string& out, int value, int minDigits) {
     out.append(digits);
 }
 
-bool isLower(char c) { return std::islower(static_cast<unsigned char>(c)) != 0; }
-
 }  // namespace
 
 void setFormats(std::string shortDate, std::string longTime) {
@@ -43,63 +41,35 @@ std::string longTimeFormat() {
 
 std::string formatWithPattern(std::string_view pattern, std::time_t t) {
     const std::tm tm = localParts(t);
+    const bool am = tm.tm_hour < 12;
     std::string out;
-    std::size_t i = 0;
-    while (i < pattern.size()) {
-        const char c = pattern[i];
-        std::string_view rest = pattern.substr(i);
-        if (c == '\'' || c == '"') {
-            const std::size_t close = pattern.find(c, i + 1);
-            const std::size_t end = close == std::string_view::npos ? pattern.size() : close;
-            out.append(pattern.substr(i + 1, end - i - 1));
-            i = close == std::string_view::npos ? pattern.size() : close + 1;
-            continue;
-        }
-        if (startsWithNoCase(rest, "AM/PM")) {
-            out.append(tm.tm_hour < 12 ? (isLower(c) ? "am" : "AM") : (isLower(c) ? "pm" : "PM"));
-            i += 5;
-            continue;
-        }
-        if (startsWithNoCase(rest, "A/P")) {
-            out.append(tm.tm_hour < 12 ? (isLower(c) ? "a" : "A") : (isLower(c) ? "p" : "P"));
-            i += 3;
-            continue;
-        }
-        std::size_t run = 1;
-        while (i + run < pattern.size() && pattern[i + run] == c) ++run;
-        const int n = static_cast<int>(run);
-        switch (c) {
-            case 'd':
-                if (n <= 2) appendNumber(out, tm.tm_mday, n);
-                else if (n == 3) out.append(std::string_view(kDayNames[tm.tm_wday]).substr(0, 3));
-                else out.append(kDayNames[tm.tm_wday]);
-                break;
-            case 'M':
-                if (n <= 2) appendNumber(out, tm.tm_mon + 1, n);
-                else if (n == 3) out.append(std::string_view(kMonthNames[tm.tm_mon]).substr(0, 3));
-                else out.append(kMonthNames[tm.tm_mon]);
-                break;
-            case 'y':
-            case 'Y':
-                if (n <= 2) appendNumber(out, (tm.tm_year + 1900) % 100, n);
-                else appendNumber(out, tm.tm_year + 1900, 4);
-                break;
-            case 'h': {
-                const int h12 = tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12;
-                appendNumber(out, h12, n >= 2 ? 2 : 1);
+    forEachPatternElement(pattern, [&](const PatternElement& e) {
+        switch (e.kind) {
+            case PatternElement::kLiteral: out.append(e.text); break;
+            case PatternElement::kDay: appendNumber(out, tm.tm_mday, e.width); break;
+            case PatternElement::kDayName: {
+                const std::string_view name = kDayNames[tm.tm_wday];
+                out.append(e.width == 3 ? name.substr(0, 3) : name);
                 break;
             }
-            case 'H': appendNumber(out, tm.tm_hour, n >= 2 ? 2 : 1); break;
-            case 'm': appendNumber(out, tm.tm_min, n >= 2 ? 2 : 1); break;
-            case 's': appendNumber(out, tm.tm_sec, n >= 2 ? 2 : 1); break;
-            case 't':
-                if (n >= 2) out.append(tm.tm_hour < 12 ? "AM" : "PM");
-                else out.push_back(tm.tm_hour < 12 ? 'A' : 'P');
+            case PatternElement::kMonth: appendNumber(out, tm.tm_mon + 1, e.width); break;
+            case PatternElement::kMonthName: {
+                const std::string_view name = kMonthNames[tm.tm_mon];
+                out.append(e.width == 3 ? name.substr(0, 3) : name);
                 break;
-            default: out.append(run, c); break;
+            }
+            case PatternElement::kYear2: appendNumber(out, (tm.tm_year + 1900) % 100, e.width); break;
+            case PatternElement::kYear4: appendNumber(out, tm.tm_year + 1900, 4); break;
+            case PatternElement::kHour12:
+                appendNumber(out, tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12, e.width);
+                break;
+            case PatternElement::kHour24: appendNumber(out, tm.tm_hour, e.width); break;
+            case PatternElement::kMinute: appendNumber(out, tm.tm_min, e.width); break;
+            case PatternElement::kSecond: appendNumber(out, tm.tm_sec, e.width); break;
+            case PatternElement::kMarker: out.append(am ? (e.lower ? "am" : "AM") : (e.lower ? "pm" : "PM")); break;
+            case PatternElement::kShortMarker: out.append(am ? (e.lower ? "a" : "A") : (e.lower ? "p" : "P")); break;
         }
-        i += run;
-    }
+    });
     return out;
 }
 

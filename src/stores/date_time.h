@@ -31,12 +31,15 @@ std::string dateTimeText(std::time_t t);
 std::time_t now();
 void setClockForTesting(std::function<std::time_t()> clock);
 
-// Reads a local date with an optional time after it, in the order of fields the
-// short date format gives: 1 or 2 digit day and month, 2 or 4 digit year (a
-// 4-digit first number is read as year-month-day), any of / - . as separators.
-// The time is h[:mm[:ss]] in 12 or 24 hours with an optional AM/PM or A/P in
-// any case; text after a valid time is ignored; no time means 00:00:00.
-// Nothing is returned when the text is not such a date-time.
+// Reads a local date with an optional time after it. First exactly as the
+// writer writes it with the two formats (every element of the notation, in
+// the formats' order: markers before the time, quoted literals, names); then
+// in the common client forms, in the order of fields the short date format
+// gives: 1 or 2 digit day and month, 2 or 4 digit year (a 4-digit first number
+// is read as year-month-day), any of / - . as separators, and a time
+// h[:mm[:ss]] in 12 or 24 hours with an optional AM/PM or A/P in any case.
+// Text after a valid time is ignored; no time means 00:00:00. Nothing is
+// returned when the text is not such a date-time.
 std::optional<std::time_t> parseDateTime(std::string_view text);
 
 // As parseDateTime, telling also whether the text held a time after the date.
@@ -50,6 +53,14 @@ std::optional<DateTimeRead> readDateTime(std::string_view text);
 // date, but only with minutes ("3:30", "15:30:00") or an AM/PM mark ("3 PM"):
 // a number alone is no time. Seconds since midnight, or nothing.
 std::optional<int> parseTimeOfDay(std::string_view text);
+
+// The same reading as calendar fields of local time (tm_isdst -1).
+std::optional<std::tm> readLocalDateTime(std::string_view text);
+
+// `days` days after the local date and time `when` on the calendar: the same
+// clock time on the later date, however long daylight saving made the days in
+// between. Nothing when that lies beyond what the clock can hold.
+std::optional<std::time_t> addCalendarDays(std::tm when, int days);
 
 // Pattern writer on its own, for tests and for other formats.
 std::string formatWithPattern(std::string_view pattern, std::time_t t);

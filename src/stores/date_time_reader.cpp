@@ -1,6 +1,7 @@
 // The reader of date-time texts: what the short date and long time formats
 // write, and the common forms clients send.
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <optional>
@@ -61,16 +62,6 @@ struct DateFields {
 };
 
 bool isDateSeparator(char c) { return c == '/' || c == '-' || c == '.' || c == ','; }
-
-// 1 to 12 for a month name or an abbreviation of at least three letters.
-int monthFromName(std::string_view word) {
-    if (word.size() < 3) return 0;
-    for (int m = 0; m < 12; ++m) {
-        const std::string_view name = kMonthNames[m];
-        if (word.size() <= name.size() && startsWithNoCase(name, word)) return m + 1;
-    }
-    return 0;
-}
 
 // Reads a date laid out as the pattern says; separators may be any of / - . ,
 bool readDateByPattern(Scanner& in, std::string_view pattern, DateFields& out) {
@@ -228,7 +219,82 @@ bool readTime(Scanner& in, int& hour, int& minute, int& second, bool& given) {
     return readClock(in, hour, minute, second, marks);
 }
 
+// The calendar fields, when they form a date and time the clock can hold.
+std::optional<std::tm> localDateTime(DateFields date, int hour, int minute, int second, int currentYear) {
+    if (!settleDate(date, currentYear) || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    std::tm parts{};
+    parts.tm_year = date.year - 1900;
+    parts.tm_mon = date.month - 1;
+    parts.tm_mday = date.day;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = second;
+    parts.tm_isdst = -1;
+    std::tm probe = parts;
+    if (std::mktime(&probe) == static_cast<std::time_t>(-1)) return std::nullopt;
+    return parts;
+}
+
+// The calendar fields of a local date-time text, and whether it held a time.
+struct LocalRead {
+    std::tm parts;
+    bool timeGiven;
+};
+
+std::optional<LocalRead> readLocal(std::string_view text) {
+    const std::string datePattern = shortDateFormat();
+    const int currentYear = localParts(now()).tm_year + 1900;
+
+    // What the writer writes with the configured patterns, read exactly.
+    std::string_view afterExact;
+    std::optional<LocalRead> exact;
+    if (const auto f = readWithPatterns(text, datePattern, longTimeFormat(), &afterExact)) {
+        if (auto parts = localDateTime(DateFields{f->day, f->month, f->year, f->yearDigits}, f->hour,
+                                       f->minute, f->second, currentYear)) {
+            exact = LocalRead{*parts, f->timeGiven};
+        }
+        const bool whole = std::all_of(afterExact.begin(), afterExact.end(),
+                                       [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+        if (exact && whole) return exact;
+    }
+
+    // The common client forms.
+    using Reader = bool (*)(Scanner&, std::string_view, DateFields&);
+    for (Reader readDate : {Reader{readDateByPattern}, Reader{readNumericDate}}) {
+        Scanner in(text);
+        in.skipBlanks();
+        DateFields date;
+        int hour = 0, minute = 0, second = 0;
+        bool timeGiven = false;
+        if (!readDate(in, datePattern, date) || !readTime(in, hour, minute, second, timeGiven)) continue;
+        if (auto parts = localDateTime(date, hour, minute, second, currentYear)) {
+            return LocalRead{*parts, timeGiven};
+        }
+    }
+
+    // The configured patterns followed by other text, which is ignored.
+    return exact;
+}
+
 }  // namespace
+
+std::optional<std::tm> readLocalDateTime(std::string_view text) {
+    if (auto read = readLocal(text)) return read->parts;
+    return std::nullopt;
+}
+
+std::optional<DateTimeRead> readDateTime(std::string_view text) {
+    auto read = readLocal(text);
+    if (!read) return std::nullopt;
+    const std::time_t at = std::mktime(&read->parts);
+    if (at == static_cast<std::time_t>(-1)) return std::nullopt;
+    return DateTimeRead{at, read->timeGiven};
+}
+
+std::optional<std::time_t> parseDateTime(std::string_view text) {
+    if (const std::optional<DateTimeRead> read = readDateTime(text)) return read->at;
+    return std::nullopt;
+}
 
 std::optional<int> parseTimeOfDay(std::string_view text) {
     Scanner in(text);
@@ -241,36 +307,15 @@ std::optional<int> parseTimeOfDay(std::string_view text) {
     return hour * 3600 + minute * 60 + second;
 }
 
-std::optional<std::time_t> parseDateTime(std::string_view text) {
-    if (const std::optional<DateTimeRead> read = readDateTime(text)) return read->at;
-    return std::nullopt;
-}
-
-std::optional<DateTimeRead> readDateTime(std::string_view text) {
-    const std::string pattern = shortDateFormat();
-    const int currentYear = localParts(now()).tm_year + 1900;
-    using Reader = bool (*)(Scanner&, std::string_view, DateFields&);
-    for (Reader readDate : {Reader{readDateByPattern}, Reader{readNumericDate}}) {
-        Scanner in(text);
-        in.skipBlanks();
-        DateFields date;
-        int hour = 0, minute = 0, second = 0;
-        bool timeGiven = false;
-        if (!readDate(in, pattern, date) || !settleDate(date, currentYear) ||
-            !readTime(in, hour, minute, second, timeGiven))
-            continue;
-        std::tm parts{};
-        parts.tm_year = date.year - 1900;
-        parts.tm_mon = date.month - 1;
-        parts.tm_mday = date.day;
-        parts.tm_hour = hour;
-        parts.tm_min = minute;
-        parts.tm_sec = second;
-        parts.tm_isdst = -1;
-        const std::time_t result = std::mktime(&parts);
-        if (result != static_cast<std::time_t>(-1)) return DateTimeRead{result, timeGiven};
-    }
-    return std::nullopt;
+std::optional<std::time_t> addCalendarDays(std::tm when, int days) {
+    // Ten thousand years and more never come; the sum must also fit an int.
+    constexpr int kFarFuture = 3650000;
+    if (days > kFarFuture || days < -kFarFuture) return std::nullopt;
+    when.tm_mday += days;
+    when.tm_isdst = -1;
+    const std::time_t t = std::mktime(&when);
+    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+    return t;
 }
 
 }  // namespace zv::datetime

@@ -12,6 +12,9 @@ void appendDebugLine(const std::string& fileName, std::string_view eventText) {
     line.push_back(' ');
     line.append(datetime::longTimeText(t));
     line.append("\r\n");
+    const auto size = fileio::fileSize(fileName);
+    if (size && *size + line.size() > kMaxDebugLogBytes)
+        fileio::renameFile(fileName, fileName + std::string(kOlderDebugLogSuffix));
     fileio::appendToFile(fileName, line);
 }
 

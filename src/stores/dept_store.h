@@ -21,10 +21,12 @@ public:
     using Base::getNode;
     using Base::saveToFile;
     using Base::setFileName;
+    using Base::setLoadWarning;
 
-    // Throws StoreError when the file ends in an incomplete record (the
-    // complete records before it stay loaded).
-    void loadFromFile() { Base::loadFromFile(); }
+    // A file that ends in an incomplete record is kept as "<file>.damaged"
+    // and reported; its complete records are loaded (see
+    // RecordStore::loadKeepingDamagedCopy).
+    void loadFromFile() { Base::loadKeepingDamagedCopy(); }
 
     // Inserts in name order; does not save.
     TDEPTNode& addNode(std::unique_ptr<TDEPTNode> node) { return insertSorted(std::move(node)); }

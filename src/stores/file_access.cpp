@@ -107,6 +107,7 @@ FileOps systemFileOps() {
     o.rename = [](const char* from, const char* to) { return ::rename(from, to); };
     o.unlink = [](const char* path) { return ::unlink(path); };
     o.fstat = [](int fd, struct stat* info) { return ::fstat(fd, info); };
+    o.lseek = [](int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); };
     return o;
 }
 
@@ -134,6 +135,25 @@ void appendToFile(const std::string& fileName, std::string_view text) {
     if (ops().close(fd) != 0 && errno != EINTR) throwFileError("close", fileName, errno);
 }
 
+std::optional<std::uint64_t> fileSize(const std::string& fileName) {
+    const int fd = openRetrying(fileName, O_RDONLY | O_NONBLOCK, 0);
+    if (fd < 0) {
+        if (errno == ENOENT) return std::nullopt;
+        throwFileError("open", fileName, errno);
+    }
+    struct stat info {};
+    const int rc = ops().fstat(fd, &info);
+    const int err = errno;
+    ops().close(fd);
+    if (rc != 0) throwFileError("read the size of", fileName, err);
+    return static_cast<std::uint64_t>(info.st_size > 0 ? info.st_size : 0);
+}
+
+void renameFile(const std::string& from, const std::string& to) {
+    if (ops().rename(from.c_str(), to.c_str()) != 0)
+        throwFileError("rename \"" + from + "\" to", to, errno);
+}
+
 // ---- DataFileReader --------------------------------------------------------
 
 DataFileReader::DataFileReader(const std::string& fileName) : fileName_(fileName) {
@@ -152,17 +172,36 @@ DataFileReader::~DataFileReader() {
 }
 
 std::size_t DataFileReader::read(char* buffer, std::size_t size) {
+    int err = 0;
+    const std::size_t total = readSome(buffer, size, &err);
+    if (err != 0) throwFileError("read", fileName_, err);
+    return total;
+}
+
+std::size_t DataFileReader::readSome(char* buffer, std::size_t size, int* err) {
+    *err = 0;
     std::size_t total = 0;
     while (total < size) {
         const ssize_t n = ops().read(fd_, buffer + total, size - total);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throwFileError("read", fileName_, errno);
+            *err = errno;
+            break;
         }
         if (n == 0) break;
         total += static_cast<std::size_t>(n);
     }
     return total;
+}
+
+void DataFileReader::seekTo(std::uint64_t offset) {
+    if (ops().lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) throwFileError("seek in", fileName_, errno);
+}
+
+std::uint64_t DataFileReader::size() {
+    struct stat info {};
+    if (ops().fstat(fd_, &info) != 0) throwFileError("read the size of", fileName_, errno);
+    return static_cast<std::uint64_t>(info.st_size > 0 ? info.st_size : 0);
 }
 
 DataFileReader::Contents DataFileReader::readAll() {
@@ -181,6 +220,31 @@ DataFileReader::Contents DataFileReader::readAll() {
         std::memcpy(bigger.get(), contents.bytes.get(), contents.size);
         contents.bytes = std::move(bigger);
     }
+}
+
+// ---- copyFile --------------------------------------------------------------
+
+void copyFile(const std::string& from, const std::string& to) {
+    const int fd = openRetrying(from, O_RDONLY, 0);
+    if (fd < 0) throwFileError("open", from, errno);
+    try {
+        AtomicFileWriter writer(to);
+        std::unique_ptr<char[]> buffer(new char[1 << 16]);
+        for (;;) {
+            const ssize_t n = ops().read(fd, buffer.get(), 1 << 16);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throwFileError("read", from, errno);
+            }
+            if (n == 0) break;
+            writer.write(buffer.get(), static_cast<std::size_t>(n));
+        }
+        writer.commit();
+    } catch (...) {
+        ops().close(fd);
+        throw;
+    }
+    ops().close(fd);
 }
 
 // ---- AtomicFileWriter ------------------------------------------------------

@@ -7,8 +7,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,7 @@ struct FileOps {
     std::function<int(const char* from, const char* to)> rename;
     std::function<int(const char* path)> unlink;
     std::function<int(int fd, struct stat* info)> fstat;
+    std::function<off_t(int fd, off_t offset, int whence)> lseek;
 };
 
 // The real system calls.
@@ -39,8 +42,18 @@ void setFileOpsForTesting(const FileOps* ops);
 [[noreturn]] void throwFileError(std::string_view operation, const std::string& fileName,
                                  int err);
 
+// Writes a copy of the file `from` as `to` (replaced whole, as a save is).
+// Throws StoreError naming the file that could not be read or written.
+void copyFile(const std::string& from, const std::string& to);
+
 // Appends `text` to the file, creating it when it does not exist.
 void appendToFile(const std::string& fileName, std::string_view text);
+
+// The size of a file in bytes; nothing when there is no such file.
+std::optional<std::uint64_t> fileSize(const std::string& fileName);
+
+// Gives the file `from` the name `to`, replacing a file of that name.
+void renameFile(const std::string& from, const std::string& to);
 
 // Reads a data file from the start. A missing file is created empty first.
 // Owns its descriptor.
@@ -53,6 +66,17 @@ public:
 
     // Fills `buffer` with up to `size` bytes; fewer only at end of file.
     std::size_t read(char* buffer, std::size_t size);
+
+    // As read(), but a failing read ends the call instead of raising: the
+    // bytes read before it are counted and *err receives the errno (0 when
+    // the buffer was filled or the file ended).
+    std::size_t readSome(char* buffer, std::size_t size, int* err);
+
+    // Goes on reading at `offset` bytes from the start.
+    void seekTo(std::uint64_t offset);
+
+    // The size of the file now.
+    std::uint64_t size();
 
     // The whole rest of the file.
     struct Contents {

@@ -27,10 +27,12 @@ public:
     using Base::removeNode;
     using Base::saveToFile;
     using Base::setFileName;
+    using Base::setLoadWarning;
 
-    // Throws StoreError when the file ends in an incomplete record (the
-    // complete records before it stay loaded).
-    void loadFromFile() { Base::loadFromFile(); }
+    // A file that ends in an incomplete record is kept as "<file>.damaged"
+    // and reported; its complete records are loaded (see
+    // RecordStore::loadKeepingDamagedCopy).
+    void loadFromFile() { Base::loadKeepingDamagedCopy(); }
 
     // When the log holds maxSize() entries or more, deletes the oldest one
     // (exactly one); then appends and saves.

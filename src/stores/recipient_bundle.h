@@ -16,7 +16,8 @@ namespace zv {
 
 // The records whose field 1 equals `key`, in list order, as a bundle. With
 // expDays above 0, every record of the store whose Date and Time lie expDays
-// days or more before now is removed afterwards; a record of `key` is still in
+// calendar days or more before now (the same clock time expDays dates later)
+// is removed afterwards; a record of `key` is still in
 // this bundle. A Date and Time that do not read give one line in
 // `debugLogName`, and that record stays. The store is saved in every case.
 // `carried`, when given, receives the serials of the records in the bundle.
@@ -28,8 +29,7 @@ std::string makeRecipientBundle(RecordStore<Node>& store, std::string_view key, 
     std::size_t count = 0;
     std::vector<bool> expired(list.size(), false);
     bool anyExpired = false;
-    const long long now = static_cast<long long>(datetime::now());
-    const long long period = static_cast<long long>(expDays) * 86400LL;
+    const std::time_t now = datetime::now();
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Node& node = *list[i];
         if (node.*(RecordLayout<Node>::kFields[0].member) == key) {
@@ -39,12 +39,15 @@ std::string makeRecipientBundle(RecordStore<Node>& store, std::string_view key, 
             if (carried) carried->push_back(node.serial);
         }
         if (expDays <= 0) continue;
-        const auto stamp = datetime::parseDateTime(node.Date + " " + node.Time);
-        if (!stamp) {
+        const auto written = datetime::readLocalDateTime(node.Date + " " + node.Time);
+        if (!written) {
             appendDebugLine(debugLogName, kBundleConvertError);
             continue;
         }
-        if (now >= static_cast<long long>(*stamp) + period) {
+        // Days on the calendar: a day over a daylight-saving change has 23
+        // or 25 hours.
+        const auto expiry = datetime::addCalendarDays(*written, expDays);
+        if (expiry && now >= *expiry) {
             expired[i] = true;
             anyExpired = true;
         }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "stores/file_access.h"
+#include "stores/load_warnings.h"
 #include "stores/record_codec.h"
 #include "stores/store_error.h"
 
@@ -43,16 +44,24 @@ public:
     RecordStore& operator=(const RecordStore&) = delete;
 
     void setFileName(std::string fileName) { fileName_ = std::move(fileName); }
+
+    // Receives what a load reports about a damaged file it got over; without
+    // one, the text goes to standard error.
+    void setLoadWarning(std::function<void(const std::string& text)> warning) {
+        loadWarning_ = std::move(warning);
+    }
     const std::string& fileName() const { return fileName_; }
 
     // Replaces the list with the records of the data file, in file order.
     // A missing file is created empty. When the file ends in an incomplete
     // record, the complete records are kept and `onIncompleteTail` is called;
     // without it, a StoreError naming the file is thrown. When the file cannot
-    // be opened or read, the list is left as it was; when a read fails
-    // part-way, the records read before the failure are kept and a StoreError
-    // is thrown.
-    void loadFromFile(const std::function<void()>& onIncompleteTail = {}) {
+    // be opened, or its first read fails, the list is left as it was. When a
+    // read fails later, the records read before are kept, and either
+    // `onUnreadable` says so at the end (the record the failure fell in is
+    // left out and the load goes on after it) or a StoreError is thrown.
+    void loadFromFile(const std::function<void()>& onIncompleteTail = {},
+                      const std::function<void(int err, std::size_t leftOut)>& onUnreadable = {}) {
         std::lock_guard lock(fileLock_);
         fileio::DataFileReader reader(fileName_);
 
@@ -62,7 +71,9 @@ public:
         std::unique_ptr<char[]> chunk(new char[kChunkBytes]);
         // The first read comes before the list is touched: a file that
         // cannot be read at all leaves the list as it was.
-        std::size_t got = reader.read(chunk.get(), kChunkBytes);
+        int err = 0;
+        std::size_t got = reader.readSome(chunk.get(), kChunkBytes, &err);
+        if (err != 0 && got == 0) fileio::throwFileError("read", fileName_, err);
 
         // The records of the old list are reused for the new one: a reload
         // then costs no allocation for values that fit their old capacity.
@@ -75,6 +86,9 @@ public:
         pendingFrom_ = kNothingPending;
         orderTrusted_ = false;
 
+        std::uint64_t chunkStart = 0;  // file offset of the chunk's first byte
+        std::size_t leftOut = 0;
+        int firstErr = 0;
         std::size_t tail = 0;
         for (;;) {
             const std::size_t whole = got / kRecordSize;
@@ -92,8 +106,21 @@ public:
                 list_.push_back(std::move(node));
             }
             tail = got % kRecordSize;
+            if (err != 0) {
+                if (!onUnreadable) fileio::throwFileError("read", fileName_, err);
+                // The record the failure fell in is left out.
+                if (firstErr == 0) firstErr = err;
+                ++leftOut;
+                chunkStart += (whole + 1) * kRecordSize;
+                tail = 0;
+                if (chunkStart >= reader.size()) break;
+                reader.seekTo(chunkStart);
+                got = reader.readSome(chunk.get(), kChunkBytes, &err);
+                continue;
+            }
             if (got < kChunkBytes) break;
-            got = reader.read(chunk.get(), kChunkBytes);
+            chunkStart += got;
+            got = reader.readSome(chunk.get(), kChunkBytes, &err);
         }
         if (tail != 0) {
             if (!onIncompleteTail) {
@@ -103,6 +130,37 @@ public:
             }
             onIncompleteTail();
         }
+        if (leftOut != 0) onUnreadable(firstErr, leftOut);
+    }
+
+    // The load of a store whose file may end in an incomplete record (cut
+    // short by a crash, say): the file as found is kept as
+    // "<file>.damaged", the warning names the file, the records kept and
+    // the copy, and the complete records are served. Throws StoreError when
+    // the copy cannot be made, before anything could rewrite the file.
+    void loadKeepingDamagedCopy() {
+        loadFromFile([this] {
+            const std::string copy = keepCopyOfFile(kDamagedSuffix);
+            warn(damagedFileText(fileName_, list_.size(), copy));
+        });
+    }
+
+    // Copies the data file as it is now to "<file><suffix>" and returns that
+    // name; StoreError naming both when that fails.
+    std::string keepCopyOfFile(std::string_view suffix) const {
+        const std::string copy = fileName_ + std::string(suffix);
+        try {
+            fileio::copyFile(fileName_, copy);
+        } catch (const StoreError& e) {
+            throw StoreError("cannot keep a copy of \"" + fileName_ + "\" as \"" + copy + "\": " + e.what());
+        }
+        return copy;
+    }
+
+    // Passes a warning of a load to the administrator.
+    void warn(const std::string& text) const {
+        if (loadWarning_) loadWarning_(text);
+        else writeLoadWarningToStderr(text);
     }
 
     // Writes the whole list to the data file; the file is replaced whole or
@@ -318,6 +376,7 @@ private:
 
     // Constant after set-up.
     std::string fileName_;
+    std::function<void(const std::string&)> loadWarning_;
 
     std::recursive_mutex fileLock_;  // held for the whole of each load and save
 

@@ -19,10 +19,12 @@ TEST(HeadlessView, WritesEachMessageAsOneLineAndAnswersWithoutAsking) {
     EXPECT_EQ(view.showMessage(MessageKind::Question, "Really?"), MessageAnswer::No);
     view.setStatusPanel(kUsersPanel, "Users: 3");  // changes too often to print
     view.setStatusPanel(kPortPanel, "Port: 6480");
+    view.showNotice(MessageKind::Warning, "full\rnext");  // a notice is the same line, and asks nothing
     EXPECT_EQ(out.str(),
               "zelvorad: warning: first line second line third\n"
               "zelvorad: question: Really?\n"
-              "zelvorad: Port: 6480\n");
+              "zelvorad: Port: 6480\n"
+              "zelvorad: warning: full next\n");
 
     EXPECT_TRUE(view.confirmShutdown());
     view.requestClose();

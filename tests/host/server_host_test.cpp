@@ -48,6 +48,13 @@ protected:
         }
     }
 
+    // Rewrites "zva.ini" with more [Options] lines after the usual ones.
+    void writeIniWith(const std::string& moreOptions, const std::string& blockSize = "8192") {
+        test::writeFile(dir_.file("zva.ini"), "[Options]\r\nBlockSize=" + blockSize + "\r\nSMTPHost=\r\nPort=" +
+                                                  std::to_string(port_) + "\r\nExpDays=0\r\nMaxLogSize=100\r\n" +
+                                                  moreOptions);
+    }
+
     // Pumps the main loop until `done` holds (or a generous limit passes).
     void pumpUntil(const std::function<bool()>& done) {
         TEventLoop& loop = TEventLoop::forCurrentThread();
@@ -151,6 +158,41 @@ TEST_F(ServerHostTest, AnOldEmployeeFileIsReportedOnceAndItsWholeRecordsServe) {
     EXPECT_EQ(test::readFile("wiwo.dat"), bytes);  // nothing written at shutdown
 }
 
+TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUpGoesOn) {
+    test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
+    const struct {
+        const char* file;
+        RecordKind kind;
+        test::Fields record;
+    } damaged[] = {
+        {"posti.dat", RecordKind::Memo, {"Smith,John", "a", "1/2/26", "9:00:00 AM", "x", "y"}},
+        {"wywa.dat", RecordKind::Message, {"Smith,John", "Doe,Jane", "1/2/26", "9:00:00 AM"}},
+        {"log_stat.dat", RecordKind::Log, {"Smith,John", "Sales", "1/2/26", "9:00:00 AM", "In"}},
+        {"department.dat", RecordKind::Department, {"Sales"}},
+        {"phonebook.dat", RecordKind::Phone, {"Caller", "Co", "555"}},
+    };
+    for (const auto& d : damaged) {
+        std::string bytes = test::encodeRecord(d.kind, d.record) + test::encodeRecord(d.kind, d.record);
+        test::writeFile(d.file, bytes + "cut short");
+    }
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    ASSERT_TRUE(host.serving()) << view_.allMessages();
+    ASSERT_EQ(view_.messages.size(), 5u) << view_.allMessages();
+    for (std::size_t i = 0; i < 5; ++i) {
+        const std::string& text = view_.messages[i].text;
+        EXPECT_EQ(view_.messages[i].kind, MessageKind::Warning);
+        const std::string file = text.substr(text.find('"') + 1, text.find('"', text.find('"') + 1) - text.find('"') - 1);
+        EXPECT_NE(text.find("2 complete records"), std::string::npos) << text;
+        EXPECT_NE(text.find("\"" + file + ".damaged\""), std::string::npos) << text;
+        EXPECT_TRUE(test::fileExists(file + ".damaged")) << file;
+    }
+    EXPECT_EQ(host.departmentCount(), 2);
+    EXPECT_EQ(host.phoneCount(), 2);
+    EXPECT_EQ(host.logCount(), 2);
+    EXPECT_TRUE(host.FormCloseQuery());
+}
+
 TEST_F(ServerHostTest, ASessionIsRegisteredShowsUpdatingAndLeavesTheRegistryWhenItEnds) {
     test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
     TServerHost host(view_, dir_.path());
@@ -187,6 +229,104 @@ TEST_F(ServerHostTest, ASessionIsRegisteredShowsUpdatingAndLeavesTheRegistryWhen
     EXPECT_TRUE(host.registry().empty());
     EXPECT_EQ(host.userTable().cell(1, 1), "Idle");
     EXPECT_FALSE(host.userTable().cell(1, 2).empty());
+    EXPECT_TRUE(host.FormCloseQuery());
+    host.FormDestroy();
+}
+
+TEST_F(ServerHostTest, AConnectionSilentForIdleTimeoutIsClosedWhateverItsStateAndItsSessionEnds) {
+    writeIniWith("IdleTimeout=1\r\n", "16");
+    test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
+    test::writeRecordFile("posti.dat", RecordKind::Memo,
+                          {{"Smith,John", "a", "1/2/26", "9:00:00 AM", "waiting", "y"}});
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    ASSERT_TRUE(host.serving()) << view_.allMessages();
+
+    std::atomic<int> ended{0};
+    std::string silentFailure, transferFailure;
+    std::thread silent([&] {
+        try {
+            test::TcpClient c(port_);  // connects and never says a word
+            if (!c.closedWithin(std::chrono::seconds(15))) throw std::runtime_error("a silent client stays");
+        } catch (const std::exception& e) {
+            silentFailure = e.what();
+        }
+        ++ended;
+    });
+    std::thread vanishing([&] {
+        try {
+            test::TcpClient c(port_);
+            c.send("SUBMIT_LOGIN:FULL:Smith,John|pw:[*WIWO*]NO_DATA[*POSTI*]NO_DATA"
+                   "[*WYWO*]NO_DATA[*PHONE*]NO_DATA");
+            if (c.receiveLoginReply() != "PREPARE_TO_RECEIVE") throw std::runtime_error("refused");
+            c.send("READY_TO_RECEIVE");
+            c.receiveExactly(16);  // the first block of many; then the client goes quiet
+            if (!c.closedWithin(std::chrono::seconds(15))) throw std::runtime_error("a stalled transfer stays");
+        } catch (const std::exception& e) {
+            transferFailure = e.what();
+        }
+        ++ended;
+    });
+    pumpUntil([&] { return ended.load() == 2 && host.registry().empty(); });
+    silent.join();
+    vanishing.join();
+    EXPECT_EQ(silentFailure, "");
+    EXPECT_EQ(transferFailure, "");
+    EXPECT_TRUE(host.registry().empty());
+    EXPECT_EQ(host.userTable().cell(1, 1), "Idle");
+    // Nothing was confirmed: the memo waits for the next login.
+    EXPECT_EQ(test::readRecordFile("posti.dat", RecordKind::Memo).size(), 1u);
+    EXPECT_TRUE(host.FormCloseQuery());
+    host.FormDestroy();
+}
+
+TEST_F(ServerHostTest, BeyondMaxClientsAConnectionIsClosedAtOnceReportedWithoutABoxAndServingGoesOn) {
+    writeIniWith("MaxClients=2\r\n");
+    test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Smith,John", "pw")});
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    ASSERT_TRUE(host.serving()) << view_.allMessages();
+
+    auto first = std::make_unique<test::TcpClient>(port_);
+    test::TcpClient second(port_);
+    pumpUntil([&] { return host.registry().count() == 2; });
+    ASSERT_EQ(host.registry().count(), 2);
+
+    test::TcpClient third(port_);
+    pumpUntil([&] { return third.closedWithin(std::chrono::milliseconds(10)); });
+    EXPECT_TRUE(third.closedWithin(std::chrono::milliseconds(0)));
+    test::TcpClient fourth(port_);
+    pumpUntil([&] { return fourth.closedWithin(std::chrono::milliseconds(10)); });
+    EXPECT_TRUE(fourth.closedWithin(std::chrono::milliseconds(0)));
+    // One line within the minute, and no box that would stop the server.
+    ASSERT_EQ(view_.notices.size(), 1u);
+    EXPECT_EQ(view_.notices[0].kind, MessageKind::Warning);
+    EXPECT_NE(view_.notices[0].text.find("MaxClients"), std::string::npos) << view_.notices[0].text;
+    EXPECT_NE(view_.notices[0].text.find("2 clients"), std::string::npos) << view_.notices[0].text;
+    EXPECT_TRUE(view_.messages.empty()) << view_.allMessages();
+    EXPECT_EQ(host.registry().count(), 2);
+
+    first.reset();  // one leaves: the next one is served
+    pumpUntil([&] { return host.registry().count() == 1; });
+    std::atomic<bool> done{false};
+    std::string reply;
+    std::thread fifth([&] {
+        try {
+            test::TcpClient c(port_);
+            c.send("SUBMIT_LOGIN:FULL:Smith,John|pw:[*WIWO*]NO_DATA[*POSTI*]NO_DATA"
+                   "[*WYWO*]NO_DATA[*PHONE*]NO_DATA");
+            reply = c.receiveLoginReply();
+        } catch (const std::exception& e) {
+            reply = e.what();
+        }
+        done = true;
+    });
+    pumpUntil([&] { return done.load(); });
+    fifth.join();
+    EXPECT_EQ(reply, "PREPARE_TO_RECEIVE");
+    EXPECT_EQ(view_.notices.size(), 1u);
+    second.close();
+    pumpUntil([&] { return host.registry().empty(); });
     EXPECT_TRUE(host.FormCloseQuery());
     host.FormDestroy();
 }

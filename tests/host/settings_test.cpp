@@ -50,8 +50,8 @@ TEST(SettingsFile, FirstStartWithoutAnyFileWritesTheDefaultsWithCrLfLines) {
     EXPECT_TRUE(view.messages.empty()) << view.allMessages();
     EXPECT_EQ(readFile(dir.file("zva.ini")),
               "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=6480\r\nExpDays=1\r\n"
-              "MaxLogSize=100\r\n\r\n[Screen]\r\nLeft=10\r\nTop=20\r\nWidth=700\r\n"
-              "Height=400\r\nStatus=1\r\n"
+              "MaxLogSize=100\r\nIdleTimeout=600\r\nMaxClients=10000\r\n\r\n[Screen]\r\nLeft=10\r\n"
+              "Top=20\r\nWidth=700\r\nHeight=400\r\nStatus=1\r\n"
               "\r\n[Web]\r\nPort=8480\r\nAddress=\r\nCertFile=\r\nKeyFile=\r\n");
 }
 
@@ -182,6 +182,41 @@ TEST(SettingsFile, NumbersThatAreNotWholeAreReportedAndReplacedByTheDefaults) {
     EXPECT_EQ(wholeNumber("+12"), 12);
 }
 
+TEST(SettingsFile, IdleTimeoutAndMaxClientsDefaultWhenMissingAndBadTextsAreReported) {
+    TempDir dir;
+    writeFile(dir.file("zva.ini"), "[Options]\r\nBlockSize=8192\r\nExpDays=1\r\nMaxLogSize=100\r\n");
+    RecordingView view;
+    TSettings s;
+    loadSettings(s, dir.path(), view);
+    EXPECT_EQ(s.idleTimeoutSeconds, 600);
+    EXPECT_EQ(s.maxClients, 10000);
+    EXPECT_TRUE(view.messages.empty()) << view.allMessages();
+
+    writeFile(dir.file("zva.ini"), "[Options]\r\nBlockSize=8192\r\nExpDays=1\r\nMaxLogSize=100\r\n"
+                                   "IdleTimeout=0\r\nMaxClients=2\r\n");
+    loadSettings(s, dir.path(), view);
+    EXPECT_EQ(s.idleTimeoutSeconds, 0);  // never
+    EXPECT_EQ(s.maxClients, 2);
+    EXPECT_TRUE(view.messages.empty()) << view.allMessages();
+
+    for (const auto& [idle, clients] : {std::pair{"ten minutes", "-1"}, std::pair{"-5", "0"}}) {
+        writeFile(dir.file("zva.ini"), std::string("[Options]\r\nBlockSize=8192\r\nExpDays=1\r\n"
+                                                   "MaxLogSize=100\r\nIdleTimeout=") +
+                                           idle + "\r\nMaxClients=" + clients + "\r\n");
+        RecordingView bad;
+        TSettings t;
+        loadSettings(t, dir.path(), bad);
+        EXPECT_EQ(t.idleTimeoutSeconds, 600);
+        EXPECT_EQ(t.IdleTimeout, "600");
+        EXPECT_EQ(t.maxClients, 10000);
+        ASSERT_EQ(bad.messages.size(), 2u) << bad.allMessages();
+        EXPECT_NE(bad.messages[0].text.find("IdleTimeout"), std::string::npos) << bad.messages[0].text;
+        EXPECT_NE(bad.messages[0].text.find(std::string("\"") + idle + "\""), std::string::npos);
+        EXPECT_NE(bad.messages[1].text.find("MaxClients"), std::string::npos) << bad.messages[1].text;
+        EXPECT_NE(bad.messages[1].text.find("at least 1"), std::string::npos) << bad.messages[1].text;
+    }
+}
+
 TEST(SettingsFile, ScreenStatusDecidesWhetherThePlacementIsApplied) {
     TempDir dir;
     {
@@ -219,7 +254,8 @@ TEST(SettingsFile, SavingKeepsUnknownKeysAndWritesOnlyStatusForAMinimisedWindow)
     saveSettings(s, dir.path(), view);
     EXPECT_EQ(readFile(dir.file("zva.ini")),
               "[Options]\r\nPort=6480\r\nCustom=kept\r\nBlockSize=4096\r\nSMTPHost=host\r\n"
-              "ExpDays=2\r\nMaxLogSize=50\r\n\r\n[Screen]\r\nLeft=5\r\nTop=6\r\nWidth=7\r\n"
+              "ExpDays=2\r\nMaxLogSize=50\r\nIdleTimeout=600\r\nMaxClients=10000\r\n\r\n"
+              "[Screen]\r\nLeft=5\r\nTop=6\r\nWidth=7\r\n"
               "Height=8\r\nStatus=2\r\n\r\n[Other]\r\nX=y\r\n"
               "\r\n[Web]\r\nPort=8480\r\nAddress=\r\nCertFile=\r\nKeyFile=\r\n");
 
@@ -232,6 +268,33 @@ TEST(SettingsFile, SavingKeepsUnknownKeysAndWritesOnlyStatusForAMinimisedWindow)
     saveSettings(s, dir.path(), view);
     EXPECT_NE(readFile(dir.file("zva.ini")).find("Left=90\r\nTop=91\r\nWidth=92\r\nHeight=93\r\nStatus=1\r\n"),
               std::string::npos);
+}
+
+TEST(SettingsFile, ABareCrInsideALineIsWrittenBackAsItWasRead) {
+    // "[Opt\rions]" is not [Options]: rewritten at shutdown it must not become
+    // a second [Options] whose Port takes effect at the next start.
+    TempDir dir;
+    const std::string foreign = "[Opt\rions]\r\nPort=7000\r\n\r\n";
+    const std::string other = "[Other]\r\nNote=a\rb\r\nKey\r2=c\r\n";
+    writeFile(dir.file("zva.ini"), foreign +
+                                       "[Options]\r\nBlockSize=4096\r\nSMTPHost=\r\nPort=6480\r\nExpDays=1\r\n"
+                                       "MaxLogSize=100\r\n\r\n" +
+                                       other);
+    RecordingView view;
+    TSettings s;
+    loadSettings(s, dir.path(), view);
+    EXPECT_EQ(s.Port, "6480");
+    saveSettings(s, dir.path(), view);
+    saveSettings(s, dir.path(), view);
+    const std::string written = readFile(dir.file("zva.ini"));
+    EXPECT_EQ(written.rfind(foreign, 0), 0u) << written;
+    EXPECT_NE(written.find(other), std::string::npos) << written;
+
+    TSettings again;
+    loadSettings(again, dir.path(), view);
+    EXPECT_EQ(again.Port, "6480");
+    EXPECT_EQ(again.BlockSize, "4096");
+    EXPECT_TRUE(view.messages.empty()) << view.allMessages();
 }
 
 TEST(SettingsFile, AFolderThatCannotBeWrittenIsReportedAndTheDefaultsStillApply) {

@@ -331,6 +331,45 @@ TEST(SocketHandlers, AnExceptionFromTheDataHandlerIsDroppedAndTheConnectionStays
   EXPECT_EQ(backgroundErrors, 0);
 }
 
+TEST(SocketHandlers, AfterADataHandlerThrowsBeforeReadingItIsCalledAgainOnlyWhenNewDataArrive) {
+  AdoptedPair pair;
+  int calls = 0;
+  bool failing = true;
+  std::string text;
+  pair.socket->OnDataAvailable = [&](TAsyncSocket& s, std::uint16_t) {
+    ++calls;
+    if (failing) throw std::runtime_error("step failed before reading");
+    text += s.ReceiveText();
+  };
+  ASSERT_TRUE(test::sendAll(pair.peer, "first"));
+  ASSERT_TRUE(pumpUntil([&] { return calls == 1; }));
+  // The bytes stay pending, yet the handler is not called again: the loop
+  // sleeps instead of calling it without end.
+  TEventLoop& loop = TEventLoop::forCurrentThread();
+  const auto quietUntil = TEventLoop::Clock::now() + std::chrono::milliseconds(300);
+  while (TEventLoop::Clock::now() < quietUntil) loop.waitAndDispatch(quietUntil);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(pair.socket->RcvdCount(), 5);
+  EXPECT_EQ(pair.socket->State(), ssConnected);
+
+  // New bytes bring the event back, with everything pending.
+  failing = false;
+  ASSERT_TRUE(test::sendAll(pair.peer, "second"));
+  ASSERT_TRUE(pumpUntil([&] { return text == "firstsecond"; }));
+  EXPECT_EQ(calls, 2);
+
+  // Once a call went through, a handler that leaves bytes is called again at
+  // once, as before.
+  int partialCalls = 0;
+  text.clear();
+  pair.socket->OnDataAvailable = [&](TAsyncSocket& s, std::uint16_t) {
+    if (++partialCalls >= 3) text += s.ReceiveText();
+  };
+  ASSERT_TRUE(test::sendAll(pair.peer, "third"));
+  ASSERT_TRUE(pumpUntil([&] { return text == "third"; }));
+  EXPECT_EQ(partialCalls, 3);
+}
+
 TEST(SocketHandlers, AnExceptionFromAnotherHandlerGoesToOnBackgroundErrorThenAborts) {
   {  // The accept handler fails: listening ends.
     TAsyncSocket server;

@@ -9,6 +9,7 @@
 #include "protocol/request_collector.h"
 #include "protocol/request_split.h"
 #include "protocol_fixture.h"
+#include "stores/record_count.h"
 
 namespace zv {
 namespace {
@@ -122,12 +123,12 @@ TEST(IncomingSections, APhonebookSectionIsCompleteWhenItsCountIsMetOrCannotBe) {
     EXPECT_FALSE(isPhonebookSectionComplete("2|a<~REC~>"));
     EXPECT_FALSE(isPhonebookSectionComplete("2|a<~REC~>b<~RE"));
 
-    EXPECT_EQ(parseBundleCount(" 12"), 12);
-    EXPECT_EQ(parseBundleCount("+3"), 3);
-    EXPECT_EQ(parseBundleCount("-3"), -3);
-    EXPECT_FALSE(parseBundleCount(""));
-    EXPECT_FALSE(parseBundleCount("1a"));
-    EXPECT_FALSE(parseBundleCount("99999999999999999999999"));
+    EXPECT_EQ(readRecordCount(" 12"), 12);
+    EXPECT_EQ(readRecordCount("+3"), 3);
+    EXPECT_EQ(readRecordCount("-3"), -3);
+    EXPECT_FALSE(readRecordCount(""));
+    EXPECT_FALSE(readRecordCount("1a"));
+    EXPECT_FALSE(readRecordCount("99999999999999999999999"));
 }
 
 TEST(RequestCollector, WaitsForTheEndOfAPunchOutAndOfALogin) {

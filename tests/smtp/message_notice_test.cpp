@@ -168,5 +168,26 @@ TEST(MessageNoticeDecision, RefusesAddressesAndHostsHoldingLineBreaks) {
               TNoticeDecision::UnsafeValue);
 }
 
+TEST(MessageNoticeDecision, RefusesRecipientAddressesThatCouldAddParametersToACommand) {
+    // The recipient's address goes between "<" and ">" of RCPT TO: a ">" or a
+    // blank there would let the address add parameters to the command.
+    Board board;
+    board.add("Desk,Front", "Front Desk <desk@example.com>", "YES");  // the From line only: fine
+    for (const char* address :
+         {"anna@example.com> NOTIFY=SUCCESS,FAILURE ORCPT=rfc822;victim@example.com", "anna@example.com>",
+          "<anna@example.com", "Anna Smith <anna@example.com>", "anna smith@example.com",
+          "anna@example.com\tRET=FULL", "anna@exa\vmple.com", "anna@exam\fple.com"}) {
+        board.add("Smith,Anna", address, "YES");
+        EXPECT_EQ(planMessageNotice(board.lookup(), exampleMessage(), "mail").decision,
+                  TNoticeDecision::UnsafeValue)
+            << address;
+    }
+    // Blanks around the address are trimmed away before it is sent.
+    board.add("Smith,Anna", "  anna@example.com ", "YES");
+    const TNoticePlan plan = planMessageNotice(board.lookup(), exampleMessage(), "mail");
+    EXPECT_EQ(plan.decision, TNoticeDecision::Sent);
+    EXPECT_EQ(plan.senderAddress, "Front Desk <desk@example.com>");
+}
+
 }  // namespace
 }  // namespace zv

@@ -458,6 +458,8 @@ TEST(SmtpClientSafety, RefusesLineBreaksInAddressesAndHeaderValuesBeforeSendingA
     refused([](TSyncSmtpClient& c) { c.setRcptName({"a@example.com\r\nRCPT TO:<b@c>"}); },
             "RcptName");
     refused([](TSyncSmtpClient& c) { c.setFromName("x@example.com\n"); }, "FromName");
+    refused([](TSyncSmtpClient& c) { c.setRcptName({"a@example.com> NOTIFY=SUCCESS"}); }, "RcptName");
+    refused([](TSyncSmtpClient& c) { c.setFromName("<x@example.com> SIZE=1"); }, "FromName");
     refused([](TSyncSmtpClient& c) { c.setHdrFrom("x@example.com\rX: y"); }, "HdrFrom");
     refused([](TSyncSmtpClient& c) { c.setHdrTo("\nx"); }, "HdrTo");
     refused([](TSyncSmtpClient& c) { c.setHdrReplyTo("a\nb"); }, "HdrReplyTo");

@@ -3,10 +3,12 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "stores/date_time.h"
+#include "test_support.h"
 
 namespace zv {
 namespace {
@@ -82,6 +84,54 @@ TEST_F(DateTimeTest, ReaderTakesBackWhatTheWriterWrites) {
             EXPECT_EQ(datetime::parseDateTime(text), expected) << p[0] << " " << p[1] << ": " << text;
             const std::string split = datetime::shortDateText(t) + " " + datetime::longTimeText(t);
             EXPECT_EQ(datetime::parseDateTime(split), expected) << split;
+        }
+    }
+}
+
+TEST_F(DateTimeTest, ReaderTakesBackWhatAnyConfiguredPatternWrites) {
+    // Markers before the time, quoted literals, 24-hour clocks, names, digits
+    // without separators, single letters: whatever [Regional] configures.
+    testing::ScopedTimeZone zone("UTC");
+    const struct {
+        const char* date;
+        const char* time;
+        int precision;  // seconds: what the time pattern keeps
+    } patterns[] = {
+        {"M/d/yy", "tt h:mm:ss", 1},
+        {"M/d/yy", "AM/PM hh:mm", 60},
+        {"MM/dd/yyyy", "t h:mm", 60},
+        {"dd.MM.yyyy", "HH'h'mm", 60},
+        {"yyyy-MM-dd", "HH:mm:ss", 1},
+        {"d MMMM yyyy", "H 'h' m 'min' s 's'", 1},
+        {"dddd, MMMM d, yyyy", "h:mm:ss tt", 1},
+        {"ddd dd MMM yy", "\"at\" HH.mm", 60},
+        {"yyyyMMdd", "HHmmss", 1},
+        {"'Date:' d/M/yyyy", "'Time:' H:mm:ss", 1},
+        {"d-M-y", "h:m:s a/p", 1},
+        {"yy/M/d", "h.mm.ss A/P", 1},
+        {"MMM d, yyyy", "hh:mm:ss am/pm", 1},
+        {"d.M.yyyy", "H", 3600},
+        {"dd/MM/yyyy", "HH:mm:ss", 1},
+    };
+    std::vector<std::time_t> instants;
+    for (int hour : {0, 1, 9, 11, 12, 13, 21, 23})
+        instants.push_back(localTime(2026, 12, 7, hour, hour == 0 ? 0 : 7, hour == 0 ? 0 : 5));
+    unsigned x = 20261207;
+    for (int i = 0; i < 200; ++i) {
+        x = x * 1103515245u + 12345u;
+        // 1990 to 2060: within fifty years of the clock for two-digit years.
+        instants.push_back(localTime(1990, 1, 1) + static_cast<std::time_t>(x % (70u * 365u)) * 86400 +
+                           static_cast<std::time_t>((x >> 7) % 86400u));
+    }
+    for (const auto& p : patterns) {
+        datetime::setFormats(p.date, p.time);
+        for (std::time_t t : instants) {
+            const std::time_t expected = t - t % p.precision;
+            for (const std::string& text : {datetime::dateTimeText(t),
+                                            datetime::shortDateText(t) + " " + datetime::longTimeText(t)}) {
+                EXPECT_EQ(datetime::parseDateTime(text), expected)
+                    << "\"" << p.date << "\" \"" << p.time << "\": " << text;
+            }
         }
     }
 }

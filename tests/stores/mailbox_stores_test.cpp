@@ -114,6 +114,34 @@ TEST_F(MailboxTest, ExpiryCountsDaysForEveryRecipientAndTheRecipientGetsItsExpir
     EXPECT_FALSE(fileExists(dir_.file("debug_posti.log")));
 }
 
+TEST_F(MailboxTest, ExpiryAddsCalendarDaysSoThatDaylightSavingChangesMoveNothing) {
+    testing::ScopedTimeZone zone("America/New_York");
+    // 8 March 2026 has 23 hours, 1 November 2026 has 25.
+    addMemoText("Smith,John", "before-spring", "3/7/26", "12:00:00 PM");
+    addMemoText("Smith,John", "before-autumn", "10/31/26", "12:00:00 PM");
+    addMemoText("Smith,John", "two-days-over-spring", "3/7/26", "11:00:00 PM");
+
+    now_ = localTime(2026, 3, 8, 11, 59, 59);
+    memos_.makeBundleFromList("Nobody", 1);
+    EXPECT_EQ(memoTexts("Smith,John"), "before-spring before-autumn two-days-over-spring ");
+    now_ = localTime(2026, 3, 8, 12, 0, 0);  // one day on the calendar, 23 hours
+    memos_.makeBundleFromList("Nobody", 1);
+    EXPECT_EQ(memoTexts("Smith,John"), "before-autumn two-days-over-spring ");
+    now_ = localTime(2026, 3, 9, 22, 59, 59);
+    memos_.makeBundleFromList("Nobody", 2);
+    EXPECT_EQ(memoTexts("Smith,John"), "before-autumn two-days-over-spring ");
+    now_ = localTime(2026, 3, 9, 23, 0, 0);
+    memos_.makeBundleFromList("Nobody", 2);
+    EXPECT_EQ(memoTexts("Smith,John"), "before-autumn ");
+
+    now_ = localTime(2026, 11, 1, 11, 30, 0);  // 24.5 hours later: not yet a day
+    memos_.makeBundleFromList("Nobody", 1);
+    EXPECT_EQ(memoTexts("Smith,John"), "before-autumn ");
+    now_ = localTime(2026, 11, 1, 12, 0, 0);
+    memos_.makeBundleFromList("Nobody", 1);
+    EXPECT_EQ(memoTexts("Smith,John"), "");
+}
+
 TEST_F(MailboxTest, UnreadableTimestampsAreLoggedNeverExpireAndTheScanGoesOn) {
     addMemo("Smith,John", "first", now_);
     addMemoText("Smith,John", "bad-date", "not a date", "9:00:00 AM");
@@ -230,6 +258,30 @@ TEST(DebugLogFiles, StoresWriteTheirOwnLogsInTheCurrentFolderByDefault) {
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << log;
     }
     EXPECT_TRUE(fileExists(dir.file("posti.dat")));
+}
+
+TEST_F(MailboxTest, AFullDebugLogIsRenamedWithDotOneAndANewOneBegun) {
+    // One client storing unreadable dates adds a line at every bundle: the log
+    // stops at 10 MiB, its older part kept as "<name>.1".
+    const std::string log = dir_.file("debug_posti.log");
+    const std::string line = "EConvertError in makeBundleFromList() at 12/7/26 12:00:00 PM\r\n";
+    const std::size_t limit = 10u * 1024u * 1024u;
+    testing::writeBytes(log + ".1", "an older part\r\n");
+    const std::string nearlyFull = std::string(limit - line.size(), 'x');
+    testing::writeBytes(log, nearlyFull);
+    addMemoText("Smith,John", "bad", "not a date", "");
+
+    memos_.makeBundleFromList("Smith,John", 1);  // still fits: exactly 10 MiB
+    EXPECT_EQ(std::filesystem::file_size(log), limit);
+    EXPECT_EQ(readBytes(log + ".1"), "an older part\r\n");
+
+    memos_.makeBundleFromList("Smith,John", 1);  // would not fit: a new log
+    EXPECT_EQ(readBytes(log), line);
+    const std::string older = readBytes(log + ".1");
+    EXPECT_EQ(older.size(), limit);
+    EXPECT_TRUE(older.starts_with("xxx") && older.ends_with("x" + line));
+    memos_.makeBundleFromList("Smith,John", 1);
+    EXPECT_EQ(readBytes(log), line + line);
 }
 
 }  // namespace

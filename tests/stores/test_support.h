@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -61,5 +62,27 @@ inline void putSlot(std::string& image, std::size_t offset, std::size_t width, s
     image.replace(offset, text.size(), text);
     if (text.size() < width) image[offset + text.size()] = '\0';
 }
+
+// Sets the time zone (the TZ variable) for the life of the object.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) previous_ = old;
+        hadPrevious_ = std::getenv("TZ") != nullptr;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (hadPrevious_) ::setenv("TZ", previous_.c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
 
 }  // namespace zv::testing

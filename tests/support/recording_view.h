@@ -21,6 +21,7 @@ public:
         messages.push_back({kind, text});
         return kind == MessageKind::Question ? questionAnswer : MessageAnswer::Ok;
     }
+    void showNotice(MessageKind kind, const std::string& text) override { notices.push_back({kind, text}); }
     void setStatusPanel(int index, const std::string& text) override {
         if (index >= 0 && index < 3) panels[static_cast<std::size_t>(index)] = text;
     }
@@ -48,6 +49,7 @@ public:
     }
 
     std::vector<Message> messages;
+    std::vector<Message> notices;  // the messages that ask for nothing
     std::string panels[3];
     int tableChanges = 0;
     WindowPlacement placement{{10, 20, 700, 400}, WindowState::Normal};
