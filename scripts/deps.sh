@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests and the benchmarks need,
+# and any further packages named as arguments (scripts/fuzz.sh adds its own).
 # Each package is checked with dpkg first, so a second run costs a second.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   qt6-base-dev libgl-dev
   poppler-utils xvfb xauth
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,100 @@
+// Target "settings": the settings file through a start, a shutdown and the
+// next start: "zva.ini" of any bytes (or, without it, a "qtadmin.ini" of the
+// earlier release) loaded, saved, and loaded again.
+//
+// Input: one byte that picks the file (even: "zva.ini", odd: "qtadmin.ini"
+// alone), then the file's bytes.
+//
+// Properties:
+// - the load always completes with usable numbers (a block size and a log
+//   size that are whole numbers);
+// - what the shutdown saves gives the next start the same settings: the five
+//   [Options] texts, the block size and log size in use, the [Regional]
+//   formats and the window placement, without a single warning;
+// - saving again what that start loaded writes the same file, byte for byte.
+
+#include <string>
+
+#include "fuzz_support.h"
+#include "host/settings.h"
+#include "recording_view.h"
+#include "stores/date_time.h"
+
+namespace zv::fuzz {
+namespace {
+
+struct TLoaded {
+    TSettings settings;
+    std::string dateFormat;
+    std::string timeFormat;
+    WindowPlacement placement;
+};
+
+bool samePlacement(const WindowPlacement& a, const WindowPlacement& b) {
+    return a.rect == b.rect && a.state == b.state;
+}
+
+std::string describe(const TSettings& s) {
+    return "BlockSize \"" + printable(s.BlockSize) + "\" SMTPHost \"" + printable(s.SMTPHost) + "\" Port \"" +
+           printable(s.Port) + "\" ExpDays \"" + printable(s.ExpDays) + "\" MaxLogSize \"" + printable(s.MaxLogSize) +
+           "\" in use " + std::to_string(s.blockSizeInUse) + "/" + std::to_string(s.logSizeLimit);
+}
+
+TLoaded load(const std::string& folder, test::RecordingView& view) {
+    TLoaded loaded;
+    loadSettings(loaded.settings, folder, view);
+    loaded.dateFormat = datetime::shortDateFormat();
+    loaded.timeFormat = datetime::longTimeFormat();
+    loaded.placement = view.currentPlacement();
+    return loaded;
+}
+
+int fuzzSettings(const std::uint8_t* data, std::size_t size) {
+    TFuzzInput input(data, size);
+    const bool legacy = (input.byte() & 1) != 0;
+    const std::string_view bytes = input.rest();
+
+    const std::string folder = enterWorkFolder("settings");
+    clearFolder();
+    writeWholeFile(legacy ? kLegacySettingsFileName : kSettingsFileName, bytes);
+
+    test::RecordingView firstView;
+    const TLoaded first = load(folder, firstView);
+    ZV_FUZZ_CHECK(wholeNumber(first.settings.BlockSize) == first.settings.blockSizeInUse,
+                  "block size in use " + describe(first.settings));
+    ZV_FUZZ_CHECK(wholeNumber(first.settings.MaxLogSize) == first.settings.logSizeLimit,
+                  "log size in use " + describe(first.settings));
+    ZV_FUZZ_CHECK(wholeNumber(first.settings.ExpDays).has_value(), "ExpDays " + describe(first.settings));
+
+    saveSettings(first.settings, folder, firstView);
+    const std::string saved = readWholeFile(kSettingsFileName);
+
+    test::RecordingView secondView;
+    const TLoaded second = load(folder, secondView);
+    const std::string context = " (file \"" + printable(bytes) + "\", saved as \"" + printable(saved) + "\")";
+    ZV_FUZZ_CHECK(secondView.messages.empty(), "the saved settings gave a message: " +
+                                                   secondView.allMessages() + context);
+    const TSettings& a = first.settings;
+    const TSettings& b = second.settings;
+    ZV_FUZZ_CHECK(a.BlockSize == b.BlockSize && a.SMTPHost == b.SMTPHost && a.Port == b.Port &&
+                      a.ExpDays == b.ExpDays && a.MaxLogSize == b.MaxLogSize &&
+                      a.blockSizeInUse == b.blockSizeInUse && a.logSizeLimit == b.logSizeLimit,
+                  describe(a) + " came back as " + describe(b) + context);
+    ZV_FUZZ_CHECK(first.dateFormat == second.dateFormat && first.timeFormat == second.timeFormat,
+                  "formats \"" + printable(first.dateFormat) + "\" \"" + printable(first.timeFormat) +
+                      "\" came back as \"" + printable(second.dateFormat) + "\" \"" +
+                      printable(second.timeFormat) + "\"" + context);
+    ZV_FUZZ_CHECK(samePlacement(first.placement, second.placement), "the window placement changed" + context);
+
+    saveSettings(second.settings, folder, secondView);
+    ZV_FUZZ_CHECK(readWholeFile(kSettingsFileName) == saved,
+                  "saving again wrote \"" + printable(readWholeFile(kSettingsFileName)) + "\"" + context);
+
+    datetime::setFormats("", "");
+    return 0;
+}
+
+}  // namespace
+}  // namespace zv::fuzz
+
+ZV_FUZZ_TARGET(settings, zv::fuzz::fuzzSettings)
