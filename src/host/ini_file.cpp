@@ -36,6 +36,29 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
+// A line that opens a section name and never closes it ("[Options" and the
+// line end) is not a section header. The ini library would file the keys
+// below it under a name made of that line and the next key, which every save
+// writes back one line longer; so such a line is left out, and the keys
+// below it stay in the section before it. Lines end at LF (with or without
+// CR before it).
+std::string withoutUnclosedSectionLines(const std::string& text) {
+    std::string kept;
+    kept.reserve(text.size());
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line(text.data() + start, end - start);
+        const std::size_t first = line.find_first_not_of(" \t");
+        const bool unclosed = first != std::string_view::npos && line[first] == '[' &&
+                              line.find(']', first) == std::string_view::npos;
+        if (!unclosed) kept.append(line);
+        start = end;
+    }
+    return kept;
+}
+
 }  // namespace
 
 struct IniFile::Impl {
@@ -50,7 +73,7 @@ IniFile::~IniFile() = default;
 void IniFile::parse(const std::string& text) {
     impl_->ini.Reset();
     impl_->ini.SetSpaces(false);
-    if (impl_->ini.LoadData(text) < 0) {
+    if (impl_->ini.LoadData(withoutUnclosedSectionLines(text)) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
 }
