@@ -92,6 +92,13 @@ std::string IniFile::value(const std::string& section, const std::string& key,
 
 void IniFile::setValue(const std::string& section, const std::string& key,
                        const std::string& value) {
+    // A line feed would end the value's line and begin another, which the
+    // next load would read as a key or section nobody wrote.
+    if (const auto lineBreak = value.find('\n'); lineBreak != std::string::npos) {
+        throw SettingsError("The setting [" + section + "] " + key +
+                            " cannot be written to the settings file: its value \"" +
+                            value.substr(0, lineBreak) + "\" goes on after a line feed");
+    }
     if (impl_->ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0) {
         throw SettingsError("The setting [" + section + "] " + key +
                             " could not be stored (out of memory)");
