@@ -16,7 +16,9 @@
 //   (the same instant, or the one a summer-time change makes ambiguous, or
 //   what the text does not say, such as the seconds of a time without them);
 //   the same for the date-time text with its time left out at midnight;
-// - any text that reads at all reads as an instant whose text reads back.
+// - any text that reads at all reads as an instant whose text reads back;
+// - the text taken as a format of its own, however odd, writes and reads
+//   without harm.
 
 #include <string>
 
@@ -127,6 +129,13 @@ int fuzzDateTime(const std::uint8_t* data, std::size_t size) {
     checkReadsBack(withMidnight, formats);
 
     if (const auto read = datetime::parseDateTime(text)) checkReadsBack(writtenText(*read), formats);
+
+    // The text as a format of its own: whatever it holds, writing and reading
+    // with it end normally.
+    datetime::formatWithPattern(text, instant);
+    datetime::setFormats(text, text);
+    (void)datetime::parseDateTime(datetime::dateTimeText(instant));
+    (void)datetime::parseDateTime(text);
 
     datetime::setFormats("", "");
     datetime::setClockForTesting(nullptr);

@@ -8,9 +8,9 @@
 //
 // Properties:
 // - the load either succeeds or reports a StoreError, and never anything
-//   else; a file of whole records always loads, and a board file that ends
-//   in an incomplete record gives the conversion warning once and is kept as
-//   found beside it;
+//   else; a file of whole records always loads without a warning, and a file
+//   that ends in an incomplete record, when its store gets over it, gives one
+//   warning and is kept as found beside it (the board's as .unconverted);
 // - whatever the outcome, the store holds the file's complete records, in
 //   file order, each as the layout of the file says (read by a table kept
 //   apart from the stores' own): saving writes exactly those, and loading
@@ -34,6 +34,9 @@
 #include "record_files.h"
 #include "stores/date_time.h"
 #include "stores/debug_log.h"
+#if __has_include("stores/load_warnings.h")
+#include "stores/load_warnings.h"
+#endif
 #include "stores/record_codec.h"
 #include "stores/store_error.h"
 #include "stores/stores.h"
@@ -83,13 +86,25 @@ bool sameRecords(std::vector<Fields> a, std::vector<Fields> b) {
     return a == b;
 }
 
+// Sends the warnings of a store's loads to `warnings`: the board's
+// conversion warning, and the warnings of the other stores where they have
+// them (a file cut short that they get over).
+template <class Store>
+void countLoadWarnings(Store& store, int& warnings) {
+    auto count = [&warnings](const std::string&) { ++warnings; };
+    if constexpr (requires(Store& s) { s.setLoadWarning(count); }) store.setLoadWarning(count);
+    else if constexpr (requires(Store& s) { s.setConversionWarning(count); }) store.setConversionWarning(count);
+}
+
 // Loads and checks the outcome of the load itself.
 template <class Store>
 void loadChecked(Store& store, const TContext& c, int& warnings) {
     const bool wholeRecords = c.original.size() % test::recordSize(c.kind) == 0;
+    bool refused = false;
     try {
         store.loadFromFile();
     } catch (const StoreError& e) {
+        refused = true;
         ZV_FUZZ_CHECK(!wholeRecords, std::string("a file of whole records did not load: ") + e.what());
         ZV_FUZZ_CHECK(c.kind != RecordKind::Board, std::string("the board refused its file: ") + e.what());
     }
@@ -98,7 +113,15 @@ void loadChecked(Store& store, const TContext& c, int& warnings) {
         if (!wholeRecords)
             ZV_FUZZ_CHECK(readWholeFile(c.file + kUnconvertedSuffix) == c.original,
                           "the board file was not kept as found");
+        return;
     }
+    if (refused) return;
+    // A store that gets over a file cut short says so once and keeps it.
+    ZV_FUZZ_CHECK(warnings == (wholeRecords ? 0 : 1), "load warnings: " + std::to_string(warnings));
+#if __has_include("stores/load_warnings.h")
+    if (!wholeRecords)
+        ZV_FUZZ_CHECK(readWholeFile(c.file + kDamagedSuffix) == c.original, "the damaged file was not kept as found");
+#endif
 }
 
 // Saves what was loaded; the file then holds exactly the complete records,
@@ -114,8 +137,10 @@ void checkSaveAndReload(Store& store, const TContext& c) {
 
     Store again;
     again.setFileName(c.file);
-    if constexpr (std::is_same_v<Store, TWIWOList>) again.setConversionWarning([](const std::string&) {});
+    int warnings = 0;
+    countLoadWarnings(again, warnings);
     again.loadFromFile();
+    ZV_FUZZ_CHECK(warnings == 0, "a saved file gave a load warning");
     again.saveToFile();
     ZV_FUZZ_CHECK(readWholeFile(c.file) == saved, "saving what was loaded from a saved file changed it");
 }
@@ -206,8 +231,7 @@ void runStore(TContext& c) {
     int warnings = 0;
     Store store;
     store.setFileName(c.file);
-    if constexpr (std::is_same_v<Store, TWIWOList>)
-        store.setConversionWarning([&warnings](const std::string&) { ++warnings; });
+    countLoadWarnings(store, warnings);
     loadChecked(store, c, warnings);
     checkSaveAndReload(store, c);
 
