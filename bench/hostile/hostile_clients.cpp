@@ -123,10 +123,10 @@ std::string TRawConnection::receiveFor(std::chrono::milliseconds wait, std::size
     const auto deadline = Clock::now() + wait;
     char buffer[16384];
     while (fd_ >= 0 && !peerClosed_ && got.size() < enough) {
+        // A wait that is over still takes what is there already.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
         pollfd p{fd_, POLLIN, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(left));
+        const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left)));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         const ssize_t n = ::recv(fd_, buffer, std::min(sizeof buffer, enough - got.size()), 0);
