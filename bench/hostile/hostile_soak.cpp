@@ -22,7 +22,6 @@
 
 #include <poll.h>
 #include <unistd.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
@@ -30,32 +29,32 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "connection_churn.h"
 #include "hostile_clients.h"
 #include "process_figures.h"
-#include "record_files.h"
-#include "server_process.h"
-#include "temp_dir.h"
+#include "soak_server.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using zv::bench::kSoakBlockSize;
+using zv::bench::printServerMessages;
 using zv::bench::readProcessFigures;
+using zv::bench::serverAlive;
+using zv::bench::settle;
 using zv::bench::THostileKind;
 using zv::bench::TProcessFigures;
 using zv::bench::TRawConnection;
 using zv::bench::TSoakAccounts;
-
-constexpr int kBlockSize = 1024;
 
 struct TOptions {
     bool churn = false;
@@ -98,46 +97,6 @@ TOptions parseOptions(int argc, char** argv) {
         else usage();
     }
     return o;
-}
-
-// A zelvorad with the soak's accounts, small blocks (many transfer steps) and
-// the idle timeout in its settings file.
-std::unique_ptr<zv::test::ServerProcess> startServer(const TSoakAccounts& accounts, int idleTimeout) {
-    auto server = std::make_unique<zv::test::ServerProcess>(
-        ZV_ZELVORAD_PATH, std::map<std::string, std::string>{{"BlockSize", std::to_string(kBlockSize)},
-                                                             {"ExpDays", "1"}});
-    std::vector<zv::test::Fields> board;
-    for (int i = 0; i < accounts.count; ++i)
-        board.push_back(zv::test::boardRecord(accounts.key(i), accounts.password(i)));
-    board.push_back(zv::test::boardRecord(TSoakAccounts::kCheckerKey, TSoakAccounts::kCheckerPassword));
-    zv::test::writeRecordFile(server->dataFile("wiwo.dat"), zv::test::RecordKind::Board, board);
-    zv::test::writeRecordFile(server->dataFile("department.dat"), zv::test::RecordKind::Department,
-                              {{"Sales"}, {"Support"}});
-    // [Options] is the file's only section: the key joins it.
-    zv::test::writeFile(server->iniPath(), zv::test::readFile(server->iniPath()) +
-                                               "IdleTimeout=" + std::to_string(idleTimeout) + "\r\n");
-    server->start();
-    return server;
-}
-
-bool serverAlive(zv::test::ServerProcess& server) { return server.waitForExit(0ms) == -1 && server.running(); }
-
-// Waits until the server holds no more descriptors and threads than `base`,
-// or `limit` has passed; the figures at the end.
-TProcessFigures settle(int pid, const TProcessFigures& base, std::chrono::seconds limit) {
-    const auto deadline = Clock::now() + limit;
-    TProcessFigures now = readProcessFigures(pid);
-    while (Clock::now() < deadline && (now.descriptors > base.descriptors || now.threads > base.threads)) {
-        std::this_thread::sleep_for(250ms);
-        now = readProcessFigures(pid);
-    }
-    return now;
-}
-
-void printServerMessages(const zv::test::ServerProcess& server) {
-    const std::string text = server.stderrText();
-    if (text.empty()) return;
-    std::printf("server messages (first 2000 bytes):\n%s\n", text.substr(0, 2000).c_str());
 }
 
 // ---- soak ------------------------------------------------------------------
@@ -194,9 +153,9 @@ private:
 
 int soak(const TOptions& o) {
     const TSoakAccounts accounts;
-    auto server = startServer(accounts, o.idleTimeout);
+    auto server = zv::bench::startSoakServer(accounts, o.idleTimeout);
     const int port = server->port();
-    zv::bench::runValidExchange(port, kBlockSize, 30s);
+    zv::bench::runValidExchange(port, kSoakBlockSize, 30s);
     const TProcessFigures start = readProcessFigures(server->pid());
     std::printf("hostile soak: %.1f min, %d clients, a valid login every %d connections, idle timeout %d s, "
                 "zelvorad pid %d\n",
@@ -226,7 +185,7 @@ int soak(const TOptions& o) {
                 const long n = ++connections;
                 if (n % o.checkEvery == 0) {
                     try {
-                        zv::bench::runValidExchange(port, kBlockSize, 30s);
+                        zv::bench::runValidExchange(port, kSoakBlockSize, 30s);
                         ++valid;
                     } catch (const std::exception& e) {
                         report("valid login at connection " + std::to_string(n) + " not served in full: " + e.what());
@@ -235,7 +194,7 @@ int soak(const TOptions& o) {
                 }
                 const auto kind = static_cast<THostileKind>(random() % kKinds);
                 std::string why;
-                if (!zv::bench::runHostileClient(kind, port, accounts, kBlockSize, random, &why))
+                if (!zv::bench::runHostileClient(kind, port, accounts, kSoakBlockSize, random, &why))
                     report(std::string(zv::bench::kindName(kind)) + ": " + why);
                 ++made[static_cast<std::size_t>(kind)];
             }
@@ -266,7 +225,7 @@ int soak(const TOptions& o) {
     if (alive) {
         end = settle(server->pid(), start, 15s);
         try {
-            zv::bench::runValidExchange(port, kBlockSize, 30s);
+            zv::bench::runValidExchange(port, kSoakBlockSize, 30s);
             ++valid;
         } catch (const std::exception& e) {
             if (problem.empty()) problem = std::string("the last valid login failed: ") + e.what();
@@ -297,94 +256,6 @@ int soak(const TOptions& o) {
     return 0;
 }
 
-// ---- churn -----------------------------------------------------------------
-
-int churn(const TOptions& o) {
-    const TSoakAccounts accounts;
-    auto server = startServer(accounts, o.idleTimeout);
-    const int port = server->port();
-    zv::bench::runValidExchange(port, kBlockSize, 30s);
-    std::this_thread::sleep_for(1s);
-    const TProcessFigures base = readProcessFigures(server->pid());
-    std::printf("churn: %ld connections in a row, zelvorad pid %d\n", o.connections, server->pid());
-    std::printf("server before: %s\n", zv::bench::describe(base).c_str());
-    std::fflush(stdout);
-
-    std::mt19937_64 random(0xc4u);
-    const std::string login = zv::bench::validLogin(accounts.key(2), accounts.password(2));
-    long refused = 0, sentNothing = 0, sentSomething = 0;
-    const auto start = Clock::now();
-    for (long i = 0; i < o.connections; ++i) {
-        TRawConnection c;
-        int tries = 0;
-        while (!c.connect(port)) {
-            ++refused;
-            if (++tries > 100 || !serverAlive(*server)) {
-                std::printf("FAIL: connection %ld refused %d times\n", i, tries);
-                printServerMessages(*server);
-                return 1;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        switch (random() % 5) {
-            case 0:
-            case 1: ++sentNothing; break;
-            case 2: {
-                std::string noise(1 + random() % 64, '\0');
-                for (char& ch : noise) ch = static_cast<char>(random());
-                c.send(noise);
-                ++sentSomething;
-                break;
-            }
-            case 3:
-                c.send("PUNCH_OUT:Nobody,Here:");
-                ++sentSomething;
-                break;
-            default:
-                c.send(std::string_view(login).substr(0, random() % login.size()));
-                ++sentSomething;
-                break;
-        }
-        // Mostly a reset, which leaves nothing behind on either side; now and
-        // then an orderly close.
-        c.close(random() % 10 != 0);
-        if ((i + 1) % 20000 == 0) {
-            std::printf("  ... %ld connections; server: %s\n", i + 1,
-                        zv::bench::describe(readProcessFigures(server->pid())).c_str());
-            std::fflush(stdout);
-        }
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (!serverAlive(*server)) {
-        printServerMessages(*server);
-        std::printf("FAIL: the server died\n");
-        return 1;
-    }
-    const TProcessFigures after = settle(server->pid(), base, 30s);
-    std::string problem;
-    if (after.descriptors > base.descriptors || after.threads > base.threads)
-        problem = "descriptors or threads did not come back within 30 s";
-    try {
-        zv::bench::runValidExchange(port, kBlockSize, 30s);
-    } catch (const std::exception& e) {
-        if (problem.empty()) problem = std::string("a valid login afterwards failed: ") + e.what();
-    }
-    std::printf("connections: %ld in %.1f s (%.0f/s): %ld sent nothing, %ld sent a little; %ld connects "
-                "refused and retried\n",
-                o.connections, seconds, static_cast<double>(o.connections) / seconds, sentNothing, sentSomething,
-                refused);
-    std::printf("server before: %s\n", zv::bench::describe(base).c_str());
-    std::printf("server after:  %s\n", zv::bench::describe(after).c_str());
-    if (!problem.empty()) {
-        printServerMessages(*server);
-        std::printf("FAIL: %s\n", problem.c_str());
-        return 1;
-    }
-    std::printf("PASS\n");
-    server->stop();
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -393,7 +264,8 @@ int main(int argc, char** argv) {
     // what the server survives, and a disk's flushes would only slow it down.
     if (std::getenv("TMPDIR") == nullptr && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
     try {
-        return options.churn ? churn(options) : soak(options);
+        return options.churn ? zv::bench::runConnectionChurn(options.connections, options.idleTimeout)
+                             : soak(options);
     } catch (const std::exception& e) {
         std::printf("FAIL: %s\n", e.what());
         return 1;
