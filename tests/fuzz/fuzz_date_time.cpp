@@ -16,7 +16,8 @@
 //   (the same instant, or the one a summer-time change makes ambiguous, or
 //   what the text does not say, such as the seconds of a time without them);
 //   the same for the date-time text with its time left out at midnight;
-// - any text that reads at all reads as an instant whose text reads back;
+// - any text that reads at all reads as an instant whose text reads back
+//   (when its year is one a two-digit year can name);
 // - the text taken as a format of its own, however odd, writes and reads
 //   without harm.
 
@@ -128,7 +129,14 @@ int fuzzDateTime(const std::uint8_t* data, std::size_t size) {
     const std::string withMidnight = datetime::dateTimeText(instant);
     checkReadsBack(withMidnight, formats);
 
-    if (const auto read = datetime::parseDateTime(text)) checkReadsBack(writtenText(*read), formats);
+    // (Within the years a two-digit year can name: others cannot come back
+    // from a format that writes two.)
+    if (const auto read = datetime::parseDateTime(text)) {
+        std::tm parts{};
+        const std::time_t t = *read;
+        const int year = localtime_r(&t, &parts) ? parts.tm_year + 1900 : 0;
+        if (year > 1976 && year <= 2076) checkReadsBack(writtenText(*read), formats);
+    }
 
     // The text as a format of its own: whatever it holds, writing and reading
     // with it end normally.

@@ -80,6 +80,11 @@ bool keyOrdered(const std::vector<Fields>& records) {
     return true;
 }
 
+// A record as its file keeps it: each value cut to its slot.
+Fields asStored(RecordKind kind, const Fields& record) {
+    return test::decodeRecords(kind, test::encodeRecord(kind, record)).at(0);
+}
+
 bool sameRecords(std::vector<Fields> a, std::vector<Fields> b) {
     std::sort(a.begin(), a.end());
     std::sort(b.begin(), b.end());
@@ -157,7 +162,7 @@ void checkSortedStore(Store& store, const TContext& c) {
     store.saveToFile();
     const std::vector<Fields> after = test::decodeRecords(c.kind, readWholeFile(c.file));
     std::vector<Fields> expected = c.whole;
-    expected.push_back(added);
+    expected.push_back(asStored(c.kind, added));
     ZV_FUZZ_CHECK(keyOrdered(after), "the records are not in key order after an add");
     ZV_FUZZ_CHECK(sameRecords(after, expected), "an add lost or changed records");
 }
@@ -244,7 +249,7 @@ void runStore(TContext& c) {
         store.addNode(std::move(node));
         store.saveToFile();
         std::vector<Fields> expected = c.whole;
-        expected.push_back(added);
+        expected.push_back(asStored(c.kind, added));
         const std::vector<Fields> after = test::decodeRecords(c.kind, readWholeFile(c.file));
         ZV_FUZZ_CHECK(keyOrdered(after), "the departments are not in name order after an add");
         ZV_FUZZ_CHECK(sameRecords(after, expected), "an add lost or changed departments");
