@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests and the benchmarks need,
+# and any further packages named as arguments (scripts/fuzz.sh adds its own).
 # Each package is checked with dpkg first, so a second run costs a second.
 set -euo pipefail
 
@@ -17,6 +18,7 @@ packages=(
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

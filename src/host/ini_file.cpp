@@ -76,6 +76,29 @@ std::string unescape(std::string_view text) {
     return out;
 }
 
+// A line that opens a section name and never closes it ("[Options" and the
+// line end) is not a section header. The ini library would file the keys
+// below it under a name made of that line and the next key, which every save
+// writes back one line longer; so such a line is left out, and the keys
+// below it stay in the section before it. Lines end at LF (with or without
+// CR before it).
+std::string withoutUnclosedSectionLines(const std::string& text) {
+    std::string kept;
+    kept.reserve(text.size());
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line(text.data() + start, end - start);
+        const std::size_t first = line.find_first_not_of(" \t");
+        const bool unclosed = first != std::string_view::npos && line[first] == '[' &&
+                              line.find(']', first) == std::string_view::npos;
+        if (!unclosed) kept.append(line);
+        start = end;
+    }
+    return kept;
+}
+
 }  // namespace
 
 struct IniFile::Impl {
@@ -90,7 +113,7 @@ IniFile::~IniFile() = default;
 void IniFile::parse(const std::string& text) {
     impl_->ini.Reset();
     impl_->ini.SetSpaces(false);
-    if (impl_->ini.LoadData(escapeLoneCr(text)) < 0) {
+    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(text))) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
 }
@@ -109,6 +132,13 @@ std::string IniFile::value(const std::string& section, const std::string& key,
 
 void IniFile::setValue(const std::string& section, const std::string& key,
                        const std::string& value) {
+    // A line feed would end the value's line and begin another, which the
+    // next load would read as a key or section nobody wrote.
+    if (const auto lineBreak = value.find('\n'); lineBreak != std::string::npos) {
+        throw SettingsError("The setting [" + section + "] " + key +
+                            " cannot be written to the settings file: its value \"" +
+                            value.substr(0, lineBreak) + "\" goes on after a line feed");
+    }
     if (impl_->ini.SetValue(escapeLoneCr(section).c_str(), escapeLoneCr(key).c_str(),
                             escapeLoneCr(value).c_str()) < 0) {
         throw SettingsError("The setting [" + section + "] " + key +

@@ -35,6 +35,7 @@ public:
     std::string value(const std::string& section, const std::string& key,
                       const std::string& fallback) const;
 
+    // Throws SettingsError, changing nothing, when the value holds a line feed.
     void setValue(const std::string& section, const std::string& key,
                   const std::string& value);
 

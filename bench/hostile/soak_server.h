@@ -1,0 +1,30 @@
+#pragma once
+// The zelvorad that the soak and the churn run against, and what they read
+// from it.
+
+#include <chrono>
+#include <memory>
+
+#include "hostile_clients.h"
+#include "process_figures.h"
+#include "server_process.h"
+
+namespace zv::bench {
+
+// Small blocks: a transfer takes many steps.
+inline constexpr int kSoakBlockSize = 1024;
+
+// A zelvorad of its own in a temporary folder, serving the soak's accounts
+// (and the checker's), with [Options] IdleTimeout set; started.
+std::unique_ptr<test::ServerProcess> startSoakServer(const TSoakAccounts& accounts, int idleTimeout);
+
+bool serverAlive(test::ServerProcess& server);
+
+// Waits until the server holds no more descriptors and threads than `base`,
+// or `limit` has passed; the figures at the end.
+TProcessFigures settle(int pid, const TProcessFigures& base, std::chrono::seconds limit);
+
+// What the server wrote to standard error, for a failed run.
+void printServerMessages(const test::ServerProcess& server);
+
+}  // namespace zv::bench
