@@ -1,5 +1,6 @@
 #include "server_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -174,7 +175,21 @@ void ServerProcess::start(std::chrono::milliseconds limit) {
                                      std::to_string(statusOf(wstatus)) + ": " + stderrText());
         }
         TcpClient probe;
-        if (probe.tryConnect(port_)) return;  // the probe's session ends at once
+        if (probe.tryConnect(port_)) {
+            // The listener opens before the last stores are loaded (and before
+            // the HTTP side starts); a login is answered only once start-up has
+            // ended. No account has this key, so nothing is stored; the request
+            // is whole, so it is answered at once.
+            probe.send("SUBMIT_LOGIN:FULL:~start-up probe~|:[*WIWO*]NO_DATA[*POSTI*]NO_DATA"
+                       "[*WYWO*]NO_DATA[*PHONE*]NO_DATA");
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            try {
+                probe.receiveLoginReply(std::max(left, std::chrono::milliseconds(1)));
+                return;
+            } catch (const std::exception&) {
+                continue;  // closed or no answer yet: look again until the deadline
+            }
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     throw std::runtime_error(exe_ + " did not listen on port " + std::to_string(port_) +
