@@ -25,10 +25,12 @@ TWebServer::TWebServer(TServerHost& host)
       runner_(host.mainLoop(), host.sessionMutex()),
       feed_(host, streams_, runner_),
       router_(sessions_),
-      daemon_(router_, runner_, streams_),
-      services_{host, sessions_, throttle_, feed_} {
+      daemon_(router_, runner_, worker_, streams_),
+      services_{host, sessions_, throttle_, feed_, worker_},
+      tagPrefix_(randomToken().substr(0, 8)) {
     addPageRoutes(router_);
     addEmployeeRoutes(router_, services_);
+    addAdminRoutes(router_, services_);
     host_.OnServing = [this] { start(); };
     host_.OnStopping = [this] { stop(); };
 }
@@ -84,9 +86,11 @@ void TWebServer::start() {
     try {
         streams_.start();
         runner_.start();
+        worker_.start();
         feed_.start();
     } catch (const std::exception& e) {
         ::close(listenFd);
+        worker_.stop();
         runner_.stop();
         streams_.endAll();
         feed_.stop();
@@ -97,6 +101,7 @@ void TWebServer::start() {
     try {
         daemon_.start(std::move(options));  // closes the socket when it fails
     } catch (const std::exception& e) {
+        worker_.stop();
         runner_.stop();
         streams_.endAll();
         feed_.stop();
@@ -106,13 +111,22 @@ void TWebServer::start() {
     }
     port_ = port;
     started_ = true;
+    userTableObserver_ = host_.addUserTableObserver([this] { userTableChanged(); });
+    userTableChanged();
+}
+
+void TWebServer::userTableChanged() {
+    streams_.announce(kUsersChannel, "\"" + tagPrefix_ + "-" + std::to_string(++userTableVersion_) + "\"");
 }
 
 void TWebServer::stop() {
     if (!started_) return;
     started_ = false;
+    host_.removeUserTableObserver(userTableObserver_);
     // Steps first (they may still need the stores), then every suspended
-    // connection is let go, then the daemon closes them all.
+    // connection is let go, then the daemon closes them all. A hash under
+    // way ends first: its request may go on to a step.
+    worker_.stop();
     runner_.stop();
     streams_.endAll();
     daemon_.stop();
