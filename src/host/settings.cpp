@@ -250,9 +250,14 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files,
     ini.setValue(kWeb, "Address", settings.WebAddress);
     ini.setValue(kWeb, "CertFile", settings.WebCertFile);
     ini.setValue(kWeb, "KeyFile", settings.WebKeyFile);
-    ini.setValue(kWeb, "AdminPassword", settings.WebAdminPassword);
-    ini.setValue(kBoard, "AutoOutAt", settings.AutoOutAt);
-    ini.setValue(kBoard, "AutoOutDone", settings.AutoOutDone);
+    // Written once they are used, so that a file of a server that never
+    // used them stays as it was.
+    const auto setIfUsed = [&ini](const char* section, const char* key, const std::string& value) {
+        if (!value.empty() || ini.value(section, key)) ini.setValue(section, key, value);
+    };
+    setIfUsed(kWeb, "AdminPassword", settings.WebAdminPassword);
+    setIfUsed(kBoard, "AutoOutAt", settings.AutoOutAt);
+    setIfUsed(kBoard, "AutoOutDone", settings.AutoOutDone);
     ini.save(iniPath);
 }
 

@@ -35,7 +35,7 @@ struct TSettings {
     // [Board]: the end-of-day punch-out.
     std::string AutoOutAt = {};         // a time of day ("17:30"); empty: off
     std::string AutoOutDone = {};       // the last day it was done, "yyyy-mm-dd"
-    std::optional<int> autoOutSecond;   // AutoOutAt in seconds after midnight; none: off
+    std::optional<int> autoOutSecond = std::nullopt;  // AutoOutAt in seconds after midnight; none: off
 };
 
 inline constexpr const char* kSettingsFileName = "zva.ini";
