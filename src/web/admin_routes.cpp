@@ -365,8 +365,9 @@ void addPhonebook(TRouter& router, TWebServices& s) {
 
 // --- the status change log ---------------------------------------------------------
 
-// The filter of the query: "employee" and "department" (UTF-8). A value the
-// code page cannot hold matches no entry.
+// The filter of the query: "employee" and "department" (UTF-8; an empty one
+// matches the entries without). A value the code page cannot hold matches no
+// entry.
 struct TQueryFilter {
     TLogFilter filter;
     bool matchesNothing = false;
@@ -376,7 +377,7 @@ TQueryFilter logFilterOf(const TRequest& request) {
     TQueryFilter query;
     const auto take = [&](const char* name, std::optional<std::string>& into) {
         const auto value = request.queryValue(name);
-        if (!value || value->empty()) return;
+        if (!value) return;
         into = codepage::fromUtf8(*value);
         if (!into) query.matchesNothing = true;
     };
