@@ -72,7 +72,7 @@ QLabel* TdlgOptionFrame::addRow(const QString& labelText, QWidget* widget) {
     auto* label = new QLabel(labelText, this);
     label->setBuddy(widget);
     controlRow_->addWidget(label, row, 0);
-    controlRow_->addWidget(widget, row, 1, 1, 2);
+    controlRow_->addWidget(widget, row, 1);
     setTabOrder(lastInTabOrder_, widget);
     setTabOrder(widget, okButton_);
     lastInTabOrder_ = widget;

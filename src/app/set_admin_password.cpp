@@ -1,5 +1,6 @@
 #include "app/set_admin_password.h"
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -89,7 +90,11 @@ int setAdminPassword(const SettingsFiles& files) {
 
     try {
         const std::string hash = hashAdminPassword(password);
-        if (::access(files.settingsPath.c_str(), F_OK) != 0) {
+        // The file is written anew: it keeps its owner and mode, so that a
+        // service's own user can still write it after root has run this.
+        struct stat before {};
+        const bool existed = ::stat(files.settingsPath.c_str(), &before) == 0;
+        if (!existed) {
             // A first start's settings file (the defaults, or an imported
             // legacy file), so that the server finds every key.
             HeadlessView view(std::cerr, [] {}, standardErrorIsJournal());
@@ -97,6 +102,11 @@ int setAdminPassword(const SettingsFiles& files) {
             loadSettings(settings, files, view);
         }
         saveAdminPasswordHash(files, hash);
+        if (existed && ((::geteuid() == 0 && ::chown(files.settingsPath.c_str(), before.st_uid, before.st_gid) != 0) ||
+                        ::chmod(files.settingsPath.c_str(), before.st_mode & 07777) != 0)) {
+            return fail("the password is set, but the settings file \"" + files.settingsPath +
+                        "\" could not keep its owner and mode: " + std::strerror(errno));
+        }
     } catch (const std::exception& e) {
         return fail(std::string(e.what()) + "; nothing was changed");
     }

@@ -39,8 +39,8 @@ constexpr const char* kAdministratorAccount = "*administrator*";
 constexpr const char* kPasswordRefused = "The password is not right.";
 constexpr const char* kPasswordChanged = "The administrator's password was changed; please sign in again.";
 constexpr const char* kNotHere =
-    "The administrator's password can be set up only in a browser on the server's own computer "
-    "(http://localhost/admin at the web port), or with \"zelvorad --set-admin-password\".";
+    "The administrator's password can be set up only in a browser on the server's own computer (at localhost), "
+    "with \"zelvorad --set-admin-password\", or in the window's Options, Web Access.";
 
 std::string adminCookie(const std::string& token, bool https) {
     return std::string(kAdminCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict" +

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/message_lines.h"
+#include "host/platform_info.h"
 #include "host/server_host.h"
 #include "web/listen_socket.h"
 
@@ -113,6 +115,17 @@ void TWebServer::start() {
     started_ = true;
     userTableObserver_ = host_.addUserTableObserver([this] { userTableChanged(); });
     userTableChanged();
+    // Where to go, as the lines of the address and the port say for the clients.
+    const std::string name = programName();
+    const std::string scheme = settings.WebCertFile.empty() ? "http" : "https";
+    standardErrorLine(LinePriority::Information, name + ": Web: port " + std::to_string(port) +
+                                                     ", the board at /, its administration at /admin");
+    if (settings.WebAdminPassword.empty()) {
+        standardErrorLine(LinePriority::Notice,
+                          name + ": no administrator's password is set yet: open " + scheme + "://localhost:" +
+                              std::to_string(port) + "/admin on this computer, or stop the server and run "
+                              "zelvorad --set-admin-password");
+    }
 }
 
 void TWebServer::userTableChanged() {
