@@ -121,10 +121,12 @@ void TWebServer::start() {
     standardErrorLine(LinePriority::Information, name + ": Web: port " + std::to_string(port) +
                                                      ", the board at /, its administration at /admin");
     if (settings.WebAdminPassword.empty()) {
+        const bool windowless = name == "zelvorad";
         standardErrorLine(LinePriority::Notice,
                           name + ": no administrator's password is set yet: open " + scheme + "://localhost:" +
-                              std::to_string(port) + "/admin on this computer, or stop the server and run "
-                              "zelvorad --set-admin-password");
+                              std::to_string(port) + "/admin on this computer, or " +
+                              (windowless ? "run zelvorad --set-admin-password while the server is stopped"
+                                          : "set it in the window (Options, Web Access)"));
     }
 }
 
