@@ -85,7 +85,8 @@ TReply resultReply(const TAdminResult& result, int doneStatus = 200, json done =
     return errorReply(404, shownText(result.message));
 }
 
-// The request's JSON body; the refusal as a reply when it is none.
+// Runs `parse` (which reads the request's input); its refusal as a reply,
+// or nothing when the input is good.
 template <class Parse>
 std::optional<TReply> parsing(Parse&& parse) {
     try {

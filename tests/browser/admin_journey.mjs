@@ -40,6 +40,17 @@ try {
   fs.mkdirSync(screenshots, { recursive: true });
   const page = await openPage(browser, 1280, 800, problems, { acceptDownloads: true });
 
+  // First run, from another address of this computer (when it has one):
+  // the page says where the password can be set, and offers no form.
+  const other = Object.values(os.networkInterfaces()).flat()
+    .find((a) => a && a.family === "IPv4" && !a.internal);
+  if (other) {
+    await page.goto(`${base.replace("127.0.0.1", other.address)}/admin`);
+    await page.locator("ul.steps").waitFor();
+    assert.equal(await page.locator("form.set-up").count(), 0);
+    await shot(page, "admin-not-here-desktop");
+  }
+
   // First run: no password yet, and this browser is on the server's own
   // computer, so the page offers to set one.
   await page.goto(`${base}/admin`);
