@@ -27,8 +27,8 @@ TLoopTimer::~TLoopTimer() {
   ::close(fd_);
 }
 
-void TLoopTimer::arm(const itimerspec& spec, int flags) {
-  if (::timerfd_settime(fd_, flags, &spec, nullptr) != 0) {
+void TLoopTimer::arm(const itimerspec& timing, int flags) {
+  if (::timerfd_settime(fd_, flags, &timing, nullptr) != 0) {
     throw std::system_error(errno, std::generic_category(), "timerfd_settime");
   }
 }
@@ -36,16 +36,16 @@ void TLoopTimer::arm(const itimerspec& spec, int flags) {
 void TLoopTimer::startAfter(std::chrono::nanoseconds delay) {
   // A zero value would disarm the timer: the shortest wait stands for "now".
   if (delay < std::chrono::nanoseconds(1)) delay = std::chrono::nanoseconds(1);
-  itimerspec spec{};
-  spec.it_value.tv_sec = static_cast<time_t>(delay.count() / 1000000000);
-  spec.it_value.tv_nsec = static_cast<long>(delay.count() % 1000000000);
-  arm(spec, 0);
+  itimerspec timing{};
+  timing.it_value.tv_sec = static_cast<time_t>(delay.count() / 1000000000);
+  timing.it_value.tv_nsec = static_cast<long>(delay.count() % 1000000000);
+  arm(timing, 0);
 }
 
 void TLoopTimer::startAt(std::time_t at) {
-  itimerspec spec{};
-  spec.it_value.tv_sec = at > 0 ? at : 1;
-  arm(spec, clock_ == Clock::WallClock ? TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET : TFD_TIMER_ABSTIME);
+  itimerspec timing{};
+  timing.it_value.tv_sec = at > 0 ? at : 1;
+  arm(timing, clock_ == Clock::WallClock ? TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET : TFD_TIMER_ABSTIME);
 }
 
 void TLoopTimer::cancel() {

@@ -39,7 +39,7 @@ class TLoopTimer : private TEventLoop::Watcher {
 
  private:
   void handleEvents(std::uint32_t events) override;
-  void arm(const struct itimerspec& spec, int flags);
+  void arm(const struct itimerspec& timing, int flags);
 
   TEventLoop& loop_;
   const Clock clock_;
