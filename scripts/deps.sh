@@ -11,7 +11,7 @@ packages=(
   poppler-utils xvfb xauth
   openbox xdotool x11-utils imagemagick
   libsystemd-dev dpkg-dev lintian systemd
-  libmicrohttpd-dev nlohmann-json3-dev chromium
+  libmicrohttpd-dev nlohmann-json3-dev chromium libsodium-dev
 )
 # The browser tests drive chromium from Node; a machine without Node gets
 # Debian's.

@@ -9,8 +9,11 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
+#include "host/admin_audit.h"
 #include "stores/date_time.h"
 #include "stores/records.h"
 
@@ -68,7 +71,7 @@ void TdlgAccountMaintenance::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         editLastName->clear();
         editFirstName->clear();
-        editPassword->setText(QString::fromLatin1(kDefaultPassword));
+        editPassword->setText(QString::fromLatin1(zv::kDefaultPassword));
         cbDepartment->clear();
         for (int i = 0; i < data_.departmentCount(); ++i)
             cbDepartment->addItem(toQt(data_.departmentAt(i).Name));
@@ -80,54 +83,39 @@ void TdlgAccountMaintenance::showEvent(QShowEvent* event) {
 }
 
 void TdlgAccountMaintenance::btnOKClick() {
-    const std::string lastName = fromQt(editLastName->text());
-    const std::string firstName = fromQt(editFirstName->text());
-    const std::string password = fromQt(editPassword->text());
-    const std::string key = lastName + "," + firstName;
+    TNewAccount account;
+    for (const auto& [edit, label, text] : {std::tuple{editLastName, "Last Name", &account.lastName},
+                                            std::tuple{editFirstName, "First Name", &account.firstName},
+                                            std::tuple{editPassword, "Password", &account.password}}) {
+        std::optional<std::string> typed = recordTextOf(edit, label, prompt_);
+        if (!typed) return;
+        *text = std::move(*typed);
+    }
+    if (cbDepartment->currentIndex() >= 0) account.department = fromQt(cbDepartment->currentText());
 
-    if (lastName.empty()) {
-        prompt_(MessageKind::Warning, "Last Name is required.");
-        editLastName->setFocus();
-        return;
-    }
-    if (firstName.empty()) {
-        prompt_(MessageKind::Warning, "First Name is required.");
-        editFirstName->setFocus();
-        return;
-    }
-    if (password.empty()) {
-        prompt_(MessageKind::Warning, "Password is required.");
-        editPassword->setFocus();
-        return;
-    }
-    if (cbDepartment->currentIndex() < 0) {
-        prompt_(MessageKind::Warning, "Department is required.");
-        cbDepartment->setFocus();
-        return;
-    }
-    const std::string department = fromQt(cbDepartment->currentText());
-    for (int i = 0; i < data_.employeeCount(); ++i) {
-        if (data_.employeeAt(i).Employee == key) {
-            prompt_(MessageKind::Warning, "User \"" + key + "\" already exists.");
-            editLastName->setFocus();
-            return;
+    const auto refusal = newAccountRefusal(account, [this](const std::string& key) {
+        for (int i = 0; i < data_.employeeCount(); ++i) {
+            if (data_.employeeAt(i).Employee == key) return true;
         }
+        return false;
+    });
+    if (refusal) {
+        prompt_(MessageKind::Warning, refusal->message);
+        switch (refusal->field) {
+            case NewAccountField::LastName: editLastName->setFocus(); break;
+            case NewAccountField::FirstName: editFirstName->setFocus(); break;
+            case NewAccountField::Password: editPassword->setFocus(); break;
+            case NewAccountField::Department: cbDepartment->setFocus(); break;
+        }
+        return;
     }
 
-    auto account = std::make_unique<TWIWONode>();
-    account->Employee = key;
-    account->LastName = lastName;
-    account->FirstName = firstName;
-    account->Password = password;
-    account->Department = department;
-    account->Status = "In";
-    account->EMailNotify = "NO";
-    account->StatusChanged = datetime::dateTimeText(datetime::now());
-    account->LastContact = datetime::dateTimeText(datetime::now());
-    data_.addEmployee(std::move(account));
-
-    prompt_(MessageKind::Information,
-            "New User \"" + key + "\" has been added to Department \"" + department + "\".");
+    std::unique_ptr<TWIWONode> record = makeAccount(account, datetime::now());
+    const std::string key = record->Employee;
+    data_.addEmployee(std::move(record));
+    auditAdminChange(kWindowAdministrator,
+                     "created account " + auditQuoted(key) + " in department " + auditQuoted(*account.department));
+    prompt_(MessageKind::Information, accountAddedText(key, *account.department));
     accept();
 }
 

@@ -5,15 +5,13 @@
 #include <QDialog>
 
 #include "admin/maintenance_actions.h"
+#include "host/account_rules.h"
 
 class QComboBox;
 class QLineEdit;
 class QPushButton;
 
 namespace zv::admin {
-
-// The password every new account starts with.
-inline constexpr const char* kDefaultPassword = "580214";
 
 // Works on the stores it is given (not owned); adds the account on OK without
 // saving.

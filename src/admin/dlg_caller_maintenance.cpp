@@ -11,6 +11,7 @@
 #include "admin/dialog_flags.h"
 #include "admin/grid_cell_delegate.h"
 #include "admin/screen_centre.h"
+#include "host/admin_audit.h"
 #include "stores/records.h"
 
 namespace zv::admin {
@@ -86,11 +87,17 @@ void TdlgCallerMaintenance::btnDeleteClick() {
     // have added entries since the grid was filled.
     const int row = gridCallers->currentRow();
     if (row < 0 || row >= data_.phoneCount() || row >= gridCallers->rowCount()) return;
-    data_.removePhone(&data_.phoneAt(row));
+    const TPHONENode& entry = data_.phoneAt(row);
+    auditAdminChange(kWindowAdministrator, "removed phonebook entry " + auditQuoted(entry.Caller) + " (" +
+                                               auditQuoted(entry.Company) + ", " + auditQuoted(entry.PhoneNumber) +
+                                               ")");
+    data_.removePhone(&entry);
     fillGrid();
 }
 
 void TdlgCallerMaintenance::btnDeleteAllClick() {
+    auditAdminChange(kWindowAdministrator,
+                     "removed all " + std::to_string(data_.phoneCount()) + " phonebook entries");
     data_.clearPhonebook();
     fillGrid();
 }

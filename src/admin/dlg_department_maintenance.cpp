@@ -11,6 +11,8 @@
 
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
+#include "host/account_rules.h"
+#include "host/admin_audit.h"
 #include "stores/records.h"
 
 namespace zv::admin {
@@ -71,24 +73,20 @@ void TdlgDepartmentMaintenance::showEvent(QShowEvent* event) {
 }
 
 void TdlgDepartmentMaintenance::btnOKClick() {
-    const std::string name = fromQt(editNewDepartment->text());
-    bool failed = false;
-    if (name.empty()) {
-        prompt_(MessageKind::Warning, "Department is required.");
+    const std::optional<std::string> name = recordTextOf(editNewDepartment, "New Department", prompt_);
+    if (!name) return;
+    std::vector<std::string> existing;
+    for (int i = 0; i < data_.departmentCount(); ++i) existing.push_back(data_.departmentAt(i).Name);
+    const std::vector<std::string> refusals = newDepartmentRefusals(*name, existing);
+    if (!refusals.empty()) {
+        for (const std::string& refusal : refusals) prompt_(MessageKind::Warning, refusal);
         editNewDepartment->setFocus();
-        failed = true;
+        return;
     }
-    for (int i = 0; i < data_.departmentCount(); ++i) {
-        if (data_.departmentAt(i).Name == name) {
-            prompt_(MessageKind::Warning, "Department \"" + name + "\" already exists.");
-            editNewDepartment->setFocus();
-            failed = true;
-        }
-    }
-    if (failed) return;
     auto node = std::make_unique<TDEPTNode>();
-    node->Name = name;
+    node->Name = *name;
     data_.addDepartment(std::move(node));
+    auditAdminChange(kWindowAdministrator, "created department " + auditQuoted(*name));
     accept();
 }
 

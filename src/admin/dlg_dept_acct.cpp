@@ -19,6 +19,8 @@
 #include "admin/dlg_department_maintenance.h"
 #include "admin/dlg_user_modify.h"
 #include "admin/screen_centre.h"
+#include "host/account_rules.h"
+#include "host/admin_audit.h"
 #include "stores/records.h"
 
 namespace zv::admin {
@@ -161,9 +163,10 @@ void TdlgDeptAcct::btnDeleteDeptClick() {
     } else {
         const std::string name = fromQt(node->text(0));
         if (node->childCount() > 0) {
-            prompt_(MessageKind::Warning, "Department " + name + " is not empty.");
-        } else if (prompt_(MessageKind::Question, "Remove Department \"" + name + "\"?") == MessageAnswer::Yes) {
+            prompt_(MessageKind::Warning, departmentNotEmptyText(name));
+        } else if (prompt_(MessageKind::Question, removeDepartmentQuestion(name)) == MessageAnswer::Yes) {
             data_.deleteDepartment(name);
+            auditAdminChange(kWindowAdministrator, "removed department " + auditQuoted(name));
             delete node;
         }
     }
@@ -181,8 +184,9 @@ void TdlgDeptAcct::btnDeleteUserClick() {
         prompt_(MessageKind::Warning, "Please select a User to Remove.");
     } else if (isEmployeeNode(node)) {
         const std::string key = fromQt(node->text(0));
-        if (prompt_(MessageKind::Question, "Remove User \"" + key + "\"?") == MessageAnswer::Yes) {
+        if (prompt_(MessageKind::Question, removeUserQuestion(key)) == MessageAnswer::Yes) {
             data_.deleteEmployee(key);
+            auditAdminChange(kWindowAdministrator, "removed account " + auditQuoted(key));
             delete node;
         }
     } else {

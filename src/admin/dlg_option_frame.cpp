@@ -63,7 +63,20 @@ void TdlgOptionFrame::placeControl(QWidget* control, QWidget* trailing, ControlW
     // first; the dialog opens on the control.
     setTabOrder(control, okButton_);
     setTabOrder(okButton_, cancelButton_);
+    lastInTabOrder_ = control;
     control->setFocus();
+}
+
+QLabel* TdlgOptionFrame::addRow(const QString& labelText, QWidget* widget) {
+    const int row = controlRow_->rowCount();
+    auto* label = new QLabel(labelText, this);
+    label->setBuddy(widget);
+    controlRow_->addWidget(label, row, 0);
+    controlRow_->addWidget(widget, row, 1);
+    setTabOrder(lastInTabOrder_, widget);
+    setTabOrder(widget, okButton_);
+    lastInTabOrder_ = widget;
+    return label;
 }
 
 QLineEdit* TdlgOptionFrame::placeTextEdit() {

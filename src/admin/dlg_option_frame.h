@@ -1,5 +1,6 @@
-// Common frame of the five option dialogs: a caption, one labelled control,
-// the explanatory lines under it, and OK / Cancel, in that tab order. The
+// Common frame of the option dialogs: a caption, one labelled control (and,
+// for a dialog of several settings, further labelled rows under it), the
+// explanatory lines under them, and OK / Cancel, in that tab order. The
 // dialog opens with the control's value selected, Enter confirms, and it is
 // centred on the screen and sized to its contents so that no text is clipped.
 #pragma once
@@ -39,6 +40,9 @@ protected:
     // Places a one-line edit of up to 255 characters (object name "edit")
     // as the control; returns it.
     QLineEdit* placeTextEdit();
+    // A further labelled row under the control (after placeControl), next in
+    // the tab order before OK; returns its label.
+    QLabel* addRow(const QString& labelText, QWidget* widget);
 
     void showEvent(QShowEvent* event) override;
 
@@ -46,6 +50,7 @@ private:
     QGridLayout* controlRow_ = nullptr;
     QLabel* controlLabel_ = nullptr;
     QWidget* control_ = nullptr;
+    QWidget* lastInTabOrder_ = nullptr;
     QLabel* explanation_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;

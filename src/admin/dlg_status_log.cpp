@@ -17,6 +17,7 @@
 #include "admin/status_log_print.h"
 #include "admin/screen_centre.h"
 #include "stores/date_time.h"
+#include "host/status_log_views.h"
 #include "stores/records.h"
 
 namespace zv::admin {
@@ -30,9 +31,10 @@ bool choosePrinterWithDialog(QPrinter& printer, QWidget* parent) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-QStringList logCells(const TLOGNode& entry) {
-    return {toQt(entry.Employee), toQt(entry.Department), toQt(entry.Date),      toQt(entry.Time),
-            toQt(entry.Status),   toQt(entry.Returning),  toQt(entry.ReachedAt), toQt(entry.Comments)};
+QStringList logCellTexts(const TLOGNode& entry) {
+    QStringList cells;
+    for (const std::string_view cell : logCells(entry)) cells.append(toQt(std::string(cell)));
+    return cells;
 }
 
 }  // namespace
@@ -72,11 +74,10 @@ TdlgStatusLog::TdlgStatusLog(MaintenanceData& data, MessagePrompt prompt, QWidge
     innerFrame->setFrameShadow(QFrame::Sunken);
     gridLog = new QTableWidget(innerFrame);
     const QList<int> widths{123, 122, 68, 90, 74, 114, 107, 360};
-    setUpStringGrid(gridLog,
-                    {QStringLiteral("Employee"), QStringLiteral("Department"), QStringLiteral("Date"),
-                     QStringLiteral("Time"), QStringLiteral("Status"), QStringLiteral("Returning"),
-                     QStringLiteral("ReachedAt"), QStringLiteral("Comments")},
-                    widths);
+    QStringList headers;
+    for (const std::string_view title : kStatusLogColumns)
+        headers.append(QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size())));
+    setUpStringGrid(gridLog, headers, widths);
     int gridWidth = 2 * gridLog->frameWidth() + 20;
     for (int w : widths) gridWidth += w;
     gridLog->setFixedSize(gridWidth, 420);
@@ -157,13 +158,13 @@ void TdlgStatusLog::filterKindChanged() {
 void TdlgStatusLog::applyFilter() {
     const int kind = cbFilterKind->currentIndex();
     const std::string value = fromQt(cbFilterValue->currentText());
+    TLogFilter filter;
+    if (kind == kEmployeeFilter) filter.employee = value;
+    if (kind == kDepartmentFilter) filter.department = value;
     QList<QStringList> rows;
     for (int i = 0; i < data_.logCount(); ++i) {
         const TLOGNode& entry = data_.logAt(i);
-        const bool shown = (kind != kEmployeeFilter && kind != kDepartmentFilter) ||
-                           (kind == kEmployeeFilter && entry.Employee == value) ||
-                           (kind == kDepartmentFilter && entry.Department == value);
-        if (shown) rows.append(logCells(entry));
+        if (logEntryShown(entry, filter)) rows.append(logCellTexts(entry));
     }
     fillStringGrid(gridLog, rows);
 }

@@ -16,6 +16,7 @@
 
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
+#include "host/admin_audit.h"
 #include "stores/date_time.h"
 #include "stores/records.h"
 
@@ -149,9 +150,7 @@ int TdlgUserModify::exec() {
     return QDialog::exec();
 }
 
-void TdlgUserModify::warnMissing() {
-    prompt_(MessageKind::Warning, "User \"" + employeeKey_ + "\" no longer exists.");
-}
+void TdlgUserModify::warnMissing() { prompt_(MessageKind::Warning, userGoneText(employeeKey_)); }
 
 void TdlgUserModify::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
@@ -163,8 +162,8 @@ void TdlgUserModify::showEvent(QShowEvent* event) {
 
 void TdlgUserModify::fillFromAccount() {
     const TWIWONode* account = data_.findEmployee(employeeKey_);
-    const TWIWONode empty;
-    const TWIWONode& a = account ? *account : empty;
+    shown_ = account ? *account : TWIWONode{};
+    const TWIWONode& a = shown_;
 
     lblEmployee->setText(toQt(a.Employee));
     editPassword->setText(toQt(a.Password));
@@ -207,33 +206,44 @@ void TdlgUserModify::namesChanged() {
     lblEmployee->setText(editLastName->text() + QLatin1Char(',') + editFirstName->text());
 }
 
+std::array<QLineEdit*, kAccountFields.size()> TdlgUserModify::fieldEdits() const {
+    return {editPassword, editLastName, editFirstName, nullptr,       editEMail,      editWorkPhone,
+            editExtension, editHomePhone, editCarPhone, editPager,    editOther,      editStatus,
+            editReturning, editReachedAt, editComments, editEmergName, editEmergPhone, editEmergRelation};
+}
+
 void TdlgUserModify::btnOKClick() {
+    // What the administrator changed, each checked before anything is written.
+    TAccountEdit edit;
+    const auto edits = fieldEdits();
+    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+        std::optional<std::string> text;
+        if (edits[i] == nullptr) {
+            text = cbDepartment->count() > 0 ? fromQt(cbDepartment->currentText()) : std::string();
+        } else {
+            text = recordTextOf(edits[i], kAccountFields[i].label, prompt_);
+            if (!text) return;
+        }
+        if (*text != shown_.*kAccountFields[i].member) edit[i] = std::move(*text);
+    }
+
+    // The account as it is now, which a client may have changed meanwhile.
     TWIWONode* account = data_.findEmployee(employeeKey_);
     if (!account) {
         warnMissing();
         reject();
         return;
     }
-    account->Employee = fromQt(lblEmployee->text());
-    account->Password = fromQt(editPassword->text());
-    account->LastName = fromQt(editLastName->text());
-    account->FirstName = fromQt(editFirstName->text());
-    account->Department = cbDepartment->count() > 0 ? fromQt(cbDepartment->currentText()) : std::string();
-    account->EMail = fromQt(editEMail->text());
-    account->WorkPhone = fromQt(editWorkPhone->text());
-    account->Extension = fromQt(editExtension->text());
-    account->HomePhone = fromQt(editHomePhone->text());
-    account->CarPhone = fromQt(editCarPhone->text());
-    account->Pager = fromQt(editPager->text());
-    account->Other = fromQt(editOther->text());
-    account->Status = fromQt(editStatus->text());
-    account->Returning = fromQt(editReturning->text());
-    account->ReachedAt = fromQt(editReachedAt->text());
-    account->Comments = fromQt(editComments->text());
-    account->EmergName = fromQt(editEmergName->text());
-    account->EmergPhone = fromQt(editEmergPhone->text());
-    account->EmergRelation = fromQt(editEmergRelation->text());
-    account->StatusChanged = datetime::dateTimeText(datetime::now());
+    const std::string key = account->Employee;
+    applyAccountEdit(*account, edit, datetime::now());
+    std::string changed;
+    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+        if (edit[i]) changed += (changed.empty() ? "" : ", ") + std::string(kAccountFields[i].label);
+    }
+    auditAdminChange(kWindowAdministrator,
+                     "changed account " + auditQuoted(key) +
+                         (account->Employee != key ? " (now " + auditQuoted(account->Employee) + ")" : "") + ": " +
+                         (changed.empty() ? "nothing but the time stamp" : changed));
     accept();
 }
 

@@ -1,11 +1,14 @@
 // "Modify User": edits every field of one account, in place.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include <QDialog>
 
 #include "admin/maintenance_actions.h"
+#include "host/account_rules.h"
+#include "stores/records.h"
 
 class QComboBox;
 class QLabel;
@@ -14,8 +17,10 @@ class QPushButton;
 
 namespace zv::admin {
 
-// Works on the stores it is given (not owned). OK writes the edits straight
-// into the stored account (no re-sort, no save); the close box changes nothing.
+// Works on the stores it is given (not owned). OK writes what the
+// administrator changed into the stored account as it is then (no re-sort,
+// no save), so that a change made meanwhile by a client or a browser to
+// another field stays; the close box changes nothing.
 class TdlgUserModify : public QDialog {
     Q_OBJECT
 public:
@@ -57,10 +62,13 @@ private:
     void namesChanged();
     void btnOKClick();
     void warnMissing();
+    // The edit of each field of kAccountFields (none for the department).
+    std::array<QLineEdit*, kAccountFields.size()> fieldEdits() const;
 
     MaintenanceData& data_;
     MessagePrompt prompt_;
     std::string employeeKey_;
+    TWIWONode shown_;  // the account as the edits were filled from it
 };
 
 }  // namespace zv::admin

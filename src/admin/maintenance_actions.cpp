@@ -1,6 +1,7 @@
 #include "admin/maintenance_actions.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 #include "admin/dlg_caller_maintenance.h"
 #include "admin/dlg_dept_acct.h"
@@ -38,6 +39,16 @@ void MaintenanceStores::removePhone(const TPHONENode* record) { phonebook_.remov
 void MaintenanceStores::clearPhonebook() { phonebook_.clearList(); }
 int MaintenanceStores::logCount() { return log_.getCount(); }
 TLOGNode& MaintenanceStores::logAt(int index) { return log_.getNode(index); }
+
+std::optional<std::string> recordTextOf(QLineEdit* edit, std::string_view field, const MessagePrompt& prompt) {
+    try {
+        return codepage::fromUtf8(edit->text().toStdString(), field);
+    } catch (const codepage::CodePageError& e) {
+        prompt(MessageKind::Warning, e.what());
+        edit->setFocus();
+        return std::nullopt;
+    }
+}
 
 MessagePrompt hostPrompt(TServerHost& host) {
     return [&host](MessageKind kind, const std::string& text) { return host.view().showMessage(kind, text); };

@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include <QString>
 
@@ -14,6 +16,7 @@
 #include "stores/code_page.h"
 #include "stores/records.h"
 
+class QLineEdit;
 class QWidget;
 
 namespace zv {
@@ -136,14 +139,21 @@ MessagePrompt hostPrompt(TServerHost& host);
 
 // Record texts are bytes in the clients' code page; widgets show them through
 // the one code page conversion, which is lossless, so any text a client stored
-// comes back unchanged when a dialog writes it. A character typed that the
-// code page cannot hold becomes "?".
+// comes back unchanged when a dialog writes it. fromQt makes "?" of a
+// character the code page cannot hold: only for texts that came from records
+// (list entries, labels); what the administrator types goes through
+// recordTextOf.
 inline QString toQt(const std::string& text) {
     return QString::fromStdString(codepage::toUtf8(text));
 }
 inline std::string fromQt(const QString& text) {
     return codepage::fromUtf8Substituting(text.toStdString());
 }
+
+// The text typed into `edit` as record bytes. A character the code page
+// cannot hold is refused: a warning naming `field`, the focus on the edit,
+// and nothing returned.
+std::optional<std::string> recordTextOf(QLineEdit* edit, std::string_view field, const MessagePrompt& prompt);
 
 // Department/User Maintenance. Afterwards: when accounts were removed, the
 // user table rows of the old count are cleared; on OK the departments and then

@@ -21,5 +21,11 @@ bool openBlockSizeOptions(QWidget* parent, TServerHost& host);
 bool openExpDaysOptions(QWidget* parent, TServerHost& host);
 // OK also makes the new size the status change log's limit at once.
 bool openMaxLogSizeOptions(QWidget* parent, TServerHost& host);
+// The web port (from the next start) and the administrator's password for
+// the administration pages (its hash is made while the window keeps serving).
+bool openWebAccessOptions(QWidget* parent, TServerHost& host);
+// The end-of-day punch-out time; a time that is not one is refused with a
+// warning and the setting left as it was.
+bool openAutoOutOptions(QWidget* parent, TServerHost& host);
 
 }  // namespace zv::admin

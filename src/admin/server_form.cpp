@@ -163,6 +163,9 @@ void TServerForm::createMenu() {
                 [this] { openExpDaysOptions(this, *host_); });
     addMenuItem(options, "Ma&ximum Status Change Log Size", "actMaxLogSize",
                 [this] { openMaxLogSizeOptions(this, *host_); });
+    addMenuItem(options, "&End-of-Day Punch-Out", "actEndOfDayPunchOut",
+                [this] { openAutoOutOptions(this, *host_); });
+    addMenuItem(options, "&Web Access", "actWebAccess", [this] { openWebAccessOptions(this, *host_); });
 
     QMenu* accounts = bar->addMenu("&Accounts");
     addMenuItem(accounts, "&Department/User Maintenance", "actDeptUserMaintenance",

@@ -6,6 +6,7 @@
 #include <QTextLayout>
 
 #include "admin/maintenance_actions.h"
+#include "host/status_log_views.h"
 #include "stores/date_time.h"
 
 namespace zv::admin {
@@ -64,12 +65,13 @@ private:
 }  // namespace
 
 QString statusLogPrintLine(const QStringList& cells) {
-    auto cell = [&cells](int i) { return i < cells.size() ? cells[i] : QString(); };
-    QString line = cell(0);
-    for (int i = 1; i <= 4; ++i) line += QStringLiteral(", ") + cell(i);
-    for (int i = 5; i <= 7; ++i)
-        if (!cell(i).isEmpty()) line += QStringLiteral(", ") + cell(i);
-    return line;
+    std::array<std::string, 8> utf8;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (static_cast<qsizetype>(i) < cells.size()) utf8[i] = cells[static_cast<qsizetype>(i)].toStdString();
+    }
+    std::array<std::string_view, 8> views;
+    for (std::size_t i = 0; i < utf8.size(); ++i) views[i] = utf8[i];
+    return QString::fromStdString(zv::statusLogPrintLine(views));
 }
 
 bool printStatusLog(QPrinter& printer, const QList<QStringList>& rows, std::time_t printedAt) {
@@ -80,12 +82,11 @@ bool printStatusLog(QPrinter& printer, const QList<QStringList>& rows, std::time
 
     QFont title(QStringLiteral("Arial"), 18);
     title.setUnderline(true);
-    out.line(title, QStringLiteral("Zelvora Status Change Log"));
+    out.line(title, QString::fromLatin1(kStatusLogTitle.data(), static_cast<qsizetype>(kStatusLogTitle.size())));
     out.line(title, QString());
 
     QFont stamp(QStringLiteral("Arial"), 14);
-    out.line(stamp, QStringLiteral("Printed on ") + toQt(datetime::shortDateText(printedAt)) +
-                        QStringLiteral(" at ") + toQt(datetime::longTimeText(printedAt)));
+    out.line(stamp, toQt(printedOnText(printedAt)));
     out.line(stamp, QString());
 
     QFont body(QStringLiteral("Arial"), 10);

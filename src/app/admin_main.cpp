@@ -102,6 +102,20 @@ int main(int argc, char** argv) {
     // shown: only a confirmed close ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One server per settings file ("zelvorad --set-admin-password" looks
+    // for it).
+    zv::SettingsFileClaim claim(start.settingsFiles.settingsPath);
+    const zv::SettingsFileClaim::Result claimed = claim.claim();
+    if (claimed != zv::SettingsFileClaim::Result::Claimed) {
+        const std::string why = claimed == zv::SettingsFileClaim::Result::InUse
+                                    ? "Another Zelvora Admin/Server runs with the settings file \"" +
+                                          claim.settingsPath() + "\"."
+                                    : claim.error();
+        zv::standardErrorLine(zv::LinePriority::Error, "zelvora-admin: " + why);
+        QMessageBox::warning(nullptr, zv::admin::TServerForm::kCaption, QString::fromStdString(why));
+        return 1;
+    }
+
     int status = 0;
     try {
         zv::admin::TServerForm form(start.settingsFiles);

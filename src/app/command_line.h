@@ -17,6 +17,7 @@ struct CommandLine {
     std::string dataFolder;  // --data, absolute; empty: the current directory
     bool help = false;       // --help: the usage on standard output, nothing else
     bool version = false;    // --version: the version on standard output, nothing else
+    bool setAdminPassword = false;  // zelvorad --set-admin-password: reads one, stores its hash, ends
     // Arguments that belong to the window toolkit (zelvora-admin), in order.
     std::vector<std::string> passedOn;
 };

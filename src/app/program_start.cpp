@@ -28,7 +28,7 @@ ProgramStart endWith(ProgramStart start, int status) {
 }  // namespace
 
 ProgramStart startProgram(const ProgramSyntax& syntax, int argc, char** argv) {
-    ProgramStart start{std::nullopt, SettingsFiles(executableFolder()), {}};
+    ProgramStart start{std::nullopt, SettingsFiles(executableFolder()), {}, false};
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ParsedCommandLine parsed = parseCommandLine(syntax, args, currentFolder());
     if (!parsed.error.empty()) {
@@ -52,6 +52,7 @@ ProgramStart startProgram(const ProgramSyntax& syntax, int argc, char** argv) {
         return endWith(std::move(start), kBadCommandLineStatus);
     }
     start.passedOn = line.passedOn;
+    start.setAdminPassword = line.setAdminPassword;
     return start;
 }
 

@@ -21,6 +21,7 @@ struct ProgramStart {
     std::optional<int> exitStatus;  // set: the program ends at once with this status
     SettingsFiles settingsFiles;    // "zva.ini" beside the executable, or --config
     std::vector<std::string> passedOn;  // arguments for the window toolkit
+    bool setAdminPassword = false;      // --set-admin-password instead of the server
 };
 
 ProgramStart startProgram(const ProgramSyntax& syntax, int argc, char** argv);

@@ -17,6 +17,7 @@
 
 #include "app/program_start.h"
 #include "app/service_notify.h"
+#include "app/set_admin_password.h"
 #include "host/headless_view.h"
 #include "host/message_lines.h"
 #include "host/platform_info.h"
@@ -45,9 +46,17 @@ private:
 };
 
 const zv::app::ProgramSyntax& zelvoradSyntax() {
-    static const zv::app::ProgramSyntax syntax{
-        "zelvorad", "Zelvora Admin/Server without a window: serves the Zelvora Clients over TCP.",
-        zv::app::commonOptions()};
+    static const zv::app::ProgramSyntax syntax = [] {
+        zv::app::ProgramSyntax s{"zelvorad",
+                                 "Zelvora Admin/Server without a window: serves the Zelvora Clients over TCP.",
+                                 zv::app::commonOptions()};
+        s.options.push_back(
+            {"--set-admin-password", nullptr,
+             "read a new password for the administration pages from standard input, store its hash in the "
+             "settings file and exit (refused while a server runs with that file)",
+             [](zv::app::CommandLine& line, const std::string&) { line.setAdminPassword = true; }});
+        return s;
+    }();
     return syntax;
 }
 
@@ -69,6 +78,7 @@ void errorLine(const std::string& text) {
 int main(int argc, char** argv) {
     const zv::app::ProgramStart start = zv::app::startProgram(zelvoradSyntax(), argc, argv);
     if (start.exitStatus) return *start.exitStatus;
+    if (start.setAdminPassword) return zv::app::setAdminPassword(start.settingsFiles);
     // Blocked in every thread (threads inherit the mask); read from the signalfd.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -98,6 +108,19 @@ int main(int argc, char** argv) {
             return 1;
         case zv::SingleInstanceGuard::Result::Failed:
             errorLine(guard.error());
+            return 1;
+    }
+
+    // One server per settings file: "--set-admin-password" looks for it.
+    zv::SettingsFileClaim claim(start.settingsFiles.settingsPath);
+    switch (claim.claim()) {
+        case zv::SettingsFileClaim::Result::Claimed:
+            break;
+        case zv::SettingsFileClaim::Result::InUse:
+            errorLine("another Zelvora Admin/Server runs with the settings file \"" + claim.settingsPath() + "\"");
+            return 1;
+        case zv::SettingsFileClaim::Result::Failed:
+            errorLine(claim.error());
             return 1;
     }
 

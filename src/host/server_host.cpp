@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <iostream>
 
+#include "host/auto_punch_out.h"
 #include "host/platform_info.h"
 #include "net/async_socket.h"
 #include "net/event_loop.h"
@@ -75,6 +76,7 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     phonebook_->setLoadWarning(warn);
     statusLog_->setLoadWarning(warn);
     board_->setChangeObserver([this] { boardChanged(); });
+    autoPunchOut_ = std::make_unique<TAutoPunchOut>(*this);
 }
 
 void TServerHost::nameStores() {
@@ -87,6 +89,7 @@ void TServerHost::nameStores() {
 }
 
 TServerHost::~TServerHost() {
+    autoPunchOut_.reset();
     // The listening socket goes first, so that no connection is accepted
     // into a host that is being taken apart.
     ServerSocket.reset();
@@ -141,6 +144,7 @@ void TServerHost::FormShow() {
     }
     refreshUserTable("");
     serving_ = true;
+    autoPunchOut_->start();
     if (OnServing) OnServing();
 }
 
@@ -209,6 +213,7 @@ bool TServerHost::FormCloseQuery() {
         }
     }
     if (OnStopping) OnStopping();
+    autoPunchOut_->stop();
     stopEverySession();
     clearStores();
     saveSettings();
@@ -238,20 +243,14 @@ void TServerHost::FormDestroy() {
 // --- changes of the employee board --------------------------------------------------
 
 int TServerHost::addBoardObserver(std::function<void(std::uint64_t)> observer) {
-    const int token = nextObserverToken_++;
-    boardObservers_.emplace_back(token, std::move(observer));
-    return token;
+    return boardObservers_.add(std::move(observer));
 }
 
-void TServerHost::removeBoardObserver(int token) {
-    std::erase_if(boardObservers_, [token](const auto& entry) { return entry.first == token; });
-}
+void TServerHost::removeBoardObserver(int token) { boardObservers_.remove(token); }
 
 void TServerHost::boardChanged() {
     ++boardVersion_;
-    // A copy: an observer may remove itself.
-    const auto observers = boardObservers_;
-    for (const auto& [token, observer] : observers) observer(boardVersion_);
+    boardObservers_.notify(boardVersion_);
 }
 
 // --- settings --------------------------------------------------------------------
@@ -329,6 +328,7 @@ void TServerHost::refreshUserTable(const std::string& name) {
     userTable_.refreshUserTable(name, *board_, registry_);
     view_.setStatusPanel(kUsersPanel, userTable_.usersPanelText());
     view_.userTableChanged();
+    userTableObservers_.notify();
 }
 
 void TServerHost::notifyMessage(TWYWONode& message) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/admin_view.h"
+#include "host/observers.h"
 #include "host/session_registry.h"
 #include "host/settings.h"
 #include "host/user_table.h"
@@ -26,6 +27,7 @@
 namespace zv {
 
 class TAsyncSocket;
+class TAutoPunchOut;
 class TClientThread;
 class TEventLoop;
 class TSyncSmtpClient;
@@ -97,6 +99,15 @@ public:
     // version. Returns a token for removeBoardObserver.
     int addBoardObserver(std::function<void(std::uint64_t version)> observer);
     void removeBoardObserver(int token);
+
+    // `observer` runs on the main thread after each refresh of the user
+    // table. Returns a token for removeUserTableObserver.
+    int addUserTableObserver(std::function<void()> observer) { return userTableObservers_.add(std::move(observer)); }
+    void removeUserTableObserver(int token) { userTableObservers_.remove(token); }
+
+    // --- end-of-day punch-out ------------------------------------------------
+    // Runs from the end of a start-up that succeeded until shutdown.
+    TAutoPunchOut& autoPunchOut() { return *autoPunchOut_; }
 
     // --- window side ---------------------------------------------------------
     TUserTable& userTable() { return userTable_; }
@@ -198,8 +209,10 @@ private:
     int spareFd_ = -1;  // a descriptor given up to refuse a connection when none is left
 
     std::uint64_t boardVersion_ = 0;
-    int nextObserverToken_ = 1;
-    std::vector<std::pair<int, std::function<void(std::uint64_t)>>> boardObservers_;
+    TObservers<std::uint64_t> boardObservers_;
+    TObservers<> userTableObservers_;
+
+    std::unique_ptr<TAutoPunchOut> autoPunchOut_;
     // Connections refused because MaxClients sessions run.
     static constexpr std::chrono::seconds kRefusalReportInterval{60};
     std::optional<std::chrono::steady_clock::time_point> lastRefusalReport_;

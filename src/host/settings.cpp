@@ -16,6 +16,7 @@ constexpr const char* kOptions = "Options";
 constexpr const char* kScreen = "Screen";
 constexpr const char* kRegional = "Regional";
 constexpr const char* kWeb = "Web";
+constexpr const char* kBoard = "Board";
 
 // An integer key as the Windows ini functions read it for the window: the
 // number, or the default when the key is missing or not a number.
@@ -62,6 +63,23 @@ void loadWebSettings(TSettings& settings, const IniFile* ini) {
     settings.WebAddress = read("Address", "");
     settings.WebCertFile = read("CertFile", "");
     settings.WebKeyFile = read("KeyFile", "");
+    settings.WebAdminPassword = read("AdminPassword", "");
+}
+
+// [Board]: the end-of-day punch-out, off when missing.
+void loadBoardSettings(TSettings& settings, const IniFile* ini) {
+    settings.AutoOutAt = ini ? ini->value(kBoard, "AutoOutAt", "") : std::string();
+    settings.AutoOutDone = ini ? ini->value(kBoard, "AutoOutDone", "") : std::string();
+}
+
+// A time that is not one is reported, and the punch-out stays off.
+void deriveAutoOut(TSettings& settings, AdminView& view) {
+    settings.autoOutSecond = autoOutSecondOf(settings.AutoOutAt);
+    if (settings.autoOutSecond || settings.AutoOutAt.empty()) return;
+    view.showMessage(MessageKind::Warning,
+                     std::string("The setting AutoOutAt of section [Board] in ") + kSettingsFileName + " is \"" +
+                         settings.AutoOutAt + "\", which is not a time of day such as 17:30.\r" +
+                         "Nobody is punched out at the end of the day.");
 }
 
 // The web port as a number; a text that is not a port is reported and the
@@ -139,9 +157,11 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
         datetime::setFormats(ini.value(kRegional, "ShortDateFormat", kDefaultShortDateFormat),
                              ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat));
         loadWebSettings(settings, &ini);
+        loadBoardSettings(settings, &ini);
     } else {
         datetime::setFormats(kDefaultShortDateFormat, kDefaultLongTimeFormat);
         loadWebSettings(settings, nullptr);
+        loadBoardSettings(settings, nullptr);
         const std::string& legacyPath = files.legacyPath;
         if (auto legacy = readLegacySettings(legacyPath)) {
             settings.SMTPHost = legacy->SMTPHost;
@@ -184,6 +204,21 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
         deriveNumber(settings.IdleTimeout, "IdleTimeout", kDefaultIdleTimeout, view, 0);
     settings.maxClients = deriveNumber(settings.MaxClients, "MaxClients", kDefaultMaxClients, view, 1);
     settings.webPortInUse = deriveWebPort(settings, view);
+    deriveAutoOut(settings, view);
+}
+
+std::optional<int> autoOutSecondOf(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    return datetime::parseTimeOfDay(text);
+}
+
+void saveAdminPasswordHash(const SettingsFiles& files, const std::string& hash) {
+    IniFile ini;
+    if (!ini.load(files.settingsPath)) {
+        throw SettingsError("The settings file \"" + files.settingsPath + "\" does not exist.");
+    }
+    ini.setValue(kWeb, "AdminPassword", hash);
+    ini.save(files.settingsPath);
 }
 
 ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect& current) {
@@ -229,6 +264,14 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files,
     ini.setValue(kWeb, "Address", settings.WebAddress);
     ini.setValue(kWeb, "CertFile", settings.WebCertFile);
     ini.setValue(kWeb, "KeyFile", settings.WebKeyFile);
+    // Written once they are used, so that a file of a server that never
+    // used them stays as it was.
+    const auto setIfUsed = [&ini](const char* section, const char* key, const std::string& value) {
+        if (!value.empty() || ini.value(section, key)) ini.setValue(section, key, value);
+    };
+    setIfUsed(kWeb, "AdminPassword", settings.WebAdminPassword);
+    setIfUsed(kBoard, "AutoOutAt", settings.AutoOutAt);
+    setIfUsed(kBoard, "AutoOutDone", settings.AutoOutDone);
     ini.save(iniPath);
 }
 

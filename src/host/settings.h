@@ -34,6 +34,12 @@ struct TSettings {
     std::string WebCertFile = {};           // PEM certificate; with WebKeyFile: HTTPS
     std::string WebKeyFile = {};            // PEM private key of the certificate
     int webPortInUse = 8480;                // WebPort as a number (0 to 65535)
+    std::string WebAdminPassword = {};      // crypto_pwhash_str hash; empty: none set yet
+
+    // [Board]: the end-of-day punch-out.
+    std::string AutoOutAt = {};         // a time of day ("17:30"); empty: off
+    std::string AutoOutDone = {};       // the last day it was done, "yyyy-mm-dd"
+    std::optional<int> autoOutSecond = std::nullopt;  // AutoOutAt in seconds after midnight; none: off
 };
 
 inline constexpr const char* kSettingsFileName = "zva.ini";
@@ -75,5 +81,13 @@ ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect
 // keeping every other key of the file. Throws SettingsError on failure.
 void saveSettings(const TSettings& settings, const SettingsFiles& files,
                   const AdminView& view);
+
+// AutoOutAt read as a time of day: seconds after midnight; nothing for an
+// empty text (off) and for a text that is no time of day.
+std::optional<int> autoOutSecondOf(std::string_view text);
+
+// Writes only [Web] AdminPassword into the settings file (which must exist),
+// keeping every other key. Throws SettingsError on failure.
+void saveAdminPasswordHash(const SettingsFiles& files, const std::string& hash);
 
 }  // namespace zv

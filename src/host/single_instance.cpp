@@ -52,15 +52,29 @@ std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
+// A socket name of `prefix` and `text`, shortened when too long for the
+// address.
+std::string abstractName(const std::string& prefix, const std::string& text) {
+    constexpr std::size_t kMax = sizeof(sockaddr_un{}.sun_path) - 1;
+    std::string name = prefix + text;
+    if (name.size() > kMax) name = prefix + "#" + hashText(text);
+    return name;
+}
+
+// The file's absolute path: its folder resolved, its own name kept (the
+// file may not exist yet).
+std::string absoluteFile(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string resolved = absoluteFolder(folder);
+    return resolved + (resolved.size() > 0 && resolved.back() == '/' ? "" : "/") + name;
+}
+
 }  // namespace
 
 std::string SingleInstanceGuard::socketNameFor(unsigned uid, const std::string& folder) {
-    std::string name = "zelvora-server:" + std::to_string(uid) + ":" + folder;
-    constexpr std::size_t kMax = sizeof(sockaddr_un{}.sun_path) - 1;
-    if (name.size() > kMax) {
-        name = "zelvora-server:" + std::to_string(uid) + ":#" + hashText(folder);
-    }
-    return name;
+    return abstractName("zelvora-server:" + std::to_string(uid) + ":", folder);
 }
 
 SingleInstanceGuard::SingleInstanceGuard(std::string dataFolder)
@@ -172,6 +186,34 @@ void SingleInstanceGuard::serve() {
             onRestore_();
         }
     }
+}
+
+SettingsFileClaim::SettingsFileClaim(const std::string& settingsPath)
+    : path_(absoluteFile(settingsPath)), name_(abstractName("zelvora-settings:", path_)) {}
+
+SettingsFileClaim::~SettingsFileClaim() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+SettingsFileClaim::Result SettingsFileClaim::claim() {
+    if (fd_ >= 0) return Result::Claimed;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error_ = errnoText("cannot create the settings file's claim socket");
+        return Result::Failed;
+    }
+    sockaddr_un addr;
+    const socklen_t len = fillAddress(addr, name_);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
+        fd_ = fd;
+        return Result::Claimed;
+    }
+    const int err = errno;
+    ::close(fd);
+    if (err == EADDRINUSE) return Result::InUse;
+    errno = err;
+    error_ = errnoText("cannot bind the settings file's claim socket");
+    return Result::Failed;
 }
 
 }  // namespace zv

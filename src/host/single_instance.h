@@ -49,4 +49,37 @@ private:
     std::thread thread_;
 };
 
+// One server per settings file: a running server holds a socket in the
+// abstract namespace named after the settings file's absolute path, not
+// after the user, so that "zelvorad --set-admin-password" run by root sees
+// the claim of the service's user. It vanishes with its process. A change
+// made to the file while a server runs would be written over when that
+// server saves its settings.
+class SettingsFileClaim {
+public:
+    enum class Result {
+        Claimed,  // this process holds it now
+        InUse,    // another process holds it: a server runs with the file
+        Failed,   // the socket could not be set up (see error())
+    };
+
+    // `settingsPath` is made absolute (its folder's links resolved).
+    explicit SettingsFileClaim(const std::string& settingsPath);
+    ~SettingsFileClaim();
+    SettingsFileClaim(const SettingsFileClaim&) = delete;
+    SettingsFileClaim& operator=(const SettingsFileClaim&) = delete;
+
+    Result claim();
+    const std::string& error() const { return error_; }
+    // The absolute path of the settings file.
+    const std::string& settingsPath() const { return path_; }
+    const std::string& socketName() const { return name_; }
+
+private:
+    std::string path_;
+    std::string name_;
+    std::string error_;
+    int fd_ = -1;
+};
+
 }  // namespace zv

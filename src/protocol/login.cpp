@@ -37,12 +37,16 @@ std::string validateLogin(TServerContext& ctx, std::string_view credentials,
 
 namespace {
 
-void setPunchStatus(TServerContext& ctx, TWIWONode& employee, const char* status) {
+void markPunched(TWIWONode& employee, const char* status) {
     employee.Status = status;
     employee.Returning.clear();
     employee.ReachedAt.clear();
     employee.Comments.clear();
     employee.StatusChanged = datetime::dateTimeText(datetime::now());
+}
+
+void setPunchStatus(TServerContext& ctx, TWIWONode& employee, const char* status) {
+    markPunched(employee, status);
     ctx.board().saveToFile();
     appendStatusRecord(ctx, employee);
 }
@@ -59,7 +63,29 @@ void punchOut(TServerContext& ctx, std::string_view employeeKey) {
     setPunchStatus(ctx, *employee, "Out");
 }
 
+std::vector<std::string> punchOutEveryoneIn(TServerContext& ctx) {
+    TWIWOList& board = ctx.board();
+    std::vector<std::string> punched;
+    std::vector<std::unique_ptr<TLOGNode>> records;
+    for (int i = 0; i < board.getCount(); ++i) {
+        TWIWONode& employee = board.getNode(i);
+        if (employee.Status != "In") continue;
+        markPunched(employee, "Out");
+        punched.push_back(employee.Employee);
+        records.push_back(makeStatusRecord(ctx, employee));
+    }
+    if (punched.empty()) return punched;
+    board.saveToFile();
+    ctx.statusLog().addNodes(std::move(records));
+    return punched;
+}
+
 void appendStatusRecord(TServerContext& ctx, const TWIWONode& boardRecord) {
+    TLOGList& log = ctx.statusLog();
+    log.addNode(makeStatusRecord(ctx, boardRecord));
+}
+
+std::unique_ptr<TLOGNode> makeStatusRecord(TServerContext& ctx, const TWIWONode& boardRecord) {
     const std::time_t now = datetime::now();
     std::string text;
     const std::string fields[] = {boardRecord.Employee,         boardRecord.Department,
@@ -70,8 +96,7 @@ void appendStatusRecord(TServerContext& ctx, const TWIWONode& boardRecord) {
         if (i > 0) text.append(wire::kFieldSeparator);
         text.append(fields[i]);
     }
-    TLOGList& log = ctx.statusLog();
-    log.addNode(log.createNodeFromString(text));
+    return ctx.statusLog().createNodeFromString(text);
 }
 
 }  // namespace zv

@@ -2,13 +2,16 @@
 // The login check and punching in and out. All run inside a session step on
 // the main thread.
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zv {
 
 class TServerContext;
 struct TWIWONode;
+struct TLOGNode;
 
 // credentials: "employee key|password" (without "|" the key is empty and the
 // password is the whole text). Returns the employee key when the key is on
@@ -32,9 +35,16 @@ void punchIn(TServerContext& ctx, std::string_view employeeKey);
 // "In"; anything else is left alone, saved and logged nowhere.
 void punchOut(TServerContext& ctx, std::string_view employeeKey);
 
+// punchOut for every employee whose Status is "In", in board order, with one
+// save of the board and of the log for all of them (the end of the day).
+// Returns the keys of the employees punched out.
+std::vector<std::string> punchOutEveryoneIn(TServerContext& ctx);
+
 // Appends a status change record built from a board record: its Employee and
 // Department, the current short date and long time, its Status, Returning,
 // ReachedAt and Comments.
 void appendStatusRecord(TServerContext& ctx, const TWIWONode& boardRecord);
+// The record appendStatusRecord appends.
+std::unique_ptr<TLOGNode> makeStatusRecord(TServerContext& ctx, const TWIWONode& boardRecord);
 
 }  // namespace zv

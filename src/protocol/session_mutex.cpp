@@ -56,6 +56,21 @@ struct TSessionStepQueue : std::enable_shared_from_this<TSessionStepQueue> {
 
     // Queues the request's step on its loop; it holds the mutex from now on.
     void handTo(std::shared_ptr<TStepRequest> request);
+
+    // The request's turn: at once when the mutex is free, else behind the
+    // others.
+    void take(const std::shared_ptr<TStepRequest>& request) {
+        bool wasFree;
+        {
+            std::lock_guard lock(mutex);
+            wasFree = !held;
+            if (wasFree)
+                held = true;
+            else
+                waiting.push_back(request);
+        }
+        if (wasFree) handTo(request);
+    }
 };
 
 namespace {
@@ -118,20 +133,18 @@ void TSessionMutex::runStep(TEventLoop& mainLoop, std::function<void()> step) {
     auto request = std::make_shared<TStepRequest>();
     request->loop = mainLoop.handle();
     request->step = std::move(step);
-    bool wasFree;
-    {
-        std::lock_guard lock(queue_->mutex);
-        wasFree = !queue_->held;
-        if (wasFree)
-            queue_->held = true;
-        else
-            queue_->waiting.push_back(request);
-    }
-    if (wasFree) queue_->handTo(request);
+    queue_->take(request);
 
     std::unique_lock lock(request->mutex);
     request->cv.wait(lock, [&] { return request->done; });
     if (request->error) std::rethrow_exception(request->error);
+}
+
+void TSessionMutex::postStep(TEventLoop& mainLoop, std::function<void()> step) {
+    auto request = std::make_shared<TStepRequest>();
+    request->loop = mainLoop.handle();
+    request->step = std::move(step);
+    queue_->take(request);
 }
 
 std::size_t TSessionMutex::queued() {

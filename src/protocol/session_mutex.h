@@ -35,6 +35,11 @@ public:
     // the loop ends before the step could run, throws std::runtime_error.
     void runStep(TEventLoop& mainLoop, std::function<void()> step);
 
+    // Queues `step` to run on `mainLoop` holding the mutex in its turn, and
+    // returns at once: for work the main thread starts itself (a timer). The
+    // step must catch what it throws; one whose loop ends first never runs.
+    void postStep(TEventLoop& mainLoop, std::function<void()> step);
+
     // The holder and the waiters.
     std::size_t queued();
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "stores/record_store.h"
 #include "stores/records.h"
@@ -42,6 +43,18 @@ public:
         TLOGNode& stored = appendNode(std::move(node));
         saveToFile();
         return stored;
+    }
+
+    // As addNode for each record in turn, saving once at the end (a batch of
+    // status changes made in one step).
+    void addNodes(std::vector<std::unique_ptr<TLOGNode>> nodes) {
+        if (nodes.empty()) return;
+        for (auto& node : nodes) {
+            if (!node) throw std::invalid_argument("no record given to add to the \"" + fileName() + "\" store");
+            if (getCount() >= maxSize_) deleteAt(0);
+            appendNode(std::move(node));
+        }
+        saveToFile();
     }
 
     void setMaxSize(int maxSize) { maxSize_ = maxSize; }

@@ -1,12 +1,6 @@
 #include "web/board_feed.h"
 
-#include <sys/epoll.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <iostream>
-#include <system_error>
 
 #include "host/board_snapshot.h"
 #include "host/server_host.h"
@@ -24,15 +18,8 @@ TBoardFeed::~TBoardFeed() { stop(); }
 
 void TBoardFeed::start() {
     if (alive_) return;
-    timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timerFd_ < 0) throw std::system_error(errno, std::generic_category(), "timerfd_create");
-    timerWatch_ = host_.mainLoop().addWatch(timerFd_, EPOLLIN, this);
-    if (timerWatch_ == 0) {
-        const int err = errno;
-        ::close(timerFd_);
-        timerFd_ = -1;
-        throw std::system_error(err, std::generic_category(), "watching the board's build timer");
-    }
+    timer_ = std::make_unique<TLoopTimer>(host_.mainLoop(), TLoopTimer::Clock::Monotonic,
+                                          [this](bool) { queueBuild(); });
     alive_ = std::make_shared<bool>(true);
     observerToken_ = host_.addBoardObserver([this](std::uint64_t) { boardChanged(); });
     dirty_ = true;
@@ -43,9 +30,7 @@ void TBoardFeed::stop() {
     if (!alive_) return;
     host_.removeBoardObserver(observerToken_);
     alive_.reset();
-    host_.mainLoop().removeWatch(timerWatch_);
-    ::close(timerFd_);
-    timerFd_ = -1;
+    timer_.reset();
 }
 
 std::shared_ptr<const TBoardSnapshot> TBoardFeed::current() const {
@@ -62,22 +47,12 @@ void TBoardFeed::boardChanged() {
         queueBuild();
         return;
     }
-    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(kMinInterval - since);
-    itimerspec at{};
-    at.it_value.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
-    at.it_value.tv_nsec = static_cast<long>(wait.count() % 1000000000);
-    if (::timerfd_settime(timerFd_, 0, &at, nullptr) != 0) {
-        std::cerr << "zelvorad: the board for the browsers could not be scheduled: "
-                  << std::system_category().message(errno) << '\n';
+    try {
+        timer_->startAfter(kMinInterval - since);
+    } catch (const std::exception& e) {
+        std::cerr << "zelvorad: the board for the browsers could not be scheduled: " << e.what() << '\n';
         buildPending_ = false;
     }
-}
-
-void TBoardFeed::handleEvents(std::uint32_t) {
-    std::uint64_t expirations = 0;
-    while (::read(timerFd_, &expirations, sizeof expirations) > 0) {
-    }
-    queueBuild();
 }
 
 // A step behind the one that made the change (which holds the session mutex

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "host/board_snapshot.h"
-#include "net/event_loop.h"
+#include "net/loop_timer.h"
 
 namespace zv {
 class TServerHost;
@@ -32,7 +32,7 @@ struct TBoardSnapshot {
     std::shared_ptr<const std::string> json;
 };
 
-class TBoardFeed : private TEventLoop::Watcher {
+class TBoardFeed {
 public:
     static constexpr std::chrono::milliseconds kMinInterval{200};
 
@@ -55,7 +55,6 @@ private:
     void boardChanged();
     void queueBuild();
     void build();
-    void handleEvents(std::uint32_t events) override;  // the build timer
 
     TServerHost& host_;
     TLiveStreams& streams_;
@@ -64,8 +63,7 @@ private:
 
     // Main thread only.
     int observerToken_ = 0;
-    int timerFd_ = -1;
-    std::uint64_t timerWatch_ = 0;
+    std::unique_ptr<TLoopTimer> timer_;  // the next build of a burst
     bool dirty_ = false;
     bool buildPending_ = false;  // queued or timed
     std::chrono::steady_clock::time_point lastBuild_{};

@@ -12,6 +12,7 @@
 #include "web/http_reply.h"
 #include "web/http_request.h"
 #include "web/live_streams.h"
+#include "web/password_worker.h"
 #include "web/router.h"
 #include "web/step_runner.h"
 
@@ -63,6 +64,15 @@ MHD_Result copyHeader(void* cls, MHD_ValueKind, const char* key, const char* val
     static_cast<TRequest*>(cls)->headers.emplace_back(key ? key : "", value ? value : "");
     return MHD_YES;
 }
+
+MHD_Result copyQueryArgument(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    static_cast<TRequest*>(cls)->query.emplace_back(key ? key : "", value ? value : "");
+    return MHD_YES;
+}
+
+// The administrator's pages decide by the address too (the first-run
+// set-up is offered to this computer only).
+bool isAdministrationPath(std::string_view path) { return path.rfind("/api/admin/", 0) == 0; }
 
 // The announced body size (0 when none; libmicrohttpd refuses one that is
 // not a number).
@@ -141,8 +151,8 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
 
 }  // namespace
 
-THttpDaemon::THttpDaemon(TRouter& router, TStepRunner& runner, TLiveStreams& streams)
-    : router_(router), runner_(runner), streams_(streams) {}
+THttpDaemon::THttpDaemon(TRouter& router, TStepRunner& runner, TPasswordWorker& worker, TLiveStreams& streams)
+    : router_(router), runner_(runner), worker_(worker), streams_(streams) {}
 
 THttpDaemon::~THttpDaemon() { stop(); }
 
@@ -202,7 +212,7 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
         }
         state.pending.reset();
         if (!reply) return send(connection, errorReply(503, "The request was not answered."));
-        return send(connection, std::move(*reply));
+        return deliver(connection, state, std::move(*reply));
     }
     if (state.tooLarge) {
         return send(connection, errorReply(413, "The request is larger than " +
@@ -214,11 +224,13 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     request.path = url ? url : "";
     if (const auto query = request.path.find('?'); query != std::string::npos) request.path.resize(query);
     request.body = std::move(state.body);
-    // Only changes use the address (the sign-in throttle counts by it).
-    if (request.changes()) request.clientAddress = clientAddress(connection);
+    // Only changes and the administrator's requests use the address (the
+    // sign-in throttle counts by it).
+    if (request.changes() || isAdministrationPath(request.path)) request.clientAddress = clientAddress(connection);
     request.https = https_;
     request.headers.reserve(16);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &copyHeader, &request);
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &copyQueryArgument, &request);
 
     TReply reply;
     try {
@@ -226,21 +238,30 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     } catch (const std::exception& e) {
         reply = errorReply(500, std::string("The server could not do this: ") + e.what());
     }
-    if (reply.liveStream) return openStream(connection, reply.streamSession);
-    if (!reply.mainLoopStep) return send(connection, std::move(reply));
+    return deliver(connection, state, std::move(reply));
+}
+
+bool THttpDaemon::deliver(MHD_Connection* connection, RequestState& state, TReply reply) {
+    if (reply.liveStream) return openStream(connection, reply.streamSession, reply.streamChannels);
+    if (!reply.mainLoopStep && !reply.passwordStep) return send(connection, std::move(reply));
 
     // Suspended before the step is handed over, so that the resume can
     // never come first.
     auto pending = std::make_shared<RequestState::Pending>();
     state.pending = pending;
     MHD_suspend_connection(connection);
-    runner_.submit(std::move(reply.mainLoopStep), [pending, connection, guard = guard_](TReply answer) {
+    auto done = [pending, connection, guard = guard_](TReply answer) {
         {
             std::lock_guard lock(pending->mutex);
             pending->reply = std::make_unique<TReply>(std::move(answer));
         }
         guard->resume(connection);
-    });
+    };
+    if (reply.mainLoopStep) {
+        runner_.submit(std::move(reply.mainLoopStep), std::move(done));
+    } else {
+        worker_.submit(std::move(reply.passwordStep), std::move(done));
+    }
     return true;
 }
 
@@ -276,8 +297,8 @@ bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
     return queued == MHD_YES;
 }
 
-bool THttpDaemon::openStream(MHD_Connection* connection, const std::string& sessionToken) {
-    auto* handle = new StreamHandle{&streams_, streams_.open(connection, sessionToken)};
+bool THttpDaemon::openStream(MHD_Connection* connection, const std::string& sessionToken, unsigned channels) {
+    auto* handle = new StreamHandle{&streams_, streams_.open(connection, sessionToken, channels)};
     MHD_Response* response =
         MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 1024, &readStream, handle, &freeStream);
     if (response == nullptr) {

@@ -18,6 +18,7 @@ struct MHD_Response;
 
 namespace zv::web {
 
+class TPasswordWorker;
 class TRouter;
 class TStepRunner;
 class TLiveStreams;
@@ -36,7 +37,7 @@ public:
         std::string keyPem;
     };
 
-    THttpDaemon(TRouter& router, TStepRunner& runner, TLiveStreams& streams);
+    THttpDaemon(TRouter& router, TStepRunner& runner, TPasswordWorker& worker, TLiveStreams& streams);
     ~THttpDaemon();
     THttpDaemon(const THttpDaemon&) = delete;
     THttpDaemon& operator=(const THttpDaemon&) = delete;
@@ -55,11 +56,14 @@ public:
     bool handleWhole(MHD_Connection* connection, const char* method, const char* url, RequestState& state);
 
 private:
+    // Sends the reply, or opens the stream, or hands its step over.
+    bool deliver(MHD_Connection* connection, RequestState& state, TReply reply);
     bool send(MHD_Connection* connection, TReply reply);
-    bool openStream(MHD_Connection* connection, const std::string& sessionToken);
+    bool openStream(MHD_Connection* connection, const std::string& sessionToken, unsigned channels);
 
     TRouter& router_;
     TStepRunner& runner_;
+    TPasswordWorker& worker_;
     TLiveStreams& streams_;
     MHD_Daemon* daemon_ = nullptr;
     bool https_ = false;

@@ -37,4 +37,10 @@ TReply onMainLoop(std::function<TReply()> step) {
     return reply;
 }
 
+TReply onPasswordWorker(std::function<TReply()> step) {
+    TReply reply;
+    reply.passwordStep = std::move(step);
+    return reply;
+}
+
 }  // namespace zv::web

@@ -29,10 +29,15 @@ struct TReply {
     // A step for the main loop (under the session mutex) that gives the
     // reply; set instead of the fields above.
     std::function<TReply()> mainLoopStep;
+    // A step for the password worker (a password's hash, slow on purpose)
+    // that gives the reply; set instead of the fields above. Either step's
+    // reply may itself be a step of the other kind.
+    std::function<TReply()> passwordStep;
     // The live-update stream instead of a reply; `streamSession` is the
     // token of the session it belongs to.
     bool liveStream = false;
     std::string streamSession;
+    unsigned streamChannels = 1;  // LiveChannel bits (the board)
 
     std::string_view bodyView() const {
         if (sharedBody) return *sharedBody;
@@ -56,5 +61,7 @@ TReply emptyReply();
 TReply notModified(std::string etag);
 // Runs `step` on the main loop under the session mutex; its result is sent.
 TReply onMainLoop(std::function<TReply()> step);
+// Runs `step` on the password worker; its result is sent.
+TReply onPasswordWorker(std::function<TReply()> step);
 
 }  // namespace zv::web

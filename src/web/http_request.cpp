@@ -39,6 +39,13 @@ std::string TRequest::cookie(std::string_view name) const {
     return {};
 }
 
+std::optional<std::string> TRequest::queryValue(std::string_view name) const {
+    for (const auto& [key, value] : query) {
+        if (key == name) return value;
+    }
+    return std::nullopt;
+}
+
 bool TRequest::changes() const {
     return method == "POST" || method == "PUT" || method == "DELETE" || method == "PATCH";
 }

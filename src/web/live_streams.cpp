@@ -14,6 +14,8 @@ namespace {
 // The browser reconnects this long after a stream broke.
 constexpr const char* kStreamStart = "retry: 3000\n\n";
 
+constexpr const char* kEventNames[kLiveChannelCount] = {"board", "users"};
+
 }  // namespace
 
 TLiveStreams::TLiveStreams(TWebSessions& sessions) : sessions_(sessions) {}
@@ -26,8 +28,9 @@ void TLiveStreams::start() {
     heartbeat_ = std::thread([this] { heartbeatLoop(); });
 }
 
-std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std::string sessionToken) {
-    auto stream = std::make_shared<TLiveStream>(connection, std::move(sessionToken));
+std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std::string sessionToken,
+                                                unsigned channels) {
+    auto stream = std::make_shared<TLiveStream>(connection, std::move(sessionToken), channels);
     std::lock_guard lock(mutex_);
     stream->out_ = kStreamStart;
     stream->ending_ = ending_;
@@ -39,10 +42,13 @@ ssize_t TLiveStreams::read(TLiveStream& stream, char* buffer, std::size_t max) {
     std::lock_guard lock(mutex_);
     if (stream.out_.empty()) {
         if (stream.ending_) return MHD_CONTENT_READER_END_OF_STREAM;
-        if (!currentTag_.empty() && stream.sentTag_ != currentTag_) {
-            stream.out_ = "event: board\ndata: " + currentTag_ + "\n\n";
-            stream.sentTag_ = currentTag_;
-        } else if (stream.heartbeatDue_) {
+        for (int c = 0; c < kLiveChannelCount; ++c) {
+            if ((stream.channels_ & (1u << c)) == 0) continue;
+            if (currentTag_[c].empty() || stream.sentTag_[c] == currentTag_[c]) continue;
+            stream.out_ += std::string("event: ") + kEventNames[c] + "\ndata: " + currentTag_[c] + "\n\n";
+            stream.sentTag_[c] = currentTag_[c];
+        }
+        if (stream.out_.empty() && stream.heartbeatDue_) {
             stream.out_ = ": keep-alive\n\n";
         }
         stream.heartbeatDue_ = false;
@@ -65,10 +71,13 @@ void TLiveStreams::wake(TLiveStream& stream) {
     MHD_resume_connection(stream.connection_);
 }
 
-void TLiveStreams::announce(const std::string& tag) {
+void TLiveStreams::announce(LiveChannel channel, const std::string& tag) {
+    const int c = channel == kBoardChannel ? 0 : 1;
     std::lock_guard lock(mutex_);
-    currentTag_ = tag;
-    for (const auto& stream : streams_) wake(*stream);
+    currentTag_[c] = tag;
+    for (const auto& stream : streams_) {
+        if (stream->channels_ & channel) wake(*stream);
+    }
 }
 
 void TLiveStreams::endAll() {

@@ -29,20 +29,29 @@ namespace zv::web {
 
 class TWebSessions;
 
+// What a stream tells: the board's versions (event "board"), and for the
+// administrator's pages also the user table's (event "users").
+enum LiveChannel : unsigned {
+    kBoardChannel = 1,
+    kUsersChannel = 2,
+};
+inline constexpr int kLiveChannelCount = 2;
+
 class TLiveStream {
 public:
-    TLiveStream(MHD_Connection* connection, std::string sessionToken)
-        : connection_(connection), sessionToken_(std::move(sessionToken)) {}
+    TLiveStream(MHD_Connection* connection, std::string sessionToken, unsigned channels)
+        : connection_(connection), sessionToken_(std::move(sessionToken)), channels_(channels) {}
 
 private:
     friend class TLiveStreams;
     MHD_Connection* const connection_;
     const std::string sessionToken_;
+    const unsigned channels_;  // LiveChannel bits
     // Guarded by TLiveStreams::mutex_.
     bool suspended_ = false;
     bool ending_ = false;
     bool heartbeatDue_ = false;
-    std::string sentTag_;
+    std::string sentTag_[kLiveChannelCount];
     std::string out_;  // text due and not yet taken by the reader
     // Set when the response is gone (any thread, no lock).
     std::atomic<bool> gone_{false};
@@ -60,8 +69,10 @@ public:
     // Starts the heartbeat thread.
     void start();
     // A new stream on `connection` (on a libmicrohttpd thread, inside the
-    // request handler); it first sends the current board tag.
-    std::shared_ptr<TLiveStream> open(MHD_Connection* connection, std::string sessionToken);
+    // request handler) telling the `channels` (LiveChannel bits); it first
+    // sends the current tag of each.
+    std::shared_ptr<TLiveStream> open(MHD_Connection* connection, std::string sessionToken,
+                                      unsigned channels = kBoardChannel);
     // The content reader: bytes for `buffer`, 0 after suspending the
     // connection, or -1 at the end of the stream.
     ssize_t read(TLiveStream& stream, char* buffer, std::size_t max);
@@ -69,7 +80,9 @@ public:
     static void closed(TLiveStream& stream) { stream.gone_ = true; }
 
     // The board has a new version: every stream sends its tag.
-    void announce(const std::string& tag);
+    void announce(const std::string& tag) { announce(kBoardChannel, tag); }
+    // A new version on `channel`: every stream that tells it sends its tag.
+    void announce(LiveChannel channel, const std::string& tag);
     // Ends every stream (the suspended ones are resumed to end) and the
     // heartbeat thread; streams opened later end at once. Before the daemon
     // stops.
@@ -85,7 +98,7 @@ private:
     std::mutex mutex_;
     std::condition_variable stopCv_;
     std::vector<std::shared_ptr<TLiveStream>> streams_;  // guarded by mutex_
-    std::string currentTag_;                             // guarded by mutex_
+    std::string currentTag_[kLiveChannelCount];          // guarded by mutex_
     bool ending_ = false;                                // guarded by mutex_
     std::thread heartbeat_;
 };

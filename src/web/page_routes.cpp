@@ -32,6 +32,8 @@ void addPageRoutes(TRouter& router) {
         };
     };
     if (const TAsset* index = findAsset("/")) router.add("GET", "/", Access::Public, serve(*index));
+    // The administrator's pages.
+    if (const TAsset* admin = findAsset("/admin.html")) router.add("GET", "/admin", Access::Public, serve(*admin));
     for (const TAsset& asset : compiledAssets()) {
         router.add("GET", std::string(asset.path), Access::Public, serve(asset));
     }

@@ -83,8 +83,10 @@ TReply TRouter::dispatch(const TRequest& request) {
     }
     TRouteContext context{request, nullptr, std::move(params)};
     if (found->access != Access::Public) {
-        context.session = sessions_.use(request.cookie(kSessionCookie));
-        if (!context.session) return errorReply(401, "Please sign in.");
+        const bool administrator = found->access == Access::Administrator;
+        context.session = sessions_.use(request.cookie(administrator ? kAdminCookie : kSessionCookie));
+        const SessionKind kind = administrator ? SessionKind::Administrator : SessionKind::Employee;
+        if (!context.session || context.session->kind != kind) return errorReply(401, "Please sign in.");
         if (request.changes() &&
             !sameToken(request.header(kAntiForgeryHeader), context.session->antiForgeryToken)) {
             return errorReply(403, "The request lacks this session's anti-forgery token; please reload the page.");

@@ -20,8 +20,9 @@ namespace zv::web {
 
 // Who may use a route.
 enum class Access {
-    Public,    // anyone (the page's files, the sign-in)
-    Employee,  // a signed-in employee
+    Public,         // anyone (the page's files, the sign-in)
+    Employee,       // a signed-in employee
+    Administrator,  // the signed-in administrator
 };
 
 struct TRouteContext {
@@ -34,9 +35,11 @@ struct TRouteContext {
 
 using THandler = std::function<TReply(TRouteContext&)>;
 
-// The cookie that carries the session token, and the request header that
-// carries the anti-forgery token.
+// The cookies that carry the session tokens (an employee's and the
+// administrator's, so that one browser may hold both), and the request header
+// that carries the anti-forgery token.
 inline constexpr std::string_view kSessionCookie = "zv_session";
+inline constexpr std::string_view kAdminCookie = "zv_admin";
 inline constexpr std::string_view kAntiForgeryHeader = "X-Zelvora-Token";
 
 class TRouter {
@@ -47,7 +50,8 @@ public:
     void add(std::string method, std::string pattern, Access access, THandler handler);
 
     // 404 for an unknown path, 405 for a known path and another method,
-    // 401 without a live session, 415 for a change without a JSON body,
+    // 401 without a live session of the route's kind, 415 for a change
+    // without a JSON body,
     // 403 for a change without the session's anti-forgery token; otherwise
     // what the handler answers.
     TReply dispatch(const TRequest& request);

@@ -37,6 +37,8 @@ TWebSessions::Clock::duration TWebSessions::idleLimit(SessionKind kind) {
     switch (kind) {
         case SessionKind::Employee:
             break;
+        case SessionKind::Administrator:
+            return kAdministratorIdleLimit;
     }
     return kEmployeeIdleLimit;
 }
@@ -90,6 +92,13 @@ std::shared_ptr<const TWebSession> TWebSessions::peek(const std::string& token) 
 void TWebSessions::end(const std::string& token) {
     std::lock_guard lock(mutex_);
     sessions_.erase(token);
+}
+
+void TWebSessions::endAll(SessionKind kind, const std::string& keep) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(sessions_, [&](const auto& entry) {
+        return entry.second.session->kind == kind && entry.first != keep;
+    });
 }
 
 std::size_t TWebSessions::count() {

@@ -17,14 +17,18 @@
 
 namespace zv::web {
 
-enum class SessionKind { Employee };
+enum class SessionKind {
+    Employee,       // signed in with a board key and password
+    Administrator,  // signed in with the administrator's password
+};
 
 struct TWebSession {
     std::string token;      // the cookie value, 64 hexadecimal digits
     std::string antiForgeryToken;  // the request header value every change carries
     SessionKind kind = SessionKind::Employee;
-    std::string employeeKey;       // record bytes
-    std::size_t passwordDigest = 0;  // of the password signed in with: a changed one ends the session
+    std::string employeeKey;       // record bytes; empty for the administrator
+    std::size_t passwordDigest = 0;  // of the password (the administrator's: its hash) signed in with:
+                                     // a changed one ends the session
 };
 
 // 64 hexadecimal digits of a 256-bit random number from the system's
@@ -40,6 +44,7 @@ public:
 
     // Idle limits by kind.
     static constexpr std::chrono::hours kEmployeeIdleLimit{8};
+    static constexpr std::chrono::minutes kAdministratorIdleLimit{30};
     // Sessions held at most; the least recently used goes first.
     static constexpr std::size_t kMaxSessions = 10000;
 
@@ -51,6 +56,8 @@ public:
     // As use(), without counting as a use.
     std::shared_ptr<const TWebSession> peek(const std::string& token);
     void end(const std::string& token);
+    // Ends every session of this kind but the one with token `keep`.
+    void endAll(SessionKind kind, const std::string& keep = {});
     std::size_t count();
 
     // For tests: the clock.

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/message_lines.h"
+#include "host/platform_info.h"
 #include "host/server_host.h"
 #include "web/listen_socket.h"
 
@@ -25,10 +27,12 @@ TWebServer::TWebServer(TServerHost& host)
       runner_(host.mainLoop(), host.sessionMutex()),
       feed_(host, streams_, runner_),
       router_(sessions_),
-      daemon_(router_, runner_, streams_),
-      services_{host, sessions_, throttle_, feed_} {
+      daemon_(router_, runner_, worker_, streams_),
+      services_{host, sessions_, throttle_, feed_, worker_},
+      tagPrefix_(randomToken().substr(0, 8)) {
     addPageRoutes(router_);
     addEmployeeRoutes(router_, services_);
+    addAdminRoutes(router_, services_);
     host_.OnServing = [this] { start(); };
     host_.OnStopping = [this] { stop(); };
 }
@@ -84,9 +88,11 @@ void TWebServer::start() {
     try {
         streams_.start();
         runner_.start();
+        worker_.start();
         feed_.start();
     } catch (const std::exception& e) {
         ::close(listenFd);
+        worker_.stop();
         runner_.stop();
         streams_.endAll();
         feed_.stop();
@@ -97,6 +103,7 @@ void TWebServer::start() {
     try {
         daemon_.start(std::move(options));  // closes the socket when it fails
     } catch (const std::exception& e) {
+        worker_.stop();
         runner_.stop();
         streams_.endAll();
         feed_.stop();
@@ -106,13 +113,35 @@ void TWebServer::start() {
     }
     port_ = port;
     started_ = true;
+    userTableObserver_ = host_.addUserTableObserver([this] { userTableChanged(); });
+    userTableChanged();
+    // Where to go, as the lines of the address and the port say for the clients.
+    const std::string name = programName();
+    const std::string scheme = settings.WebCertFile.empty() ? "http" : "https";
+    standardErrorLine(LinePriority::Information, name + ": Web: port " + std::to_string(port) +
+                                                     ", the board at /, its administration at /admin");
+    if (settings.WebAdminPassword.empty()) {
+        const bool windowless = name == "zelvorad";
+        standardErrorLine(LinePriority::Notice,
+                          name + ": no administrator's password is set yet: open " + scheme + "://localhost:" +
+                              std::to_string(port) + "/admin on this computer, or " +
+                              (windowless ? "run zelvorad --set-admin-password while the server is stopped"
+                                          : "set it in the window (Options, Web Access)"));
+    }
+}
+
+void TWebServer::userTableChanged() {
+    streams_.announce(kUsersChannel, "\"" + tagPrefix_ + "-" + std::to_string(++userTableVersion_) + "\"");
 }
 
 void TWebServer::stop() {
     if (!started_) return;
     started_ = false;
+    host_.removeUserTableObserver(userTableObserver_);
     // Steps first (they may still need the stores), then every suspended
-    // connection is let go, then the daemon closes them all.
+    // connection is let go, then the daemon closes them all. A hash under
+    // way ends first: its request may go on to a step.
+    worker_.stop();
     runner_.stop();
     streams_.endAll();
     daemon_.stop();

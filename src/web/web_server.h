@@ -15,6 +15,7 @@
 #include "web/board_feed.h"
 #include "web/http_daemon.h"
 #include "web/live_streams.h"
+#include "web/password_worker.h"
 #include "web/router.h"
 #include "web/sessions.h"
 #include "web/sign_in_throttle.h"
@@ -49,18 +50,24 @@ private:
     // The TLS certificate and key named in the settings, or a refusal.
     bool readTlsFiles(THttpDaemon::TOptions& options);
     void reportFailure(const std::string& why);
+    // The user table changed: the administrator's pages are told.
+    void userTableChanged();
 
     TServerHost& host_;
     TWebSessions sessions_;
     TSignInThrottle throttle_;
     TLiveStreams streams_;
     TStepRunner runner_;
+    TPasswordWorker worker_;
     TBoardFeed feed_;
     TRouter router_;
     THttpDaemon daemon_;
     TWebServices services_;
     int port_ = 0;
     bool started_ = false;
+    int userTableObserver_ = 0;
+    std::uint64_t userTableVersion_ = 0;
+    const std::string tagPrefix_;  // tells this run's user table tags from an earlier run's
 };
 
 }  // namespace zv::web

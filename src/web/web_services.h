@@ -9,6 +9,7 @@ class TServerHost;
 namespace zv::web {
 
 class TBoardFeed;
+class TPasswordWorker;
 class TRouter;
 class TSignInThrottle;
 class TWebSessions;
@@ -18,11 +19,14 @@ struct TWebServices {
     TWebSessions& sessions;
     TSignInThrottle& throttle;
     TBoardFeed& board;
+    TPasswordWorker& worker;
 };
 
 // The page: "/" and each compiled file.
 void addPageRoutes(TRouter& router);
 // The employees' API under /api/.
 void addEmployeeRoutes(TRouter& router, TWebServices& services);
+// The administrator's API under /api/admin/.
+void addAdminRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web

@@ -39,6 +39,8 @@ TEST_F(MainWindowTest, MenuHoldsEveryItemWithItsAccessKey) {
         {"actDataBlockSize", "&Data Block Size"},
         {"actMemoExpiration", "&Memo Expiration"},
         {"actMaxLogSize", "Ma&ximum Status Change Log Size"},
+        {"actEndOfDayPunchOut", "&End-of-Day Punch-Out"},
+        {"actWebAccess", "&Web Access"},
         {"actDeptUserMaintenance", "&Department/User Maintenance"},
         {"actPhonebook", "&Phonebook"},
         {"actStatusChangeLog", "&Status Change Log"},
@@ -52,7 +54,7 @@ TEST_F(MainWindowTest, MenuHoldsEveryItemWithItsAccessKey) {
     }
     QMenu* options = form().menuBar()->actions().at(0)->menu();
     ASSERT_NE(options, nullptr);
-    EXPECT_EQ(options->actions().size(), 5);
+    EXPECT_EQ(options->actions().size(), 7);
 }
 
 TEST_F(MainWindowTest, HelpItemInvitesToWriteToSupportAndAboutNamesTheVersion) {

@@ -7,66 +7,16 @@
 // Exit status 77 (skipped) when chromium is missing.
 
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import fs from "node:fs";
-import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 
-const SKIPPED = 77;
-const argument = (name, fallback) => {
-  const at = process.argv.indexOf(`--${name}`);
-  return at > 0 ? process.argv[at + 1] : fallback;
-};
+import { argument, boardFields, clientLogin as login, dateTimeText, FIELD, launchBrowser, openPage as open,
+  startServer, waitFor } from "./support.mjs";
+
 const zelvorad = argument("zelvorad", "");
 const screenshots = argument("screenshots", path.join(os.tmpdir(), "zelvora-screenshots"));
-const chromiumPath = process.env.CHROMIUM || "/usr/bin/chromium";
 
-if (!fs.existsSync(chromiumPath)) {
-  console.log(`SKIPPED: no chromium at ${chromiumPath} (Debian package "chromium"; scripts/deps.sh installs it)`);
-  process.exit(SKIPPED);
-}
-let chromium;
-try {
-  ({ chromium } = await import("playwright-core"));
-} catch {
-  console.error("playwright-core is not installed: run \"npm ci\" in tests/browser (scripts/test.sh does).");
-  process.exit(1);
-}
-assert.ok(fs.existsSync(zelvorad), `no zelvorad at "${zelvorad}"`);
-
-// --- data files, written from the record layout -------------------------------
-
-const BOARD_WIDTHS = [256, 64, 64, 64, 64, 24, 16, 64, 64, 64, 256, 128, 5, 24, 24, 128, 128, 128, 128, 128, 24, 64];
-const FIELD = { employee: 0, lastName: 1, firstName: 2, password: 3, department: 4, workPhone: 5, extension: 6,
-  status: 7, returning: 8, reachedAt: 9, comments: 10, statusChanged: 17 };
-
-function boardFields(values) {
-  const fields = new Array(BOARD_WIDTHS.length).fill("");
-  for (const [name, value] of Object.entries(values)) fields[FIELD[name]] = value;
-  const [last, first] = values.employee.split(",");
-  fields[FIELD.lastName] = last;
-  fields[FIELD.firstName] = first;
-  return fields;
-}
-
-function boardRecordBytes(fields) {
-  const record = Buffer.alloc(BOARD_WIDTHS.reduce((a, b) => a + b));
-  let offset = 0;
-  BOARD_WIDTHS.forEach((width, i) => {
-    Buffer.from(fields[i], "latin1").copy(record, offset, 0, width);
-    offset += width;
-  });
-  return record;
-}
-
-// Date-time texts in the server's default formats (M/d/yy h:mm:ss AM/PM).
-function dateTimeText(date) {
-  const hours = date.getHours() % 12 || 12;
-  const two = (n) => String(n).padStart(2, "0");
-  return `${date.getMonth() + 1}/${date.getDate()}/${two(date.getFullYear() % 100)} ` +
-    `${hours}:${two(date.getMinutes())}:${two(date.getSeconds())} ${date.getHours() < 12 ? "AM" : "PM"}`;
-}
 const hoursAgo = (h) => dateTimeText(new Date(Date.now() - h * 3600 * 1000));
 
 const people = [
@@ -82,81 +32,20 @@ const people = [
 
 // --- the server ------------------------------------------------------------------
 
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.on("error", reject);
-    server.listen(0, "127.0.0.1", () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
-
-async function waitFor(check, what, limitMs = 15000) {
-  const deadline = Date.now() + limitMs;
-  for (;;) {
-    try {
-      if (await check()) return;
-    } catch { /* not yet */ }
-    if (Date.now() > deadline) throw new Error(`waited in vain for ${what}`);
-    await new Promise((r) => setTimeout(r, 50));
-  }
-}
-
-const folder = fs.mkdtempSync(path.join(os.tmpdir(), "zv-browser-"));
-const prog = path.join(folder, "prog");
-const data = path.join(folder, "data");
-fs.mkdirSync(prog);
-fs.mkdirSync(data);
-fs.copyFileSync(zelvorad, path.join(prog, "zelvorad"));
-fs.chmodSync(path.join(prog, "zelvorad"), 0o755);
-const clientPort = await freePort();
-let webPort = await freePort();
-while (webPort === clientPort) webPort = await freePort();
-fs.writeFileSync(path.join(prog, "zva.ini"),
-  `[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=${clientPort}\r\nExpDays=0\r\nMaxLogSize=100\r\n` +
-  `[Web]\r\nPort=${webPort}\r\n`);
-fs.writeFileSync(path.join(data, "wiwo.dat"), Buffer.concat(people.map(boardRecordBytes)));
-
-const stderr = [];
-const server = spawn(path.join(prog, "zelvorad"), [], { cwd: data, stdio: ["ignore", "ignore", "pipe"] });
-server.stderr.on("data", (chunk) => stderr.push(chunk.toString()));
-const base = `http://127.0.0.1:${webPort}`;
-await waitFor(async () => (await fetch(`${base}/`)).ok, "the HTTP side");
+// The browser first: without chromium the test ends (skipped) before a
+// server has started.
+const browser = await launchBrowser();
+const server = await startServer(zelvorad, people);
+const { base, stderr, data } = server;
 
 // A Zelvora Client's login that carries its own board record: merged before
 // the server answers "PREPARE_TO_RECEIVE".
-function clientLogin(fields) {
-  return new Promise((resolve, reject) => {
-    const socket = net.connect(clientPort, "127.0.0.1");
-    let reply = "";
-    socket.setTimeout(15000, () => { socket.destroy(); reject(new Error("the client login got no reply")); });
-    socket.on("error", reject);
-    socket.on("data", (chunk) => {
-      reply += chunk.toString("latin1");
-      if (reply.length >= 9) { socket.destroy(); resolve(reply); }
-    });
-    socket.write(`SUBMIT_LOGIN:FULL:${fields[0]}|${fields[3]}:[*WIWO*]${fields.join("<~FLD~>")}` +
-      "[*POSTI*]NO_DATA[*WYWO*]NO_DATA[*PHONE*]NO_DATA", "latin1");
-  });
-}
+const clientLogin = (fields) => login(server.clientPort, fields[0], fields[3], { board: fields });
 
 // --- the journey ---------------------------------------------------------------------
 
-const browser = await chromium.launch({
-  executablePath: chromiumPath,
-  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-    "--disable-component-update", "--disable-sync"],
-});
 const problems = [];
-async function openPage(width, height) {
-  const context = await browser.newContext({ viewport: { width, height } });
-  const page = await context.newPage();
-  page.on("pageerror", (error) => problems.push(`page error: ${error.message}`));
-  page.on("dialog", (dialog) => { problems.push(`dialog: ${dialog.message()}`); dialog.dismiss(); });
-  return page;
-}
+const openPage = (width, height) => open(browser, width, height, problems);
 
 async function signIn(page, name, password) {
   await page.goto(`${base}/`);
@@ -271,12 +160,10 @@ try {
   console.error("zelvorad said:", stderr.join(""));
 } finally {
   await browser.close();
-  server.kill("SIGTERM");
-  const code = await new Promise((resolve) => server.on("exit", (c) => resolve(c)));
+  const code = await server.stop();
   if (code !== 0 && status === 0) {
     console.error(`zelvorad exited with ${code}`);
     status = 1;
   }
-  fs.rmSync(folder, { recursive: true, force: true });
 }
 process.exit(status);

@@ -18,12 +18,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int connectTo(int port) {
+int connectTo(int port, const std::string& host = "127.0.0.1") {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+        ::close(fd);
+        throw std::runtime_error("not an IPv4 address: " + host);
+    }
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         const int err = errno;
@@ -120,7 +123,7 @@ std::vector<std::string> HttpResponse::headers_named(std::string_view name) cons
 HttpClient::~HttpClient() { close(); }
 
 void HttpClient::connect() {
-    if (fd_ < 0) fd_ = connectTo(port_);
+    if (fd_ < 0) fd_ = connectTo(port_, address_);
 }
 
 void HttpClient::close() {
@@ -237,20 +240,40 @@ HttpResponse HttpClient::signIn(const std::string& employee, const std::string& 
     HttpResponse response = request("POST", "/api/sign-in",
                                     "{\"employee\":\"" + escape(employee) + "\",\"password\":\"" +
                                         escape(password) + "\"}");
+    keepAntiForgeryToken(response);
+    return response;
+}
+
+void HttpClient::keepAntiForgeryToken(const HttpResponse& response) {
     const std::string key = "\"antiForgeryToken\":\"";
-    if (const std::size_t at = response.body.find(key); response.status == 200 && at != std::string::npos) {
+    if (const std::size_t at = response.body.find(key);
+        (response.status == 200 || response.status == 201) && at != std::string::npos) {
         const std::size_t start = at + key.size();
         antiForgeryToken = response.body.substr(start, response.body.find('"', start) - start);
     }
+}
+
+HttpResponse HttpClient::adminSetUp(const std::string& password) {
+    HttpResponse response = request("POST", "/api/admin/set-up", "{\"password\":\"" + password + "\"}");
+    keepAntiForgeryToken(response);
+    return response;
+}
+
+HttpResponse HttpClient::adminSignIn(const std::string& password) {
+    HttpResponse response = request("POST", "/api/admin/sign-in", "{\"password\":\"" + password + "\"}");
+    keepAntiForgeryToken(response);
     return response;
 }
 
 // --- EventStream ------------------------------------------------------------------
 
-EventStream::EventStream(int port, const std::string& sessionToken) {
+EventStream::EventStream(int port, const std::string& sessionToken)
+    : EventStream(port, "zv_session=" + sessionToken, "/api/events") {}
+
+EventStream::EventStream(int port, const std::string& cookie, const std::string& path) {
     fd_ = connectTo(port);
-    const std::string text = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n"
-                             "Cookie: zv_session=" + sessionToken + "\r\n\r\n";
+    const std::string text = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n"
+                             "Cookie: " + cookie + "\r\n\r\n";
     if (::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size())) {
         throw std::runtime_error("cannot send the stream request");
     }
@@ -289,7 +312,9 @@ void EventStream::dechunk() {
     if (last) ended_ = true;
 }
 
-std::string EventStream::nextBoardEvent(std::chrono::milliseconds limit) {
+std::string EventStream::nextBoardEvent(std::chrono::milliseconds limit) { return nextEvent("board", limit); }
+
+std::string EventStream::nextEvent(const std::string& name, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
         // Events end with an empty line.
@@ -297,13 +322,13 @@ std::string EventStream::nextBoardEvent(std::chrono::milliseconds limit) {
         while ((end = text_.find("\n\n", consumed_)) != std::string::npos) {
             const std::string event = text_.substr(consumed_, end - consumed_);
             consumed_ = end + 2;
-            if (event.rfind("event: board\n", 0) == 0) {
+            if (event.rfind("event: " + name + "\n", 0) == 0) {
                 const std::size_t data = event.find("data: ");
                 if (data != std::string::npos) return event.substr(data + 6);
             }
         }
         if (ended_) throw std::runtime_error("the stream ended: " + text_);
-        if (!readMore(deadline) && !ended_) throw std::runtime_error("no board event came in time: " + text_);
+        if (!readMore(deadline) && !ended_) throw std::runtime_error("no " + name + " event came in time: " + text_);
     }
 }
 

@@ -27,7 +27,9 @@ struct HttpResponse {
 
 class HttpClient {
 public:
-    explicit HttpClient(int port) : port_(port) {}
+    // To `address` (an IPv4 address of this computer; 127.0.0.1 unless
+    // given), so that a test can come from an address other than loopback.
+    explicit HttpClient(int port, std::string address = "127.0.0.1") : port_(port), address_(std::move(address)) {}
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
@@ -43,6 +45,11 @@ public:
     // POST /api/sign-in; on success keeps the session cookie and the
     // anti-forgery token.
     HttpResponse signIn(const std::string& employee, const std::string& password);
+    // The administrator's first-run set-up (POST /api/admin/set-up) and
+    // sign-in (POST /api/admin/sign-in); on success keep the cookie and the
+    // anti-forgery token.
+    HttpResponse adminSetUp(const std::string& password);
+    HttpResponse adminSignIn(const std::string& password);
 
     // The session cookie's value ("" when none), and the token sent in
     // X-Zelvora-Token.
@@ -54,10 +61,13 @@ private:
     void connect();
     void close();
     void sendAll(const std::string& bytes);
+    // Takes the anti-forgery token of a successful answer.
+    void keepAntiForgeryToken(const HttpResponse& response);
     // Reads until `done` says the buffer holds what is wanted.
     bool readMore(std::chrono::steady_clock::time_point deadline);
 
     int port_;
+    std::string address_;
     int fd_ = -1;
     std::string buffer_;
 };
@@ -66,6 +76,8 @@ private:
 class EventStream {
 public:
     EventStream(int port, const std::string& sessionToken);
+    // Another stream: `path` with the cookie `cookie` ("name=value").
+    EventStream(int port, const std::string& cookie, const std::string& path);
     ~EventStream();
     EventStream(const EventStream&) = delete;
     EventStream& operator=(const EventStream&) = delete;
@@ -74,6 +86,8 @@ public:
     // The data of the next "board" event; throws when none comes within the
     // limit or the stream ends.
     std::string nextBoardEvent(std::chrono::milliseconds limit = std::chrono::seconds(15));
+    // The data of the next event named `name`, likewise.
+    std::string nextEvent(const std::string& name, std::chrono::milliseconds limit = std::chrono::seconds(15));
     // True when the stream ended (the server closed it) within the limit.
     bool endsWithin(std::chrono::milliseconds limit);
     // Everything the stream sent so far, dechunked.

@@ -103,7 +103,7 @@ struct Launch {
 // appended to `errPath`.
 pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& errPath,
             const std::vector<std::string>& arguments = {},
-            const std::map<std::string, std::string>& environment = {}) {
+            const std::map<std::string, std::string>& environment = {}, const std::string& inputPath = {}) {
     Launch launch(exe, arguments, environment);
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
@@ -121,6 +121,13 @@ pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& e
             ::dup2(nul, 1);
             ::close(nul);
         }
+        if (!inputPath.empty()) {
+            const int in = ::open(inputPath.c_str(), O_RDONLY);
+            if (in >= 0) {
+                ::dup2(in, 0);
+                ::close(in);
+            }
+        }
         ::execve(exe.c_str(), launch.argv.data(), launch.envp.data());
         ::_exit(127);
     }
@@ -129,9 +136,14 @@ pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& e
 
 }  // namespace
 
-int ServerProcess::runSecondCopy(std::string* errorText, std::chrono::milliseconds limit) {
+int ServerProcess::runSecondCopy(std::string* errorText, std::chrono::milliseconds limit, const std::string& input) {
     const std::string errPath = temp_.file("second-stderr.log");
-    const pid_t pid = spawn(exe_, cwd_.empty() ? data_ : cwd_, errPath, arguments_, environment_);
+    std::string inputPath;
+    if (!input.empty()) {
+        inputPath = temp_.file("second-stdin.txt");
+        writeFile(inputPath, input);
+    }
+    const pid_t pid = spawn(exe_, cwd_.empty() ? data_ : cwd_, errPath, arguments_, environment_, inputPath);
     const auto deadline = Clock::now() + limit;
     int status = -1;
     for (;;) {

@@ -51,9 +51,9 @@ public:
 
     // Runs another copy of the program in the same folders and waits for it
     // to end; its exit status (-1 when it did not end within the limit) and
-    // its standard error.
+    // its standard error. `input` is its standard input (empty by default).
     int runSecondCopy(std::string* errorText,
-                      std::chrono::milliseconds limit = std::chrono::seconds(20));
+                      std::chrono::milliseconds limit = std::chrono::seconds(20), const std::string& input = {});
 
     // Rewrites "zva.ini" with these [Options] values (the port stays).
     void writeIni(const std::map<std::string, std::string>& options);

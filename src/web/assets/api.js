@@ -49,6 +49,7 @@ export async function api(method, path, body, extraHeaders = {}) {
   }
   if (response.ok) return { status: response.status, data, response };
   const message = (data && data.error) || `The server answered ${response.status}.`;
-  if (response.status === 401 && path !== "/api/sign-in") signedOutHandler(message);
+  // A refused sign-in is an answer, not the end of a session.
+  if (response.status === 401 && !path.endsWith("/sign-in")) signedOutHandler(message);
   throw new ApiError(response.status, message, data && data.field);
 }

@@ -54,3 +54,24 @@ export function notice(element, kind, text) {
   element.textContent = text;
   element.hidden = !text;
 }
+
+// Asks `question` with Yes and No inside `slot` (an element kept for it);
+// resolves to true for Yes. The page's own question, never the browser's
+// dialog box.
+export function askInline(slot, question) {
+  return new Promise((resolve) => {
+    const answer = (yes) => {
+      slot.replaceChildren();
+      slot.hidden = true;
+      resolve(yes);
+    };
+    const no = h("button", { type: "button", class: "button", onclick: () => answer(false) }, "No");
+    slot.replaceChildren(h("div", { class: "question", role: "alertdialog", "aria-label": question },
+      h("span", {}, question),
+      h("span", { class: "question-buttons" },
+        h("button", { type: "button", class: "button danger", onclick: () => answer(true) }, "Yes"),
+        no)));
+    slot.hidden = false;
+    no.focus();
+  });
+}

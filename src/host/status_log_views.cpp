@@ -1,0 +1,89 @@
+#include "host/status_log_views.h"
+
+#include "stores/code_page.h"
+#include "stores/date_time.h"
+#include "stores/log_store.h"
+
+namespace zv {
+
+std::array<std::string_view, 8> logCells(const TLOGNode& entry) {
+    return {entry.Employee, entry.Department, entry.Date,      entry.Time,
+            entry.Status,   entry.Returning,  entry.ReachedAt, entry.Comments};
+}
+
+bool logEntryShown(const TLOGNode& entry, const TLogFilter& filter) {
+    if (filter.employee && entry.Employee != *filter.employee) return false;
+    if (filter.department && entry.Department != *filter.department) return false;
+    return true;
+}
+
+std::vector<const TLOGNode*> filteredLog(TLOGList& log, const TLogFilter& filter) {
+    std::vector<const TLOGNode*> rows;
+    for (int i = 0; i < log.getCount(); ++i) {
+        const TLOGNode& entry = log.getNode(i);
+        if (logEntryShown(entry, filter)) rows.push_back(&entry);
+    }
+    return rows;
+}
+
+std::string printedOnText(std::time_t at) {
+    return "Printed on " + datetime::shortDateText(at) + " at " + datetime::longTimeText(at);
+}
+
+std::string statusLogPrintLine(const std::array<std::string_view, 8>& cells) {
+    std::string line(cells[0]);
+    for (std::size_t i = 1; i <= 4; ++i) {
+        line += ", ";
+        line += cells[i];
+    }
+    for (std::size_t i = 5; i <= 7; ++i) {
+        if (cells[i].empty()) continue;
+        line += ", ";
+        line += cells[i];
+    }
+    return line;
+}
+
+std::size_t printedRowCount(const std::vector<const TLOGNode*>& rows) {
+    std::size_t n = 0;
+    while (n < rows.size() && !rows[n]->Employee.empty()) ++n;
+    return n;
+}
+
+namespace {
+
+void appendCsvField(std::string& out, std::string_view utf8) {
+    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.append(utf8);
+        return;
+    }
+    out.push_back('"');
+    for (const char c : utf8) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
+
+}  // namespace
+
+std::string statusLogCsv(const std::vector<const TLOGNode*>& rows) {
+    std::string out;
+    out.reserve(80 + rows.size() * 96);
+    for (std::size_t i = 0; i < kStatusLogColumns.size(); ++i) {
+        if (i > 0) out.push_back(',');
+        appendCsvField(out, kStatusLogColumns[i]);
+    }
+    out.append("\r\n");
+    for (const TLOGNode* entry : rows) {
+        const auto cells = logCells(*entry);
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i > 0) out.push_back(',');
+            appendCsvField(out, codepage::toUtf8(cells[i]));
+        }
+        out.append("\r\n");
+    }
+    return out;
+}
+
+}  // namespace zv

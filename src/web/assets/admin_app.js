@@ -1,0 +1,92 @@
+// The administration pages: the first-run set-up or the sign-in with the
+// administrator's password, then the user table, the accounts, the
+// phonebook, the status log and the options, by the address's #fragment.
+
+import { api, onSignedOut, setAntiForgeryToken } from "./api.js";
+import { AdminLive } from "./admin_live.js";
+import { renderAccounts } from "./view_accounts.js";
+import { renderAdminSignIn } from "./view_admin_sign_in.js";
+import { renderLog, renderLogPrint } from "./view_log.js";
+import { renderOptions } from "./view_options.js";
+import { renderPhonebook } from "./view_phonebook.js";
+import { renderUsers } from "./view_users.js";
+
+const VIEWS = {
+  users: ["Users", renderUsers],
+  accounts: ["Accounts", renderAccounts],
+  phonebook: ["Phonebook", renderPhonebook],
+  log: ["Status log", renderLog],
+  "log-print": ["Status log printout", renderLogPrint],
+  options: ["Options", renderOptions],
+};
+const view = document.getElementById("view");
+const topbar = document.getElementById("topbar");
+
+let live = null;
+let leaveView = null;
+
+// "#log-print?employee=Doe,Jane" -> ["log-print", URLSearchParams]
+function currentView() {
+  const [name, query] = location.hash.replace(/^#/, "").split("?");
+  return [VIEWS[name] ? name : "users", new URLSearchParams(query || "")];
+}
+
+function show() {
+  if (!live) return;
+  if (leaveView) leaveView();
+  leaveView = null;
+  const [name, query] = currentView();
+  const tab = name === "log-print" ? "log" : name;
+  for (const link of topbar.querySelectorAll("[data-view]")) {
+    if (link.dataset.view === tab) {
+      link.setAttribute("aria-current", "page");
+      link.scrollIntoView({ block: "nearest", inline: "nearest" });  // the tabs scroll on a phone
+    } else {
+      link.removeAttribute("aria-current");
+    }
+  }
+  document.body.classList.toggle("printout-page", name === "log-print");
+  const [title, render] = VIEWS[name];
+  leaveView = render(view, { live, query, onToken: setAntiForgeryToken }) || null;
+  document.title = `${title} · Zelvora Administration`;
+}
+
+function signedIn(token) {
+  setAntiForgeryToken(token);
+  topbar.hidden = false;
+  live = new AdminLive();
+  live.start();
+  show();
+}
+
+function signedOut(state, message) {
+  if (leaveView) leaveView();
+  leaveView = null;
+  if (live) live.stop();
+  live = null;
+  setAntiForgeryToken("");
+  topbar.hidden = true;
+  document.body.classList.remove("printout-page");
+  document.title = "Sign in · Zelvora Administration";
+  renderAdminSignIn(view, { state, message, onSignedIn: signedIn });
+}
+
+async function start(message = "") {
+  try {
+    const { data } = await api("GET", "/api/admin/state");
+    if (data.signedIn) signedIn(data.antiForgeryToken);
+    else signedOut(data, message);
+  } catch (e) {
+    signedOut(null, e.message);
+  }
+}
+
+onSignedOut((message) => { if (live) start(message); });
+window.addEventListener("hashchange", show);
+window.addEventListener("zelvora:check-session", () => start());
+document.getElementById("sign-out").addEventListener("click", async () => {
+  try { await api("POST", "/api/admin/sign-out"); } catch { /* signed out either way */ }
+  start();
+});
+
+start();

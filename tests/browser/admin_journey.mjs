@@ -1,0 +1,209 @@
+// Running the office from a browser (Debian's chromium, driven by
+// playwright-core), from an empty data folder: the first-run set-up of the
+// administrator's password, a department and an account made in the
+// administration pages (refused first, with the window's own message), a
+// client logging in with that account and showing live in the user table,
+// the status log filtered by employee, its CSV download and its printout;
+// screenshots of every page at desktop and phone width.
+//
+// Usage: node admin_journey.mjs --zelvorad PATH --screenshots FOLDER
+// Exit status 77 (skipped) when chromium is missing.
+
+import assert from "node:assert/strict";
+import fs from "node:fs";
+import os from "node:os";
+import path from "node:path";
+
+import { argument, clientLogin, clientRequest, launchBrowser, openPage, startServer, waitFor } from "./support.mjs";
+
+const zelvorad = argument("zelvorad", "");
+const screenshots = argument("screenshots", path.join(os.tmpdir(), "zelvora-screenshots"));
+
+// The browser first: without chromium the test ends (skipped) before a
+// server has started.
+const browser = await launchBrowser();
+const server = await startServer(zelvorad);
+const { base, stderr } = server;
+const problems = [];
+async function shot(page, name) {
+  await page.evaluate(() => window.scrollTo(0, 0));  // the sticky bar at the top of the whole page
+  await page.screenshot({ path: path.join(screenshots, `${name}.png`), fullPage: true });
+}
+
+async function noSidewaysScrolling(page, what) {
+  const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+  assert.ok(overflow <= 0, `${what} is ${overflow} px wider than the phone`);
+}
+
+let status = 1;
+try {
+  fs.mkdirSync(screenshots, { recursive: true });
+  const page = await openPage(browser, 1280, 800, problems, { acceptDownloads: true });
+
+  // First run, from another address of this computer (when it has one):
+  // the page says where the password can be set, and offers no form.
+  const other = Object.values(os.networkInterfaces()).flat()
+    .find((a) => a && a.family === "IPv4" && !a.internal);
+  if (other) {
+    await page.goto(`${base.replace("127.0.0.1", other.address)}/admin`);
+    await page.locator("ul.steps").waitFor();
+    assert.equal(await page.locator("form.set-up").count(), 0);
+    await shot(page, "admin-not-here-desktop");
+  }
+
+  // First run: no password yet, and this browser is on the server's own
+  // computer, so the page offers to set one.
+  await page.goto(`${base}/admin`);
+  await page.locator("form.set-up").waitFor();
+  await shot(page, "admin-set-up-desktop");
+  await page.fill("#f-password", "office-keys");
+  await page.fill("#f-again", "office-key");
+  await page.click("form.set-up button[type=submit]");
+  assert.match(await page.locator("form.set-up .notice.error").textContent(), /differ/);
+  await page.fill("#f-again", "office-keys");
+  await page.click("form.set-up button[type=submit]");
+  await page.locator("table.users").waitFor();
+  await page.locator("text=There are no accounts yet").waitFor();
+  const ini = fs.readFileSync(path.join(server.data, "..", "prog", "zva.ini"), "latin1");
+  assert.match(ini, /AdminPassword=\$argon2id\$/, "only the hash is stored");
+  assert.doesNotMatch(ini, /office-keys/);
+
+  // A department, then an account: first refused as the window refuses it.
+  await page.click("a[data-view=accounts]");
+  await page.fill(".new-department #f-name", "Sales");
+  await page.click(".new-department button[type=submit]");
+  await page.locator('article.dept-card[data-department="Sales"]').waitFor();
+  await page.fill(".new-department #f-name", "Sales");
+  await page.click(".new-department button[type=submit]");
+  await waitFor(async () => (await page.locator(".card:has(.new-department) .notice").textContent()) ===
+    'Department "Sales" already exists.', "the refusal of a second Sales");
+  await page.fill(".new-department #f-name", "Support");
+  await page.click(".new-department button[type=submit]");
+  await page.locator('article.dept-card[data-department="Support"]').waitFor();
+
+  await page.fill(".new-account #f-firstName", "Jane");
+  await page.click(".new-account button[type=submit]");
+  const accountNotice = page.locator(".card:has(.new-account) .notice");
+  await waitFor(async () => (await accountNotice.textContent()) === "Last Name is required.",
+    "the refusal without a last name");
+  assert.equal(await page.getAttribute(".new-account #f-lastName", "aria-invalid"), "true");
+  await page.fill(".new-account #f-lastName", "Doe");
+  assert.equal(await page.inputValue(".new-account #f-password"), "580214", "the default password");
+  await page.fill(".new-account #f-password", "pw");
+  await page.selectOption(".new-account #f-department", "Sales");
+  await page.click(".new-account button[type=submit]");
+  await waitFor(async () => (await accountNotice.textContent()) ===
+    'New User "Doe,Jane" has been added to Department "Sales".', "the new account's message");
+  await page.locator('article.dept-card[data-department="Sales"] li.account[data-employee="Doe,Jane"]').waitFor();
+  await page.fill(".new-account #f-lastName", "Roe");
+  await page.fill(".new-account #f-firstName", "Rick");
+  await page.selectOption(".new-account #f-department", "Support");
+  await page.click(".new-account button[type=submit]");
+  await page.locator('li.account[data-employee="Roe,Rick"]').waitFor();
+
+  // "Modify User": Rick's work phone and comments.
+  await page.click('li.account[data-employee="Roe,Rick"] button:has-text("Modify")');
+  await page.locator("form.modify-user").waitFor();
+  await page.fill("form.modify-user #f-workPhone", "555-0111");
+  await page.fill("form.modify-user #f-comments", "Back Thursday");
+  await shot(page, "admin-modify-user-desktop");
+  await page.click("form.modify-user button[type=submit]");
+  await page.locator('li.account[data-employee="Roe,Rick"]').waitFor();
+  await shot(page, "admin-accounts-desktop");
+
+  // The client logs in with the new account; the user table shows it
+  // "Updating" while its exchange runs, then "Idle", without a reload.
+  await page.click("a[data-view=users]");
+  await page.locator('tr.row[data-employee="Doe,Jane"]').waitFor();
+  const { reply, socket } = await clientLogin(server.clientPort, "Doe,Jane", "pw", {
+    phone: "2|R. Customer<~FLD~>Supplier, Ltd.<~FLD~>555-0100<~REC~>A. Caller<~FLD~>Northwind<~FLD~>555-0199<~REC~>",
+    keepOpen: true });
+  assert.match(reply, /^PREPARE_T/, "the client logs in with the account made in the browser");
+  await waitFor(async () => (await page.locator('tr.row[data-employee="Doe,Jane"] .activity').textContent()) === "Updating",
+    "Updating in the user table", 5000);
+  await shot(page, "admin-users-desktop");
+  socket.destroy();
+  await waitFor(async () => (await page.locator('tr.row[data-employee="Doe,Jane"] .activity').textContent()) === "Idle",
+    "Idle again", 5000);
+
+  // Status changes for the log: Jane punches out, Rick's client sends a
+  // status with a comma, quotes and a line of its own.
+  await clientRequest(server.clientPort, "PUNCH_OUT:Doe,Jane:", { want: Infinity });
+  const rick = new Array(22).fill("");
+  Object.assign(rick, { 0: "Roe,Rick", 1: "Roe", 2: "Rick", 3: "580214", 4: "Support", 7: "Out",
+    8: "2:00 PM", 9: "Café \"Nord\"", 10: "Lunch, then the dentist" });
+  assert.match(await clientLogin(server.clientPort, "Roe,Rick", "580214", { board: rick }), /^PREPARE_T/);
+
+  // The log, filtered by employee; the CSV of the same filter; the printout.
+  await page.click("a[data-view=log]");
+  await waitFor(async () => (await page.locator("table.log tr.row").count()) === 2, "two log entries");
+  await page.selectOption("#f-filter-kind", "employee");
+  await page.selectOption("#f-filter-value", "Roe,Rick");
+  await waitFor(async () => (await page.locator("table.log tr.row").count()) === 1 &&
+    (await page.locator("table.log tr.row .employee").textContent()) === "Roe,Rick", "Rick's entry alone");
+  assert.equal(await page.locator("table.log tr.row .comments").textContent(), "Lunch, then the dentist");
+  await shot(page, "admin-log-desktop");
+  const [download] = await Promise.all([page.waitForEvent("download"), page.click("a:has-text('Download CSV')")]);
+  const csv = fs.readFileSync(await download.path(), "utf8");
+  const lines = csv.split("\r\n");
+  assert.equal(lines[0], "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments");
+  assert.equal(lines.length, 3, "the header, Rick's entry and the end of the last line");
+  // The key holds a comma, Rick's texts a comma and quotes: quoted, quotes doubled.
+  const entry = lines[1].match(/^"Roe,Rick",Support,([^,]+),([^,]+),Out,2:00 PM,"Café ""Nord""","Lunch, then the dentist"$/);
+  assert.ok(entry, `the CSV line of Rick's entry: ${lines[1]}`);
+  assert.equal(download.suggestedFilename(), "status-change-log.csv");
+  await page.click("a:has-text('Printout')");
+  await page.locator(".printout-line").first().waitFor();
+  assert.equal(await page.locator(".printout-title").textContent(), "Zelvora Status Change Log");
+  assert.match(await page.locator(".printout-stamp").textContent(), /^Printed on .+ at .+$/);
+  assert.equal(await page.locator(".printout-line").first().textContent(),
+    `Roe,Rick, Support, ${entry[1]}, ${entry[2]}, Out, 2:00 PM, Café "Nord", Lunch, then the dentist`);
+  await shot(page, "admin-printout-desktop");
+
+  // The phonebook Jane's client sent, and the options.
+  await page.click("a[data-view=phonebook]");
+  await waitFor(async () => (await page.locator("table.phonebook tr.row").count()) === 2, "the two callers");
+  await shot(page, "admin-phonebook-desktop");
+  await page.click("a[data-view=options]");
+  await page.locator("form.options-form #f-maxLogSize").waitFor();
+  await page.fill("#f-maxLogSize", "250");
+  await page.fill("#f-autoOutAt", "18:00");
+  await page.click("form.options-form button[type=submit]");
+  await waitFor(async () => (await page.locator("form.options-form .notice.ok").textContent()) === "The options are saved.",
+    "the options' save");
+  await shot(page, "admin-options-desktop");
+  const saved = fs.readFileSync(path.join(server.data, "..", "prog", "zva.ini"), "latin1");
+  assert.match(saved, /MaxLogSize=250\r\n/);
+  assert.match(saved, /AutoOutAt=18:00\r\n/);
+
+  // A phone's width: each page fits without sideways scrolling.
+  const phone = await openPage(browser, 360, 740, problems);
+  await phone.goto(`${base}/admin`);
+  await phone.fill("#f-password", "office-keys");
+  await phone.click("form.admin-sign-in button[type=submit]");
+  await phone.locator("table.users").waitFor();
+  for (const view of ["users", "accounts", "phonebook", "log", "options"]) {
+    await phone.goto(`${base}/admin#${view}`);
+    await phone.waitForTimeout(300);
+    await noSidewaysScrolling(phone, `the ${view} page`);
+    await shot(phone, `admin-${view}-phone`);
+  }
+
+  // Signing out goes back to the sign-in.
+  await page.click("#sign-out");
+  await page.locator("form.admin-sign-in").waitFor();
+  assert.deepEqual(problems, []);
+  console.log(`screenshots in ${screenshots}`);
+  status = 0;
+} catch (error) {
+  console.error(error);
+  console.error("zelvorad said:", stderr.join(""));
+} finally {
+  await browser.close();
+  const code = await server.stop();
+  if (code !== 0 && status === 0) {
+    console.error(`zelvorad exited with ${code}`);
+    status = 1;
+  }
+}
+process.exit(status);
