@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
 
@@ -318,6 +319,22 @@ void TServerForm::stopOnSignal() {
 
 MessageAnswer TServerForm::showMessage(MessageKind kind, const std::string& text) {
     return prompt_(kind, text);
+}
+
+void TServerForm::showNotice(MessageKind kind, const std::string& text) {
+    AdminView::showNotice(kind, text);
+    QString line = toQt(text);
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    constexpr int kNoticeMs = 15000;
+    QSystemTrayIcon* icon = tray_ != nullptr ? tray_->icon() : nullptr;
+    if (icon != nullptr && icon->isVisible() && QSystemTrayIcon::supportsMessages()) {
+        icon->showMessage(kCaption, line,
+                          kind == MessageKind::Information ? QSystemTrayIcon::Information
+                                                           : QSystemTrayIcon::Warning,
+                          kNoticeMs);
+    } else {
+        statusBar()->showMessage(line, kNoticeMs);
+    }
 }
 
 void TServerForm::setStatusPanel(int index, const std::string& text) {

@@ -79,6 +79,10 @@ public:
 
     // --- AdminView ----------------------------------------------------------
     MessageAnswer showMessage(MessageKind kind, const std::string& text) override;
+    // A notice that needs no answer (a connection refused beyond MaxClients):
+    // a balloon of the tray icon where the desktop shows one, otherwise a
+    // message in the status bar; and the line on standard error.
+    void showNotice(MessageKind kind, const std::string& text) override;
     void setStatusPanel(int index, const std::string& text) override;
     void userTableChanged() override;
     WindowPlacement currentPlacement() const override;

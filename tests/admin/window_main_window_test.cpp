@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 
 #include <sys/socket.h>
@@ -181,6 +182,22 @@ TEST_F(MainWindowTest, AClientIsServedWhileAModalDialogIsOpen) {
     EXPECT_EQ(answer, "PREPARE_TO_RECEIVE");
     EXPECT_EQ(rowWhileOpen, "Updating");
     EXPECT_EQ(cell(1, 1), "Idle");
+}
+
+TEST_F(MainWindowTest, AConnectionBeyondMaxClientsIsToldWithoutABoxThatWaitsForAnAnswer) {
+    writeFile(dir_.file("zva.ini"), "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=0\r\nExpDays=1\r\n"
+                                    "MaxLogSize=100\r\nMaxClients=1\r\n");
+    startServer({});
+    const std::size_t boxes = prompts_.shown.size();
+    TTestClient first(port());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return host().registry().count() == 1; }, 5000));
+    TTestClient second(port());
+    // No tray on this desktop: the status bar tells it.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form().statusBar()->currentMessage().isEmpty(); }, 5000));
+    EXPECT_TRUE(form().statusBar()->currentMessage().contains("MaxClients"))
+        << form().statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(prompts_.shown.size(), boxes);
+    EXPECT_EQ(host().registry().count(), 1);
 }
 
 TEST_F(MainWindowTest, ScreenStatusTwoStartsMinimisedAndIsSavedAsTwo) {
