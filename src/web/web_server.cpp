@@ -85,24 +85,19 @@ void TWebServer::start() {
     }
     const int listenFd = options.listenFd;
     const int port = boundPort(listenFd);
+    // When a part cannot start, every part is stopped again (stopping one
+    // that never started does nothing). The listening socket is closed here
+    // until the daemon has taken it; from then on the daemon closes it.
+    bool daemonOwnsSocket = false;
     try {
         streams_.start();
         runner_.start();
         worker_.start();
         feed_.start();
+        daemonOwnsSocket = true;
+        daemon_.start(std::move(options));
     } catch (const std::exception& e) {
-        ::close(listenFd);
-        worker_.stop();
-        runner_.stop();
-        streams_.endAll();
-        feed_.stop();
-        reportFailure("The board in the browser cannot start on port " + std::to_string(port) + ": " +
-                      e.what() + ".");
-        return;
-    }
-    try {
-        daemon_.start(std::move(options));  // closes the socket when it fails
-    } catch (const std::exception& e) {
+        if (!daemonOwnsSocket) ::close(listenFd);
         worker_.stop();
         runner_.stop();
         streams_.endAll();
