@@ -20,8 +20,7 @@ int runConnectionChurn(long connections, int idleTimeout) {
     auto server = startSoakServer(accounts, idleTimeout);
     const int port = server->port();
     runValidExchange(port, kSoakBlockSize, 30s);
-    std::this_thread::sleep_for(1s);
-    const TProcessFigures base = readProcessFigures(server->pid());
+    const TProcessFigures base = quietFigures(server->pid(), 10s);
     std::printf("churn: %ld connections in a row, zelvorad pid %d\n", connections, server->pid());
     std::printf("server before: %s\n", describe(base).c_str());
     std::fflush(stdout);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "record_files.h"
+#include "tcp_client.h"
 
 namespace zv::bench {
 
@@ -87,22 +88,8 @@ TRawConnection::~TRawConnection() { close(); }
 
 bool TRawConnection::connect(int port) {
     close();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = test::connectToLoopback(port);
     if (fd < 0) return false;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        ::close(fd);
-        return false;
-    }
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     fd_ = fd;
     peerClosed_ = false;
     return true;

@@ -156,7 +156,7 @@ int soak(const TOptions& o) {
     auto server = zv::bench::startSoakServer(accounts, o.idleTimeout);
     const int port = server->port();
     zv::bench::runValidExchange(port, kSoakBlockSize, 30s);
-    const TProcessFigures start = readProcessFigures(server->pid());
+    const TProcessFigures start = zv::bench::quietFigures(server->pid(), 10s);
     std::printf("hostile soak: %.1f min, %d clients, a valid login every %d connections, idle timeout %d s, "
                 "zelvorad pid %d\n",
                 o.minutes, o.clients, o.checkEvery, o.idleTimeout, server->pid());

@@ -16,20 +16,30 @@ using namespace std::chrono_literals;
 std::unique_ptr<test::ServerProcess> startSoakServer(const TSoakAccounts& accounts, int idleTimeout) {
     auto server = std::make_unique<test::ServerProcess>(
         ZV_ZELVORAD_PATH, std::map<std::string, std::string>{{"BlockSize", std::to_string(kSoakBlockSize)},
-                                                             {"ExpDays", "1"}});
+                                                             {"ExpDays", "1"},
+                                                             {"IdleTimeout", std::to_string(idleTimeout)}});
     std::vector<test::Fields> board;
     for (int i = 0; i < accounts.count; ++i) board.push_back(test::boardRecord(accounts.key(i), accounts.password(i)));
     board.push_back(test::boardRecord(TSoakAccounts::kCheckerKey, TSoakAccounts::kCheckerPassword));
     test::writeRecordFile(server->dataFile("wiwo.dat"), test::RecordKind::Board, board);
     test::writeRecordFile(server->dataFile("department.dat"), test::RecordKind::Department, {{"Sales"}, {"Support"}});
-    // [Options] is the file's only section: the key joins it.
-    test::writeFile(server->iniPath(),
-                    test::readFile(server->iniPath()) + "IdleTimeout=" + std::to_string(idleTimeout) + "\r\n");
     server->start();
     return server;
 }
 
 bool serverAlive(test::ServerProcess& server) { return server.waitForExit(0ms) == -1 && server.running(); }
+
+TProcessFigures quietFigures(int pid, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    TProcessFigures before = readProcessFigures(pid);
+    for (;;) {
+        std::this_thread::sleep_for(500ms);
+        const TProcessFigures now = readProcessFigures(pid);
+        const bool still = now.descriptors == before.descriptors && now.threads == before.threads;
+        if (still || std::chrono::steady_clock::now() >= deadline) return now;
+        before = now;
+    }
+}
 
 TProcessFigures settle(int pid, const TProcessFigures& base, std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -20,6 +20,11 @@ std::unique_ptr<test::ServerProcess> startSoakServer(const TSoakAccounts& accoun
 
 bool serverAlive(test::ServerProcess& server);
 
+// The server's figures once its descriptors and threads have held still for
+// half a second (the sessions of the connections made so far have ended), or
+// after `limit`.
+TProcessFigures quietFigures(int pid, std::chrono::seconds limit);
+
 // Waits until the server holds no more descriptors and threads than `base`,
 // or `limit` has passed; the figures at the end.
 TProcessFigures settle(int pid, const TProcessFigures& base, std::chrono::seconds limit);

@@ -59,6 +59,9 @@ void ServerProcess::writeIniTo(const std::string& path,
     std::string ini = "[Options]\r\nBlockSize=" + o["BlockSize"] + "\r\nSMTPHost=" + o["SMTPHost"] +
                       "\r\nPort=" + std::to_string(port_) + "\r\nExpDays=" + o["ExpDays"] +
                       "\r\nMaxLogSize=" + o["MaxLogSize"] + "\r\n";
+    for (const auto& [k, v] : o) {
+        if (k != "BlockSize" && k != "SMTPHost" && k != "Port" && k != "ExpDays" && k != "MaxLogSize") ini += k + "=" + v + "\r\n";
+    }
     // The HTTP side stays off unless a test asks for it: tests run side by
     // side, and its default port would be taken by the first.
     ini += "[Web]\r\nPort=" + std::to_string(webPort_) + "\r\n";

@@ -55,7 +55,9 @@ public:
     int runSecondCopy(std::string* errorText,
                       std::chrono::milliseconds limit = std::chrono::seconds(20), const std::string& input = {});
 
-    // Rewrites "zva.ini" with these [Options] values (the port stays).
+    // Rewrites "zva.ini" with these [Options] values (the port stays); keys
+    // beyond the five written by default (IdleTimeout, MaxClients ...) follow
+    // them.
     void writeIni(const std::map<std::string, std::string>& options);
     // The same settings file at another place (for --config).
     void writeIniTo(const std::string& path, const std::map<std::string, std::string>& options = {});

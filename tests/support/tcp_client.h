@@ -14,6 +14,10 @@ using namespace std::chrono_literals;
 // A TCP port on the loopback interface that was free a moment ago.
 int freeTcpPort();
 
+// A socket connected to 127.0.0.1:port (with TCP_NODELAY), or -1 with errno
+// set when it cannot be made or the connection is refused.
+int connectToLoopback(int port);
+
 class TcpClient {
 public:
     TcpClient() = default;
