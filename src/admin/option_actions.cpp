@@ -35,11 +35,12 @@ bool finish(TServerHost& host, bool accepted) {
     return accepted;
 }
 
-// OK: `setting` takes `text`, and a change is written to standard error.
-void take(std::string& setting, const std::string& text, const char* key) {
+// OK: `setting` takes the typed text as the settings file keeps it, and a change is written to standard error.
+void take(std::string& setting, const std::string& typed, const char* key) {
+    std::string text = keptSettingText(typed);
     if (setting == text) return;
-    setting = text;
     auditAdminChange(kWindowAdministrator, std::string("set ") + key + " to " + auditQuoted(text));
+    setting = std::move(text);
 }
 
 // The hash of a new password, made on a thread of its own while the window

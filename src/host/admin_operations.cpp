@@ -6,6 +6,7 @@
 
 #include "host/admin_audit.h"
 #include "host/auto_punch_out.h"
+#include "host/settings.h"
 #include "host/option_rules.h"
 #include "host/server_host.h"
 #include "stores/date_time.h"
@@ -194,9 +195,11 @@ TAdminResult changeOptions(TServerHost& host, const std::string& who, const TOpt
     const TSettings before = settings;
     std::string changed;
     const auto set = [&changed](std::string& setting, const std::optional<std::string>& value, const char* key) {
-        if (!value || *value == setting) return false;
-        setting = *value;
-        changed += (changed.empty() ? "" : ", ") + std::string(key) + " to " + auditQuoted(*value);
+        if (!value) return false;
+        std::string text = keptSettingText(*value);
+        if (text == setting) return false;
+        changed += (changed.empty() ? "" : ", ") + std::string(key) + " to " + auditQuoted(text);
+        setting = std::move(text);
         return true;
     };
     set(settings.SMTPHost, changes.smtpHost, "SMTPHost");

@@ -108,6 +108,12 @@ void saveOrWarn(const TSettings& settings, const SettingsFiles& files,
 
 }  // namespace
 
+std::string keptSettingText(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
 std::optional<int> wholeNumber(std::string_view text) {
     if (text.empty()) return std::nullopt;
     std::size_t pos = 0;
@@ -164,11 +170,11 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
         loadBoardSettings(settings, nullptr);
         const std::string& legacyPath = files.legacyPath;
         if (auto legacy = readLegacySettings(legacyPath)) {
-            settings.SMTPHost = legacy->SMTPHost;
-            settings.Port = legacy->Port;
-            settings.BlockSize = legacy->BlockSize;
-            settings.ExpDays = legacy->ExpDays;
-            settings.MaxLogSize = legacy->MaxLogSize;
+            settings.SMTPHost = keptSettingText(legacy->SMTPHost);
+            settings.Port = keptSettingText(legacy->Port);
+            settings.BlockSize = keptSettingText(legacy->BlockSize);
+            settings.ExpDays = keptSettingText(legacy->ExpDays);
+            settings.MaxLogSize = keptSettingText(legacy->MaxLogSize);
             settings.IdleTimeout = kDefaultIdleTimeout;
             settings.MaxClients = kDefaultMaxClients;
             // A settings file that is there but cannot be read is never written

@@ -57,6 +57,12 @@ inline constexpr const char* kDefaultLongTimeFormat = "h:mm:ss AM/PM";
 // A whole decimal number (optional sign, digits, within 32 bits), or nothing.
 std::optional<int> wholeNumber(std::string_view text);
 
+// A setting's text as the settings file keeps it. The file cannot hold spaces
+// or tabs at either end of a value (they are read back without them), so a
+// text that comes from a dialog, a browser or the old binary file drops them
+// at once: what is in use is then what the next start reads.
+std::string keptSettingText(std::string_view text);
+
 // Reads the settings file ("zva.ini" in a folder, or the file given); without
 // it imports "qtadmin.ini" (and deletes it once the settings file is written);
 // without that takes the defaults and writes the settings file. Applies [Screen] placement and [Regional] date/time formats, and

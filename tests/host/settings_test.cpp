@@ -59,7 +59,7 @@ TEST(SettingsFile, LegacyFileIsImportedThenDeletedAndAShortOneIsLeftAlone) {
     {
         TempDir dir;
         writeFile(dir.file("qtadmin.ini"),
-                  legacyBytes("mail.example.com", "7000", "4096", "ignored", "3", "250"));
+                  legacyBytes(" mail.example.com\t", "7000 ", "4096", "ignored", "3", "250"));
         RecordingView view;
         TSettings s;
         loadSettings(s, dir.path(), view);
@@ -75,6 +75,13 @@ TEST(SettingsFile, LegacyFileIsImportedThenDeletedAndAShortOneIsLeftAlone) {
         EXPECT_NE(ini.find("SMTPHost=mail.example.com\r\n"), std::string::npos) << ini;
         EXPECT_NE(ini.find("Port=7000\r\n"), std::string::npos) << ini;
         EXPECT_EQ(ini.find("ignored"), std::string::npos);
+        // Spaces and tabs around a value, which the new file cannot hold, are
+        // dropped at once: the next start reads what this one used.
+        TSettings again;
+        loadSettings(again, dir.path(), view);
+        EXPECT_EQ(again.SMTPHost, s.SMTPHost);
+        EXPECT_EQ(again.Port, s.Port);
+        EXPECT_TRUE(view.messages.empty()) << view.allMessages();
     }
     {
         // A slot without a zero byte gives all 256 characters.
