@@ -14,7 +14,7 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 
-import { argument, clientLogin, clientRequest, launchBrowser, openPage, startServer, waitFor } from "./support.mjs";
+import { argument, clientLogin, clientRequest, launchBrowser, openPage, runJourney, startServer, waitFor } from "./support.mjs";
 
 const zelvorad = argument("zelvorad", "");
 const screenshots = argument("screenshots", path.join(os.tmpdir(), "zelvora-screenshots"));
@@ -23,7 +23,7 @@ const screenshots = argument("screenshots", path.join(os.tmpdir(), "zelvora-scre
 // server has started.
 const browser = await launchBrowser();
 const server = await startServer(zelvorad);
-const { base, stderr } = server;
+const { base } = server;
 const problems = [];
 async function shot(page, name) {
   await page.evaluate(() => window.scrollTo(0, 0));  // the sticky bar at the top of the whole page
@@ -35,8 +35,7 @@ async function noSidewaysScrolling(page, what) {
   assert.ok(overflow <= 0, `${what} is ${overflow} px wider than the phone`);
 }
 
-let status = 1;
-try {
+await runJourney(browser, server, async () => {
   fs.mkdirSync(screenshots, { recursive: true });
   const page = await openPage(browser, 1280, 800, problems, { acceptDownloads: true });
 
@@ -194,16 +193,4 @@ try {
   await page.locator("form.admin-sign-in").waitFor();
   assert.deepEqual(problems, []);
   console.log(`screenshots in ${screenshots}`);
-  status = 0;
-} catch (error) {
-  console.error(error);
-  console.error("zelvorad said:", stderr.join(""));
-} finally {
-  await browser.close();
-  const code = await server.stop();
-  if (code !== 0 && status === 0) {
-    console.error(`zelvorad exited with ${code}`);
-    status = 1;
-  }
-}
-process.exit(status);
+});

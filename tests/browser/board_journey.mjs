@@ -12,7 +12,7 @@ import os from "node:os";
 import path from "node:path";
 
 import { argument, boardFields, clientLogin as login, dateTimeText, FIELD, launchBrowser, openPage as open,
-  startServer, waitFor } from "./support.mjs";
+  runJourney, startServer, waitFor } from "./support.mjs";
 
 const zelvorad = argument("zelvorad", "");
 const screenshots = argument("screenshots", path.join(os.tmpdir(), "zelvora-screenshots"));
@@ -36,7 +36,7 @@ const people = [
 // server has started.
 const browser = await launchBrowser();
 const server = await startServer(zelvorad, people);
-const { base, stderr, data } = server;
+const { base, data } = server;
 
 // A Zelvora Client's login that carries its own board record: merged before
 // the server answers "PREPARE_TO_RECEIVE".
@@ -55,8 +55,7 @@ async function signIn(page, name, password) {
 }
 
 const row = (page, key) => page.locator(`tr.row[data-employee="${key}"]`);
-let status = 1;
-try {
+await runJourney(browser, server, async () => {
   fs.mkdirSync(screenshots, { recursive: true });
   const page = await openPage(1280, 800);
 
@@ -154,16 +153,4 @@ try {
 
   assert.deepEqual(problems, []);
   console.log(`screenshots in ${screenshots}`);
-  status = 0;
-} catch (error) {
-  console.error(error);
-  console.error("zelvorad said:", stderr.join(""));
-} finally {
-  await browser.close();
-  const code = await server.stop();
-  if (code !== 0 && status === 0) {
-    console.error(`zelvorad exited with ${code}`);
-    status = 1;
-  }
-}
-process.exit(status);
+});

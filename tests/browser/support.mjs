@@ -171,3 +171,24 @@ export function clientLogin(port, key, password, { board = null, phone = "NO_DAT
   return clientRequest(port, `SUBMIT_LOGIN:FULL:${key}|${password}:[*WIWO*]${board ? board.join("<~FLD~>") : "NO_DATA"}` +
     `[*POSTI*]NO_DATA[*WYWO*]NO_DATA[*PHONE*]${phone}`, { keepOpen });
 }
+
+// Runs a journey's steps and ends the process: status 0 when they passed and
+// zelvorad then stopped cleanly, 1 otherwise, with what zelvorad said.
+export async function runJourney(browser, server, steps) {
+  let status = 1;
+  try {
+    await steps();
+    status = 0;
+  } catch (error) {
+    console.error(error);
+    console.error("zelvorad said:", server.stderr.join(""));
+  } finally {
+    await browser.close();
+    const code = await server.stop();
+    if (code !== 0 && status === 0) {
+      console.error(`zelvorad exited with ${code}`);
+      status = 1;
+    }
+  }
+  process.exit(status);
+}

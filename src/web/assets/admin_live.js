@@ -2,12 +2,17 @@
 // Events) tells when the user table or the board changed; each page
 // fetches what it shows only then. Nothing polls.
 
+import { EventStream } from "./event_stream.js";
+
 export class AdminLive {
   constructor() {
-    this.source = null;
-    this.state = "connecting";  // "live", "connecting", "offline"
     this.listeners = { users: new Set(), board: new Set(), state: new Set() };
+    this.stream = new EventStream("/api/admin/events",
+                                  { users: () => this.emit("users"), board: () => this.emit("board") },
+                                  () => this.emit("state"));
   }
+
+  get state() { return this.stream.state; }
 
   // fn() after each change of `what` ("users", "board", or "state" for the
   // connection); returns the unsubscribe function.
@@ -20,33 +25,9 @@ export class AdminLive {
     for (const fn of this.listeners[what]) fn();
   }
 
-  start() {
-    if (this.source) return;
-    this.source = new EventSource("/api/admin/events");
-    this.source.addEventListener("open", () => this.setState("live"));
-    this.source.addEventListener("users", () => this.emit("users"));
-    this.source.addEventListener("board", () => this.emit("board"));
-    this.source.addEventListener("error", () => {
-      if (this.source && this.source.readyState === EventSource.CLOSED) {
-        this.setState("offline");
-        this.stop();
-        window.dispatchEvent(new CustomEvent("zelvora:check-session"));
-      } else {
-        this.setState("connecting");
-      }
-    });
-  }
+  start() { this.stream.start(); }
 
-  stop() {
-    if (this.source) this.source.close();
-    this.source = null;
-  }
-
-  setState(state) {
-    if (this.state === state) return;
-    this.state = state;
-    this.emit("state");
-  }
+  stop() { this.stream.stop(); }
 }
 
 // Runs `load` now and again after each announced change, one at a time: a

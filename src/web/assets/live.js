@@ -3,14 +3,15 @@
 // not the one the page holds. Nothing polls.
 
 import { api } from "./api.js";
+import { EventStream } from "./event_stream.js";
 
 export class LiveBoard {
   constructor() {
     this.board = null;   // {departments, rows}
     this.etag = "";
-    this.state = "connecting";  // "live", "connecting", "offline"
     this.listeners = new Set();
-    this.source = null;
+    this.stream = new EventStream("/api/events", { board: (tag) => this.versionIs(tag) },
+                                  () => { for (const fn of this.listeners) fn(null, null); });
     this.fetching = null;
     this.wanted = "";
   }
@@ -26,35 +27,14 @@ export class LiveBoard {
     for (const fn of this.listeners) fn(this.board, previous);
   }
 
+  get state() { return this.stream.state; }
+
   start() {
-    if (this.source) return;
-    this.source = new EventSource("/api/events");
-    this.source.addEventListener("open", () => this.setState("live"));
-    this.source.addEventListener("board", (event) => this.versionIs(event.data));
-    this.source.addEventListener("error", () => {
-      // The browser reconnects by itself unless the server refused the
-      // stream (signed out): then the board asks who is signed in.
-      if (this.source && this.source.readyState === EventSource.CLOSED) {
-        this.setState("offline");
-        this.stop();
-        window.dispatchEvent(new CustomEvent("zelvora:check-session"));
-      } else {
-        this.setState("connecting");
-      }
-    });
+    this.stream.start();
     if (!this.board) this.refresh();
   }
 
-  stop() {
-    if (this.source) this.source.close();
-    this.source = null;
-  }
-
-  setState(state) {
-    if (this.state === state) return;
-    this.state = state;
-    for (const fn of this.listeners) fn(null, null);
-  }
+  stop() { this.stream.stop(); }
 
   versionIs(tag) {
     this.wanted = tag;
