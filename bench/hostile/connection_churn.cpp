@@ -90,14 +90,7 @@ int runConnectionChurn(long connections, int idleTimeout) {
                 refused);
     std::printf("server before: %s\n", describe(base).c_str());
     std::printf("server after:  %s\n", describe(after).c_str());
-    if (!problem.empty()) {
-        printServerMessages(*server);
-        std::printf("FAIL: %s\n", problem.c_str());
-        return 1;
-    }
-    std::printf("PASS\n");
-    server->stop();
-    return 0;
+    return verdict(*server, problem);
 }
 
 }  // namespace zv::bench

@@ -47,7 +47,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 using zv::bench::kSoakBlockSize;
-using zv::bench::printServerMessages;
 using zv::bench::readProcessFigures;
 using zv::bench::serverAlive;
 using zv::bench::settle;
@@ -55,6 +54,7 @@ using zv::bench::THostileKind;
 using zv::bench::TProcessFigures;
 using zv::bench::TRawConnection;
 using zv::bench::TSoakAccounts;
+using zv::bench::verdict;
 
 struct TOptions {
     bool churn = false;
@@ -246,14 +246,7 @@ int soak(const TOptions& o) {
     std::printf("server at start: %s\n", zv::bench::describe(start).c_str());
     std::printf("server at end:   %s%s\n", alive ? zv::bench::describe(end).c_str() : "gone",
                 alive ? " (after settling)" : "");
-    if (!problem.empty()) {
-        printServerMessages(*server);
-        std::printf("FAIL: %s\n", problem.c_str());
-        return 1;
-    }
-    std::printf("PASS\n");
-    server->stop();
-    return 0;
+    return verdict(*server, problem);
 }
 
 }  // namespace

@@ -58,4 +58,15 @@ void printServerMessages(const test::ServerProcess& server) {
     std::printf("server messages (first 2000 bytes):\n%s\n", text.substr(0, 2000).c_str());
 }
 
+int verdict(test::ServerProcess& server, const std::string& problem) {
+    if (!problem.empty()) {
+        printServerMessages(server);
+        std::printf("FAIL: %s\n", problem.c_str());
+        return 1;
+    }
+    std::printf("PASS\n");
+    server.stop();
+    return 0;
+}
+
 }  // namespace zv::bench

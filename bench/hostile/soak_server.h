@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "hostile_clients.h"
 #include "process_figures.h"
@@ -31,5 +32,9 @@ TProcessFigures settle(int pid, const TProcessFigures& base, std::chrono::second
 
 // What the server wrote to standard error, for a failed run.
 void printServerMessages(const test::ServerProcess& server);
+
+// Ends a run: "PASS" and the server stopped when `problem` is empty, else
+// "FAIL: <problem>" after what the server said. Returns the exit status.
+int verdict(test::ServerProcess& server, const std::string& problem);
 
 }  // namespace zv::bench

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "eventually.h"
 #include "record_files.h"
 #include "server_process.h"
 #include "tcp_client.h"
@@ -65,17 +66,7 @@ inline std::string fullExchange(int port, const std::string& request, int blockS
     return bundle;
 }
 
-// Polls `done` until it holds or the limit passes; returns its last answer.
-// For effects that no reply announces.
-template <typename Pred>
-bool eventually(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(15)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+using test::eventually;
 
 inline std::vector<Fields> records(const ServerProcess& server, RecordKind kind) {
     return test::readRecordFile(server.dataFile(test::dataFileName(kind)), kind);

@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "eventually.h"
 #include "http_client.h"
 #include "record_files.h"
 #include "server_process.h"
@@ -69,17 +70,7 @@ inline std::string clientLogin(const ServerProcess& server, const std::string& k
     return bundle;
 }
 
-// Polls `done` until it holds or the limit passes (for effects no answer
-// announces, such as a client's punch-out).
-template <typename Pred>
-bool eventually(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(15)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+using test::eventually;
 
 // The records of one bundle section ("count|rec<~REC~>..."), split into fields.
 inline std::vector<Fields> sectionRecords(const std::string& section) {
