@@ -99,6 +99,14 @@ std::string withoutUnclosedSectionLines(const std::string& text) {
     return kept;
 }
 
+// A UTF-8 signature at the start of the text (an editor may add one) is no
+// part of the first line: the library skips it, so it goes before the line
+// filter above looks at the lines, which must see them as the library will.
+std::string withoutUtf8Signature(const std::string& text) {
+    constexpr std::string_view kSignature = "\xEF\xBB\xBF";
+    return text.rfind(kSignature, 0) == 0 ? text.substr(kSignature.size()) : text;
+}
+
 }  // namespace
 
 struct IniFile::Impl {
@@ -113,7 +121,7 @@ IniFile::~IniFile() = default;
 void IniFile::parse(const std::string& text) {
     impl_->ini.Reset();
     impl_->ini.SetSpaces(false);
-    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(text))) < 0) {
+    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(withoutUtf8Signature(text)))) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
 }

@@ -304,6 +304,27 @@ TEST(SettingsFile, ABareCrInsideALineIsWrittenBackAsItWasRead) {
     EXPECT_TRUE(view.messages.empty()) << view.allMessages();
 }
 
+TEST(SettingsFile, AUtf8SignatureAtTheStartHidesNoLineFromTheChecksAndTheFileSettlesAtOnce) {
+    // An editor's signature before a line that opens a section name without
+    // closing it: that line is left out as it is without the signature,
+    // rather than filing the keys below it under a name that grows.
+    TempDir dir;
+    const std::string options = "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=7000\r\nExpDays=1\r\n";
+    writeFile(dir.file("zva.ini"), "\xEF\xBB\xBF[Opt\r\nCustom=kept\r\n\r\n" + options);
+    RecordingView view;
+    TSettings s;
+    loadSettings(s, dir.path(), view);
+    EXPECT_EQ(s.Port, "7000");
+    saveSettings(s, dir.path(), view);
+    const std::string once = readFile(dir.file("zva.ini"));
+    EXPECT_EQ(once.rfind("Custom=kept\r\n\r\n" + options, 0), 0u) << once;
+    TSettings again;
+    loadSettings(again, dir.path(), view);
+    saveSettings(again, dir.path(), view);
+    EXPECT_EQ(readFile(dir.file("zva.ini")), once);
+    EXPECT_TRUE(view.messages.empty()) << view.allMessages();
+}
+
 TEST(SettingsFile, AFolderThatCannotBeWrittenIsReportedAndTheDefaultsStillApply) {
     RecordingView view;
     TSettings s;
