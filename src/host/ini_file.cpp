@@ -107,6 +107,23 @@ std::string withoutUtf8Signature(const std::string& text) {
     return text.rfind(kSignature, 0) == 0 ? text.substr(kSignature.size()) : text;
 }
 
+// Comment lines at the very start of the text are the library's comment of
+// the whole file, written back with a blank line after them; the same lines
+// after a blank line belong to the first section and are written back
+// without one. So blank lines before the first line of text go: a comment
+// that opens the file reads the same before and after a save.
+std::string withoutLeadingBlankLines(const std::string& text) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) return text.substr(start);
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.find_first_not_of(" \t") != std::string_view::npos) return text.substr(start);
+        start = end + 1;
+    }
+}
+
 }  // namespace
 
 struct IniFile::Impl {
@@ -121,7 +138,7 @@ IniFile::~IniFile() = default;
 void IniFile::parse(const std::string& text) {
     impl_->ini.Reset();
     impl_->ini.SetSpaces(false);
-    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(withoutUtf8Signature(text)))) < 0) {
+    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(withoutLeadingBlankLines(withoutUtf8Signature(text))))) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
 }

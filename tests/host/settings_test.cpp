@@ -325,6 +325,30 @@ TEST(SettingsFile, AUtf8SignatureAtTheStartHidesNoLineFromTheChecksAndTheFileSet
     EXPECT_TRUE(view.messages.empty()) << view.allMessages();
 }
 
+TEST(SettingsFile, CommentsWrittenByHandAreKeptAndTheFileSettlesAfterOneSave) {
+    // Blank lines before a comment that opens the file made it the first
+    // section's comment at one save and the file's own at the next, moving a
+    // blank line at every save.
+    TempDir dir;
+    writeFile(dir.file("zva.ini"), "\r\n\r\n; set up by hand\r\n[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\n"
+                                   "Port=7000\r\nExpDays=1\r\n; the mail host\r\nMaxLogSize=100\r\n");
+    RecordingView view;
+    TSettings s;
+    loadSettings(s, dir.path(), view);
+    saveSettings(s, dir.path(), view);
+    const std::string once = readFile(dir.file("zva.ini"));
+    EXPECT_EQ(once.rfind("; set up by hand\r\n", 0), 0u) << once;
+    EXPECT_NE(once.find("; the mail host\r\nMaxLogSize=100\r\n"), std::string::npos) << once;
+    for (int save = 0; save < 2; ++save) {
+        TSettings again;
+        loadSettings(again, dir.path(), view);
+        EXPECT_EQ(again.Port, "7000");
+        saveSettings(again, dir.path(), view);
+        EXPECT_EQ(readFile(dir.file("zva.ini")), once);
+    }
+    EXPECT_TRUE(view.messages.empty()) << view.allMessages();
+}
+
 TEST(SettingsFile, AFolderThatCannotBeWrittenIsReportedAndTheDefaultsStillApply) {
     RecordingView view;
     TSettings s;
