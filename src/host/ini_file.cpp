@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
+#include <vector>
 #include <unistd.h>
 
 namespace zv {
@@ -107,21 +108,44 @@ std::string withoutUtf8Signature(const std::string& text) {
     return text.rfind(kSignature, 0) == 0 ? text.substr(kSignature.size()) : text;
 }
 
-// Comment lines at the very start of the text are the library's comment of
-// the whole file, written back with a blank line after them; the same lines
-// after a blank line belong to the first section and are written back
-// without one. So blank lines before the first line of text go: a comment
-// that opens the file reads the same before and after a save.
-std::string withoutLeadingBlankLines(const std::string& text) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) return text.substr(start);
-        std::string_view line(text.data() + start, end - start);
+// A section header or a comment line, as the library tells them: by the
+// first character after spaces and tabs.
+bool startsWith(std::string_view line, std::string_view firstChars) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string_view::npos && firstChars.find(line[first]) != std::string_view::npos;
+}
+
+// The library's output, laid out as the file is: CR LF line ends, and one
+// blank line before each section but the first, above the comment lines
+// that lead into it; no other blank lines. The library places blank lines by
+// where it filed a comment (the file's own, or a section's), which a save
+// can change, so they are placed here from the lines alone and every save of
+// the same settings writes the same bytes.
+std::string fileLayout(std::string_view lf) {
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < lf.size();) {
+        std::size_t end = lf.find('\n', start);
+        if (end == std::string_view::npos) end = lf.size();
+        std::string_view line = lf.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.find_first_not_of(" \t") != std::string_view::npos) return text.substr(start);
+        if (line.find_first_not_of(" \t") != std::string_view::npos) lines.push_back(line);
         start = end + 1;
     }
+    std::vector<bool> blankBefore(lines.size(), false);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (!startsWith(lines[i], "[")) continue;
+        std::size_t lead = i;
+        while (lead > 0 && startsWith(lines[lead - 1], ";#")) --lead;
+        if (lead > 0) blankBefore[lead] = true;
+    }
+    std::string out;
+    out.reserve(lf.size() + lf.size() / 8);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (blankBefore[i]) out += "\r\n";
+        out.append(lines[i]);
+        out += "\r\n";
+    }
+    return out;
 }
 
 }  // namespace
@@ -138,7 +162,7 @@ IniFile::~IniFile() = default;
 void IniFile::parse(const std::string& text) {
     impl_->ini.Reset();
     impl_->ini.SetSpaces(false);
-    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(withoutLeadingBlankLines(withoutUtf8Signature(text))))) < 0) {
+    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(withoutUtf8Signature(text)))) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
 }
@@ -176,22 +200,8 @@ std::string IniFile::text() const {
     if (impl_->ini.Save(lf, false) < 0) {
         throw SettingsError("The settings could not be written out (out of memory)");
     }
-    // The library ends lines with LF on this system and puts two blank lines
-    // between sections; the file uses CR LF and one blank line. A CR that
-    // belongs to a line comes back from its escape pair only now.
-    std::string crlf;
-    crlf.reserve(lf.size() + lf.size() / 8);
-    int newlinesInARow = 0;
-    for (char c : lf) {
-        if (c == '\r') continue;
-        if (c == '\n') {
-            if (++newlinesInARow <= 2) crlf += "\r\n";
-        } else {
-            newlinesInARow = 0;
-            crlf += c;
-        }
-    }
-    return unescape(crlf);
+    // A CR that belongs to a line comes back from its escape pair only now.
+    return unescape(fileLayout(lf));
 }
 
 bool IniFile::load(const std::string& path) {

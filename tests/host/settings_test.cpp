@@ -326,9 +326,9 @@ TEST(SettingsFile, AUtf8SignatureAtTheStartHidesNoLineFromTheChecksAndTheFileSet
 }
 
 TEST(SettingsFile, CommentsWrittenByHandAreKeptAndTheFileSettlesAfterOneSave) {
-    // Blank lines before a comment that opens the file made it the first
-    // section's comment at one save and the file's own at the next, moving a
-    // blank line at every save.
+    // The ini library files a comment as the file's own or as a section's by
+    // the blank lines around it, and places blank lines by where it filed it:
+    // a comment that opened the file moved a blank line at every save.
     TempDir dir;
     writeFile(dir.file("zva.ini"), "\r\n\r\n; set up by hand\r\n[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\n"
                                    "Port=7000\r\nExpDays=1\r\n; the mail host\r\nMaxLogSize=100\r\n");
