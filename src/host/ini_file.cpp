@@ -103,9 +103,10 @@ std::string withoutUnclosedSectionLines(const std::string& text) {
 // A UTF-8 signature at the start of the text (an editor may add one) is no
 // part of the first line: the library skips it, so it goes before the line
 // filter above looks at the lines, which must see them as the library will.
+constexpr std::string_view kUtf8Signature = "\xEF\xBB\xBF";
+
 std::string withoutUtf8Signature(const std::string& text) {
-    constexpr std::string_view kSignature = "\xEF\xBB\xBF";
-    return text.rfind(kSignature, 0) == 0 ? text.substr(kSignature.size()) : text;
+    return text.rfind(kUtf8Signature, 0) == 0 ? text.substr(kUtf8Signature.size()) : text;
 }
 
 // A section header or a comment line, as the library tells them: by the
@@ -120,7 +121,9 @@ bool startsWith(std::string_view line, std::string_view firstChars) {
 // that lead into it; no other blank lines. The library places blank lines by
 // where it filed a comment (the file's own, or a section's), which a save
 // can change, so they are placed here from the lines alone and every save of
-// the same settings writes the same bytes.
+// the same settings writes the same bytes. A first line that begins with the
+// bytes of a UTF-8 signature (a key read further down) gets a blank line
+// before it, so that the next read does not take them for the file's own.
 std::string fileLayout(std::string_view lf) {
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start < lf.size();) {
@@ -145,6 +148,7 @@ std::string fileLayout(std::string_view lf) {
         out.append(lines[i]);
         out += "\r\n";
     }
+    if (out.rfind(kUtf8Signature, 0) == 0) out.insert(0, "\r\n");
     return out;
 }
 
