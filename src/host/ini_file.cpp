@@ -166,7 +166,12 @@ IniFile::~IniFile() = default;
 void IniFile::parse(const std::string& text) {
     impl_->ini.Reset();
     impl_->ini.SetSpaces(false);
-    if (impl_->ini.LoadData(escapeLoneCr(withoutUnclosedSectionLines(withoutUtf8Signature(text)))) < 0) {
+    std::string lines = withoutUnclosedSectionLines(withoutUtf8Signature(text));
+    // With the lines before it left out, a line may now begin the text with
+    // the bytes of a UTF-8 signature; a line end before it keeps the library
+    // from taking them for the file's own.
+    if (lines.rfind(kUtf8Signature, 0) == 0) lines.insert(0, "\n");
+    if (impl_->ini.LoadData(escapeLoneCr(lines)) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
 }

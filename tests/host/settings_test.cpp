@@ -323,15 +323,18 @@ TEST(SettingsFile, AUtf8SignatureAtTheStartHidesNoLineFromTheChecksAndTheFileSet
     saveSettings(again, dir.path(), view);
     EXPECT_EQ(readFile(dir.file("zva.ini")), once);
 
-    // A key further down whose name begins with those bytes is written first:
-    // a blank line before it keeps it a key at the next read.
-    writeFile(dir.file("zva.ini"), "\r\n\xEF\xBB\xBF[Custom=kept\r\n\r\n" + options);
-    for (int save = 0; save < 2; ++save) {
-        TSettings next;
-        loadSettings(next, dir.path(), view);
-        saveSettings(next, dir.path(), view);
-        const std::string written = readFile(dir.file("zva.ini"));
-        EXPECT_EQ(written.rfind("\r\n\xEF\xBB\xBF[Custom=kept\r\n\r\n" + options, 0), 0u) << written;
+    // A key further down whose name begins with those bytes (below a blank
+    // line, or below a line left out) is written first: a blank line before
+    // it keeps it a key at the next read.
+    for (const char* start : {"\r\n", "[left open\r\n"}) {
+        writeFile(dir.file("zva.ini"), start + std::string("\xEF\xBB\xBF[Custom=kept\r\n\r\n") + options);
+        for (int save = 0; save < 2; ++save) {
+            TSettings next;
+            loadSettings(next, dir.path(), view);
+            saveSettings(next, dir.path(), view);
+            const std::string written = readFile(dir.file("zva.ini"));
+            EXPECT_EQ(written.rfind("\r\n\xEF\xBB\xBF[Custom=kept\r\n\r\n" + options, 0), 0u) << written;
+        }
     }
     EXPECT_TRUE(view.messages.empty()) << view.allMessages();
 }
