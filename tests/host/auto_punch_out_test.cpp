@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/auto_punch_out.h"
+#include "local_time.h"
 
 namespace zv {
 namespace {
@@ -32,15 +33,7 @@ protected:
 
     // A local wall-clock moment.
     static std::time_t at(int year, int month, int day, int hour, int minute = 0, int second = 0) {
-        std::tm tm{};
-        tm.tm_year = year - 1900;
-        tm.tm_mon = month - 1;
-        tm.tm_mday = day;
-        tm.tm_hour = hour;
-        tm.tm_min = minute;
-        tm.tm_sec = second;
-        tm.tm_isdst = -1;
-        return std::mktime(&tm);
+        return test::localTime(year, month, day, hour, minute, second);
     }
 
     std::optional<std::string> before_;

@@ -4,23 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "host/board_snapshot.h"
+#include "local_time.h"
 #include "stores/board_store.h"
 #include "stores/date_time.h"
 
 namespace zv {
 namespace {
 
-std::time_t localTime(int year, int month, int day, int hour, int minute, int second = 0) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return std::mktime(&parts);
-}
+using test::localTime;
 
 class ReturningMoment : public ::testing::Test {
 protected:

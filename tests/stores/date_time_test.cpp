@@ -8,22 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "stores/date_time.h"
+#include "local_time.h"
 #include "test_support.h"
 
 namespace zv {
 namespace {
 
-std::time_t localTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return std::mktime(&parts);
-}
+using test::localTime;
 
 std::tm localParts(std::time_t t) {
     std::tm parts{};

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "local_time.h"
 #include "stores/date_time.h"
 #include "stores/stores.h"
 #include "test_support.h"
@@ -22,17 +23,7 @@ using testing::fileExists;
 using testing::readBytes;
 using testing::TempDir;
 
-std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return std::mktime(&parts);
-}
+using test::localTime;
 
 // A store in a temporary folder with the clock at 12/7/26 12:00:00 PM.
 class MailboxTest : public ::testing::Test {
