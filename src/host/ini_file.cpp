@@ -111,7 +111,7 @@ std::string withoutUtf8Signature(const std::string& text) {
 
 // A section header or a comment line, as the library tells them: by the
 // first character after spaces and tabs.
-bool startsWith(std::string_view line, std::string_view firstChars) {
+bool firstCharIsOneOf(std::string_view line, std::string_view firstChars) {
     const std::size_t first = line.find_first_not_of(" \t");
     return first != std::string_view::npos && firstChars.find(line[first]) != std::string_view::npos;
 }
@@ -136,9 +136,9 @@ std::string fileLayout(std::string_view lf) {
     }
     std::vector<bool> blankBefore(lines.size(), false);
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (!startsWith(lines[i], "[")) continue;
+        if (!firstCharIsOneOf(lines[i], "[")) continue;
         std::size_t lead = i;
-        while (lead > 0 && startsWith(lines[lead - 1], ";#")) --lead;
+        while (lead > 0 && firstCharIsOneOf(lines[lead - 1], ";#")) --lead;
         if (lead > 0) blankBefore[lead] = true;
     }
     std::string out;
