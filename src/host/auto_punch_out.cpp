@@ -97,11 +97,12 @@ void TAutoPunchOut::stop() {
 
 void TAutoPunchOut::settingChanged() {
     TSettings& settings = host_.settings();
+    const std::time_t now = datetime::now();
     if (settings.autoOutSecond) {
-        const TPunchOutDay due = latestPunchOutDay(datetime::now(), *settings.autoOutSecond);
+        const TPunchOutDay due = latestPunchOutDay(now, *settings.autoOutSecond);
         if (!isDayText(settings.AutoOutDone) || settings.AutoOutDone < due.day) settings.AutoOutDone = due.day;
     }
-    if (alive_) schedule();
+    if (alive_) schedule(now);
 }
 
 void TAutoPunchOut::wake() {
@@ -109,32 +110,35 @@ void TAutoPunchOut::wake() {
     std::weak_ptr<bool> alive = alive_;
     host_.sessionMutex().postStep(host_.mainLoop(), [this, alive] {
         if (!alive.lock()) return;
+        // One reading of the clock for both decisions: read twice, the moment
+        // could pass between them, found not yet due and then waited for
+        // again tomorrow.
+        const std::time_t now = datetime::now();
         try {
-            runIfDue();
+            runIfDue(now);
         } catch (const std::exception& e) {
             // The day stays due: the next look (within the hour) tries again.
             host_.view().showMessage(MessageKind::Warning,
                                      std::string("The end-of-day punch-out could not be done: ") + e.what());
         }
-        if (alive.lock()) schedule();
+        if (alive.lock()) schedule(now);
     });
 }
 
-void TAutoPunchOut::schedule() {
+void TAutoPunchOut::schedule(std::time_t now) {
     if (!timer_) return;
     const TSettings& settings = host_.settings();
     if (!settings.autoOutSecond) {
         timer_->cancel();
         return;
     }
-    const std::time_t now = datetime::now();
     timer_->startAt(std::min(nextPunchOutMoment(now, *settings.autoOutSecond), now + kLongestWait));
 }
 
-std::size_t TAutoPunchOut::runIfDue() {
+std::size_t TAutoPunchOut::runIfDue(std::time_t now) {
     TSettings& settings = host_.settings();
     if (!host_.serving() || !settings.autoOutSecond) return 0;
-    const TPunchOutDay due = latestPunchOutDay(datetime::now(), *settings.autoOutSecond);
+    const TPunchOutDay due = latestPunchOutDay(now, *settings.autoOutSecond);
     if (isDayText(settings.AutoOutDone) && settings.AutoOutDone >= due.day) return 0;
 
     const std::vector<std::string> punched = punchOutEveryoneIn(host_);

@@ -50,13 +50,15 @@ public:
     // AutoOutDone in memory; the caller saves the settings.
     void settingChanged();
 
-    // In a step: when a day is due and not yet done, punches everyone "In"
-    // out, records the day in AutoOutDone and saves the settings. Returns how
-    // many employees it punched out.
-    std::size_t runIfDue();
+    // In a step: when a day is due at `now` and not yet done, punches
+    // everyone "In" out, records the day in AutoOutDone and saves the
+    // settings. Returns how many employees it punched out.
+    std::size_t runIfDue(std::time_t now);
 
 private:
-    void schedule();
+    // Waits for the next moment after `now`: the same reading of the clock
+    // that found the day not yet due.
+    void schedule(std::time_t now);
     void wake();
 
     TServerHost& host_;

@@ -1,5 +1,7 @@
 #include "stores/date_time.h"
 
+#include <time.h>
+
 #include <mutex>
 
 #include "stores/date_time_internal.h"
@@ -93,7 +95,12 @@ std::time_t now() {
         std::lock_guard lock(settingsMutex);
         clock = testClock;
     }
-    return clock ? clock() : std::time(nullptr);
+    if (clock) return clock();
+    // The clock the wall-clock timers wait on. time() reads a coarse copy of
+    // it that can still show the second before when such a timer fires.
+    timespec ts{};
+    if (::clock_gettime(CLOCK_REALTIME, &ts) != 0) return std::time(nullptr);
+    return ts.tv_sec;
 }
 
 void setClockForTesting(std::function<std::time_t()> clock) {

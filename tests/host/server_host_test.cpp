@@ -8,7 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <atomic>
+#include <ctime>
+#include <memory>
 #include <thread>
 
 #include "host/platform_info.h"
@@ -16,6 +20,7 @@
 #include "net/event_loop.h"
 #include "record_files.h"
 #include "recording_view.h"
+#include "stores/date_time.h"
 #include "stores/stores.h"
 #include "tcp_client.h"
 #include "temp_dir.h"
@@ -190,6 +195,60 @@ TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUp
     EXPECT_EQ(host.departmentCount(), 2);
     EXPECT_EQ(host.phoneCount(), 2);
     EXPECT_EQ(host.logCount(), 2);
+    EXPECT_TRUE(host.FormCloseQuery());
+}
+
+std::time_t systemClock() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return ts.tv_sec;
+}
+
+std::string localText(std::time_t t, const char* format) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, format, &tm);
+    return text;
+}
+
+// The timer of the end-of-day punch-out waits on the system clock; a reading
+// of the clock taken as it fires may still show the second before. The day is
+// then done a moment later, not waited for again until tomorrow.
+TEST_F(ServerHostTest, TheEndOfDayPunchOutComesOnItsDayWhenTheClockReadsTheSecondBeforeAsItsTimerFires) {
+    const std::time_t start = systemClock();
+    const std::time_t moment = start + 2;
+    if (localText(start, "%F") != localText(moment + 5, "%F")) GTEST_SKIP() << "too close to midnight";
+    std::tm yesterday{};
+    localtime_r(&start, &yesterday);
+    yesterday.tm_mday -= 1;
+    yesterday.tm_hour = 12;
+    yesterday.tm_isdst = -1;
+    const std::time_t yesterdayNoon = std::mktime(&yesterday);
+    writeIniWith("[Board]\r\nAutoOutAt=" + localText(moment, "%H:%M:%S") +
+                 "\r\nAutoOutDone=" + localText(yesterdayNoon, "%F") + "\r\n");
+    test::writeRecordFile("wiwo.dat", RecordKind::Board, {test::boardRecord("Doe,Jane", "pw", "Sales", "In")});
+    auto lagged = std::make_shared<std::atomic<bool>>(false);
+    datetime::setClockForTesting([moment, lagged] {
+        const std::time_t t = systemClock();
+        return t >= moment && !lagged->exchange(true) ? moment - 1 : t;
+    });
+    struct RestoreClock {
+        ~RestoreClock() { datetime::setClockForTesting(nullptr); }
+    } restore;
+
+    TServerHost host(view_, dir_.path());
+    host.FormShow();
+    ASSERT_TRUE(host.serving()) << view_.allMessages();
+    const auto punchedOut = [] {
+        return test::readRecordFile("wiwo.dat", RecordKind::Board)[0][test::board::Status] == "Out";
+    };
+    EXPECT_FALSE(punchedOut()) << "its time has not come yet";
+    pumpUntil([&] { return punchedOut() || systemClock() > moment + 5; });
+    EXPECT_TRUE(lagged->load());
+    EXPECT_TRUE(punchedOut());
+    EXPECT_EQ(host.logCount(), 1);
+    EXPECT_NE(test::readFile("zva.ini").find("AutoOutDone=" + localText(moment, "%F")), std::string::npos);
     EXPECT_TRUE(host.FormCloseQuery());
 }
 

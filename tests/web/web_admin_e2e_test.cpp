@@ -478,7 +478,8 @@ TEST(WebAdmin, EndOfDayPunchOutComesAtItsTimeAndOnceAtStartUpForTheDayMissed) {
     // The line comes last, once the board, the log and the day done are saved.
     const std::string line = "the end-of-day punch-out: punched out 1 employee for " + isoDay(t);
     ASSERT_TRUE(eventually([&] { return server->stderrText().find(line) != std::string::npos; },
-                           std::chrono::seconds(20)));
+                           std::chrono::seconds(20)))
+        << server->stderrText();
     const auto board = records(*server, RecordKind::Board);
     EXPECT_EQ(board[0][b::Status], "Out");
     EXPECT_FALSE(board[0][b::StatusChanged].empty());
