@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 
 namespace zv::test {
 
@@ -16,6 +17,14 @@ inline std::time_t localTime(int year, int month, int day, int hour = 0, int min
     parts.tm_sec = second;
     parts.tm_isdst = -1;
     return std::mktime(&parts);
+}
+
+// `t` on the local wall clock as strftime writes it with `format`.
+inline std::string localText(std::time_t t, const char* format) {
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    char text[64];
+    return std::string(text, std::strftime(text, sizeof text, format, &parts));
 }
 
 }  // namespace zv::test

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "local_time.h"
 #include "web_e2e_support.h"
 
 namespace zv::webtest {
@@ -68,22 +69,9 @@ std::string otherLocalAddress() {
 std::string iniOf(const ServerProcess& server) { return test::readFile(server.iniPath()); }
 
 // Local time `seconds` from now as "H:MM:SS".
-std::string timeOfDayIn(int seconds) {
-    const std::time_t at = std::time(nullptr) + seconds;
-    std::tm tm{};
-    localtime_r(&at, &tm);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M:%S", &tm);
-    return text;
-}
+std::string timeOfDayIn(int seconds) { return test::localText(std::time(nullptr) + seconds, "%H:%M:%S"); }
 
-std::string isoDay(std::time_t at) {
-    std::tm tm{};
-    localtime_r(&at, &tm);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &tm);
-    return text;
-}
+std::string isoDay(std::time_t at) { return test::localText(at, "%F"); }
 
 TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     auto server = startEmptyOr({});
