@@ -50,12 +50,12 @@ public:
     // AutoOutDone in memory; the caller saves the settings.
     void settingChanged();
 
+private:
     // In a step: when a day is due at `now` and not yet done, punches
     // everyone "In" out, records the day in AutoOutDone and saves the
     // settings. Returns how many employees it punched out.
     std::size_t runIfDue(std::time_t now);
 
-private:
     // Waits for the next moment after `now`: the same reading of the clock
     // that found the day not yet due.
     void schedule(std::time_t now);
