@@ -26,8 +26,8 @@ if [ "${1:-}" = "--sanitize" ]; then
   cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=None "${launcher[@]}" \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DZV_WITH_ADMIN=OFF >/dev/null
-  cmake --build build-sanitize -j "$(nproc)" --target zelvorad stores_tests net_tests smtp_tests \
-    smtp_e2e_tests protocol_tests host_tests e2e_tests fuzz_replay_tests app_tests web_tests web_e2e_tests
+  cmake --build build-sanitize -j "$(nproc)" --target zelvorad stores_tests net_tests mail_tests \
+    mail_e2e_tests protocol_tests host_tests e2e_tests fuzz_replay_tests app_tests web_tests web_e2e_tests
   start_mail_server
   # Any finding ends the test that made it; leaks count as findings.
   export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"

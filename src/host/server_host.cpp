@@ -9,10 +9,10 @@
 
 #include "host/auto_punch_out.h"
 #include "host/platform_info.h"
+#include "mail/message_notice.h"
+#include "mail/smtp_client.h"
 #include "net/async_socket.h"
 #include "net/event_loop.h"
-#include "net/message_notice.h"
-#include "net/smtp_client.h"
 #include "net/socket_errors.h"
 #include "protocol/client_thread.h"
 #include "stores/stores.h"
@@ -112,7 +112,6 @@ void TServerHost::FormShow() {
         ServerSocket->setProto("tcp");
         ServerSocket->setPort(settings_.Port);
         ServerSocket->setAddr("0.0.0.0");
-        ServerSocket->setMultiThreaded(true);
     } catch (const std::exception& e) {
         failStartup("The server cannot use port \"" + settings_.Port + "\":\r" + e.what());
         return;

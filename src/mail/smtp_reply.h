@@ -43,9 +43,9 @@ private:
 
 // The code read from the start of a reply line.
 struct TSmtpReplyCode {
-    int code = 0;              // 0 when the line has no digits
-    bool hasDigits = false;    // false: the line carries no code at all
-    bool continuation = false; // the character after the digits is "-"
+    int code = 0;               // 0 when the line has no digits
+    bool hasDigits = false;     // false: the line carries no code at all
+    bool continuation = false;  // the character after the digits is "-"
 };
 
 // Skips leading blanks, tabs, CR and LF, takes an optional sign and the

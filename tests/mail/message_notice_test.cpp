@@ -1,6 +1,8 @@
 // The notice's fourteen body lines and the rule that decides whether a new
 // message is mailed, and with which addresses.
 
+#include "mail/message_notice.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "example_message.h"
-#include "net/message_notice.h"
 
 namespace zv {
 namespace {
@@ -31,20 +32,11 @@ std::vector<std::string> bodyOf(const TWYWONode& msg, int maxLen = 1023) {
 
 TEST(MessageNoticeBody, HasTheFourteenLinesOfTheMessageForm) {
     EXPECT_EQ(bodyOf(exampleMessage()),
-              (std::vector<std::string>{"While You Were Out",
-                                        "",
-                                        "Caller  : R. Customer",
-                                        "Company : Supplier Ltd",
-                                        "Phone # : 555-0100",
-                                        "[*] Called",
-                                        "[ ] Returned Your Call",
-                                        "[ ] Was Here To See You",
-                                        "[ ] Wants To See You",
-                                        "[*] URGENT",
-                                        "Regarding: invoice 12",
-                                        "Comments:",
-                                        "please call back",
-                                        "Call Taken By Desk,Front At 10:15 AM On 12/06/2026"}));
+              (std::vector<std::string>{
+                  "While You Were Out", "", "Caller  : R. Customer", "Company : Supplier Ltd",
+                  "Phone # : 555-0100", "[*] Called", "[ ] Returned Your Call", "[ ] Was Here To See You",
+                  "[ ] Wants To See You", "[*] URGENT", "Regarding: invoice 12",
+                  "Comments:", "please call back", "Call Taken By Desk,Front At 10:15 AM On 12/06/2026"}));
     for (int lineNum = 1; lineNum <= kMessageNoticeLineCount; ++lineNum)
         EXPECT_EQ(messageNoticeLine(exampleMessage(), lineNum), bodyOf(exampleMessage())[lineNum - 1]);
 }
@@ -126,13 +118,11 @@ TEST(MessageNoticeDecision, MailsOnlyWithHostEntryAddressAndExactYes) {
               TNoticeDecision::RecipientNotOnBoard);
 
     board.add("Smith,Anna", "", "YES");
-    EXPECT_EQ(planMessageNotice(board.lookup(), msg, "mail").decision,
-              TNoticeDecision::NoRecipientAddress);
+    EXPECT_EQ(planMessageNotice(board.lookup(), msg, "mail").decision, TNoticeDecision::NoRecipientAddress);
 
     for (const char* notify : {"yes", "Yes", "YES ", "", "NO", "Y"}) {
         board.add("Smith,Anna", "anna@example.com", notify);
-        EXPECT_EQ(planMessageNotice(board.lookup(), msg, "mail").decision,
-                  TNoticeDecision::NotWanted)
+        EXPECT_EQ(planMessageNotice(board.lookup(), msg, "mail").decision, TNoticeDecision::NotWanted)
             << notify;
     }
     // The empty host is tested first: nothing else is looked at.

@@ -1,4 +1,4 @@
-#include "net/smtp_client.h"
+#include "mail/smtp_client.h"
 
 #include <chrono>
 
@@ -6,13 +6,6 @@
 #include "net/event_loop.h"
 
 namespace zv {
-
-void TSmtpClient::checkMailPreconditions() {
-    TCustomSmtpClient::checkMailPreconditions();
-    if (!EmailFiles.empty())
-        throw SmtpException("File attachments are not supported (EmailFiles holds " +
-                            std::to_string(EmailFiles.size()) + " entries)");
-}
 
 bool TSyncSmtpClient::OpenAndWait() {
     return runAndWait([this] { Open(); });

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "net/smtp_reply.h"
+#include "mail/smtp_reply.h"
 
 namespace zv {
 
@@ -45,8 +45,8 @@ class TCustomSmtpClient {
 public:
     // MsgLine holds MaxLen + 1 bytes; the handler writes at most MaxLen - 1
     // characters and a NUL, or sets More false to end the body.
-    using TGetDataEvent = std::function<void(TCustomSmtpClient& sender, int LineNum,
-                                             char* MsgLine, int MaxLen, bool& More)>;
+    using TGetDataEvent =
+        std::function<void(TCustomSmtpClient& sender, int LineNum, char* MsgLine, int MaxLen, bool& More)>;
     using TRequestDoneEvent =
         std::function<void(TCustomSmtpClient& sender, TSmtpRequest request, std::uint16_t error)>;
     // Trace of the conversation: commands and text lines "> ...", replies "< ...".
@@ -86,8 +86,6 @@ public:
     void setContentType(TSmtpContentType value) { m_contentType = value; }
     int Timeout() const { return m_timeout; }
     void setTimeout(int seconds) { m_timeout = seconds; }
-    bool MultiThreaded() const { return m_multiThreaded; }
-    void setMultiThreaded(bool value) { m_multiThreaded = value; }
 
     TSmtpState State() const { return m_state; }
     const std::string& ErrorMessage() const { return m_errorMessage; }
@@ -117,8 +115,6 @@ public:
     TAsyncSocket& socket() { return *m_socket; }
 
 protected:
-    // Checks made before a mail starts; raises SmtpException.
-    virtual void checkMailPreconditions();
     // A request that could not start: ErrorMessage tells why.
     void startFailed(const std::string& text);
     // The wait for a request ran out: abort it and the connection, and leave
@@ -129,6 +125,8 @@ private:
     using TReplyStep = std::function<void(bool accepted)>;
 
     void checkReady() const;
+    // Checks made before a mail starts; raises SmtpException.
+    void checkMailPreconditions();
     void beginRequest(TSmtpRequest request);
     void endRequest();
     void failRequest(int result, const std::string& text);
@@ -145,7 +143,6 @@ private:
     void sendMailFrom();
     void sendRcptTo(std::size_t index);
     void sendData();
-    void setTcpOption(int option, bool on);
     void startText();
     void sendNextTextLine();
     bool fetchBodyLine();
@@ -170,7 +167,6 @@ private:
     std::string m_charSet = "iso-8859-1";
     TSmtpContentType m_contentType = smtpPlainText;
     int m_timeout = 15;
-    bool m_multiThreaded = false;
 
     TSmtpState m_state = smtpReady;
     TSmtpRequest m_request = smtpOpen;

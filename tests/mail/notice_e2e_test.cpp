@@ -4,17 +4,15 @@
 // nothing but the mail.
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <random>
-
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -44,8 +42,9 @@ Fields employee(const std::string& key, const std::string& email, const std::str
 }
 
 Fields messageFor(const std::string& recipient, const std::string& caller) {
-    return {recipient, "Desk,Front", "12/06/2026", "10:15 AM", caller, "Supplier Ltd", "555-0100",
-            "invoice 12", "X", "", "", "", "X", ".starts with a dot"};
+    return {recipient,  "Desk,Front",        "12/06/2026", "10:15 AM", caller, "Supplier Ltd",
+            "555-0100", "invoice 12",        "X",          "",         "",     "",
+            "X",        ".starts with a dot"};
 }
 
 // Desk,Front logs in with one new message, pulls the bundle and confirms.
@@ -67,8 +66,7 @@ std::vector<Fields> storedMessages(const ServerProcess& server) {
 }
 
 void writeBoard(const ServerProcess& server, const std::vector<Fields>& board) {
-    test::writeRecordFile(server.dataFile(test::dataFileName(RecordKind::Board)),
-                          RecordKind::Board, board);
+    test::writeRecordFile(server.dataFile(test::dataFileName(RecordKind::Board)), RecordKind::Board, board);
 }
 
 class ServerNotice : public ::testing::Test {
@@ -105,8 +103,7 @@ TEST_F(ServerNotice, NothingIsMailedForLowerCaseYesAnEmptyAddressOrAnEmptyMailHo
     const std::string noHost = test::uniqueMailTag();
     const std::string control = test::uniqueMailTag();
     auto server = makeServer("");
-    writeBoard(*server, {employee("Desk,Front", "desk@localhost", ""),
-                         employee("Jones,Bob", "", "YES"),
+    writeBoard(*server, {employee("Desk,Front", "desk@localhost", ""), employee("Jones,Bob", "", "YES"),
                          employee("Lee,Carl", test::mailAddressFor(control), "YES"),
                          employee("Smith,Anna", test::mailAddressFor(lowerCase), "yes"),
                          employee("Wu,Dana", test::mailAddressFor(noHost), "YES")});
@@ -136,8 +133,8 @@ TEST(ServerNoticeFailure, ADeadMailHostLeavesTheMessageStoredAndTheClientServed)
     server->start();
     deliverMessage(*server, messageFor("Smith,Anna", "first"));
     deliverMessage(*server, messageFor("Smith,Anna", "second"));
-    EXPECT_EQ(storedMessages(*server), (std::vector<Fields>{messageFor("Smith,Anna", "first"),
-                                                             messageFor("Smith,Anna", "second")}));
+    EXPECT_EQ(storedMessages(*server),
+              (std::vector<Fields>{messageFor("Smith,Anna", "first"), messageFor("Smith,Anna", "second")}));
     EXPECT_EQ(server->stop(), 0);
 }
 
@@ -149,16 +146,14 @@ public:
     SilentMailHost() {
         std::random_device random;
         const unsigned value = random();
-        m_address = "127." + std::to_string(10 + value % 200) + "." +
-                    std::to_string((value >> 8) % 250) + "." +
-                    std::to_string(1 + (value >> 16) % 250);
+        m_address = "127." + std::to_string(10 + value % 200) + "." + std::to_string((value >> 8) % 250) +
+                    "." + std::to_string(1 + (value >> 16) % 250);
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(25);
         if (m_fd < 0 || ::inet_pton(AF_INET, m_address.c_str(), &addr.sin_addr) != 1 ||
-            ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(m_fd, 4) != 0) {
+            ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_fd, 4) != 0) {
             if (m_fd >= 0) ::close(m_fd);
             m_fd = -1;
         }

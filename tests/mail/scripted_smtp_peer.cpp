@@ -27,16 +27,13 @@ PeerStep closeConnection() { return {PeerStep::Close, {}}; }
 PeerStep silence() { return {PeerStep::Silence, {}}; }
 
 PeerScript acceptingScript() {
-    return {reply("220 peer ready"), receive(), reply("250 peer"),
-            receive(),               reply("250 sender ok"),
-            receive(),               reply("250 recipient ok"),
-            receive(),               reply("354 go ahead"),
-            receiveData(),           reply("250 queued"),
-            receive(),               reply("221 bye")};
+    return {reply("220 peer ready"), receive(),     reply("250 peer"),         receive(),
+            reply("250 sender ok"),  receive(),     reply("250 recipient ok"), receive(),
+            reply("354 go ahead"),   receiveData(), reply("250 queued"),       receive(),
+            reply("221 bye")};
 }
 
-ScriptedSmtpPeer::ScriptedSmtpPeer(std::vector<PeerScript> scripts)
-    : m_scripts(std::move(scripts)) {
+ScriptedSmtpPeer::ScriptedSmtpPeer(std::vector<PeerScript> scripts) : m_scripts(std::move(scripts)) {
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listenFd < 0) throw std::runtime_error("peer: socket failed");
     sockaddr_in addr{};
@@ -122,8 +119,8 @@ void ScriptedSmtpPeer::play(int fd, const PeerScript& script) {
             case PeerStep::Send: {
                 std::size_t sent = 0;
                 while (sent < step.text.size()) {
-                    const ssize_t n = ::send(fd, step.text.data() + sent, step.text.size() - sent,
-                                             MSG_NOSIGNAL);
+                    const ssize_t n =
+                        ::send(fd, step.text.data() + sent, step.text.size() - sent, MSG_NOSIGNAL);
                     if (n <= 0) return;
                     sent += static_cast<std::size_t>(n);
                 }
@@ -141,10 +138,8 @@ void ScriptedSmtpPeer::play(int fd, const PeerScript& script) {
                     if (!readLine(fd, pending, line)) return;
                 } while (line != ".");
                 break;
-            case PeerStep::Close:
-                return;
-            case PeerStep::Silence:
-                break;
+            case PeerStep::Close: return;
+            case PeerStep::Silence: break;
         }
     }
     // Script done: keep reading (and recording) until the client closes.

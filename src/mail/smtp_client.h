@@ -1,24 +1,10 @@
 #pragma once
-// The SMTP clients the server uses: TSmtpClient (the protocol engine with a
-// list of file attachments, which the server never fills) and
-// TSyncSmtpClient, whose calls start a request and wait for its end.
+// The SMTP client the server uses: TSyncSmtpClient, whose calls start a
+// request of the protocol engine and wait for its end.
 
-#include <string>
-#include <vector>
-
-#include "net/custom_smtp_client.h"
+#include "mail/custom_smtp_client.h"
 
 namespace zv {
-
-class TSmtpClient : public TCustomSmtpClient {
-public:
-    // Files to attach. Attachments are not supported: a mail with any entry
-    // here is refused before it starts.
-    std::vector<std::string> EmailFiles;
-
-protected:
-    void checkMailPreconditions() override;
-};
 
 // Each call starts its request and waits, for at most Timeout seconds (no
 // limit when Timeout is 0 or less), until it has ended. The wait blocks in the
@@ -28,7 +14,7 @@ protected:
 // RequestResult 0. Nothing is raised: a request that cannot start, fails or
 // times out gives false, and ErrorMessage says why ("426 Timeout" for a time-out,
 // after which the connection is closed). Must be called on the owner thread.
-class TSyncSmtpClient : public TSmtpClient {
+class TSyncSmtpClient : public TCustomSmtpClient {
 public:
     bool OpenAndWait();
     bool MailAndWait();

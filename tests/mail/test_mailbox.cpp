@@ -25,8 +25,7 @@ bool mailServerAnswers() {
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         pollfd p{fd, POLLIN, 0};
         char greeting[4] = {};
-        ok = ::poll(&p, 1, 5000) > 0 && ::recv(fd, greeting, 3, 0) == 3 &&
-             std::string(greeting) == "220";
+        ok = ::poll(&p, 1, 5000) > 0 && ::recv(fd, greeting, 3, 0) == 3 && std::string(greeting) == "220";
         const char quit[] = "QUIT\r\n";
         if (::send(fd, quit, sizeof quit - 1, MSG_NOSIGNAL) < 0) {
             // The probe is over either way.
@@ -37,10 +36,8 @@ bool mailServerAnswers() {
 }
 
 std::string mailServerUnavailableReason() {
-    if (!mailServerAnswers())
-        return "no mail server answers on 127.0.0.1:25 (run scripts/mail_server.sh)";
-    if (::access(kTestMailbox, R_OK) != 0)
-        return std::string("cannot read the test mailbox ") + kTestMailbox;
+    if (!mailServerAnswers()) return "no mail server answers on 127.0.0.1:25 (run scripts/mail_server.sh)";
+    if (::access(kTestMailbox, R_OK) != 0) return std::string("cannot read the test mailbox ") + kTestMailbox;
     return {};
 }
 
@@ -48,8 +45,8 @@ std::string uniqueMailTag() {
     static std::atomic<int> counter{0};
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     return "t" + std::to_string(::getpid()) + "x" +
-           std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) +
-           "n" + std::to_string(++counter);
+           std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) + "n" +
+           std::to_string(++counter);
 }
 
 std::string mailAddressFor(const std::string& tag) { return "zvmail+" + tag + "@localhost"; }

@@ -1,4 +1,4 @@
-#include "net/smtp_date.h"
+#include "mail/smtp_date.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,9 +14,8 @@ std::string formatDate(const std::tm& tm, const std::string& zone) {
     const int wday = (tm.tm_wday >= 0 && tm.tm_wday < 7) ? tm.tm_wday : 0;
     const int mon = (tm.tm_mon >= 0 && tm.tm_mon < 12) ? tm.tm_mon : 0;
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d ", kDayNames[wday],
-                  tm.tm_mday, kMonthNames[mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
-                  tm.tm_sec);
+    std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d ", kDayNames[wday], tm.tm_mday,
+                  kMonthNames[mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return text + zone;
 }
 }  // namespace
@@ -29,9 +28,7 @@ std::string smtpZoneText(long secondsEastOfUtc) {
     return text;
 }
 
-std::string smtpDateText(const std::tm& local) {
-    return formatDate(local, smtpZoneText(local.tm_gmtoff));
-}
+std::string smtpDateText(const std::tm& local) { return formatDate(local, smtpZoneText(local.tm_gmtoff)); }
 
 std::string smtpDateText(std::time_t t) {
     std::tm local{};

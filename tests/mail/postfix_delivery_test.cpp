@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "net/message_notice.h"
-#include "net/smtp_client.h"
+#include "mail/message_notice.h"
+#include "mail/smtp_client.h"
 #include "test_mailbox.h"
 
 namespace zv {
@@ -70,9 +70,12 @@ TEST_F(PostfixDelivery, DeliversTheNoticeWithEnvelopeHeaderAndFourteenBodyLines)
     EXPECT_NE(position("Return-Path: <>"), -1);
     EXPECT_NE(position("Delivered-To: " + mailAddressFor(tag)), -1);
     // Our header lines, each exactly once and in their order.
-    const std::vector<std::string> ours = {
-        "From: desk@example.com", "To: " + mailAddressFor(tag), "Subject: While You Were Out",
-        "Mime-Version: 1.0", "Content-Type: text/plain; charset=\"iso-8859-1\"", "Date: "};
+    const std::vector<std::string> ours = {"From: desk@example.com",
+                                           "To: " + mailAddressFor(tag),
+                                           "Subject: While You Were Out",
+                                           "Mime-Version: 1.0",
+                                           "Content-Type: text/plain; charset=\"iso-8859-1\"",
+                                           "Date: "};
     long last = -1;
     for (const std::string& line : ours) {
         const long at = position(line);
@@ -85,23 +88,15 @@ TEST_F(PostfixDelivery, DeliversTheNoticeWithEnvelopeHeaderAndFourteenBodyLines)
     }
     EXPECT_TRUE(std::regex_match(
         header[static_cast<std::size_t>(position("Date: "))],
-        std::regex(R"(Date: [A-Z][a-z]{2}, [1-9][0-9]? [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} [+-][0-9]{4})")));
+        std::regex(
+            R"(Date: [A-Z][a-z]{2}, [1-9][0-9]? [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} [+-][0-9]{4})")));
 
     std::vector<std::string> body(lines.begin() + static_cast<long>(blank) + 1, lines.end());
     while (!body.empty() && body.back().empty()) body.pop_back();  // mbox separator
-    EXPECT_EQ(body, (std::vector<std::string>{"While You Were Out",
-                                              "",
-                                              "Caller  : R. Customer",
-                                              "Company : ",
-                                              "Phone # : 555-0100",
-                                              "[*] Called",
-                                              "[ ] Returned Your Call",
-                                              "[*] Was Here To See You",
-                                              "[ ] Wants To See You",
-                                              "[*] URGENT",
-                                              "Regarding: invoice 12",
-                                              "Comments:",
-                                              ".starts with a dot",
+    EXPECT_EQ(body, (std::vector<std::string>{"While You Were Out", "", "Caller  : R. Customer", "Company : ",
+                                              "Phone # : 555-0100", "[*] Called", "[ ] Returned Your Call",
+                                              "[*] Was Here To See You", "[ ] Wants To See You", "[*] URGENT",
+                                              "Regarding: invoice 12", "Comments:", ".starts with a dot",
                                               "Call Taken By Desk,Front At 10:15 AM On 12/06/2026"}));
 }
 
@@ -130,8 +125,7 @@ TEST_F(PostfixDelivery, TheHookMailsOnlyWhatWasAskedForAndStandsInForAMissingTak
     ASSERT_FALSE(mail.empty());
     // "Desk,Front" has no board entry: the recipient's address is the From line.
     EXPECT_NE(mail.find("\nFrom: " + mailAddressFor(wanted) + "\n"), std::string::npos) << mail;
-    EXPECT_NE(mail.find("\nComments:\nline one\n.line two\nline three\nCall Taken By "),
-              std::string::npos)
+    EXPECT_NE(mail.find("\nComments:\nline one\n.line two\nline three\nCall Taken By "), std::string::npos)
         << mail;
     EXPECT_TRUE(findMail(lowerCase).empty());
 }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "example_message.h"
-#include "net/message_notice.h"
-#include "net/smtp_client.h"
+#include "mail/message_notice.h"
+#include "mail/smtp_client.h"
 #include "scripted_smtp_peer.h"
 
 namespace zv {
@@ -26,38 +26,30 @@ TEST(MessageNoticeConversation, MailsTheMessageFormWithEmptyEnvelopeSenderAndSpl
     TSyncSmtpClient client;
     client.setSignOn("server");
     client.setTimeout(10);
-    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(),
-                         "anna@example.com", "desk@example.com");
+    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(), "anna@example.com",
+                         "desk@example.com");
     peer.finish();
     const auto lines = peer.lines();
-    const std::vector<std::string> before = {
-        "HELO server", "MAIL FROM:<>", "RCPT TO:<anna@example.com>", "DATA",
-        "From: desk@example.com", "To: anna@example.com", "Subject: While You Were Out",
-        "Mime-Version: 1.0", "Content-Type: text/plain; charset=\"iso-8859-1\""};
+    const std::vector<std::string> before = {"HELO server",
+                                             "MAIL FROM:<>",
+                                             "RCPT TO:<anna@example.com>",
+                                             "DATA",
+                                             "From: desk@example.com",
+                                             "To: anna@example.com",
+                                             "Subject: While You Were Out",
+                                             "Mime-Version: 1.0",
+                                             "Content-Type: text/plain; charset=\"iso-8859-1\""};
     ASSERT_EQ(lines.size(), before.size() + 2 + 17 + 2);
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 9), before);
     EXPECT_EQ(lines[9].rfind("Date: ", 0), 0u);
     EXPECT_EQ(lines[10], "");
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 11, lines.end()),
-              (std::vector<std::string>{"While You Were Out",
-                                        "",
-                                        "Caller  : R. Customer",
-                                        "Company : Supplier Ltd",
-                                        "Phone # : 555-0100",
-                                        "[*] Called",
-                                        "[ ] Returned Your Call",
-                                        "[ ] Was Here To See You",
-                                        "[ ] Wants To See You",
-                                        "[*] URGENT",
-                                        "Regarding: invoice 12",
-                                        "Comments:",
-                                        "..first line",
-                                        "second line",
-                                        "..",
-                                        "last",
-                                        "Call Taken By Desk,Front At 10:15 AM On 12/06/2026",
-                                        ".",
-                                        "QUIT"}));
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin() + 11, lines.end()),
+        (std::vector<std::string>{
+            "While You Were Out", "", "Caller  : R. Customer", "Company : Supplier Ltd", "Phone # : 555-0100",
+            "[*] Called", "[ ] Returned Your Call", "[ ] Was Here To See You", "[ ] Wants To See You",
+            "[*] URGENT", "Regarding: invoice 12", "Comments:", "..first line", "second line", "..", "last",
+            "Call Taken By Desk,Front At 10:15 AM On 12/06/2026", ".", "QUIT"}));
     EXPECT_FALSE(client.Connected());
     EXPECT_FALSE(client.OnGetData);  // the supplier does not outlive the notice
 }
@@ -66,10 +58,10 @@ TEST(MessageNoticeConversation, TwoNoticesInARowNameOnlyTheirOwnRecipient) {
     ScriptedSmtpPeer peer({acceptingScript(), acceptingScript()});
     TSyncSmtpClient client;
     client.setTimeout(10);
-    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(),
-                         "anna@example.com", "desk@example.com");
-    sendMessageNoticeVia(client, messageFor("Jones,Bob"), "127.0.0.1", peer.port(),
-                         "bob@example.com", "desk@example.com");
+    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(), "anna@example.com",
+                         "desk@example.com");
+    sendMessageNoticeVia(client, messageFor("Jones,Bob"), "127.0.0.1", peer.port(), "bob@example.com",
+                         "desk@example.com");
     peer.finish();
     EXPECT_EQ(peer.connectionsAccepted(), 2);
     std::vector<std::string> rcpts, tos;
@@ -77,8 +69,7 @@ TEST(MessageNoticeConversation, TwoNoticesInARowNameOnlyTheirOwnRecipient) {
         if (line.rfind("RCPT TO:", 0) == 0) rcpts.push_back(line);
         if (line.rfind("To: ", 0) == 0) tos.push_back(line);
     }
-    EXPECT_EQ(rcpts, (std::vector<std::string>{"RCPT TO:<anna@example.com>",
-                                               "RCPT TO:<bob@example.com>"}));
+    EXPECT_EQ(rcpts, (std::vector<std::string>{"RCPT TO:<anna@example.com>", "RCPT TO:<bob@example.com>"}));
     EXPECT_EQ(tos, (std::vector<std::string>{"To: anna@example.com", "To: bob@example.com"}));
 }
 
@@ -87,30 +78,29 @@ TEST(MessageNoticeConversation, ValuesWithLineBreaksAreNeverSent) {
     TSyncSmtpClient client;
     client.setTimeout(10);
     sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(),
-                         "anna@example.com\r\nRCPT TO:<victim@example.com>",
-                         "desk@example.com");
-    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(),
-                         "anna@example.com", "desk@example.com\nBcc: victim@example.com");
+                         "anna@example.com\r\nRCPT TO:<victim@example.com>", "desk@example.com");
+    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(), "anna@example.com",
+                         "desk@example.com\nBcc: victim@example.com");
     EXPECT_EQ(peer.connectionsAccepted(), 0);
     EXPECT_FALSE(client.Connected());
 }
 
 TEST(MessageNoticeConversation, AFailingMailHostEndsTheNoticeQuietly) {
     // A refused sender: MAIL fails, QUIT still closes the session.
-    ScriptedSmtpPeer peer({{reply("220 hi"), receive(), reply("250 ok"), receive(),
-                            reply("553 refused"), receive(), reply("221 bye")}});
+    ScriptedSmtpPeer peer({{reply("220 hi"), receive(), reply("250 ok"), receive(), reply("553 refused"),
+                            receive(), reply("221 bye")}});
     TSyncSmtpClient client;
     client.setTimeout(10);
-    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(),
-                         "anna@example.com", "desk@example.com");
+    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", peer.port(), "anna@example.com",
+                         "desk@example.com");
     peer.finish();
     EXPECT_EQ(peer.lines().back(), "QUIT");
     EXPECT_FALSE(client.Connected());
 
     // A greeting that refuses: no MAIL, no QUIT, no wait.
     ScriptedSmtpPeer refusing({{reply("554 go away")}});
-    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", refusing.port(),
-                         "anna@example.com", "desk@example.com");
+    sendMessageNoticeVia(client, messageFor("Smith,Anna"), "127.0.0.1", refusing.port(), "anna@example.com",
+                         "desk@example.com");
     refusing.finish();
     EXPECT_TRUE(refusing.lines().empty());
     EXPECT_EQ(client.State(), smtpReady);

@@ -1,10 +1,10 @@
-#include "net/message_notice.h"
+#include "mail/message_notice.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "net/smtp_client.h"
-#include "net/smtp_message.h"
+#include "mail/smtp_client.h"
+#include "mail/smtp_message.h"
 #include "stores/board_store.h"
 
 namespace zv {
@@ -32,14 +32,12 @@ std::string messageNoticeLine(const TWYWONode& msg, int lineNum) {
         case 11: return "Regarding: " + msg.Regarding;
         case 12: return "Comments:";
         case 13: return msg.Comments;
-        case 14:
-            return "Call Taken By " + msg.TakenBy + " At " + msg.Time + " On " + msg.Date;
+        case 14: return "Call Taken By " + msg.TakenBy + " At " + msg.Time + " On " + msg.Date;
         default: return "";
     }
 }
 
-void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int maxLen,
-                          bool& more) {
+void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int maxLen, bool& more) {
     if (lineNum < 1 || lineNum > kMessageNoticeLineCount || msgLine == nullptr || maxLen < 1) {
         more = false;
         return;
@@ -50,24 +48,22 @@ void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int 
     msgLine[length] = '\0';
 }
 
-void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg,
-                       const std::string& mailHost, const std::string& recipientAddress,
-                       const std::string& senderAddress) {
+void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+                       const std::string& recipientAddress, const std::string& senderAddress) {
     sendMessageNoticeVia(client, msg, mailHost, "smtp", recipientAddress, senderAddress);
 }
 
-void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg,
-                          const std::string& mailHost, const std::string& port,
-                          const std::string& recipientAddress, const std::string& senderAddress) {
+void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+                          const std::string& port, const std::string& recipientAddress,
+                          const std::string& senderAddress) {
     // A value that could split a command or a header line, or add parameters
     // to RCPT TO, is never sent.
-    if (hasLineBreak(mailHost) || !isSafeEnvelopeAddress(recipientAddress) ||
-        hasLineBreak(senderAddress))
+    if (hasLineBreak(mailHost) || !isSafeEnvelopeAddress(recipientAddress) || hasLineBreak(senderAddress))
         return;
     try {
         // The body supplier reads its own copy: the caller's record may go away.
-        client.OnGetData = [copy = msg](TCustomSmtpClient&, int lineNum, char* msgLine,
-                                        int maxLen, bool& more) {
+        client.OnGetData = [copy = msg](TCustomSmtpClient&, int lineNum, char* msgLine, int maxLen,
+                                        bool& more) {
             messageNoticeGetData(copy, lineNum, msgLine, maxLen, more);
         };
         client.setHost(mailHost);
@@ -86,8 +82,7 @@ void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg,
     client.OnGetData = nullptr;
 }
 
-TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg,
-                              const std::string& smtpHost) {
+TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg, const std::string& smtpHost) {
     TNoticePlan plan;
     if (smtpHost.empty()) return plan;
     const TWIWONode* recipient = lookup ? lookup(msg.Recipient) : nullptr;
@@ -107,8 +102,7 @@ TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg,
     const TWIWONode* taker = lookup(msg.TakenBy);
     // Without the taker's address the mail still needs a valid From line: the
     // recipient's own address stands in; the body names the taker anyway.
-    plan.senderAddress = (taker != nullptr && !taker->EMail.empty()) ? taker->EMail
-                                                                      : plan.recipientAddress;
+    plan.senderAddress = (taker != nullptr && !taker->EMail.empty()) ? taker->EMail : plan.recipientAddress;
     plan.decision = (hasLineBreak(smtpHost) || !isSafeEnvelopeAddress(plan.recipientAddress) ||
                      hasLineBreak(plan.senderAddress))
                         ? TNoticeDecision::UnsafeValue
@@ -128,12 +122,11 @@ TNoticeDecision mailNewMessageIfWanted(TSyncSmtpClient& client, const TBoardLook
     }
 }
 
-TNoticeDecision mailNewMessageIfWanted(TSyncSmtpClient& client, TWIWOList& board,
-                                       const TWYWONode& msg, const std::string& smtpHost) {
+TNoticeDecision mailNewMessageIfWanted(TSyncSmtpClient& client, TWIWOList& board, const TWYWONode& msg,
+                                       const std::string& smtpHost) {
     return mailNewMessageIfWanted(
-        client,
-        [&board](std::string_view key) -> const TWIWONode* { return board.findByKey(key); },
-        msg, smtpHost);
+        client, [&board](std::string_view key) -> const TWIWONode* { return board.findByKey(key); }, msg,
+        smtpHost);
 }
 
 }  // namespace zv

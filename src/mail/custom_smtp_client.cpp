@@ -1,18 +1,15 @@
-#include "net/custom_smtp_client.h"
+#include "mail/custom_smtp_client.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstring>
 #include <ctime>
 
+#include "mail/smtp_date.h"
+#include "mail/smtp_message.h"
 #include "net/async_socket.h"
 #include "net/event_loop.h"
-#include "net/smtp_date.h"
-#include "net/smtp_message.h"
 #include "net/socket_errors.h"
 
 namespace zv {
@@ -27,8 +24,7 @@ std::string localHostName() {
 
 // Refuses a value that would break a command or a header line apart.
 void refuseLineBreak(const std::string& value, const char* what) {
-    if (hasLineBreak(value))
-        throw SmtpException(std::string(what) + " holds a line break: '" + value + "'");
+    if (hasLineBreak(value)) throw SmtpException(std::string(what) + " holds a line break: '" + value + "'");
 }
 
 void refuseUnsafeAddress(const std::string& value, const char* what) {
@@ -40,17 +36,13 @@ void refuseUnsafeAddress(const std::string& value, const char* what) {
 }  // namespace
 
 TCustomSmtpClient::TCustomSmtpClient() : m_socket(std::make_unique<TAsyncSocket>()) {
-    m_socket->OnDnsLookupDone = [this](TAsyncSocket&, std::uint16_t error) {
-        socketDnsLookupDone(error);
-    };
+    m_socket->OnDnsLookupDone = [this](TAsyncSocket&, std::uint16_t error) { socketDnsLookupDone(error); };
     m_socket->OnSessionConnected = [this](TAsyncSocket&, std::uint16_t error) {
         socketSessionConnected(error);
     };
     m_socket->OnDataAvailable = [this](TAsyncSocket&, std::uint16_t) { socketDataAvailable(); };
     m_socket->OnDataSent = [this](TAsyncSocket&, std::uint16_t) { socketDataSent(); };
-    m_socket->OnSessionClosed = [this](TAsyncSocket&, std::uint16_t error) {
-        socketSessionClosed(error);
-    };
+    m_socket->OnSessionClosed = [this](TAsyncSocket&, std::uint16_t error) { socketSessionClosed(error); };
 }
 
 TCustomSmtpClient::~TCustomSmtpClient() {
@@ -139,9 +131,7 @@ void TCustomSmtpClient::Abort() {
     m_state = smtpReady;
 }
 
-void TCustomSmtpClient::startFailed(const std::string& text) {
-    m_errorMessage = text;
-}
+void TCustomSmtpClient::startFailed(const std::string& text) { m_errorMessage = text; }
 
 void TCustomSmtpClient::abortWithTimeout() {
     Abort();
@@ -186,8 +176,7 @@ void TCustomSmtpClient::failRequest(int result, const std::string& text) {
 }
 
 void TCustomSmtpClient::failWithSocketError(int error) {
-    failRequest(error, "500 " + WSocketErrorDesc(error) + " (Winsock error #" +
-                           std::to_string(error) + ")");
+    failRequest(error, "500 " + WSocketErrorDesc(error) + " (Winsock error #" + std::to_string(error) + ")");
 }
 
 void TCustomSmtpClient::closeByClient() {
@@ -228,8 +217,7 @@ void TCustomSmtpClient::guarded(const std::function<void()>& step) {
 
 // ---- commands --------------------------------------------------------------
 
-void TCustomSmtpClient::sendCommand(const std::string& command, std::vector<int> accepted,
-                                    TReplyStep next) {
+void TCustomSmtpClient::sendCommand(const std::string& command, std::vector<int> accepted, TReplyStep next) {
     if (!m_connected) throw SmtpException("SMTP component not connected");
     m_state = smtpWaitingResponse;
     m_accepted = std::move(accepted);
@@ -285,18 +273,10 @@ void TCustomSmtpClient::sendData() {
     });
 }
 
-void TCustomSmtpClient::setTcpOption(int option, bool on) {
-    const int value = on ? 1 : 0;
-    if (m_socket->HSocket() == INVALID_SOCKET) return;
-    if (::setsockopt(m_socket->HSocket(), IPPROTO_TCP, option, &value, sizeof value) != 0) {
-        // Only slower, never wrong: the mail goes out all the same.
-    }
-}
-
 void TCustomSmtpClient::startText() {
     // The lines are handed over one at a time; the system gathers them into
     // full segments until the final "." lets everything go at once.
-    setTcpOption(TCP_CORK, true);
+    m_socket->setCork(true);
     m_state = smtpInternalReady;  // replies are not expected while the text goes out
     m_sendingText = true;
     m_headerIndex = 0;
@@ -334,7 +314,7 @@ void TCustomSmtpClient::sendNextTextLine() {
         if (m_pendingLines.empty()) {
             m_sendingText = false;
             sendCommand(".", {250}, [this](bool) { endRequest(); });
-            setTcpOption(TCP_CORK, false);
+            m_socket->setCork(false);
             return;
         }
         line = dotStuffed(m_pendingLines.front());
@@ -409,7 +389,7 @@ void TCustomSmtpClient::socketSessionConnected(std::uint16_t error) {
     m_reply.clear();
     // The text goes out one short line at a time; without this each line would
     // wait for the server's delayed acknowledgement of the one before.
-    setTcpOption(TCP_NODELAY, true);
+    m_socket->setNoDelay(true);
     m_state = smtpWaitingBanner;
     m_accepted = {220};
     m_replyStep = [this](bool accepted) {
@@ -424,8 +404,7 @@ void TCustomSmtpClient::socketSessionConnected(std::uint16_t error) {
 }
 
 void TCustomSmtpClient::socketDataAvailable() {
-    const int count = m_socket->Receive(m_reply.writePointer(),
-                                        static_cast<int>(m_reply.freeSpace()));
+    const int count = m_socket->Receive(m_reply.writePointer(), static_cast<int>(m_reply.freeSpace()));
     if (count <= 0) return;
     m_reply.commit(static_cast<std::size_t>(count));
     guarded([this] {
@@ -434,8 +413,8 @@ void TCustomSmtpClient::socketDataAvailable() {
             // No line end within the whole buffer: the reply can never be read,
             // and the conversation cannot go on in step with the server.
             const bool inRequest = m_state != smtpReady;
-            failRequest(500, "500 Reply line longer than " +
-                                 std::to_string(kSmtpReplyBufferSize - 2) + " characters");
+            failRequest(500, "500 Reply line longer than " + std::to_string(kSmtpReplyBufferSize - 2) +
+                                 " characters");
             closeByClient();
             if (inRequest) endRequest();
         }
@@ -455,9 +434,9 @@ void TCustomSmtpClient::socketSessionClosed(std::uint16_t error) {
     if (m_state == smtpReady || m_state == smtpAbort) return;
     // The server closed while a request was in progress.
     if (m_errorMessage.empty()) {
-        m_errorMessage = error != 0 ? "500 " + WSocketErrorDesc(error) + " (Winsock error #" +
-                                          std::to_string(error) + ")"
-                                    : std::string("500 Connection closed by the mail server");
+        m_errorMessage =
+            error != 0 ? "500 " + WSocketErrorDesc(error) + " (Winsock error #" + std::to_string(error) + ")"
+                       : std::string("500 Connection closed by the mail server");
     }
     m_requestResult = WSAEINTR;
     endRequest();

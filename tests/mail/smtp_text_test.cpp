@@ -8,9 +8,9 @@
 #include <regex>
 #include <string>
 
-#include "net/smtp_date.h"
-#include "net/smtp_message.h"
-#include "net/smtp_reply.h"
+#include "mail/smtp_date.h"
+#include "mail/smtp_message.h"
+#include "mail/smtp_reply.h"
 
 namespace zv {
 namespace {

@@ -24,8 +24,7 @@ std::string messageNoticeLine(const TWYWONode& msg, int lineNum);
 // The body supplier in the form the SMTP client calls: writes line `lineNum`,
 // cut to maxLen - 1 characters, and a terminating NUL into msgLine (which
 // holds at least maxLen bytes); sets `more` false from line 15 on.
-void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int maxLen,
-                          bool& more);
+void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int maxLen, bool& more);
 
 // Mails `msg` through `client`: Host = mailHost, Port "smtp", connects when not
 // connected, From = senderAddress, To and the only envelope recipient =
@@ -34,15 +33,14 @@ void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int 
 // A mail host, address or header value that holds CR or LF, or a recipient
 // address holding "<", ">" or white space (it goes into RCPT TO), is never
 // sent: the notice is skipped without any connection.
-void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg,
-                       const std::string& mailHost, const std::string& recipientAddress,
-                       const std::string& senderAddress);
+void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+                       const std::string& recipientAddress, const std::string& senderAddress);
 
 // sendMessageNotice with another port than "smtp" (a port number or service
 // name), for a mail host that listens elsewhere.
-void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg,
-                          const std::string& mailHost, const std::string& port,
-                          const std::string& recipientAddress, const std::string& senderAddress);
+void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+                          const std::string& port, const std::string& recipientAddress,
+                          const std::string& senderAddress);
 
 // What mailNewMessageIfWanted decided for one message.
 enum class TNoticeDecision {
@@ -65,8 +63,7 @@ struct TNoticePlan {
     std::string recipientAddress;
     std::string senderAddress;
 };
-TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg,
-                              const std::string& smtpHost);
+TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg, const std::string& smtpHost);
 
 // The mail hook for a message just stored: mails it when, tested in this
 // order, smtpHost is not empty, the Recipient has a board entry, its EMail is
@@ -76,7 +73,7 @@ TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg,
 // carries a valid From line. Never raises.
 TNoticeDecision mailNewMessageIfWanted(TSyncSmtpClient& client, const TBoardLookup& lookup,
                                        const TWYWONode& msg, const std::string& smtpHost);
-TNoticeDecision mailNewMessageIfWanted(TSyncSmtpClient& client, TWIWOList& board,
-                                       const TWYWONode& msg, const std::string& smtpHost);
+TNoticeDecision mailNewMessageIfWanted(TSyncSmtpClient& client, TWIWOList& board, const TWYWONode& msg,
+                                       const std::string& smtpHost);
 
 }  // namespace zv

@@ -13,12 +13,12 @@ namespace zv::test {
 
 struct PeerStep {
     enum Kind {
-        Send,         // send `text` as it is (add "\r\n" yourself)
-        Receive,      // read one line from the client
-        ReceiveData,  // read lines up to and including the lone "." line
-        ReceiveLines, // read `count` lines
-        Close,        // close the connection now
-        Silence,      // answer nothing: read until the client goes away
+        Send,          // send `text` as it is (add "\r\n" yourself)
+        Receive,       // read one line from the client
+        ReceiveData,   // read lines up to and including the lone "." line
+        ReceiveLines,  // read `count` lines
+        Close,         // close the connection now
+        Silence,       // answer nothing: read until the client goes away
     };
     Kind kind;
     std::string text;

@@ -1,13 +1,11 @@
-#include "net/smtp_message.h"
+#include "mail/smtp_message.h"
 
 #include <cctype>
 
 namespace zv {
 
 std::string trimmedText(std::string_view text) {
-    const auto isBlank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-    };
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && isBlank(text[begin])) ++begin;
@@ -18,8 +16,7 @@ std::string trimmedText(std::string_view text) {
 std::vector<std::string> smtpHeaderLines(const TSmtpHeaderValues& values) {
     std::vector<std::string> lines;
     if (!trimmedText(values.ReplyTo).empty()) lines.push_back("Reply-To: " + values.ReplyTo);
-    if (!trimmedText(values.ReturnPath).empty())
-        lines.push_back("Return-Path: " + values.ReturnPath);
+    if (!trimmedText(values.ReturnPath).empty()) lines.push_back("Return-Path: " + values.ReturnPath);
     lines.push_back("From: " + values.From);
     lines.push_back("To: " + values.To);
     lines.push_back("Subject: " + values.Subject);
@@ -30,9 +27,7 @@ std::vector<std::string> smtpHeaderLines(const TSmtpHeaderValues& values) {
     return lines;
 }
 
-bool hasLineBreak(std::string_view text) {
-    return text.find_first_of("\r\n") != std::string_view::npos;
-}
+bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
 bool isSafeEnvelopeAddress(std::string_view address) {
     if (hasLineBreak(address)) return false;

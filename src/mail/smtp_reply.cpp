@@ -1,4 +1,4 @@
-#include "net/smtp_reply.h"
+#include "mail/smtp_reply.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,9 +6,7 @@
 
 namespace zv {
 
-void TSmtpReplyBuffer::commit(std::size_t count) {
-    m_fill += std::min(count, freeSpace());
-}
+void TSmtpReplyBuffer::commit(std::size_t count) { m_fill += std::min(count, freeSpace()); }
 
 std::size_t TSmtpReplyBuffer::append(std::string_view bytes) {
     const std::size_t n = std::min(bytes.size(), freeSpace());
@@ -36,9 +34,7 @@ bool TSmtpReplyBuffer::overflowed() const {
 TSmtpReplyCode parseSmtpReplyCode(std::string_view line) {
     TSmtpReplyCode result;
     std::size_t i = 0;
-    while (i < line.size() &&
-           (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n'))
-        ++i;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) ++i;
     bool negative = false;
     if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
         negative = line[i] == '-';
