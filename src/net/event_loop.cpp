@@ -7,11 +7,12 @@
 
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
+
+#include "net/completion.h"
 
 namespace zv {
 
@@ -335,25 +336,10 @@ void PumpMessages() { TEventLoop::forCurrentThread().pump(); }
 
 namespace {
 
-struct Completion {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-    std::exception_ptr error;
-
-    void finish(std::exception_ptr e) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (done) return;
-        error = std::move(e);
-        done = true;
-        cv.notify_all();
-    }
-};
-
 // Signals the waiter even when the task is destroyed without running (the
 // target loop ended first), so that the waiter is never left blocked.
 struct CompletionGuard {
-    std::shared_ptr<Completion> completion;
+    std::shared_ptr<TCompletion> completion;
     ~CompletionGuard() {
         if (completion) {
             completion->finish(std::make_exception_ptr(
@@ -372,7 +358,7 @@ void runInLoopAndWait(TEventLoop& loop, std::function<void()> task) {
     // Counted as blocked before the task can start, so that the task may use
     // this thread's sockets from its first instruction.
     TEventLoop::TBlockedScope blocked(TEventLoop::current());
-    auto completion = std::make_shared<Completion>();
+    auto completion = std::make_shared<TCompletion>();
     auto guard = std::make_shared<CompletionGuard>();
     guard->completion = completion;
     loop.post([guard, task = std::move(task)]() mutable {
@@ -382,12 +368,11 @@ void runInLoopAndWait(TEventLoop& loop, std::function<void()> task) {
         } catch (...) {
             error = std::current_exception();
         }
-        guard->completion->finish(error);
+        // Moved, not copied: the waiter alone then holds the exception.
+        guard->completion->finish(std::move(error));
     });
     guard.reset();
-    std::unique_lock<std::mutex> lock(completion->mutex);
-    completion->cv.wait(lock, [&] { return completion->done; });
-    if (completion->error) std::rethrow_exception(completion->error);
+    completion->wait();
 }
 
 }  // namespace zv
