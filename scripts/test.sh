@@ -54,7 +54,7 @@ fi
 if [ "${1:-}" = "--tsan" ]; then
   configure_sanitized build-tsan "-O1 -g1 -fno-omit-frame-pointer -fsanitize=thread" "-fsanitize=thread"
   cmake --build build-tsan -j "$(nproc)" --target zelvorad net_tests mail_tests protocol_tests \
-    host_tests web_tests e2e_tests web_e2e_tests
+    host_tests web_tests e2e_tests mail_e2e_tests web_e2e_tests
   start_mail_server
   # Any finding ends the test that made it.
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
