@@ -14,13 +14,12 @@
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 #include "host/admin_audit.h"
-#include "stores/date_time.h"
-#include "stores/records.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
-TdlgAccountMaintenance::TdlgAccountMaintenance(MaintenanceData& data, MessagePrompt prompt, QWidget* parent)
-    : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
+TdlgAccountMaintenance::TdlgAccountMaintenance(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent)
+    : QDialog(parent), host_(host), prompt_(std::move(prompt)) {
     setWindowTitle(QStringLiteral("Account Maintenance"));
     setWindowFlags(kFixedDialogFlags);
 
@@ -73,8 +72,7 @@ void TdlgAccountMaintenance::showEvent(QShowEvent* event) {
         editFirstName->clear();
         editPassword->setText(QString::fromLatin1(zv::kDefaultPassword));
         cbDepartment->clear();
-        for (int i = 0; i < data_.departmentCount(); ++i)
-            cbDepartment->addItem(toQt(data_.departmentAt(i).Name));
+        for (const std::string& name : host_.departmentNames()) cbDepartment->addItem(toQt(name));
         cbDepartment->setCurrentIndex(-1);
         editLastName->setFocus();
         centreOnScreen(*this);
@@ -93,29 +91,19 @@ void TdlgAccountMaintenance::btnOKClick() {
     }
     if (cbDepartment->currentIndex() >= 0) account.department = fromQt(cbDepartment->currentText());
 
-    const auto refusal = newAccountRefusal(account, [this](const std::string& key) {
-        for (int i = 0; i < data_.employeeCount(); ++i) {
-            if (data_.employeeAt(i).Employee == key) return true;
-        }
-        return false;
-    });
-    if (refusal) {
-        prompt_(MessageKind::Warning, refusal->message);
-        switch (refusal->field) {
-            case NewAccountField::LastName: editLastName->setFocus(); break;
-            case NewAccountField::FirstName: editFirstName->setFocus(); break;
-            case NewAccountField::Password: editPassword->setFocus(); break;
-            case NewAccountField::Department: cbDepartment->setFocus(); break;
+    const TAdminResult result = host_.createAccount(kWindowAdministrator, account, Saving::WithTheDialog);
+    if (result.kind != TAdminResult::Kind::Done) {
+        prompt_(MessageKind::Warning, result.message());
+        // The focus goes to the input at fault.
+        for (const auto& [field, widget] : {std::pair<NewAccountField, QWidget*>{NewAccountField::LastName, editLastName},
+                                            {NewAccountField::FirstName, editFirstName},
+                                            {NewAccountField::Password, editPassword},
+                                            {NewAccountField::Department, cbDepartment}}) {
+            if (result.field == newAccountFieldName(field)) widget->setFocus();
         }
         return;
     }
-
-    std::unique_ptr<TWIWONode> record = makeAccount(account, datetime::now());
-    const std::string key = record->Employee;
-    data_.addEmployee(std::move(record));
-    auditAdminChange(kWindowAdministrator,
-                     "created account " + auditQuoted(key) + " in department " + auditQuoted(*account.department));
-    prompt_(MessageKind::Information, accountAddedText(key, *account.department));
+    prompt_(MessageKind::Information, result.message());
     accept();
 }
 

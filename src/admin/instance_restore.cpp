@@ -3,7 +3,7 @@
 #include <QPointer>
 
 #include "admin/server_form.h"
-#include "host/server_host.h"
+#include "host/maintenance_api.h"
 #include "host/single_instance.h"
 #include "net/event_loop.h"
 
@@ -11,7 +11,7 @@ namespace zv::admin {
 
 void restoreOnSecondStart(SingleInstanceGuard& guard, TServerForm& form) {
     QPointer<TServerForm> window(&form);
-    std::shared_ptr<TLoopHandle> loop = form.host().mainLoop().handle();
+    std::shared_ptr<TLoopHandle> loop = form.maintenance().mainLoop().handle();
     guard.serveRestoreRequests([loop, window] {
         loop->post([window] {
             if (window) window->restoreWindow();

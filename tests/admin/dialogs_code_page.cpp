@@ -61,7 +61,7 @@ TEST_F(CodePageRefusal, EachDialogNamesTheFieldAndStoresNothingWhileWindows1252T
     TdlgUserModify modify(stores.data, prompts.prompt());
     modify.setEmployeeKey("Smith,Ann");
     modify.show();
-    modify.editComments->setText(QString::fromUtf8("\u263a"));
+    modify.edit("Comments")->setText(QString::fromUtf8("\u263a"));
     modify.btnOK->click();
     EXPECT_NE(prompts.last().find("The field \"Comments\" holds the character"), std::string::npos);
     EXPECT_TRUE(modify.isVisible());
@@ -72,7 +72,7 @@ TEST_F(CodePageRefusal, ModifyUserKeepsAChangeMadeMeanwhileToAFieldItDidNotChang
     TdlgUserModify modify(stores.data, prompts.prompt());
     modify.setEmployeeKey("Smith,Ann");
     modify.show();
-    modify.editEMail->setText("ann@example.com");
+    modify.edit("EMail")->setText("ann@example.com");
     // Meanwhile a client sets her status.
     stores.board.findByKey("Smith,Ann")->Status = "At lunch";
     modify.btnOK->click();

@@ -338,8 +338,7 @@ TEST_F(MainWindowTest, APortInUseStopsTheStartWithAMessageAndNoQuestion) {
     writeAccounts({"Baker,Ann"});
     const std::string boardBefore = readFile(dir_.file("wiwo.dat"));
 
-    form_ = std::make_unique<TServerForm>(dir_.path());
-    form_->setPrompt(prompts_.prompt());
+    createWindow();
     QSignalSpy closed(form_.get(), &TServerForm::serverClosed);
     form_->show();
     ASSERT_TRUE(QTest::qWaitFor([&closed] { return closed.count() == 1; }, 10000));
