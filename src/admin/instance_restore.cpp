@@ -4,7 +4,7 @@
 
 #include "admin/server_form.h"
 #include "host/maintenance_api.h"
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 #include "net/event_loop.h"
 
 namespace zv::admin {

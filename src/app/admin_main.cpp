@@ -25,7 +25,7 @@
 #include "host/platform_info.h"
 #include "host/maintenance_api.h"
 #include "host/server_host.h"
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 #include "web/web_server.h"
 
 namespace {

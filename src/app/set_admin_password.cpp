@@ -15,7 +15,7 @@
 #include "host/message_lines.h"
 #include "host/platform_info.h"
 #include "host/settings.h"
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 
 namespace zv::app {
 

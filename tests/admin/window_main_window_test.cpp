@@ -21,7 +21,7 @@
 #include "admin/instance_restore.h"
 #include "admin/server_tray.h"
 #include "host/server_host.h"
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 #include "window_test_support.h"
 
 namespace zv::admin::test {
