@@ -130,6 +130,26 @@ TEST_F(UserModifyDialog, OkWritesStraightIntoTheStoredRecordWithoutResorting) {
     EXPECT_EQ(readWholeFile(folder.file("wiwo.dat")), "");
 }
 
+TEST_F(UserModifyDialog, OkOnAnUnchangedDialogWritesBackEveryFieldAsItWas) {
+    const TWIWONode before = *stores.board.findByKey("Smith,Ann");
+    TdlgUserModify dlg(stores.data, prompts.prompt());
+    dlg.setEmployeeKey("Smith,Ann");
+    dlg.show();
+    dlg.btnOK->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(prompts.shown.empty());
+
+    const TWIWONode* after = stores.board.findByKey("Smith,Ann");
+    ASSERT_NE(after, nullptr);
+    for (const TAccountFieldInfo& field : kAccountFields) {
+        EXPECT_EQ(after->*field.member, before.*field.member) << field.recordField;
+    }
+    EXPECT_EQ(after->Employee, before.Employee);
+    EXPECT_EQ(after->EMailNotify, before.EMailNotify);
+    EXPECT_EQ(after->LastContact, before.LastContact);
+    EXPECT_EQ(after->StatusChanged, datetime::dateTimeText(datetime::now())) << "OK stamps the change";
+}
+
 TEST_F(UserModifyDialog, ClosingWithTheCloseBoxChangesNothing) {
     TdlgUserModify dlg(stores.data, prompts.prompt());
     dlg.setEmployeeKey("Smith,Ann");

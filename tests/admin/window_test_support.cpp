@@ -16,6 +16,7 @@
 
 #include <QLabel>
 
+#include "admin/server_tray.h"
 #include "admin/user_table_model.h"
 #include "host/server_host.h"
 #include "host/session_registry.h"
@@ -184,6 +185,11 @@ std::string WindowTest::panelText(int index) { return fromQt(form_->statusPanel(
 
 bool WindowTest::waitForNoSessions() {
     return QTest::qWaitFor([this] { return host().registry().empty(); }, 15000);
+}
+
+bool WindowTest::waitForMinimised() {
+    return QTest::qWaitFor(
+        [this] { return form_->isMinimized() && (form_->inTray() || !TServerTray::available()); }, 5000);
 }
 
 void WindowTest::TearDown() {

@@ -135,6 +135,9 @@ protected:
     std::string iniText() { return readFile(dir_.file("zva.ini")); }
     // Waits (processing events) until the registry has no session.
     bool waitForNoSessions();
+    // Waits (processing events) until the window is minimised, and in the
+    // tray where the desktop has one.
+    bool waitForMinimised();
 
     TTempDir dir_;
     TPromptLog prompts_;

@@ -53,7 +53,7 @@ TEST_F(UserTableTest, LoginTurnsTheRowUpdatingAndTheEndOfTheSessionBackToIdle) {
     {
         TTestClient client(port());
         // A connection that has not logged in yet makes no row "Updating".
-        QTest::qWait(50);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return host().registry().count() == 1; }, 10000));
         EXPECT_EQ(cell(2, 1), "Idle");
 
         EXPECT_EQ(client.login("Cole,Bob"), "PREPARE_TO_RECEIVE");
