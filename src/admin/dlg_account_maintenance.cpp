@@ -23,15 +23,16 @@ TdlgAccountMaintenance::TdlgAccountMaintenance(TMaintenanceApi& host, MessagePro
     setWindowTitle(QStringLiteral("Account Maintenance"));
     setWindowFlags(kFixedDialogFlags);
 
-    auto makeEdit = [this]() {
+    // As long as the account field's slot.
+    auto makeEdit = [this](std::size_t field) {
         auto* edit = new QLineEdit(this);
-        edit->setMaxLength(64);
+        edit->setMaxLength(static_cast<int>(accountFieldWidth(kAccountFields[field])));
         edit->setMinimumWidth(220);
         return edit;
     };
-    editLastName = makeEdit();
-    editFirstName = makeEdit();
-    editPassword = makeEdit();
+    editLastName = makeEdit(kLastNameField);
+    editFirstName = makeEdit(kFirstNameField);
+    editPassword = makeEdit(kPasswordField);
     editPassword->setEchoMode(QLineEdit::Normal);
     cbDepartment = new QComboBox(this);
     cbDepartment->setEditable(false);

@@ -30,7 +30,8 @@ TdlgDepartmentMaintenance::TdlgDepartmentMaintenance(TMaintenanceApi& host, Mess
 
     auto* newLabel = new QLabel(QStringLiteral("New Department"), this);
     editNewDepartment = new QLineEdit(this);
-    editNewDepartment->setMaxLength(64);
+    // As long as an account's department: the name goes there too.
+    editNewDepartment->setMaxLength(static_cast<int>(accountFieldWidth(kAccountFields[kDepartmentField])));
     newLabel->setBuddy(editNewDepartment);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);

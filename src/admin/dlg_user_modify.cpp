@@ -205,9 +205,17 @@ void TdlgUserModify::btnOKClick() {
             accept();
             return;
         case TAdminResult::Kind::Refused:
-            // A department removed meanwhile: the dialog stays open.
+            // A text no record may hold, or a department removed meanwhile:
+            // the dialog stays open, the focus on the field at fault.
             prompt_(MessageKind::Warning, result.message());
-            cbDepartment->setFocus();
+            for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+                if (kAccountFields[i].json != result.field) continue;
+                if (edits_[i]) {
+                    edits_[i]->setFocus();
+                } else {
+                    cbDepartment->setFocus();
+                }
+            }
             return;
         case TAdminResult::Kind::Gone:
             break;

@@ -7,10 +7,13 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "host/admin_audit.h"
 #include "host/maintenance_api.h"
+#include "host/record_fields.h"
 #include "host/server_parts.h"
 #include "stores/date_time.h"
 #include "stores/stores.h"
@@ -57,6 +60,15 @@ void saveOrUndo(Saving saving, const std::function<void()>& save, const std::fun
     }
 }
 
+// A text that no record field may hold (a line break, a zero byte, a
+// separator of the record codec: it would split the record on the wire),
+// refused naming the field; nothing when the text fits.
+std::optional<TAdminResult> unfitText(const std::string& text, std::string_view field, std::string_view label) {
+    std::string why = recordTextRefusal(text, label);
+    if (why.empty()) return std::nullopt;
+    return TAdminResult::refused(std::string(field), std::move(why));
+}
+
 bool isDepartment(TDEPTList& departments, const std::string& name) {
     for (int i = 0; i < departments.getCount(); ++i) {
         if (departments.getNode(i).Name == name) return true;
@@ -70,6 +82,7 @@ TAdminResult TMaintenanceApi::createDepartment(const std::string& who, const std
     TDEPTList& departments = parts_.stores.departments();
     std::vector<std::string> refusals = newDepartmentRefusals(name, departmentNames());
     if (!refusals.empty()) return TAdminResult::refused("name", std::move(refusals));
+    if (auto unfit = unfitText(name, "name", "New Department")) return *unfit;
     auto record = std::make_unique<TDEPTNode>();
     record->Name = name;
     departments.addNode(std::move(record));
@@ -101,6 +114,11 @@ TAdminResult TMaintenanceApi::createAccount(const std::string& who, const TNewAc
     const auto refusal =
         newAccountRefusal(account, [&board](const std::string& key) { return board.findByKey(key) != nullptr; });
     if (refusal) return TAdminResult::refused(std::string(newAccountFieldName(refusal->field)), refusal->message);
+    for (const auto& [text, index] : {std::pair{&account.lastName, kLastNameField},
+                                      {&account.firstName, kFirstNameField},
+                                      {&account.password, kPasswordField}}) {
+        if (auto unfit = unfitText(*text, kAccountFields[index].json, kAccountFields[index].label)) return *unfit;
+    }
     if (!isDepartment(parts_.stores.departments(), *account.department)) {
         return TAdminResult::refused(std::string(newAccountFieldName(NewAccountField::Department)),
                                      noSuchDepartmentText(*account.department));
@@ -121,6 +139,10 @@ TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::s
     TWIWOList& board = parts_.stores.board();
     TWIWONode* account = board.findByKey(key);
     if (account == nullptr) return TAdminResult::gone(userGoneText(key));
+    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+        if (!edit[i]) continue;
+        if (auto unfit = unfitText(*edit[i], kAccountFields[i].json, kAccountFields[i].label)) return *unfit;
+    }
     if (edit[kDepartmentField] && *edit[kDepartmentField] != account->Department) {
         // As the dialog's pick-only list: one of the departments, or empty
         // only while there are none.
