@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <tuple>
+#include <utility>
 
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
@@ -96,10 +97,11 @@ void TdlgAccountMaintenance::btnOKClick() {
     if (result.kind != TAdminResult::Kind::Done) {
         prompt_(MessageKind::Warning, result.message());
         // The focus goes to the input at fault.
-        for (const auto& [field, widget] : {std::pair<NewAccountField, QWidget*>{NewAccountField::LastName, editLastName},
-                                            {NewAccountField::FirstName, editFirstName},
-                                            {NewAccountField::Password, editPassword},
-                                            {NewAccountField::Department, cbDepartment}}) {
+        using Input = std::pair<NewAccountField, QWidget*>;
+        for (const auto& [field, widget] : {Input{NewAccountField::LastName, editLastName},
+                                            Input{NewAccountField::FirstName, editFirstName},
+                                            Input{NewAccountField::Password, editPassword},
+                                            Input{NewAccountField::Department, cbDepartment}}) {
             if (result.field == newAccountFieldName(field)) widget->setFocus();
         }
         return;

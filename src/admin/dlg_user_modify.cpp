@@ -69,7 +69,8 @@ TdlgUserModify::TdlgUserModify(TMaintenanceApi& host, MessagePrompt prompt, QWid
     };
     auto* account = new QFormLayout;
     for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
-        if (kAccountFields[i].group == AccountFieldGroup::Account) account->addRow(captionOf(kAccountFields[i]), widgetOf(i));
+        const TAccountFieldInfo& field = kAccountFields[i];
+        if (field.group == AccountFieldGroup::Account) account->addRow(captionOf(field), widgetOf(i));
     }
 
     // The two framed groups stand one above the other; their labels share one

@@ -102,7 +102,8 @@ void addSignIn(TRouter& router, TWebServices& s) {
         const auto secret = codepage::fromUtf8(password);
         const bool https = c.request.https;
         return onMainLoop([&s, key, secret, address, name, https]() -> TReply {
-            const std::optional<std::string> signedIn = key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
+            const std::optional<std::string> signedIn =
+                key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
             const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
             if (!employee) return errorReply(401, kSignInRefused);
             s.throttle.succeeded(address, name);
