@@ -1,4 +1,4 @@
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 
 #include <cerrno>
 #include <cstddef>
