@@ -11,6 +11,8 @@
 #include <vector>
 #include <unistd.h>
 
+#include "stores/file_access.h"
+
 namespace zv {
 
 namespace {
@@ -249,8 +251,13 @@ void IniFile::save(const std::string& path) const {
         throw SettingsError(std::string("Cannot ") + what + " the settings file \"" +
                             path + "\": " + systemError(err));
     };
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, fileio::kNewFileMode);
     if (fd < 0) fail("create", errno);
+    if (const int err = fileio::keepModeOf(path, fd); err != 0) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        fail("keep the mode of", err);
+    }
     if (!writeAll(fd, data) || ::fsync(fd) != 0) {
         int err = errno;
         ::close(fd);
