@@ -356,11 +356,15 @@ TEST(WebAdmin, PhonebookEntriesAreDeletedOneOrAllAndTheLogIsFilteredPrintedAndEx
     ASSERT_EQ(csv.status, 200);
     EXPECT_EQ(csv.header("Content-Type"), "text/csv; charset=utf-8; header=present");
     EXPECT_EQ(csv.header("Content-Disposition"), "attachment; filename=\"status-change-log.csv\"");
-    EXPECT_EQ(csv.body,
-              "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n"
-              "\"Doe,Jane\",Sales,12/6/26,9:15:02 AM,Out,,\"Caf\xc3\xa9 \"\"Nord\"\"\",\"Lunch, back at 2\"\r\n"
-              "\"Doe,Jane\",Sales,12/6/26,10:00:00 AM,Out,\xe2\x82\xac" "5 fee,,\"two\r\nlines\"\r\n");
+    EXPECT_EQ(
+        csv.body,
+        "\xEF\xBB\xBF"
+        "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n"
+        "\"Doe,Jane\",Sales,12/6/26,9:15:02 AM,Out,,\"Caf\xc3\xa9 \"\"Nord\"\"\",\"Lunch, back at 2\"\r\n"
+        "\"Doe,Jane\",Sales,12/6/26,10:00:00 AM,Out,\xe2\x82\xac"
+        "5 fee,,\"two\r\nlines\"\r\n");
     EXPECT_EQ(admin->get("/api/admin/log.csv?department=Nowhere").body,
+              "\xEF\xBB\xBF"
               "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n");
     HttpClient stranger(server->webPort());
     EXPECT_EQ(stranger.get("/api/admin/log.csv").status, 401);

@@ -53,5 +53,32 @@ TEST(WebProtections, TheFilesTheServerCreatesAreForItsOwnUserAloneAndAnExistingF
     EXPECT_EQ(modeOf(fresh), 0600u);
 }
 
+TEST(WebProtections, TheLogExportTurnsFormulasIntoTextAndBeginsWithAByteOrderMark) {
+    auto server = startServer({test::boardRecord("Doe,Jane", "pw")});
+    auto jane = signedIn(*server, "Doe,Jane", "pw");
+    const HttpResponse edited =
+        jane->request("PUT", "/api/my-status",
+                      R"json({"status":"Out","returning":"+1 555 0100","reachedAt":"@home",)json"
+                      R"json("comments":"=HYPERLINK(\"http://x.example\",\"Open\")"})json");
+    ASSERT_EQ(edited.status, 200) << edited.body;
+    HttpClient admin(server->webPort());
+    ASSERT_EQ(admin.adminSetUp(kAdminPassword).status, 201);
+
+    const HttpResponse csv = admin.get("/api/admin/log.csv");
+    ASSERT_EQ(csv.status, 200);
+    EXPECT_EQ(csv.body.rfind("\xEF\xBB\xBF"
+                             "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n",
+                             0),
+              0u)
+        << csv.body;
+    EXPECT_NE(
+        csv.body.find(",Out,'+1 555 0100,'@home,\"'=HYPERLINK(\"\"http://x.example\"\",\"\"Open\"\")\"\r\n"),
+        std::string::npos)
+        << csv.body;
+    // The log itself keeps the texts as they were typed.
+    EXPECT_EQ(bodyOf(admin.get("/api/admin/log"))["rows"][0]["reachedAt"], "@home");
+    EXPECT_EQ(server->stop(), 0);
+}
+
 }  // namespace
 }  // namespace zv::webtest
