@@ -18,9 +18,14 @@ constexpr const char* kEventNames[kLiveChannelCount] = {"board", "users"};
 
 }  // namespace
 
-TLiveStreams::TLiveStreams(TWebSessions& sessions) : sessions_(sessions) {}
+TLiveStreams::TLiveStreams(TWebSessions& sessions) : sessions_(sessions) {
+    sessions_.setEndNotice([this](const std::vector<std::string>& tokens) { endSessions(tokens); });
+}
 
-TLiveStreams::~TLiveStreams() { endAll(); }
+TLiveStreams::~TLiveStreams() {
+    sessions_.setEndNotice(nullptr);
+    endAll();
+}
 
 void TLiveStreams::start() {
     std::lock_guard lock(mutex_);
@@ -29,9 +34,17 @@ void TLiveStreams::start() {
 }
 
 std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std::string sessionToken,
-                                                unsigned channels) {
-    auto stream = std::make_shared<TLiveStream>(connection, std::move(sessionToken), channels);
+                                                unsigned channels, const std::string& group) {
     std::lock_guard lock(mutex_);
+    forgetGone();
+    std::size_t ofSession = 0, ofGroup = 0;
+    for (const auto& open : streams_) {
+        if (open->ending_) continue;
+        if (open->sessionToken_ == sessionToken) ++ofSession;
+        if (open->group_ == group) ++ofGroup;
+    }
+    if (ofSession >= kPerSession || ofGroup >= kPerAddress) return nullptr;
+    auto stream = std::make_shared<TLiveStream>(connection, std::move(sessionToken), channels, group);
     stream->out_ = kStreamStart;
     stream->ending_ = ending_;
     streams_.push_back(stream);
@@ -93,9 +106,25 @@ void TLiveStreams::endAll() {
     if (heartbeat_.joinable()) heartbeat_.join();
 }
 
+void TLiveStreams::endSessions(const std::vector<std::string>& sessionTokens) {
+    std::lock_guard lock(mutex_);
+    for (const auto& stream : streams_) {
+        if (std::find(sessionTokens.begin(), sessionTokens.end(), stream->sessionToken_) ==
+            sessionTokens.end()) {
+            continue;
+        }
+        stream->ending_ = true;
+        wake(*stream);
+    }
+}
+
+void TLiveStreams::forgetGone() {
+    std::erase_if(streams_, [](const auto& s) { return s->gone_.load(); });
+}
+
 std::size_t TLiveStreams::count() {
     std::lock_guard lock(mutex_);
-    std::erase_if(streams_, [](const auto& s) { return s->gone_.load(); });
+    forgetGone();
     return streams_.size();
 }
 
@@ -104,11 +133,21 @@ void TLiveStreams::heartbeatLoop() {
     while (!ending_) {
         stopCv_.wait_for(lock, kHeartbeat, [this] { return ending_; });
         if (ending_) break;
-        std::erase_if(streams_, [](const auto& s) { return s->gone_.load(); });
+        forgetGone();
+        // A page whose session has lapsed (idle or too old) is told by the
+        // end of its stream. The sessions are asked without the lock: a
+        // session found lapsed ends, and its end notice takes the lock.
+        std::vector<std::string> tokens;
+        for (const auto& stream : streams_) tokens.push_back(stream->sessionToken_);
+        std::sort(tokens.begin(), tokens.end());
+        tokens.erase(std::unique(tokens.begin(), tokens.end()), tokens.end());
+        lock.unlock();
+        std::erase_if(tokens, [this](const std::string& token) { return sessions_.peek(token) != nullptr; });
+        lock.lock();
         for (const auto& stream : streams_) {
-            // A page whose session ended (signed out, idle too long) is
-            // told by the end of its stream.
-            if (!sessions_.peek(stream->sessionToken_)) stream->ending_ = true;
+            // (A stream opened just as its session ended missed the notice.)
+            if (std::binary_search(tokens.begin(), tokens.end(), stream->sessionToken_))
+                stream->ending_ = true;
             stream->heartbeatDue_ = true;
             wake(*stream);
         }

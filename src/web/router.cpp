@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "web/loopback.h"
+
 namespace zv::web {
 
 namespace {
@@ -25,6 +27,22 @@ bool sameToken(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+std::string sessionCookieName(SessionKind kind, bool https) {
+    const char* name = kind == SessionKind::Administrator ? "zv_admin" : "zv_session";
+    return https ? std::string("__Host-") + name : std::string(name);
+}
+
+std::string sessionCookie(SessionKind kind, const std::string& token, bool https) {
+    // "__Host-" asks for Secure and "Path=/", and no Domain.
+    return sessionCookieName(kind, https) + "=" + token + "; Path=/" + (https ? "; Secure" : "") +
+           "; HttpOnly; SameSite=Strict";
+}
+
+std::string endedSessionCookie(SessionKind kind, bool https) {
+    return sessionCookieName(kind, https) + "=; Path=/; Max-Age=0" + (https ? "; Secure" : "") +
+           "; HttpOnly; SameSite=Strict";
+}
 
 std::vector<std::string> TRouter::split(std::string_view path) {
     std::vector<std::string> segments;
@@ -81,11 +99,14 @@ TReply TRouter::dispatch(const TRequest& request) {
     if (request.changes() && !isJson(request.header("Content-Type"))) {
         return errorReply(415, "A change must be sent as JSON (Content-Type: application/json).");
     }
+    if (request.changes() && localChangesOnly_ && !isLocalHostHeader(request.header("Host"))) {
+        return errorReply(403, "This server takes changes only at localhost, 127.0.0.1 or [::1].");
+    }
     TRouteContext context{request, nullptr, std::move(params)};
     if (found->access != Access::Public) {
-        const bool administrator = found->access == Access::Administrator;
-        context.session = sessions_.use(request.cookie(administrator ? kAdminCookie : kSessionCookie));
-        const SessionKind kind = administrator ? SessionKind::Administrator : SessionKind::Employee;
+        const SessionKind kind =
+            found->access == Access::Administrator ? SessionKind::Administrator : SessionKind::Employee;
+        context.session = sessions_.use(request.cookie(sessionCookieName(kind, request.https)));
         if (!context.session || context.session->kind != kind) return errorReply(401, "Please sign in.");
         if (request.changes() &&
             !sameToken(request.header(kAntiForgeryHeader), context.session->antiForgeryToken)) {

@@ -9,6 +9,8 @@ class TMaintenanceApi;
 namespace zv::web {
 
 class TBoardFeed;
+class TConnectionLimits;
+class TLiveStreams;
 class TPasswordWorker;
 class TRouter;
 class TSignInThrottle;
@@ -20,6 +22,8 @@ struct TWebServices {
     TSignInThrottle& throttle;
     TBoardFeed& board;
     TPasswordWorker& worker;
+    TLiveStreams& streams;
+    TConnectionLimits& connections;
 };
 
 // The page: "/" and each compiled file.

@@ -105,7 +105,7 @@ TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     EXPECT_NE(iniOf(*server).find("AdminPassword=$argon2id$"), std::string::npos);
     EXPECT_EQ(iniOf(*server).find(kAdminPassword), std::string::npos);
     HttpClient other(server->webPort());
-    EXPECT_EQ(other.adminSetUp("another").status, 409);
+    EXPECT_EQ(other.adminSetUp("another-password").status, 409);
     EXPECT_EQ(bodyOf(browser.get("/api/admin/state"))["signedIn"], true);
 
     // The administrator's session is no employee's, and the other way round.
@@ -127,7 +127,8 @@ TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     // A new password ends every other administrator's session.
     HttpClient second(server->webPort());
     ASSERT_EQ(second.adminSignIn(kAdminPassword).status, 200);
-    const HttpResponse changed = browser.request("PUT", "/api/admin/password", R"({"password":"new-keys"})");
+    const HttpResponse changed = browser.request(
+        "PUT", "/api/admin/password", R"({"currentPassword":"office-keys","password":"new-keys-1"})");
     ASSERT_EQ(changed.status, 200) << changed.body;
     EXPECT_EQ(second.get("/api/admin/users").status, 401);
     EXPECT_EQ(browser.get("/api/admin/users").status, 200);
@@ -145,7 +146,7 @@ TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     server->setArguments({});
     server->start();
     HttpClient later(server->webPort());
-    EXPECT_EQ(later.adminSignIn("new-keys").status, 401);
+    EXPECT_EQ(later.adminSignIn("new-keys-1").status, 401);
     EXPECT_EQ(later.adminSignIn("typed-keys").status, 200);
     EXPECT_EQ(server->stop(), 0);
 }
