@@ -1,6 +1,7 @@
 #include "web/live_streams.h"
 
 #include <microhttpd.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstring>
@@ -35,16 +36,23 @@ void TLiveStreams::start() {
 
 std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std::string sessionToken,
                                                 unsigned channels, const std::string& group) {
+    const MHD_ConnectionInfo* socket = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     std::lock_guard lock(mutex_);
     forgetGone();
-    std::size_t ofSession = 0, ofGroup = 0;
+    std::vector<TLiveStream*> ofSession;  // oldest first, as opened
+    std::size_t ofGroup = 0;
     for (const auto& open : streams_) {
         if (open->ending_) continue;
-        if (open->sessionToken_ == sessionToken) ++ofSession;
+        if (open->sessionToken_ == sessionToken) ofSession.push_back(open.get());
         if (open->group_ == group) ++ofGroup;
     }
-    if (ofSession >= kPerSession || ofGroup >= kPerAddress) return nullptr;
-    auto stream = std::make_shared<TLiveStream>(connection, std::move(sessionToken), channels, group);
+    if (ofGroup >= kPerAddress) return nullptr;
+    for (std::size_t i = 0; i + kPerSession <= ofSession.size(); ++i) {
+        ofSession[i]->ending_ = true;
+        wake(*ofSession[i]);
+    }
+    auto stream = std::make_shared<TLiveStream>(connection, socket ? socket->connect_fd : -1,
+                                                std::move(sessionToken), channels, group);
     stream->out_ = kStreamStart;
     stream->ending_ = ending_;
     streams_.push_back(stream);
@@ -128,29 +136,55 @@ std::size_t TLiveStreams::count() {
     return streams_.size();
 }
 
+void TLiveStreams::endHungUp() {
+    std::vector<pollfd> sockets;
+    std::vector<TLiveStream*> asked;
+    for (const auto& stream : streams_) {
+        // Only a suspended connection is sure to be open, its socket still
+        // its own.
+        if (!stream->suspended_ || stream->fd_ < 0) continue;
+        sockets.push_back(pollfd{stream->fd_, POLLRDHUP, 0});
+        asked.push_back(stream.get());
+    }
+    if (sockets.empty() || ::poll(sockets.data(), sockets.size(), 0) <= 0) return;
+    for (std::size_t i = 0; i < sockets.size(); ++i) {
+        if ((sockets[i].revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0) continue;
+        // Resumed to end, the library closes the connection.
+        asked[i]->ending_ = true;
+        wake(*asked[i]);
+    }
+}
+
+void TLiveStreams::beat(std::unique_lock<std::mutex>& lock) {
+    // A page whose session has lapsed (idle or too old) is told by the end
+    // of its stream. The sessions are asked without the lock: a session
+    // found lapsed ends, and its end notice takes the lock.
+    std::vector<std::string> tokens;
+    for (const auto& stream : streams_) tokens.push_back(stream->sessionToken_);
+    std::sort(tokens.begin(), tokens.end());
+    tokens.erase(std::unique(tokens.begin(), tokens.end()), tokens.end());
+    lock.unlock();
+    std::erase_if(tokens, [this](const std::string& token) { return sessions_.peek(token) != nullptr; });
+    lock.lock();
+    for (const auto& stream : streams_) {
+        // (A stream opened just as its session ended missed the notice.)
+        if (std::binary_search(tokens.begin(), tokens.end(), stream->sessionToken_)) stream->ending_ = true;
+        stream->heartbeatDue_ = true;
+        wake(*stream);
+    }
+}
+
 void TLiveStreams::heartbeatLoop() {
     std::unique_lock lock(mutex_);
+    auto lastBeat = std::chrono::steady_clock::now();
     while (!ending_) {
-        stopCv_.wait_for(lock, kHeartbeat, [this] { return ending_; });
+        stopCv_.wait_for(lock, kProbe, [this] { return ending_; });
         if (ending_) break;
         forgetGone();
-        // A page whose session has lapsed (idle or too old) is told by the
-        // end of its stream. The sessions are asked without the lock: a
-        // session found lapsed ends, and its end notice takes the lock.
-        std::vector<std::string> tokens;
-        for (const auto& stream : streams_) tokens.push_back(stream->sessionToken_);
-        std::sort(tokens.begin(), tokens.end());
-        tokens.erase(std::unique(tokens.begin(), tokens.end()), tokens.end());
-        lock.unlock();
-        std::erase_if(tokens, [this](const std::string& token) { return sessions_.peek(token) != nullptr; });
-        lock.lock();
-        for (const auto& stream : streams_) {
-            // (A stream opened just as its session ended missed the notice.)
-            if (std::binary_search(tokens.begin(), tokens.end(), stream->sessionToken_))
-                stream->ending_ = true;
-            stream->heartbeatDue_ = true;
-            wake(*stream);
-        }
+        endHungUp();
+        if (std::chrono::steady_clock::now() - lastBeat < kHeartbeat) continue;
+        lastBeat = std::chrono::steady_clock::now();
+        beat(lock);
     }
 }
 
