@@ -15,9 +15,13 @@ namespace zv::bench {
 
 using Clock = std::chrono::steady_clock;
 
-SseClients::SseClients(int port, const std::vector<std::string>& sessionTokens, int count) {
+SseClients::SseClients(int port, const std::vector<std::string>& sessionTokens, int count, int addressBlock) {
     if (static_cast<int>(sessionTokens.size()) * kPerSession < count) {
         throw std::runtime_error("too few sessions for " + std::to_string(count) + " streams");
+    }
+    if (addressBlock < 1 || addressBlock > 255 || count > 254 * kPerAddress) {
+        throw std::runtime_error("no loopback addresses for " + std::to_string(count) + " streams in block " +
+                                 std::to_string(addressBlock));
     }
     epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
     if (epollFd_ < 0) throw std::runtime_error("epoll_create1 failed");
@@ -32,7 +36,8 @@ SseClients::SseClients(int port, const std::vector<std::string>& sessionTokens, 
         sockaddr_in from{};
         from.sin_family = AF_INET;
         from.sin_addr.s_addr =
-            htonl((127u << 24) | (1u << 8) | static_cast<std::uint32_t>(i / kPerAddress + 1));
+            htonl((127u << 24) | (static_cast<std::uint32_t>(addressBlock) << 8) |
+                  static_cast<std::uint32_t>(i / kPerAddress + 1));
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -59,7 +64,7 @@ SseClients::SseClients(int port, const std::vector<std::string>& sessionTokens, 
 SseClients::~SseClients() {
     stopDraining();
     // Reset, not closed: a thousand closes would leave as many ports of
-    // 127.0.1.x waiting (TIME_WAIT) for a minute, which a server started
+    // 127.0.b.x waiting (TIME_WAIT) for a minute, which a server started
     // meanwhile on such a port number could not listen on.
     const linger reset{1, 0};
     for (Stream& s : streams_) {

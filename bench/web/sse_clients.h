@@ -4,7 +4,9 @@
 // each has received. As an office's browsers do, they come from many
 // sessions and addresses (the server keeps at most 4 streams per session
 // and 64 per address): stream i uses session i / 4 and the address
-// 127.0.1.(i / 64 + 1).
+// 127.0.b.(i / 64 + 1) of the address block b given. Streams closed count
+// against their address until the server has noticed them gone (within
+// seconds), so a new set of streams opened at once takes a block of its own.
 
 #include <atomic>
 #include <chrono>
@@ -20,9 +22,10 @@ public:
     static constexpr int kPerAddress = 64;
 
     // Opens `count` streams to 127.0.0.1:port with the session cookies
-    // (at least one per kPerSession streams) and waits until each has its
-    // first board event. Throws on failure.
-    SseClients(int port, const std::vector<std::string>& sessionTokens, int count);
+    // (at least one per kPerSession streams) from addresses of the block
+    // `addressBlock` (1 to 255) and waits until each has its first board
+    // event. Throws on failure.
+    SseClients(int port, const std::vector<std::string>& sessionTokens, int count, int addressBlock);
     ~SseClients();
     SseClients(const SseClients&) = delete;
     SseClients& operator=(const SseClients&) = delete;

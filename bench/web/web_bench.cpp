@@ -172,7 +172,9 @@ void openPages(int pages, int exchanges, int trials) {
     // hearing of every change the logins make).
     for (int t = 0; t < trials; ++t) {
         without.push_back(zv::bench::runClients(server->port(), 1, exchanges).rate);
-        auto streams = std::make_unique<zv::bench::SseClients>(server->webPort(), sessions, pages);
+        // Each trial's pages come from addresses of their own: the server
+        // may not yet have noticed the last trial's pages gone.
+        auto streams = std::make_unique<zv::bench::SseClients>(server->webPort(), sessions, pages, 1 + t);
         if (t == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             openMB = residentMB(server->pid());
