@@ -129,7 +129,13 @@ TEST(DataFile, AnEmptyListTruncatesAnExistingFileInPlaceAndOtherwiseReplacesItAs
     EXPECT_EQ(replaced.st_size, 0);
     EXPECT_EQ(readBytes(target), "keep me");
 
-    // A failed flush is reported, naming the file.
+    // A save with nothing to change writes nothing; a file changed behind
+    // the store's back is brought back to the list. A failed flush is
+    // reported, naming the file.
+    *renames = 0;
+    memos.saveToFile();
+    EXPECT_EQ(*renames, 0);
+    writeBytes(name, "not the list");
     counting.ops().fsync = [](int) {
         errno = EIO;
         return -1;
