@@ -263,10 +263,10 @@ FileIdentity TFileJournal::write(const TInPlaceFile& file, const FileIdentity& b
         throw;
     }
     holdsChange_ = true;
-    if (journalFlushedHook) journalFlushedHook();
 
     FileIdentity after;
     try {
+        if (journalFlushedHook) journalFlushedHook();
         file.writeAndFlush(changes);
         after = file.identity();
     } catch (...) {

@@ -8,7 +8,7 @@
 // of adds costs one sort of the new records and one merge, and every reader
 // sees the order a full sort by field 1 gives.
 //
-// A save writes only what changed where it can (record_file_writer.h). For
+// A save writes only what changed where it can (record_file.h). For
 // that the store notes what happened to the list since the last write:
 // whether records were inserted, deleted or moved, and which records it lent
 // out for change (getNode, findFirst, records() on a store that is not
@@ -31,7 +31,7 @@
 #include "stores/file_access.h"
 #include "stores/load_warnings.h"
 #include "stores/record_codec.h"
-#include "stores/record_file_writer.h"
+#include "stores/record_file.h"
 #include "stores/store_error.h"
 
 namespace zv {
@@ -56,7 +56,7 @@ public:
 
     void setFileName(std::string fileName) {
         fileName_ = std::move(fileName);
-        writer_.setFileName(fileName_);
+        file_.setFileName(fileName_);
     }
 
     // Receives what a load reports about a damaged file it got over; without
@@ -72,9 +72,9 @@ public:
     // Replaces the list with the records of the data file, in file order.
     // First a change that a crash cut short is completed from the file's
     // journal, or the journal dropped when it is incomplete; a warning says
-    // which. A missing file is created empty. When the file ends in an incomplete
-    // record, the complete records are kept and `onIncompleteTail` is called;
-    // without it, a StoreError naming the file is thrown. When the file cannot
+    // which. A missing file is created empty. When the file ends in an
+    // incomplete record, the complete records are kept and `onIncompleteTail`
+    // is called; without it, a StoreError naming the file is thrown. When the file cannot
     // be opened, or its first read fails, the list is left as it was. When a
     // read fails later, the records read before are kept, and either
     // `onUnreadable` says so at the end (the record the failure fell in is
@@ -84,69 +84,15 @@ public:
         std::lock_guard lock(fileLock_);
         // What the list holds now is about to go: so does its pending save.
         fileio::cancelDeferredWrite(this);
-        const fileio::TJournalRecovery recovery = writer_.recoverJournal();
+        const fileio::TJournalRecovery recovery = file_.recoverJournal();
         if (recovery.outcome != fileio::TJournalRecovery::Outcome::None)
-            warn(journalRecoveryText(fileName_, writer_.journalName(), recovery));
-        fileio::DataFileReader reader(fileName_);
-
-        // Chunks small enough to stay in the cache while they are decoded.
-        constexpr std::size_t kChunkBytes =
-            (kRecordSize >= 65536 ? 1 : 65536 / kRecordSize) * kRecordSize;
-        std::unique_ptr<char[]> chunk(new char[kChunkBytes]);
-        // The first read comes before the list is touched: a file that
-        // cannot be read at all leaves the list as it was.
-        int err = 0;
-        std::size_t got = reader.readSome(chunk.get(), kChunkBytes, &err);
-        if (err != 0 && got == 0) fileio::throwFileError("read", fileName_, err);
-
-        // The records of the old list are reused for the new one: a reload
-        // then costs no allocation for values that fit their old capacity.
-        NodeList spare = std::move(list_);
-        // Handed out in address order, so that the new list lies in memory
-        // in list order (taken from the back).
-        std::sort(spare.begin(), spare.end(), std::greater<>());
-        list_.clear();
-        list_.reserve(spare.size());
-        pendingFrom_ = kNothingPending;
-        orderTrusted_ = false;
-        noteMoved();
-
-        std::uint64_t chunkStart = 0;  // file offset of the chunk's first byte
-        std::size_t leftOut = 0;
-        int firstErr = 0;
-        std::size_t tail = 0;
-        for (;;) {
-            const std::size_t whole = got / kRecordSize;
-            for (std::size_t r = 0; r < whole; ++r) {
-                std::unique_ptr<Node> node;
-                if (!spare.empty()) {
-                    node = std::move(spare.back());
-                    spare.pop_back();
-                    if (!spare.empty()) prefetchForWrite(spare.back().get());
-                } else {
-                    node = std::make_unique<Node>();
-                }
-                decodeRecord(*node, chunk.get() + r * kRecordSize);
-                node->serial = nextRecordSerial();
-                list_.push_back(std::move(node));
-            }
-            tail = got % kRecordSize;
-            if (err != 0) {
-                if (!onUnreadable) fileio::throwFileError("read", fileName_, err);
-                // The record the failure fell in is left out.
-                if (firstErr == 0) firstErr = err;
-                ++leftOut;
-                chunkStart += (whole + 1) * kRecordSize;
-                tail = 0;
-                if (chunkStart >= reader.size()) break;
-                reader.seekTo(chunkStart);
-                got = reader.readSome(chunk.get(), kChunkBytes, &err);
-                continue;
-            }
-            if (got < kChunkBytes) break;
-            chunkStart += got;
-            got = reader.readSome(chunk.get(), kChunkBytes, &err);
-        }
+            warn(journalRecoveryText(fileName_, file_.journalName(), recovery));
+        const auto read = file_.read(list_, onUnreadable != nullptr, [this] {
+            pendingFrom_ = kNothingPending;
+            orderTrusted_ = false;
+            noteMoved();
+        });
+        const std::size_t tail = read.incompleteTail;
         if (tail != 0) {
             if (!onIncompleteTail) {
                 throw StoreError("cannot read \"" + fileName_ + "\": it ends in an incomplete record (" +
@@ -155,7 +101,7 @@ public:
             }
             onIncompleteTail();
         }
-        if (leftOut != 0) onUnreadable(firstErr, leftOut);
+        if (read.leftOut != 0) onUnreadable(read.firstError, read.leftOut);
     }
 
     // The load of a store whose file may end in an incomplete record (cut
@@ -377,7 +323,7 @@ private:
     void writeFile() {
         std::lock_guard lock(fileLock_);
         settle();
-        writer_.write(list_, moved_, allLent_ ? nullptr : &lent_);
+        file_.write(list_, moved_, allLent_ ? nullptr : &lent_);
         moved_ = false;
         allLent_ = false;
         lent_.clear();
@@ -386,13 +332,6 @@ private:
 
     void requireRecord(const Node* node) const {
         if (!node) throw std::invalid_argument("no record given to add to the \"" + fileName_ + "\" store");
-    }
-
-    // Starts fetching a record that is about to be overwritten.
-    static void prefetchForWrite(const Node* node) {
-        const char* bytes = reinterpret_cast<const char*>(node);
-        for (std::size_t offset = 0; offset < sizeof(Node); offset += 64)
-            __builtin_prefetch(bytes + offset, 1);
     }
 
     static const std::string& keyOf(const Node& node) {
@@ -446,7 +385,7 @@ private:
     std::function<void()> saveObserver_;
 
     std::recursive_mutex fileLock_;  // held for the whole of each load and save
-    TRecordFileWriter<Node> writer_;  // under fileLock_
+    TRecordFile<Node> file_;          // under fileLock_
 
     // What happened to the list since the last write.
     bool moved_ = true;                // records inserted, deleted or moved

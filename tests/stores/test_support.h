@@ -9,12 +9,38 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
+#include "stores/file_access.h"
+#include "stores/records.h"
+
 namespace zv::testing {
+
+// A board record with this key, status "In", every other field empty.
+inline std::unique_ptr<TWIWONode> account(const std::string& key) {
+    auto node = std::make_unique<TWIWONode>();
+    node->Employee = key;
+    node->Status = "In";
+    return node;
+}
+
+// Installs replacement file calls for one scope.
+class FileOpsOverride {
+public:
+    FileOpsOverride() : ops_(fileio::systemFileOps()) {}
+    ~FileOpsOverride() { fileio::setFileOpsForTesting(nullptr); }
+    FileOpsOverride(const FileOpsOverride&) = delete;
+    FileOpsOverride& operator=(const FileOpsOverride&) = delete;
+    fileio::FileOps& ops() { return ops_; }
+    void install() { fileio::setFileOpsForTesting(&ops_); }
+
+private:
+    fileio::FileOps ops_;
+};
 
 // A fresh folder under the system's temporary folder, removed with everything
 // in it when the object goes.

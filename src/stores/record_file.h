@@ -1,7 +1,7 @@
 #pragma once
-// How a store's list reaches its data file. The bytes at rest are always the
-// list's records, in list order, each encoded in its fixed slots; only the way
-// there differs:
+// A store's data file: its list read from the file, and brought back to it.
+// The bytes at rest are always the list's records, in list order, each
+// encoded in its fixed slots; only the way a save gets there differs:
 // - when records were inserted, deleted or moved since the last write, or the
 //   file is not known to hold what the last write left there, the file is
 //   replaced whole (a new file put in place atomically; a list that became
@@ -12,7 +12,9 @@
 //   a record handed out but left as it was costs a read, not a write.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,11 +24,12 @@
 #include "stores/file_access.h"
 #include "stores/file_journal.h"
 #include "stores/record_codec.h"
+#include "stores/records.h"
 
 namespace zv {
 
 template <class Node>
-class TRecordFileWriter {
+class TRecordFile {
 public:
     using NodeList = std::vector<std::unique_ptr<Node>>;
     static constexpr std::size_t kRecordSize = RecordLayout<Node>::kRecordSize;
@@ -47,6 +50,74 @@ public:
 
     const std::string& journalName() const { return journal_.journalName(); }
 
+    struct ReadResult {
+        std::size_t incompleteTail = 0;  // bytes of an incomplete last record
+        std::size_t leftOut = 0;         // records that could not be read
+        int firstError = 0;              // the errno of the first of them
+    };
+
+    // Replaces `list` with the records of the file, in file order; a missing
+    // file is created empty. `beforeListChanges` is called once the first
+    // read succeeded: a file that cannot be read at all leaves the list as it
+    // was (StoreError). A read that fails later raises too, unless
+    // `goOnAfterUnreadable`: then the record it fell in is left out and the
+    // reading goes on after it.
+    ReadResult read(NodeList& list, bool goOnAfterUnreadable, const std::function<void()>& beforeListChanges) {
+        fileio::DataFileReader reader(fileName_);
+        // Chunks small enough to stay in the cache while they are decoded.
+        constexpr std::size_t kChunkBytes = (kRecordSize >= 65536 ? 1 : 65536 / kRecordSize) * kRecordSize;
+        std::unique_ptr<char[]> chunk(new char[kChunkBytes]);
+        int err = 0;
+        std::size_t got = reader.readSome(chunk.get(), kChunkBytes, &err);
+        if (err != 0 && got == 0) fileio::throwFileError("read", fileName_, err);
+        beforeListChanges();
+
+        // The records of the old list are reused for the new one: a reload
+        // then costs no allocation for values that fit their old capacity.
+        NodeList spare = std::move(list);
+        // Handed out in address order, so that the new list lies in memory
+        // in list order (taken from the back).
+        std::sort(spare.begin(), spare.end(), std::greater<>());
+        list.clear();
+        list.reserve(spare.size());
+
+        ReadResult result;
+        std::uint64_t chunkStart = 0;  // file offset of the chunk's first byte
+        for (;;) {
+            const std::size_t whole = got / kRecordSize;
+            for (std::size_t r = 0; r < whole; ++r) {
+                std::unique_ptr<Node> node;
+                if (!spare.empty()) {
+                    node = std::move(spare.back());
+                    spare.pop_back();
+                    if (!spare.empty()) prefetchForWrite(spare.back().get());
+                } else {
+                    node = std::make_unique<Node>();
+                }
+                decodeRecord(*node, chunk.get() + r * kRecordSize);
+                node->serial = nextRecordSerial();
+                list.push_back(std::move(node));
+            }
+            result.incompleteTail = got % kRecordSize;
+            if (err != 0) {
+                if (!goOnAfterUnreadable) fileio::throwFileError("read", fileName_, err);
+                // The record the failure fell in is left out.
+                if (result.firstError == 0) result.firstError = err;
+                ++result.leftOut;
+                chunkStart += (whole + 1) * kRecordSize;
+                result.incompleteTail = 0;
+                if (chunkStart >= reader.size()) break;
+                reader.seekTo(chunkStart);
+                got = reader.readSome(chunk.get(), kChunkBytes, &err);
+                continue;
+            }
+            if (got < kChunkBytes) break;
+            chunkStart += got;
+            got = reader.readSome(chunk.get(), kChunkBytes, &err);
+        }
+        return result;
+    }
+
     // Writes `list`. `moved`: records were inserted, deleted or moved since
     // the last write. `mayHaveChanged`: the positions of the records that may
     // have changed since, in any order, repeats allowed; nullptr for all.
@@ -63,6 +134,12 @@ public:
     }
 
 private:
+    // Starts fetching a record that is about to be overwritten.
+    static void prefetchForWrite(const Node* node) {
+        const char* bytes = reinterpret_cast<const char*>(node);
+        for (std::size_t offset = 0; offset < sizeof(Node); offset += 64) __builtin_prefetch(bytes + offset, 1);
+    }
+
     // False when the file is not as the last write left it.
     bool writeInPlace(const NodeList& list, const std::vector<std::size_t>* mayHaveChanged) {
         std::optional<fileio::TInPlaceFile> file = fileio::TInPlaceFile::openExisting(fileName_);
