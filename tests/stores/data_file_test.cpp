@@ -1,6 +1,5 @@
 // Loading and saving data files: missing, empty, incomplete and garbage files.
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
