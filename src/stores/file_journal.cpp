@@ -144,9 +144,10 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return bytes;
 }
 
-void removeFile(const std::string& path) {
-    if (ops().unlink(path.c_str()) != 0 && errno != ENOENT) throwFileError("remove", path, errno);
-}
+// Removes a journal that was played or discarded. Should that fail, nothing
+// is lost: the next load plays it again (which changes nothing) or discards
+// it again, and the next in-place write replaces it.
+void removeJournal(const std::string& path) { ops().unlink(path.c_str()); }
 
 }  // namespace
 
@@ -205,7 +206,8 @@ void TInPlaceFile::readAt(std::uint64_t offset, char* buffer, std::size_t size) 
         const ssize_t n = ops().pread(fd_, buffer, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throwFileError("read", fileName_, errno);
-        if (n == 0) throw StoreError("cannot read \"" + fileName_ + "\": it ends before byte " + std::to_string(offset));
+        if (n == 0)
+            throw StoreError("cannot read \"" + fileName_ + "\": it ends before byte " + std::to_string(offset));
         buffer += n;
         size -= static_cast<std::size_t>(n);
         offset += static_cast<std::uint64_t>(n);
@@ -299,7 +301,7 @@ TJournalRecovery TFileJournal::recover() {
     TJournalRecovery result;
     if (!bytes) return result;
     if (bytes->empty()) {
-        removeFile(journalName_);
+        removeJournal(journalName_);
         used_ = holdsChange_ = false;
         return result;
     }
@@ -318,9 +320,8 @@ TJournalRecovery TFileJournal::recover() {
     } else {
         file->writeAndFlush(journal->changes);
         result.outcome = TJournalRecovery::Outcome::Replayed;
-        result.stretches = journal->changes.size();
     }
-    removeFile(journalName_);
+    removeJournal(journalName_);
     used_ = holdsChange_ = false;
     return result;
 }

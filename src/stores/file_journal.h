@@ -77,7 +77,6 @@ struct TJournalRecovery {
         Foreign,    // complete, but for another version of the file
     };
     Outcome outcome = Outcome::None;
-    std::size_t stretches = 0;  // played into the file (Replayed)
 };
 
 // The journal of one data file; owned by the store of that file, used on its

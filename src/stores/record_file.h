@@ -179,7 +179,8 @@ private:
             if (std::memcmp(bytes, current.get() + i * kRecordSize, kRecordSize) == 0) continue;
             const std::uint64_t offset = static_cast<std::uint64_t>(positions[i]) * kRecordSize;
             if (!changes.empty() && positions[i] == previous + 1) {
-                changes.back().bytes = std::string_view(changes.back().bytes.data(), changes.back().bytes.size() + kRecordSize);
+                const std::string_view joined = changes.back().bytes;
+                changes.back().bytes = std::string_view(joined.data(), joined.size() + kRecordSize);
             } else {
                 changes.push_back({offset, std::string_view(bytes, kRecordSize)});
             }

@@ -8,8 +8,8 @@
 // of adds costs one sort of the new records and one merge, and every reader
 // sees the order a full sort by field 1 gives.
 //
-// A save writes only what changed where it can (record_file.h). For
-// that the store notes what happened to the list since the last write:
+// A save writes only what changed where it can (record_file.h). For that
+// the store notes what happened to the list since the last write:
 // whether records were inserted, deleted or moved, and which records it lent
 // out for change (getNode, findFirst, records() on a store that is not
 // const). A lent record may be changed until the next save; a change made
@@ -74,11 +74,11 @@ public:
     // journal, or the journal dropped when it is incomplete; a warning says
     // which. A missing file is created empty. When the file ends in an
     // incomplete record, the complete records are kept and `onIncompleteTail`
-    // is called; without it, a StoreError naming the file is thrown. When the file cannot
-    // be opened, or its first read fails, the list is left as it was. When a
-    // read fails later, the records read before are kept, and either
-    // `onUnreadable` says so at the end (the record the failure fell in is
-    // left out and the load goes on after it) or a StoreError is thrown.
+    // is called; without it, a StoreError naming the file is thrown. When the
+    // file cannot be opened, or its first read fails, the list is left as it
+    // was. When a read fails later, the records read before are kept, and
+    // either `onUnreadable` says so at the end (the record the failure fell
+    // in is left out and the load goes on after it) or a StoreError is thrown.
     void loadFromFile(const std::function<void()>& onIncompleteTail = {},
                       const std::function<void(int err, std::size_t leftOut)>& onUnreadable = {}) {
         std::lock_guard lock(fileLock_);
@@ -321,12 +321,14 @@ private:
 
     // The save itself, now.
     void writeFile() {
-        std::lock_guard lock(fileLock_);
-        settle();
-        file_.write(list_, moved_, allLent_ ? nullptr : &lent_);
-        moved_ = false;
-        allLent_ = false;
-        lent_.clear();
+        {
+            std::lock_guard lock(fileLock_);
+            settle();
+            file_.write(list_, moved_, allLent_ ? nullptr : &lent_);
+            moved_ = false;
+            allLent_ = false;
+            lent_.clear();
+        }
         if (saveObserver_) saveObserver_();
     }
 

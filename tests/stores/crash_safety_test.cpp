@@ -147,9 +147,14 @@ std::string imageOf(const Model& model) {
         TWIWONode node;
         node.Employee = keyOf(id);
         stamp(node, id, version);
-        image += test::encodeRecord(test::RecordKind::Board,
-                                    {node.Employee, node.LastName, "", "", "", "", "", node.Status, "", "",
-                                     node.Comments, "", "", "", "", "", node.Other, "", "", "", "", node.EmergRelation});
+        test::Fields fields(22);
+        fields[test::board::Employee] = node.Employee;
+        fields[test::board::LastName] = node.LastName;
+        fields[test::board::Status] = node.Status;
+        fields[test::board::Comments] = node.Comments;
+        fields[16] = node.Other;
+        fields[21] = node.EmergRelation;
+        image += test::encodeRecord(test::RecordKind::Board, fields);
     }
     return image;
 }
@@ -199,7 +204,8 @@ void killAtTheHook() {
     if (journalsBeforeKill > 0 && --journalsBeforeKill == 0) ::raise(SIGKILL);
 }
 
-TEST(CrashSafety, KillingAProcessThatChangesRecordsInPlaceOrMovesThemLeavesEveryRecordOldOrNewAndKeepsWhatItAcknowledged) {
+TEST(CrashSafety,
+     KillingAProcessThatChangesRecordsInPlaceOrMovesThemLeavesEveryRecordOldOrNewAndKeepsWhatItAcknowledged) {
     TempDir dir(true);
     const std::string name = dir.file("wiwo.dat");
     Model model;

@@ -144,7 +144,8 @@ TEST(InPlaceSave, TenThousandRandomChangesOfEveryKindLeaveEachFileAsAWholeRewrit
                 board.check("an update by key");
                 break;
             case 3:
-                if (board.store.getCount() > 0) board.store.getNode(0).Employee = "K" + std::to_string(board.below(40));
+                if (board.store.getCount() > 0)
+                    board.store.getNode(0).Employee = "K" + std::to_string(board.below(40));
                 board.saveAndCheck("a key changed in place");
                 break;
             case 4:

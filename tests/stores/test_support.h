@@ -50,7 +50,8 @@ public:
     // nothing (for tests that save thousands of times).
     explicit TempDir(bool inMemory = false) {
         const bool shm = inMemory && ::access("/dev/shm", W_OK) == 0;
-        const std::filesystem::path base = shm ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+        const std::filesystem::path base =
+            shm ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
         std::string pattern = (base / "zv_stores_XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
