@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "example_message.h"
-#include "net/message_notice.h"
-#include "net/smtp_client.h"
-#include "net/smtp_date.h"
+#include "mail/message_notice.h"
+#include "mail/smtp_client.h"
+#include "mail/smtp_date.h"
 #include "net_test_support.h"
 
 namespace {

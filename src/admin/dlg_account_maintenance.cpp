@@ -10,29 +10,30 @@
 #include <QVBoxLayout>
 
 #include <tuple>
+#include <utility>
 
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 #include "host/admin_audit.h"
-#include "stores/date_time.h"
-#include "stores/records.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
-TdlgAccountMaintenance::TdlgAccountMaintenance(MaintenanceData& data, MessagePrompt prompt, QWidget* parent)
-    : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
+TdlgAccountMaintenance::TdlgAccountMaintenance(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent)
+    : QDialog(parent), host_(host), prompt_(std::move(prompt)) {
     setWindowTitle(QStringLiteral("Account Maintenance"));
     setWindowFlags(kFixedDialogFlags);
 
-    auto makeEdit = [this]() {
+    // As long as the account field's slot.
+    auto makeEdit = [this](std::size_t field) {
         auto* edit = new QLineEdit(this);
-        edit->setMaxLength(64);
+        edit->setMaxLength(static_cast<int>(accountFieldWidth(kAccountFields[field])));
         edit->setMinimumWidth(220);
         return edit;
     };
-    editLastName = makeEdit();
-    editFirstName = makeEdit();
-    editPassword = makeEdit();
+    editLastName = makeEdit(kLastNameField);
+    editFirstName = makeEdit(kFirstNameField);
+    editPassword = makeEdit(kPasswordField);
     editPassword->setEchoMode(QLineEdit::Normal);
     cbDepartment = new QComboBox(this);
     cbDepartment->setEditable(false);
@@ -73,8 +74,7 @@ void TdlgAccountMaintenance::showEvent(QShowEvent* event) {
         editFirstName->clear();
         editPassword->setText(QString::fromLatin1(zv::kDefaultPassword));
         cbDepartment->clear();
-        for (int i = 0; i < data_.departmentCount(); ++i)
-            cbDepartment->addItem(toQt(data_.departmentAt(i).Name));
+        for (const std::string& name : host_.departmentNames()) cbDepartment->addItem(toQt(name));
         cbDepartment->setCurrentIndex(-1);
         editLastName->setFocus();
         centreOnScreen(*this);
@@ -93,29 +93,20 @@ void TdlgAccountMaintenance::btnOKClick() {
     }
     if (cbDepartment->currentIndex() >= 0) account.department = fromQt(cbDepartment->currentText());
 
-    const auto refusal = newAccountRefusal(account, [this](const std::string& key) {
-        for (int i = 0; i < data_.employeeCount(); ++i) {
-            if (data_.employeeAt(i).Employee == key) return true;
-        }
-        return false;
-    });
-    if (refusal) {
-        prompt_(MessageKind::Warning, refusal->message);
-        switch (refusal->field) {
-            case NewAccountField::LastName: editLastName->setFocus(); break;
-            case NewAccountField::FirstName: editFirstName->setFocus(); break;
-            case NewAccountField::Password: editPassword->setFocus(); break;
-            case NewAccountField::Department: cbDepartment->setFocus(); break;
+    const TAdminResult result = host_.createAccount(kWindowAdministrator, account, Saving::WithTheDialog);
+    if (result.kind != TAdminResult::Kind::Done) {
+        prompt_(MessageKind::Warning, result.message());
+        // The focus goes to the input at fault.
+        using Input = std::pair<NewAccountField, QWidget*>;
+        for (const auto& [field, widget] : {Input{NewAccountField::LastName, editLastName},
+                                            Input{NewAccountField::FirstName, editFirstName},
+                                            Input{NewAccountField::Password, editPassword},
+                                            Input{NewAccountField::Department, cbDepartment}}) {
+            if (result.field == newAccountFieldName(field)) widget->setFocus();
         }
         return;
     }
-
-    std::unique_ptr<TWIWONode> record = makeAccount(account, datetime::now());
-    const std::string key = record->Employee;
-    data_.addEmployee(std::move(record));
-    auditAdminChange(kWindowAdministrator,
-                     "created account " + auditQuoted(key) + " in department " + auditQuoted(*account.department));
-    prompt_(MessageKind::Information, accountAddedText(key, *account.department));
+    prompt_(MessageKind::Information, result.message());
     accept();
 }
 

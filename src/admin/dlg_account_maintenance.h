@@ -13,12 +13,12 @@ class QPushButton;
 
 namespace zv::admin {
 
-// Works on the stores it is given (not owned); adds the account on OK without
-// saving.
+// Creates the account through the host it is given (not owned) on OK, in
+// memory (the tree dialog's caller saves).
 class TdlgAccountMaintenance : public QDialog {
     Q_OBJECT
 public:
-    TdlgAccountMaintenance(MaintenanceData& data, MessagePrompt prompt,
+    TdlgAccountMaintenance(TMaintenanceApi& host, MessagePrompt prompt,
                            QWidget* parent = nullptr);
 
     QLineEdit* editLastName;    // at most 64 characters
@@ -34,7 +34,7 @@ protected:
 private:
     void btnOKClick();
 
-    MaintenanceData& data_;
+    TMaintenanceApi& host_;
     MessagePrompt prompt_;
 };
 

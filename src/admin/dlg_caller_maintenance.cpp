@@ -12,12 +12,12 @@
 #include "admin/grid_cell_delegate.h"
 #include "admin/screen_centre.h"
 #include "host/admin_audit.h"
-#include "stores/records.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
-TdlgCallerMaintenance::TdlgCallerMaintenance(MaintenanceData& data, QWidget* parent)
-    : QDialog(parent), data_(data) {
+TdlgCallerMaintenance::TdlgCallerMaintenance(TMaintenanceApi& host, QWidget* parent)
+    : QDialog(parent), host_(host) {
     setWindowTitle(QStringLiteral("Caller Maintenance"));
     setWindowFlags(kFixedDialogFlags);
 
@@ -74,9 +74,7 @@ void TdlgCallerMaintenance::hideEvent(QHideEvent* event) {
 
 void TdlgCallerMaintenance::fillGrid() {
     QList<QStringList> rows;
-    rows.reserve(data_.phoneCount());
-    for (int i = 0; i < data_.phoneCount(); ++i) {
-        const TPHONENode& entry = data_.phoneAt(i);
+    for (const TPHONENode& entry : host_.phonebook()) {
         rows.append({toQt(entry.Caller), toQt(entry.Company), toQt(entry.PhoneNumber)});
     }
     fillStringGrid(gridCallers, rows);
@@ -86,19 +84,15 @@ void TdlgCallerMaintenance::btnDeleteClick() {
     // The entry at the current row's position in the store now; clients may
     // have added entries since the grid was filled.
     const int row = gridCallers->currentRow();
-    if (row < 0 || row >= data_.phoneCount() || row >= gridCallers->rowCount()) return;
-    const TPHONENode& entry = data_.phoneAt(row);
-    auditAdminChange(kWindowAdministrator, "removed phonebook entry " + auditQuoted(entry.Caller) + " (" +
-                                               auditQuoted(entry.Company) + ", " + auditQuoted(entry.PhoneNumber) +
-                                               ")");
-    data_.removePhone(&entry);
+    const std::vector<TPHONENode> phonebook = host_.phonebook();
+    if (row < 0 || row >= static_cast<int>(phonebook.size()) || row >= gridCallers->rowCount()) return;
+    host_.removePhoneEntry(kWindowAdministrator, phonebook[static_cast<std::size_t>(row)].serial,
+                           Saving::WithTheDialog);
     fillGrid();
 }
 
 void TdlgCallerMaintenance::btnDeleteAllClick() {
-    auditAdminChange(kWindowAdministrator,
-                     "removed all " + std::to_string(data_.phoneCount()) + " phonebook entries");
-    data_.clearPhonebook();
+    host_.clearPhonebook(kWindowAdministrator, Saving::WithTheDialog);
     fillGrid();
 }
 

@@ -12,11 +12,11 @@ class QTableWidget;
 
 namespace zv::admin {
 
-// Works on the phonebook store it is given (not owned).
+// Deletes through the host it is given (not owned), in memory.
 class TdlgCallerMaintenance : public QDialog {
     Q_OBJECT
 public:
-    explicit TdlgCallerMaintenance(MaintenanceData& data, QWidget* parent = nullptr);
+    explicit TdlgCallerMaintenance(TMaintenanceApi& host, QWidget* parent = nullptr);
 
     QTableWidget* gridCallers;  // one row per entry, in store order
     QPushButton* btnDelete;
@@ -33,7 +33,7 @@ private:
     void btnDeleteClick();
     void btnDeleteAllClick();
 
-    MaintenanceData& data_;
+    TMaintenanceApi& host_;
 };
 
 }  // namespace zv::admin

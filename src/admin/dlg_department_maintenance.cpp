@@ -11,15 +11,14 @@
 
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
-#include "host/account_rules.h"
 #include "host/admin_audit.h"
-#include "stores/records.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
-TdlgDepartmentMaintenance::TdlgDepartmentMaintenance(MaintenanceData& data, MessagePrompt prompt,
+TdlgDepartmentMaintenance::TdlgDepartmentMaintenance(TMaintenanceApi& host, MessagePrompt prompt,
                                                      QWidget* parent)
-    : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
+    : QDialog(parent), host_(host), prompt_(std::move(prompt)) {
     setWindowTitle(QStringLiteral("Department Maintenance"));
     setWindowFlags(kFixedDialogFlags);
 
@@ -31,7 +30,8 @@ TdlgDepartmentMaintenance::TdlgDepartmentMaintenance(MaintenanceData& data, Mess
 
     auto* newLabel = new QLabel(QStringLiteral("New Department"), this);
     editNewDepartment = new QLineEdit(this);
-    editNewDepartment->setMaxLength(64);
+    // As long as an account's department: the name goes there too.
+    editNewDepartment->setMaxLength(static_cast<int>(accountFieldWidth(kAccountFields[kDepartmentField])));
     newLabel->setBuddy(editNewDepartment);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
@@ -63,8 +63,7 @@ TdlgDepartmentMaintenance::TdlgDepartmentMaintenance(MaintenanceData& data, Mess
 void TdlgDepartmentMaintenance::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         listDepartments->clear();
-        for (int i = 0; i < data_.departmentCount(); ++i)
-            listDepartments->addItem(toQt(data_.departmentAt(i).Name));
+        for (const std::string& name : host_.departmentNames()) listDepartments->addItem(toQt(name));
         editNewDepartment->clear();
         editNewDepartment->setFocus();
         centreOnScreen(*this);
@@ -75,18 +74,12 @@ void TdlgDepartmentMaintenance::showEvent(QShowEvent* event) {
 void TdlgDepartmentMaintenance::btnOKClick() {
     const std::optional<std::string> name = recordTextOf(editNewDepartment, "New Department", prompt_);
     if (!name) return;
-    std::vector<std::string> existing;
-    for (int i = 0; i < data_.departmentCount(); ++i) existing.push_back(data_.departmentAt(i).Name);
-    const std::vector<std::string> refusals = newDepartmentRefusals(*name, existing);
-    if (!refusals.empty()) {
-        for (const std::string& refusal : refusals) prompt_(MessageKind::Warning, refusal);
+    const TAdminResult result = host_.createDepartment(kWindowAdministrator, *name, Saving::WithTheDialog);
+    if (result.kind != TAdminResult::Kind::Done) {
+        for (const std::string& refusal : result.messages) prompt_(MessageKind::Warning, refusal);
         editNewDepartment->setFocus();
         return;
     }
-    auto node = std::make_unique<TDEPTNode>();
-    node->Name = *name;
-    data_.addDepartment(std::move(node));
-    auditAdminChange(kWindowAdministrator, "created department " + auditQuoted(*name));
     accept();
 }
 

@@ -12,12 +12,12 @@ class QPushButton;
 
 namespace zv::admin {
 
-// Works on the department store it is given (not owned); adds to it on OK
-// without saving.
+// Creates the department through the host it is given (not owned) on OK, in
+// memory (the tree dialog's caller saves).
 class TdlgDepartmentMaintenance : public QDialog {
     Q_OBJECT
 public:
-    TdlgDepartmentMaintenance(MaintenanceData& data, MessagePrompt prompt, QWidget* parent = nullptr);
+    TdlgDepartmentMaintenance(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent = nullptr);
 
     QListWidget* listDepartments;  // read-only, names already created
     QLineEdit* editNewDepartment;  // at most 64 characters
@@ -30,7 +30,7 @@ protected:
 private:
     void btnOKClick();
 
-    MaintenanceData& data_;
+    TMaintenanceApi& host_;
     MessagePrompt prompt_;
 };
 

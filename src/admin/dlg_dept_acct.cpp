@@ -13,15 +13,16 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "admin/dialog_flags.h"
 #include "admin/dlg_account_maintenance.h"
 #include "admin/dlg_department_maintenance.h"
 #include "admin/dlg_user_modify.h"
 #include "admin/screen_centre.h"
-#include "host/account_rules.h"
 #include "host/admin_audit.h"
-#include "stores/records.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
@@ -48,9 +49,9 @@ QIcon departmentIcon() { return QApplication::style()->standardIcon(QStyle::SP_D
 
 }  // namespace
 
-TdlgDeptAcct::TdlgDeptAcct(MaintenanceData& data, MessagePrompt prompt, QWidget* parent)
+TdlgDeptAcct::TdlgDeptAcct(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent)
     : QDialog(parent),
-      data_(data),
+      host_(host),
       prompt_(std::move(prompt)),
       departmentIcon_(departmentIcon()),
       employeeIcon_(personIcon()) {
@@ -90,9 +91,9 @@ TdlgDeptAcct::TdlgDeptAcct(MaintenanceData& data, MessagePrompt prompt, QWidget*
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    dlgDepartmentMaintenance = new TdlgDepartmentMaintenance(data_, prompt_, this);
-    dlgAccountMaintenance = new TdlgAccountMaintenance(data_, prompt_, this);
-    dlgUserModify = new TdlgUserModify(data_, prompt_, this);
+    dlgDepartmentMaintenance = new TdlgDepartmentMaintenance(host_, prompt_, this);
+    dlgAccountMaintenance = new TdlgAccountMaintenance(host_, prompt_, this);
+    dlgUserModify = new TdlgUserModify(host_, prompt_, this);
 
     connect(btnCreateDept, &QPushButton::clicked, this, &TdlgDeptAcct::btnCreateDeptClick);
     connect(btnDeleteDept, &QPushButton::clicked, this, &TdlgDeptAcct::btnDeleteDeptClick);
@@ -113,7 +114,8 @@ void TdlgDeptAcct::showEvent(QShowEvent* event) {
 
 void TdlgDeptAcct::buildTree() {
     treeDeptAcct->clear();
-    if (data_.departmentCount() > 0) {
+    const std::vector<std::string> departments = host_.departmentNames();
+    if (!departments.empty()) {
         auto addNode = [this](QTreeWidgetItem* node, const std::string& text, TreeImage image) {
             node->setText(0, toQt(text));
             node->setIcon(0, image == kDepartmentImage ? departmentIcon_ : employeeIcon_);
@@ -121,20 +123,17 @@ void TdlgDeptAcct::buildTree() {
             return node;
         };
 
-        std::set<std::string> names;
-        for (int d = 0; d < data_.departmentCount(); ++d) {
-            const std::string name = data_.departmentAt(d).Name;
-            names.insert(name);
+        const std::vector<TWIWONode> accounts = host_.accounts();
+        const std::set<std::string> names(departments.begin(), departments.end());
+        for (const std::string& name : departments) {
             QTreeWidgetItem* dept = addNode(new QTreeWidgetItem(treeDeptAcct), name, kDepartmentImage);
-            for (int a = 0; a < data_.employeeCount(); ++a) {
-                const TWIWONode& account = data_.employeeAt(a);
+            for (const TWIWONode& account : accounts) {
                 if (account.Department == name) addNode(new QTreeWidgetItem(dept), account.Employee, kEmployeeImage);
             }
             dept->setExpanded(true);
         }
         QTreeWidgetItem* other = addNode(new QTreeWidgetItem(treeDeptAcct), "Other", kDepartmentImage);
-        for (int a = 0; a < data_.employeeCount(); ++a) {
-            const TWIWONode& account = data_.employeeAt(a);
+        for (const TWIWONode& account : accounts) {
             if (!names.count(account.Department)) addNode(new QTreeWidgetItem(other), account.Employee, kEmployeeImage);
         }
         treeDeptAcct->setCurrentItem(treeDeptAcct->topLevelItem(0));
@@ -165,9 +164,9 @@ void TdlgDeptAcct::btnDeleteDeptClick() {
         if (node->childCount() > 0) {
             prompt_(MessageKind::Warning, departmentNotEmptyText(name));
         } else if (prompt_(MessageKind::Question, removeDepartmentQuestion(name)) == MessageAnswer::Yes) {
-            data_.deleteDepartment(name);
-            auditAdminChange(kWindowAdministrator, "removed department " + auditQuoted(name));
-            delete node;
+            // Gone: no department of that name (the node "Other"): nothing to remove.
+            const TAdminResult result = host_.removeDepartment(kWindowAdministrator, name, Saving::WithTheDialog);
+            if (result.kind == TAdminResult::Kind::Refused) prompt_(MessageKind::Warning, result.message());
         }
     }
     buildTree();
@@ -185,9 +184,7 @@ void TdlgDeptAcct::btnDeleteUserClick() {
     } else if (isEmployeeNode(node)) {
         const std::string key = fromQt(node->text(0));
         if (prompt_(MessageKind::Question, removeUserQuestion(key)) == MessageAnswer::Yes) {
-            data_.deleteEmployee(key);
-            auditAdminChange(kWindowAdministrator, "removed account " + auditQuoted(key));
-            delete node;
+            host_.removeAccount(kWindowAdministrator, key, Saving::WithTheDialog);
         }
     } else {
         prompt_(MessageKind::Warning, "You have selected a Department.  Please select a User.");

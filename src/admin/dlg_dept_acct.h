@@ -1,7 +1,8 @@
 // "Department/User Maintenance": the tree of departments with their employees,
 // and the buttons that create and remove departments and accounts and open
-// "Modify User". Every action works on the stores in memory at once; the
-// caller saves them when the dialog closes with OK.
+// "Modify User". Every action is the host's operation, made on the stores in
+// memory at once (Saving::WithTheDialog); the caller saves them when the
+// dialog closes with OK.
 #pragma once
 
 #include <QDialog>
@@ -19,7 +20,7 @@ class TdlgAccountMaintenance;
 class TdlgDepartmentMaintenance;
 class TdlgUserModify;
 
-// Works on the stores it is given (not owned); owns its three sub-dialogs.
+// Works through the host it is given (not owned); owns its three sub-dialogs.
 class TdlgDeptAcct : public QDialog {
     Q_OBJECT
 public:
@@ -28,7 +29,7 @@ public:
     // The item data role that holds the node's image index.
     static constexpr int kImageRole = Qt::UserRole + 1;
 
-    TdlgDeptAcct(MaintenanceData& data, MessagePrompt prompt, QWidget* parent = nullptr);
+    TdlgDeptAcct(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent = nullptr);
 
     // Rebuilds the tree from the stores, selects the first node and gives the
     // tree the keyboard focus.
@@ -59,7 +60,7 @@ private:
     void btnDeleteUserClick();
     void btnModifyUserClick();
 
-    MaintenanceData& data_;
+    TMaintenanceApi& host_;
     MessagePrompt prompt_;
     QIcon departmentIcon_;  // image 0
     QIcon employeeIcon_;    // image 1

@@ -16,9 +16,8 @@
 #include "admin/grid_cell_delegate.h"
 #include "admin/status_log_print.h"
 #include "admin/screen_centre.h"
+#include "host/maintenance_api.h"
 #include "stores/date_time.h"
-#include "host/status_log_views.h"
-#include "stores/records.h"
 
 namespace zv::admin {
 
@@ -39,9 +38,9 @@ QStringList logCellTexts(const TLOGNode& entry) {
 
 }  // namespace
 
-TdlgStatusLog::TdlgStatusLog(MaintenanceData& data, MessagePrompt prompt, QWidget* parent)
+TdlgStatusLog::TdlgStatusLog(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent)
     : QDialog(parent),
-      data_(data),
+      host_(host),
       prompt_(std::move(prompt)),
       chooser_(choosePrinterWithDialog) {
     setWindowTitle(QStringLiteral("Status Change Log"));
@@ -145,10 +144,9 @@ void TdlgStatusLog::filterKindChanged() {
         const QSignalBlocker blocker(cbFilterValue);
         cbFilterValue->clear();
         if (cbFilterKind->currentIndex() == kEmployeeFilter) {
-            for (int i = 0; i < data_.employeeCount(); ++i) cbFilterValue->addItem(toQt(data_.employeeAt(i).Employee));
+            for (const TWIWONode& account : host_.accounts()) cbFilterValue->addItem(toQt(account.Employee));
         } else if (cbFilterKind->currentIndex() == kDepartmentFilter) {
-            for (int i = 0; i < data_.departmentCount(); ++i)
-                cbFilterValue->addItem(toQt(data_.departmentAt(i).Name));
+            for (const std::string& name : host_.departmentNames()) cbFilterValue->addItem(toQt(name));
         }
         cbFilterValue->setCurrentIndex(cbFilterValue->count() > 0 ? 0 : -1);
     }
@@ -162,10 +160,7 @@ void TdlgStatusLog::applyFilter() {
     if (kind == kEmployeeFilter) filter.employee = value;
     if (kind == kDepartmentFilter) filter.department = value;
     QList<QStringList> rows;
-    for (int i = 0; i < data_.logCount(); ++i) {
-        const TLOGNode& entry = data_.logAt(i);
-        if (logEntryShown(entry, filter)) rows.append(logCellTexts(entry));
-    }
+    for (const TLOGNode& entry : host_.statusLog(filter)) rows.append(logCellTexts(entry));
     fillStringGrid(gridLog, rows);
 }
 

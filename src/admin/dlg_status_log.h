@@ -18,7 +18,7 @@ class QTableWidget;
 
 namespace zv::admin {
 
-// Works on the stores it is given (not owned).
+// Reads the log through the host it is given (not owned).
 class TdlgStatusLog : public QDialog {
     Q_OBJECT
 public:
@@ -26,7 +26,7 @@ public:
     // The default shows the standard print dialog.
     using PrinterChooser = std::function<bool(QPrinter& printer, QWidget* parent)>;
 
-    TdlgStatusLog(MaintenanceData& data, MessagePrompt prompt, QWidget* parent = nullptr);
+    TdlgStatusLog(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent = nullptr);
 
     void setPrinterChooser(PrinterChooser chooser) { chooser_ = std::move(chooser); }
 
@@ -52,7 +52,7 @@ private:
     void applyFilter();
     void btnPrintClick();
 
-    MaintenanceData& data_;
+    TMaintenanceApi& host_;
     MessagePrompt prompt_;
     PrinterChooser chooser_;
 };

@@ -17,26 +17,20 @@
 #include "admin/dialog_flags.h"
 #include "admin/screen_centre.h"
 #include "host/admin_audit.h"
-#include "stores/date_time.h"
-#include "stores/records.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
 namespace {
 
-// maxLength 0 means no limit in the edit.
-QLineEdit* makeEdit(QWidget* parent, int maxLength, int width = 200) {
-    auto* edit = new QLineEdit(parent);
-    if (maxLength > 0) edit->setMaxLength(maxLength);
-    edit->setMinimumWidth(width);
-    return edit;
-}
+// The edits of the account column, and of the two framed groups.
+constexpr int kAccountEditWidth = 200;
+constexpr int kGroupEditWidth = 240;
 
 }  // namespace
 
-TdlgUserModify::TdlgUserModify(MaintenanceData& data, MessagePrompt prompt,
-                               QWidget* parent)
-    : QDialog(parent), data_(data), prompt_(std::move(prompt)) {
+TdlgUserModify::TdlgUserModify(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent)
+    : QDialog(parent), host_(host), prompt_(std::move(prompt)) {
     setWindowTitle(QStringLiteral("Modify User"));
     setWindowFlags(kFixedDialogFlags);
 
@@ -48,62 +42,56 @@ TdlgUserModify::TdlgUserModify(MaintenanceData& data, MessagePrompt prompt,
     lblEmployee->setTextFormat(Qt::PlainText);
     lblEmployee->setMinimumWidth(300);
 
-    editPassword = makeEdit(this, 64);
-    editLastName = makeEdit(this, 64);
-    editFirstName = makeEdit(this, 64);
-    cbDepartment = new QComboBox(this);
-    cbDepartment->setEditable(false);
-    editEMail = makeEdit(this, 128);
-    editWorkPhone = makeEdit(this, 24);
-    editExtension = makeEdit(this, 16);
-    editHomePhone = makeEdit(this, 24);
-    editCarPhone = makeEdit(this, 24);
-    editPager = makeEdit(this, 128);
-    editOther = makeEdit(this, 128);
-    editStatus = makeEdit(this, 0, 240);
-    editReturning = makeEdit(this, 0, 240);
-    editReachedAt = makeEdit(this, 0, 240);
-    editComments = makeEdit(this, 0, 240);
-    editEmergName = makeEdit(this, 128, 240);
-    editEmergPhone = makeEdit(this, 24, 240);
-    editEmergRelation = makeEdit(this, 64, 240);
+    // One edit per field, in the table's order (the order Tab walks them),
+    // as long as the field's slot; the status group's edits take any length
+    // (the store keeps what fits).
+    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+        const TAccountFieldInfo& field = kAccountFields[i];
+        if (i == kDepartmentField) {
+            cbDepartment = new QComboBox(this);
+            cbDepartment->setEditable(false);
+            continue;
+        }
+        auto* edit = new QLineEdit(this);
+        if (field.group != AccountFieldGroup::Status) edit->setMaxLength(static_cast<int>(accountFieldWidth(field)));
+        edit->setMinimumWidth(field.group == AccountFieldGroup::Account ? kAccountEditWidth : kGroupEditWidth);
+        edits_[i] = edit;
+    }
+    editPassword = edits_[kPasswordField];
+    editLastName = edits_[kLastNameField];
+    editFirstName = edits_[kFirstNameField];
 
+    const auto widgetOf = [this](std::size_t i) -> QWidget* {
+        return i == kDepartmentField ? static_cast<QWidget*>(cbDepartment) : edits_[i];
+    };
+    const auto captionOf = [](const TAccountFieldInfo& field) {
+        return QString::fromLatin1(field.caption.data(), static_cast<qsizetype>(field.caption.size()));
+    };
     auto* account = new QFormLayout;
-    account->addRow(QStringLiteral("Password:"), editPassword);
-    account->addRow(QStringLiteral("Last Name:"), editLastName);
-    account->addRow(QStringLiteral("First Name:"), editFirstName);
-    account->addRow(QStringLiteral("Department:"), cbDepartment);
-    account->addRow(QStringLiteral("E-Mail:"), editEMail);
-    account->addRow(QStringLiteral("Work Phone:"), editWorkPhone);
-    account->addRow(QStringLiteral("Extension:"), editExtension);
-    account->addRow(QStringLiteral("Home Phone:"), editHomePhone);
-    account->addRow(QStringLiteral("Cell Phone:"), editCarPhone);
-    account->addRow(QStringLiteral("Pager:"), editPager);
-    account->addRow(QStringLiteral("Other:"), editOther);
+    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+        const TAccountFieldInfo& field = kAccountFields[i];
+        if (field.group == AccountFieldGroup::Account) account->addRow(captionOf(field), widgetOf(i));
+    }
 
     // The two framed groups stand one above the other; their labels share one
     // width so that the seven edits form one column.
     std::vector<QLabel*> groupLabels;
-    const auto addGroupRow = [this, &groupLabels](QFormLayout* form, const char* text, QLineEdit* edit) {
-        auto* label = new QLabel(QString::fromLatin1(text), this);
-        label->setBuddy(edit);
-        groupLabels.push_back(label);
-        form->addRow(label, edit);
+    const auto addGroup = [&](QGroupBox* group, AccountFieldGroup which) {
+        auto* form = new QFormLayout(group);
+        for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+            if (kAccountFields[i].group != which) continue;
+            auto* label = new QLabel(captionOf(kAccountFields[i]), this);
+            label->setBuddy(edits_[i]);
+            groupLabels.push_back(label);
+            form->addRow(label, edits_[i]);
+        }
     };
     auto* statusGroup = new QGroupBox(this);
     statusGroup->setObjectName("statusGroup");
-    auto* statusForm = new QFormLayout(statusGroup);
-    addGroupRow(statusForm, "Status:", editStatus);
-    addGroupRow(statusForm, "Returning:", editReturning);
-    addGroupRow(statusForm, "Reached At:", editReachedAt);
-    addGroupRow(statusForm, "Comments:", editComments);
-
+    addGroup(statusGroup, AccountFieldGroup::Status);
     auto* emergencyGroup = new QGroupBox(QStringLiteral("In Case of Emergency:"), this);
     emergencyGroup->setObjectName("emergencyGroup");
-    auto* emergencyForm = new QFormLayout(emergencyGroup);
-    addGroupRow(emergencyForm, "Name:", editEmergName);
-    addGroupRow(emergencyForm, "Phone #:", editEmergPhone);
-    addGroupRow(emergencyForm, "Relation:", editEmergRelation);
+    addGroup(emergencyGroup, AccountFieldGroup::Emergency);
     int labelWidth = 0;
     for (QLabel* label : groupLabels) labelWidth = std::max(labelWidth, label->sizeHint().width());
     for (QLabel* label : groupLabels) label->setMinimumWidth(labelWidth);
@@ -141,8 +129,15 @@ TdlgUserModify::TdlgUserModify(MaintenanceData& data, MessagePrompt prompt,
     connect(btnOK, &QPushButton::clicked, this, &TdlgUserModify::btnOKClick);
 }
 
+QLineEdit* TdlgUserModify::edit(std::string_view recordField) const {
+    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+        if (kAccountFields[i].recordField == recordField) return edits_[i];
+    }
+    return nullptr;
+}
+
 int TdlgUserModify::exec() {
-    if (!data_.findEmployee(employeeKey_)) {
+    if (!host_.account(employeeKey_)) {
         warnMissing();
         setResult(QDialog::Rejected);
         return QDialog::Rejected;
@@ -161,40 +156,24 @@ void TdlgUserModify::showEvent(QShowEvent* event) {
 }
 
 void TdlgUserModify::fillFromAccount() {
-    const TWIWONode* account = data_.findEmployee(employeeKey_);
-    shown_ = account ? *account : TWIWONode{};
-    const TWIWONode& a = shown_;
-
-    lblEmployee->setText(toQt(a.Employee));
-    editPassword->setText(toQt(a.Password));
-    editLastName->setText(toQt(a.LastName));
-    editFirstName->setText(toQt(a.FirstName));
-    editEMail->setText(toQt(a.EMail));
-    editWorkPhone->setText(toQt(a.WorkPhone));
-    editExtension->setText(toQt(a.Extension));
-    editHomePhone->setText(toQt(a.HomePhone));
-    editCarPhone->setText(toQt(a.CarPhone));
-    editPager->setText(toQt(a.Pager));
-    editOther->setText(toQt(a.Other));
-    editStatus->setText(toQt(a.Status));
-    editReturning->setText(toQt(a.Returning));
-    editReachedAt->setText(toQt(a.ReachedAt));
-    editComments->setText(toQt(a.Comments));
-    editEmergName->setText(toQt(a.EmergName));
-    editEmergPhone->setText(toQt(a.EmergPhone));
-    editEmergRelation->setText(toQt(a.EmergRelation));
+    shown_ = host_.account(employeeKey_).value_or(TWIWONode{});
+    lblEmployee->setText(toQt(shown_.Employee));
+    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+        if (edits_[i]) edits_[i]->setText(toQt(shown_.*kAccountFields[i].member));
+    }
     for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setCursorPosition(0);
 
     // The edits' change handler sets the label while they fill; make sure it
     // did even when a text happened to be the same as before.
     namesChanged();
 
+    const std::vector<std::string> departments = host_.departmentNames();
     cbDepartment->clear();
-    int selected = data_.departmentCount() > 0 ? 0 : -1;  // first entry when none matches
-    for (int i = 0; i < data_.departmentCount(); ++i) cbDepartment->addItem(toQt(data_.departmentAt(i).Name));
-    for (int i = 0; i < data_.departmentCount(); ++i) {
-        if (data_.departmentAt(i).Name == a.Department) {
-            selected = i;
+    int selected = departments.empty() ? -1 : 0;  // first entry when none matches
+    for (const std::string& name : departments) cbDepartment->addItem(toQt(name));
+    for (std::size_t i = 0; i < departments.size(); ++i) {
+        if (departments[i] == shown_.Department) {
+            selected = static_cast<int>(i);
             break;
         }
     }
@@ -206,45 +185,44 @@ void TdlgUserModify::namesChanged() {
     lblEmployee->setText(editLastName->text() + QLatin1Char(',') + editFirstName->text());
 }
 
-std::array<QLineEdit*, kAccountFields.size()> TdlgUserModify::fieldEdits() const {
-    return {editPassword, editLastName, editFirstName, nullptr,       editEMail,      editWorkPhone,
-            editExtension, editHomePhone, editCarPhone, editPager,    editOther,      editStatus,
-            editReturning, editReachedAt, editComments, editEmergName, editEmergPhone, editEmergRelation};
-}
-
 void TdlgUserModify::btnOKClick() {
     // What the administrator changed, each checked before anything is written.
     TAccountEdit edit;
-    const auto edits = fieldEdits();
     for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
         std::optional<std::string> text;
-        if (edits[i] == nullptr) {
+        if (edits_[i] == nullptr) {
             text = cbDepartment->count() > 0 ? fromQt(cbDepartment->currentText()) : std::string();
         } else {
-            text = recordTextOf(edits[i], kAccountFields[i].label, prompt_);
+            text = recordTextOf(edits_[i], kAccountFields[i].label, prompt_);
             if (!text) return;
         }
         if (*text != shown_.*kAccountFields[i].member) edit[i] = std::move(*text);
     }
 
-    // The account as it is now, which a client may have changed meanwhile.
-    TWIWONode* account = data_.findEmployee(employeeKey_);
-    if (!account) {
-        warnMissing();
-        reject();
-        return;
+    // Applied to the account as it is now, which a client may have changed meanwhile.
+    const TAdminResult result = host_.modifyAccount(kWindowAdministrator, employeeKey_, edit, Saving::WithTheDialog);
+    switch (result.kind) {
+        case TAdminResult::Kind::Done:
+            accept();
+            return;
+        case TAdminResult::Kind::Refused:
+            // A text no record may hold, or a department removed meanwhile:
+            // the dialog stays open, the focus on the field at fault.
+            prompt_(MessageKind::Warning, result.message());
+            for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
+                if (kAccountFields[i].json != result.field) continue;
+                if (edits_[i]) {
+                    edits_[i]->setFocus();
+                } else {
+                    cbDepartment->setFocus();
+                }
+            }
+            return;
+        case TAdminResult::Kind::Gone:
+            break;
     }
-    const std::string key = account->Employee;
-    applyAccountEdit(*account, edit, datetime::now());
-    std::string changed;
-    for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
-        if (edit[i]) changed += (changed.empty() ? "" : ", ") + std::string(kAccountFields[i].label);
-    }
-    auditAdminChange(kWindowAdministrator,
-                     "changed account " + auditQuoted(key) +
-                         (account->Employee != key ? " (now " + auditQuoted(account->Employee) + ")" : "") + ": " +
-                         (changed.empty() ? "nothing but the time stamp" : changed));
-    accept();
+    warnMissing();
+    reject();
 }
 
 }  // namespace zv::admin

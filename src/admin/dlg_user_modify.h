@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include <QDialog>
 
@@ -17,14 +18,16 @@ class QPushButton;
 
 namespace zv::admin {
 
-// Works on the stores it is given (not owned). OK writes what the
-// administrator changed into the stored account as it is then (no re-sort,
-// no save), so that a change made meanwhile by a client or a browser to
-// another field stays; the close box changes nothing.
+// Works through the host it is given (not owned). OK hands what the
+// administrator changed to the host's modifyAccount, which writes it into the
+// stored account as it is then (no re-sort, no save: the tree dialog's caller
+// saves), so that a change made meanwhile by a client or a browser to another
+// field stays; the close box changes nothing. The edits are made from the
+// account field table, one per field, with the widths of the board's slots.
 class TdlgUserModify : public QDialog {
     Q_OBJECT
 public:
-    TdlgUserModify(MaintenanceData& data, MessagePrompt prompt, QWidget* parent = nullptr);
+    TdlgUserModify(TMaintenanceApi& host, MessagePrompt prompt, QWidget* parent = nullptr);
 
     // The account to edit at the next showing.
     void setEmployeeKey(std::string key) { employeeKey_ = std::move(key); }
@@ -33,25 +36,15 @@ public:
     // When no account has the key, warns and returns Rejected without showing.
     int exec() override;
 
+    // The edit of the record field `recordField` ("HomePhone"); null for the
+    // department, which is the list cbDepartment.
+    QLineEdit* edit(std::string_view recordField) const;
+
     QLabel* lblEmployee;  // last name + "," + first name, as typed
     QLineEdit* editPassword;
     QLineEdit* editLastName;
     QLineEdit* editFirstName;
     QComboBox* cbDepartment;  // pick-only list of department names
-    QLineEdit* editEMail;
-    QLineEdit* editWorkPhone;
-    QLineEdit* editExtension;
-    QLineEdit* editHomePhone;
-    QLineEdit* editCarPhone;
-    QLineEdit* editPager;
-    QLineEdit* editOther;
-    QLineEdit* editStatus;
-    QLineEdit* editReturning;
-    QLineEdit* editReachedAt;
-    QLineEdit* editComments;
-    QLineEdit* editEmergName;
-    QLineEdit* editEmergPhone;
-    QLineEdit* editEmergRelation;
     QPushButton* btnOK;
 
 protected:
@@ -62,12 +55,12 @@ private:
     void namesChanged();
     void btnOKClick();
     void warnMissing();
-    // The edit of each field of kAccountFields (none for the department).
-    std::array<QLineEdit*, kAccountFields.size()> fieldEdits() const;
 
-    MaintenanceData& data_;
+    TMaintenanceApi& host_;
     MessagePrompt prompt_;
     std::string employeeKey_;
+    // The edit of each field of kAccountFields (none for the department).
+    std::array<QLineEdit*, kAccountFields.size()> edits_{};
     TWIWONode shown_;  // the account as the edits were filled from it
 };
 

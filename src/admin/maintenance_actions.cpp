@@ -7,8 +7,7 @@
 #include "admin/dlg_dept_acct.h"
 #include "admin/dlg_status_log.h"
 #include "admin/message_box.h"
-#include "host/server_host.h"
-#include "stores/stores.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
@@ -20,26 +19,6 @@ MessagePrompt messageBoxPrompt(QWidget* parent) {
     };
 }
 
-int MaintenanceStores::employeeCount() { return board_.getCount(); }
-TWIWONode& MaintenanceStores::employeeAt(int index) { return board_.getNode(index); }
-TWIWONode* MaintenanceStores::findEmployee(const std::string& employeeKey) { return board_.findByKey(employeeKey); }
-TWIWONode& MaintenanceStores::addEmployee(std::unique_ptr<TWIWONode> record) {
-    return board_.addNode(std::move(record));
-}
-void MaintenanceStores::deleteEmployee(const std::string& employeeKey) { board_.deleteByKey(employeeKey); }
-int MaintenanceStores::departmentCount() { return departments_.getCount(); }
-TDEPTNode& MaintenanceStores::departmentAt(int index) { return departments_.getNode(index); }
-TDEPTNode& MaintenanceStores::addDepartment(std::unique_ptr<TDEPTNode> record) {
-    return departments_.addNode(std::move(record));
-}
-void MaintenanceStores::deleteDepartment(const std::string& name) { departments_.deleteByKey(name); }
-int MaintenanceStores::phoneCount() { return phonebook_.getCount(); }
-TPHONENode& MaintenanceStores::phoneAt(int index) { return phonebook_.getNode(index); }
-void MaintenanceStores::removePhone(const TPHONENode* record) { phonebook_.removeNode(record); }
-void MaintenanceStores::clearPhonebook() { phonebook_.clearList(); }
-int MaintenanceStores::logCount() { return log_.getCount(); }
-TLOGNode& MaintenanceStores::logAt(int index) { return log_.getNode(index); }
-
 std::optional<std::string> recordTextOf(QLineEdit* edit, std::string_view field, const MessagePrompt& prompt) {
     try {
         return codepage::fromUtf8(edit->text().toStdString(), field);
@@ -50,7 +29,7 @@ std::optional<std::string> recordTextOf(QLineEdit* edit, std::string_view field,
     }
 }
 
-MessagePrompt hostPrompt(TServerHost& host) {
+MessagePrompt hostPrompt(TMaintenanceApi& host) {
     return [&host](MessageKind kind, const std::string& text) { return host.view().showMessage(kind, text); };
 }
 
@@ -68,28 +47,26 @@ void runStoreStep(const MessagePrompt& prompt, const std::string& failure, const
 
 }  // namespace
 
-void openDepartmentUserMaintenance(QWidget* parent, zv::TServerHost& host) {
-    HostMaintenanceData data(host);
+void openDepartmentUserMaintenance(QWidget* parent, TMaintenanceApi& host) {
     const MessagePrompt prompt = hostPrompt(host);
-    const int accountsBefore = host.employeeCount();
+    const int accountsBefore = host.accountCount();
     int result = QDialog::Rejected;
     {
-        TdlgDeptAcct dialog(data, prompt, parent);
+        TdlgDeptAcct dialog(host, prompt, parent);
         result = dialog.exec();
     }
-    if (host.employeeCount() < accountsBefore) host.clearUserTable(accountsBefore);
+    if (host.accountCount() < accountsBefore) host.clearUserTable(accountsBefore);
     if (result == QDialog::Accepted) {
         runStoreStep(prompt, "The departments were not saved.", [&host] { host.saveDepartments(); });
-        runStoreStep(prompt, "The accounts were not saved.", [&host] { host.saveEmployees(); });
+        runStoreStep(prompt, "The accounts were not saved.", [&host] { host.saveAccounts(); });
     }
-    host.refreshUserTable("");
+    host.refreshUserTable();
 }
 
-void openCallerMaintenance(QWidget* parent, zv::TServerHost& host) {
-    HostMaintenanceData data(host);
+void openCallerMaintenance(QWidget* parent, TMaintenanceApi& host) {
     int result = QDialog::Rejected;
     {
-        TdlgCallerMaintenance dialog(data, parent);
+        TdlgCallerMaintenance dialog(host, parent);
         result = dialog.exec();
     }
     if (result == QDialog::Accepted)
@@ -98,18 +75,17 @@ void openCallerMaintenance(QWidget* parent, zv::TServerHost& host) {
         runStoreStep(hostPrompt(host), "The phonebook was not reloaded.", [&host] { host.reloadPhonebook(); });
 }
 
-void openStatusChangeLog(QWidget* parent, zv::TServerHost& host) {
-    HostMaintenanceData data(host);
+void openStatusChangeLog(QWidget* parent, TMaintenanceApi& host) {
     const MessagePrompt prompt = hostPrompt(host);
     int result = QDialog::Rejected;
     {
-        TdlgStatusLog dialog(data, prompt, parent);
+        TdlgStatusLog dialog(host, prompt, parent);
         result = dialog.exec();
     }
     if (result == QDialog::Accepted)
-        runStoreStep(prompt, "The status change log was not saved.", [&host] { host.saveLog(); });
+        runStoreStep(prompt, "The status change log was not saved.", [&host] { host.saveStatusLog(); });
     else
-        runStoreStep(prompt, "The status change log was not reloaded.", [&host] { host.reloadLog(); });
+        runStoreStep(prompt, "The status change log was not reloaded.", [&host] { host.reloadStatusLog(); });
 }
 
 }  // namespace zv::admin

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
+#include <string>
 
 #include "admin/dlg_max_log_size.h"
 #include "admin/dlg_options_auto_out.h"
@@ -15,32 +17,43 @@
 #include "admin/maintenance_actions.h"
 #include "host/admin_audit.h"
 #include "host/admin_password.h"
-#include "host/auto_punch_out.h"
-#include "host/option_rules.h"
-#include "host/server_host.h"
-#include "host/settings.h"
+#include "host/maintenance_api.h"
 
 namespace zv::admin {
 
 namespace {
 
-// OK: the change is in memory; write the settings file (and the placement).
-// Anything else: every setting and the placement return to the file's.
-bool finish(TServerHost& host, bool accepted) {
-    if (accepted) {
-        host.saveSettings();
-    } else {
-        host.loadSettings();
+QString shown(const std::string& setting) { return toQt(setting); }
+
+// OK: the host takes the change and writes the settings file (and the
+// placement); a refusal is shown with `refusalTail` after it, and the
+// settings file read back as for Cancel. Anything else: every setting and
+// the placement return to the file's.
+bool finish(TMaintenanceApi& host, std::optional<TOptionChanges> changes, const std::string& refusalTail = {}) {
+    if (!changes) {
+        host.reloadSettings();
+        return false;
     }
-    return accepted;
+    TAdminResult result;
+    try {
+        result = host.changeOptions(kWindowAdministrator, *changes);
+    } catch (const std::exception& e) {
+        host.view().showMessage(MessageKind::Warning, e.what());
+        return true;
+    }
+    if (result.kind == TAdminResult::Kind::Done) return true;
+    host.view().showMessage(MessageKind::Warning, result.message() + refusalTail);
+    host.reloadSettings();
+    return false;
 }
 
-// OK: `setting` takes the typed text as the settings file keeps it, and a change is written to standard error.
-void take(std::string& setting, const std::string& typed, const char* key) {
-    std::string text = keptSettingText(typed);
-    if (setting == text) return;
-    auditAdminChange(kWindowAdministrator, std::string("set ") + key + " to " + auditQuoted(text));
-    setting = std::move(text);
+// The change of one option, or none when the dialog was not accepted.
+std::optional<TOptionChanges> changeOf(bool accepted, std::optional<std::string> TOptionChanges::*option,
+                                       const QString& text) {
+    if (!accepted) return std::nullopt;
+    TOptionChanges changes;
+    changes.*option = fromQt(text);
+    return changes;
 }
 
 // The hash of a new password, made on a thread of its own while the window
@@ -58,97 +71,81 @@ std::string hashWhileServing(const std::string& password) {
 
 }  // namespace
 
-bool openSmtpOptions(QWidget* parent, TServerHost& host) {
+bool openSmtpOptions(QWidget* parent, TMaintenanceApi& host) {
     TdlgOptionsSMTP dialog(parent);
-    dialog.setSmtpHost(toQt(host.settings().SMTPHost));
+    dialog.setSmtpHost(shown(host.settings().SMTPHost));
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted) take(host.settings().SMTPHost, fromQt(dialog.smtpHost()), "SMTPHost");
-    return finish(host, accepted);
+    return finish(host, changeOf(accepted, &TOptionChanges::smtpHost, dialog.smtpHost()));
 }
 
-bool openPortOptions(QWidget* parent, TServerHost& host) {
+bool openPortOptions(QWidget* parent, TMaintenanceApi& host) {
     TdlgOptionsPort dialog(parent);
-    dialog.setPort(toQt(host.settings().Port));
+    dialog.setPort(shown(host.settings().Port));
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted) take(host.settings().Port, fromQt(dialog.port()), "Port");
-    finish(host, accepted);
-    if (accepted) host.view().setStatusPanel(kPortPanel, "Port: " + host.settings().Port);
-    return accepted;
+    const bool taken = finish(host, changeOf(accepted, &TOptionChanges::port, dialog.port()));
+    if (taken) host.view().setStatusPanel(kPortPanel, "Port: " + host.settings().Port);
+    return taken;
 }
 
-bool openBlockSizeOptions(QWidget* parent, TServerHost& host) {
+bool openBlockSizeOptions(QWidget* parent, TMaintenanceApi& host) {
     TdlgOptionsBlockSize dialog(parent);
-    dialog.setBlockSize(toQt(host.settings().BlockSize));
+    dialog.setBlockSize(shown(host.settings().BlockSize));
+    // OK with nothing chosen counts as Cancel. The block size in use changes
+    // only at the next settings load.
     const bool accepted = dialog.exec() == QDialog::Accepted && dialog.hasSelection();
-    // The block size in use changes only at the next settings load.
-    if (accepted) take(host.settings().BlockSize, fromQt(dialog.blockSize()), "BlockSize");
-    return finish(host, accepted);
+    return finish(host, changeOf(accepted, &TOptionChanges::blockSize, dialog.blockSize()));
 }
 
-bool openExpDaysOptions(QWidget* parent, TServerHost& host) {
+bool openExpDaysOptions(QWidget* parent, TMaintenanceApi& host) {
     TdlgOptionsExpDays dialog(parent);
-    dialog.setExpDays(toQt(host.settings().ExpDays));
+    dialog.setExpDays(shown(host.settings().ExpDays));
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted) {
-        const std::string text = fromQt(dialog.expDays());
-        if (const std::string why = expDaysRefusal(text); !why.empty()) {
-            host.view().showMessage(MessageKind::Warning, why);
-            return finish(host, false);
-        }
-        take(host.settings().ExpDays, text, "ExpDays");
-    }
-    return finish(host, accepted);
+    return finish(host, changeOf(accepted, &TOptionChanges::expDays, dialog.expDays()));
 }
 
-bool openMaxLogSizeOptions(QWidget* parent, TServerHost& host) {
+bool openMaxLogSizeOptions(QWidget* parent, TMaintenanceApi& host) {
     TdlgMaxLogSize dialog(parent);
-    dialog.setMaxLogSize(toQt(host.settings().MaxLogSize));
+    dialog.setMaxLogSize(shown(host.settings().MaxLogSize));
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted) {
-        take(host.settings().MaxLogSize, fromQt(dialog.maxLogSize()), "MaxLogSize");
-        host.setLogSizeLimit(dialog.maxLogSizeValue());
-    }
-    return finish(host, accepted);
+    return finish(host, changeOf(accepted, &TOptionChanges::maxLogSize, dialog.maxLogSize()));
 }
 
-bool openWebAccessOptions(QWidget* parent, TServerHost& host) {
+bool openWebAccessOptions(QWidget* parent, TMaintenanceApi& host) {
     TdlgWebAccess dialog(hostPrompt(host), parent);
-    dialog.setWebPort(toQt(host.settings().WebPort));
-    dialog.setPasswordIsSet(!host.settings().WebAdminPassword.empty());
+    dialog.setWebPort(shown(host.settings().WebPort));
+    dialog.setPasswordIsSet(!host.adminPasswordHash().empty());
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted) {
-        // Used from the next start, as the client port.
-        take(host.settings().WebPort, fromQt(dialog.webPort()), "the web port");
-        if (!dialog.newPassword().isEmpty()) {
-            try {
-                host.settings().WebAdminPassword = hashWhileServing(dialog.newPassword().toStdString());
-            } catch (const std::exception& e) {
-                host.view().showMessage(MessageKind::Warning,
-                                        std::string("The administrator's password was not changed:\r") + e.what());
-                return finish(host, false);
-            }
-            auditAdminChange(kWindowAdministrator, "changed the administrator's password");
+    const auto passwordNotChanged = [&host](const std::exception& e) {
+        host.view().showMessage(MessageKind::Warning,
+                                std::string("The administrator's password was not changed:\r") + e.what());
+    };
+    std::optional<std::string> hash;
+    if (accepted && !dialog.newPassword().isEmpty()) {
+        try {
+            hash = hashWhileServing(dialog.newPassword().toStdString());
+        } catch (const std::exception& e) {
+            passwordNotChanged(e);
+            return finish(host, std::nullopt);
         }
     }
-    return finish(host, accepted);
+    // The port is used from the next start, as the client port.
+    const bool taken = finish(host, changeOf(accepted, &TOptionChanges::webPort, dialog.webPort()));
+    if (taken && hash) {
+        try {
+            host.setAdminPasswordHash(kWindowAdministrator, *hash, false);
+        } catch (const std::exception& e) {
+            passwordNotChanged(e);
+        }
+    }
+    return taken;
 }
 
-bool openAutoOutOptions(QWidget* parent, TServerHost& host) {
+bool openAutoOutOptions(QWidget* parent, TMaintenanceApi& host) {
     TdlgOptionsAutoOut dialog(parent);
-    dialog.setAutoOutAt(toQt(host.settings().AutoOutAt));
+    dialog.setAutoOutAt(shown(host.settings().AutoOutAt));
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted) {
-        const std::string text = fromQt(dialog.autoOutAt());
-        if (const std::string why = autoOutAtRefusal(text); !why.empty()) {
-            host.view().showMessage(MessageKind::Warning, why + "\rThe setting is left as it was.");
-            return finish(host, false);
-        }
-        TSettings& settings = host.settings();
-        take(settings.AutoOutAt, text, "AutoOutAt");
-        settings.autoOutSecond = autoOutSecondOf(settings.AutoOutAt);
-        host.autoPunchOut().settingChanged();
-    }
-    return finish(host, accepted);
+    return finish(host, changeOf(accepted, &TOptionChanges::autoOutAt, dialog.autoOutAt()),
+                  "\rThe setting is left as it was.");
 }
 
 }  // namespace zv::admin

@@ -4,8 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -25,8 +23,8 @@
 #include "admin/user_table_delegate.h"
 #include "admin/user_table_header.h"
 #include "admin/user_table_model.h"
+#include "host/maintenance_api.h"
 #include "host/server_host.h"
-#include "host/session_registry.h"
 #include "host/settings.h"
 #include "host/user_table.h"
 
@@ -49,14 +47,11 @@ constexpr int kCloseRetryMs = 20;
 
 }  // namespace
 
-TServerForm::TServerForm(SettingsFiles settingsFiles, QWidget* parent) : QMainWindow(parent) {
+TServerForm::TServerForm(QWidget* parent) : QMainWindow(parent) {
     setObjectName("ServerForm");
     setWindowTitle(kCaption);
     setWindowIcon(mainIcon());
     prompt_ = messageBoxPrompt(this);
-
-    host_ = std::make_unique<TServerHost>(*this, std::move(settingsFiles));
-    bridge_ = new TQtLoopBridge(host_->mainLoop(), this);
 
     createTable();
     createStatusBar();
@@ -65,39 +60,36 @@ TServerForm::TServerForm(SettingsFiles settingsFiles, QWidget* parent) : QMainWi
                             [this] { requestClose(); }, this);
     resize(820, 440);
     placement_ = new TFramePlacement(*this);
+}
+
+void TServerForm::serve(TServerHost& host) {
+    host_ = &host;
+    bridge_ = new TQtLoopBridge(maintenance().mainLoop(), this);
+    model_ = new TUserTableModel(maintenance().userTable(), this);
+    tableUsers_->setModel(model_);
+    // The widths belong to the model's columns.
+    for (int column = 0; column < TUserTable::kColumns; ++column) {
+        tableUsers_->setColumnWidth(column, kColumnWidths[column]);
+    }
     restoreStoredPlacement();
 }
+
+TMaintenanceApi& TServerForm::maintenance() { return host_->maintenance(); }
 
 void TServerForm::restoreStoredPlacement() {
     // Before the window is shown, so that the window manager puts the frame
     // there at once (see TFramePlacement); start-up's settings load applies
     // the same placement again, which then changes nothing.
     const ScreenPlacement stored =
-        readScreenPlacement(host_->settingsFiles(), currentPlacement().rect);
+        readScreenPlacement(maintenance().settingsFiles(), currentPlacement().rect);
     if (stored.status == 0) return;
     const WindowRect& r = stored.rect;
     placement_->place(QRect(r.left, r.top, r.width, r.height));
-    if (stored.status == 3) setWindowState(Qt::WindowMaximized);
+    if (windowStateOfStatus(stored.status) == WindowState::Maximized) setWindowState(Qt::WindowMaximized);
 }
 
 TServerForm::~TServerForm() {
     if (tray_ != nullptr) tray_->remove();
-    if (shutDown_) waitForStoppedSessions();
-    // The host goes first: its shutdown may still call this window.
-    host_.reset();
-}
-
-void TServerForm::waitForStoppedSessions() {
-    // The sessions were told to stop at shutdown. Their end handlers run on
-    // this thread and use the host, so the host stays until they have run (or
-    // a few seconds have passed).
-    QElapsedTimer waited;
-    waited.start();
-    while (!host_->registry().empty() && waited.elapsed() < 3000) {
-        QEventLoop pause;
-        QTimer::singleShot(20, &pause, &QEventLoop::quit);
-        pause.exec(QEventLoop::ExcludeUserInputEvents);
-    }
 }
 
 void TServerForm::setPrompt(MessagePrompt prompt) { prompt_ = std::move(prompt); }
@@ -105,9 +97,7 @@ void TServerForm::setPrompt(MessagePrompt prompt) { prompt_ = std::move(prompt);
 void TServerForm::createTable() {
     tableUsers_ = new QTableView(this);
     tableUsers_->setObjectName("tableUsers");
-    model_ = new TUserTableModel(host_->userTable(), this);
     tableUsers_->setHorizontalHeader(new TUserTableHeader(tableUsers_));
-    tableUsers_->setModel(model_);
     tableUsers_->setItemDelegate(new TUserTableDelegate(tableUsers_));
     QHeaderView* rows = tableUsers_->verticalHeader();
     rows->hide();
@@ -119,9 +109,6 @@ void TServerForm::createTable() {
     tableUsers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tableUsers_->setWordWrap(false);
     tableUsers_->setTabKeyNavigation(false);
-    for (int column = 0; column < TUserTable::kColumns; ++column) {
-        tableUsers_->setColumnWidth(column, kColumnWidths[column]);
-    }
     setCentralWidget(tableUsers_);
 }
 
@@ -156,26 +143,26 @@ void TServerForm::createMenu() {
     bar->setEnabled(false);
     QMenu* options = bar->addMenu("&Options");
     addMenuItem(options, "&SMTP Mail Host", "actSMTPMailHost",
-                [this] { openSmtpOptions(this, *host_); });
-    addMenuItem(options, "&TCP/IP Port", "actTCPIPPort", [this] { openPortOptions(this, *host_); });
+                [this] { openSmtpOptions(this, maintenance()); });
+    addMenuItem(options, "&TCP/IP Port", "actTCPIPPort", [this] { openPortOptions(this, maintenance()); });
     addMenuItem(options, "&Data Block Size", "actDataBlockSize",
-                [this] { openBlockSizeOptions(this, *host_); });
+                [this] { openBlockSizeOptions(this, maintenance()); });
     addMenuItem(options, "&Memo Expiration", "actMemoExpiration",
-                [this] { openExpDaysOptions(this, *host_); });
+                [this] { openExpDaysOptions(this, maintenance()); });
     addMenuItem(options, "Ma&ximum Status Change Log Size", "actMaxLogSize",
-                [this] { openMaxLogSizeOptions(this, *host_); });
+                [this] { openMaxLogSizeOptions(this, maintenance()); });
     addMenuItem(options, "&End-of-Day Punch-Out", "actEndOfDayPunchOut",
-                [this] { openAutoOutOptions(this, *host_); });
-    addMenuItem(options, "&Web Access", "actWebAccess", [this] { openWebAccessOptions(this, *host_); });
+                [this] { openAutoOutOptions(this, maintenance()); });
+    addMenuItem(options, "&Web Access", "actWebAccess", [this] { openWebAccessOptions(this, maintenance()); });
 
     QMenu* accounts = bar->addMenu("&Accounts");
     addMenuItem(accounts, "&Department/User Maintenance", "actDeptUserMaintenance",
-                [this] { openDepartmentUserMaintenance(this, *host_); });
+                [this] { openDepartmentUserMaintenance(this, maintenance()); });
     QMenu* data = bar->addMenu("&Data");
-    addMenuItem(data, "&Phonebook", "actPhonebook", [this] { openCallerMaintenance(this, *host_); });
+    addMenuItem(data, "&Phonebook", "actPhonebook", [this] { openCallerMaintenance(this, maintenance()); });
     QMenu* logging = bar->addMenu("&Logging");
     addMenuItem(logging, "&Status Change Log", "actStatusChangeLog",
-                [this] { openStatusChangeLog(this, *host_); });
+                [this] { openStatusChangeLog(this, maintenance()); });
     QMenu* help = bar->addMenu("&Help");
     addMenuItem(help, "Where Can I Get &Help?", "actWhereHelp", [this] { WhereCanIGetHelpClick(); });
     addMenuItem(help, "&About Zelvora", "actAbout", [this] { AboutClick(); });
@@ -341,7 +328,9 @@ void TServerForm::setStatusPanel(int index, const std::string& text) {
     if (QLabel* panel = statusPanel(index)) panel->setText(toQt(text));
 }
 
-void TServerForm::userTableChanged() { model_->tableChanged(); }
+void TServerForm::userTableChanged() {
+    if (model_) model_->tableChanged();
+}
 
 WindowPlacement TServerForm::currentPlacement() const {
     WindowPlacement placement;
@@ -355,19 +344,17 @@ WindowPlacement TServerForm::currentPlacement() const {
     return placement;
 }
 
-void TServerForm::applyPlacement(int status, const WindowRect& rect) {
+void TServerForm::applyPlacement(std::optional<WindowState> state, const WindowRect& rect) {
     // Maximised already (the place was taken before showing): leaving and
     // taking the state again would only make the window jump.
-    if (status == 3 && isMaximized() && !inTray_) return;
-    if (status == 1 && inTray_) restoreFromTray();
-    if (status >= 1 && status <= 3) {
-        setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    }
+    if (state == WindowState::Maximized && isMaximized() && !inTray_) return;
+    if (state == WindowState::Normal && inTray_) restoreFromTray();
+    if (state) setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     placement_->place(QRect(rect.left, rect.top, rect.width, rect.height));
-    if (status == 2) {
+    if (state == WindowState::Minimized) {
         // As a posted minimise command: after the current work is done.
         QTimer::singleShot(0, this, [this] { minimiseToTray(); });
-    } else if (status == 3) {
+    } else if (state == WindowState::Maximized) {
         setWindowState(windowState() | Qt::WindowMaximized);
     }
 }

@@ -1,7 +1,8 @@
-// TServerForm: the main window of the server. It owns the server host (which
-// it serves as AdminView), the Qt side of the main loop, the user table view,
-// the status bar, the main menu and the tray icon. The host is started at the
-// window's first showing and shut down when a close is confirmed.
+// TServerForm: the main window of the server. It serves the server host as
+// its AdminView and runs it (not owned: the program's main() owns the host),
+// and owns the Qt side of the main loop, the user table view, the status
+// bar, the main menu and the tray icon. The host is started at the window's
+// first showing and shut down when a close is confirmed.
 #pragma once
 
 #include <QMainWindow>
@@ -13,13 +14,13 @@
 
 #include "admin/maintenance_actions.h"
 #include "host/admin_view.h"
-#include "host/settings_files.h"
 
 class QAction;
 class QLabel;
 class QTableView;
 
 namespace zv {
+class TMaintenanceApi;
 class TServerHost;
 }
 
@@ -36,13 +37,15 @@ class TServerForm : public QMainWindow, public AdminView {
 public:
     static constexpr const char* kCaption = "Zelvora Admin/Server";
 
-    // `settingsFiles`: "zva.ini" in a folder, or the file named by --config.
-    // The server host is created here (the calling thread's loop becomes the
-    // main loop); nothing is read yet.
-    explicit TServerForm(SettingsFiles settingsFiles, QWidget* parent = nullptr);
+    explicit TServerForm(QWidget* parent = nullptr);
     ~TServerForm() override;
 
+    // The host this window runs (created with this window as its view),
+    // before the window is first shown: the window takes its stored place
+    // and the main loop runs under Qt's loop from now on.
+    void serve(TServerHost& host);
     TServerHost& host() { return *host_; }
+    TMaintenanceApi& maintenance();
     TQtLoopBridge& loopBridge() { return *bridge_; }
 
     // Every message box of the window and the host goes through this prompt;
@@ -86,7 +89,7 @@ public:
     void setStatusPanel(int index, const std::string& text) override;
     void userTableChanged() override;
     WindowPlacement currentPlacement() const override;
-    void applyPlacement(int status, const WindowRect& rect) override;
+    void applyPlacement(std::optional<WindowState> state, const WindowRect& rect) override;
     bool confirmShutdown() override;
     void requestClose() override;
     void restoreWindow() override;
@@ -107,12 +110,11 @@ private:
     QAction* addMenuItem(QMenu* menu, const QString& caption, const QString& objectName,
                          std::function<void()> run);
     void minimiseToTray();
-    void waitForStoppedSessions();
     void restoreStoredPlacement();
     // The close goes ahead: no more tray icon, and the program ends.
     void finishClose();
 
-    std::unique_ptr<TServerHost> host_;
+    TServerHost* host_ = nullptr;
     TQtLoopBridge* bridge_ = nullptr;
     MessagePrompt prompt_;
     QTableView* tableUsers_ = nullptr;

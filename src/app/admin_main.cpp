@@ -23,8 +23,9 @@
 #include "app/toolkit_arguments.h"
 #include "host/message_lines.h"
 #include "host/platform_info.h"
+#include "host/maintenance_api.h"
 #include "host/server_host.h"
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 #include "web/web_server.h"
 
 namespace {
@@ -118,10 +119,13 @@ int main(int argc, char** argv) {
 
     int status = 0;
     try {
-        zv::admin::TServerForm form(start.settingsFiles);
+        zv::admin::TServerForm form;
+        // The server, with the window as its view; the window runs it.
+        zv::TServerHost host(form, start.settingsFiles);
+        form.serve(host);
         // The board in a browser: starts once the clients are served, stops
         // before the stores are cleared.
-        zv::web::TWebServer web(form.host());
+        zv::web::TWebServer web(host.maintenance());
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &app,
                          &QCoreApplication::quit, Qt::QueuedConnection);
         // SIGINT and SIGTERM stop the server as a confirmed close does.
@@ -132,7 +136,7 @@ int main(int argc, char** argv) {
         form.show();
         tellSystemd(form);
         status = QApplication::exec();
-        if (status == 0 && form.host().fatalStartup()) status = 1;
+        if (status == 0 && host.fatalStartup()) status = 1;
         if (std::exception_ptr escaped = form.loopBridge().takeEscapedError()) {
             std::rethrow_exception(escaped);
         }

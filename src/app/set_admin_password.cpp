@@ -15,7 +15,7 @@
 #include "host/message_lines.h"
 #include "host/platform_info.h"
 #include "host/settings.h"
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 
 namespace zv::app {
 
@@ -88,6 +88,7 @@ int setAdminPassword(const SettingsFiles& files) {
         return fail(why + " Nothing was changed.");
     }
 
+    HeadlessView view(std::cerr, [] {}, standardErrorIsJournal());
     try {
         const std::string hash = hashAdminPassword(password);
         // The file is written anew: it keeps its owner and mode, so that a
@@ -97,7 +98,6 @@ int setAdminPassword(const SettingsFiles& files) {
         if (!existed) {
             // A first start's settings file (the defaults, or an imported
             // legacy file), so that the server finds every key.
-            HeadlessView view(std::cerr, [] {}, standardErrorIsJournal());
             TSettings settings;
             loadSettings(settings, files, view);
         }
@@ -110,7 +110,7 @@ int setAdminPassword(const SettingsFiles& files) {
     } catch (const std::exception& e) {
         return fail(std::string(e.what()) + "; nothing was changed");
     }
-    auditAdminChange("the command line", "set the administrator's password in \"" + claim.settingsPath() + "\"");
+    auditAdminChange(view, "the command line", "set the administrator's password in \"" + claim.settingsPath() + "\"");
     return 0;
 }
 

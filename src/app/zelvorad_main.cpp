@@ -21,8 +21,9 @@
 #include "host/headless_view.h"
 #include "host/message_lines.h"
 #include "host/platform_info.h"
+#include "host/maintenance_api.h"
 #include "host/server_host.h"
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 #include "net/event_loop.h"
 #include "web/web_server.h"
 
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
     zv::TServerHost host(view, start.settingsFiles);
     // The board in a browser: starts once the clients are served, stops
     // before the stores are cleared.
-    zv::web::TWebServer web(host);
+    zv::web::TWebServer web(host.maintenance());
     guard.serveRestoreRequests([&loop, &view] { loop.post([&view] { view.restoreWindow(); }); });
 
     host.FormShow();

@@ -23,6 +23,16 @@ std::string removeDepartmentQuestion(const std::string& name) { return "Remove D
 
 std::string noSuchDepartmentText(const std::string& name) { return "There is no department \"" + name + "\"."; }
 
+std::string_view newAccountFieldName(NewAccountField field) {
+    switch (field) {
+        case NewAccountField::LastName: return kAccountFields[kLastNameField].json;
+        case NewAccountField::FirstName: return kAccountFields[kFirstNameField].json;
+        case NewAccountField::Password: return kAccountFields[kPasswordField].json;
+        case NewAccountField::Department: break;
+    }
+    return kAccountFields[kDepartmentField].json;
+}
+
 std::optional<TNewAccountRefusal> newAccountRefusal(const TNewAccount& account,
                                                     const std::function<bool(const std::string&)>& keyTaken) {
     if (account.lastName.empty()) return TNewAccountRefusal{NewAccountField::LastName, "Last Name is required."};

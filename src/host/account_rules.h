@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/record_fields.h"
 #include "stores/records.h"
 
 namespace zv {
@@ -49,6 +50,9 @@ struct TNewAccountRefusal {
     std::string message;
 };
 
+// The field's name in the browser's JSON (and in refusals).
+std::string_view newAccountFieldName(NewAccountField field);
+
 // The first refusal of "Account Maintenance"'s OK, or none. `keyTaken` says
 // whether an account has this employee key (compared exactly).
 std::optional<TNewAccountRefusal> newAccountRefusal(const TNewAccount& account,
@@ -63,35 +67,50 @@ std::string userGoneText(const std::string& key);
 
 // --- "Modify User" -------------------------------------------------------------
 
+// Where a field of "Modify User" stands: the column of the account, the
+// framed group of the status (edits without a length limit: the store keeps
+// what fits), or the framed group "In Case of Emergency:".
+enum class AccountFieldGroup { Account, Status, Emergency };
+
 // One field of "Modify User": its name in the browser's JSON, the name a
-// person reads, and the record field it edits (by name and member).
+// person reads, the record field it edits (by name and member), the caption
+// of its edit in the window and the group it stands in there.
 struct TAccountFieldInfo {
     std::string_view json;
     std::string_view label;
     std::string_view recordField;
     std::string TWIWONode::*member;
+    std::string_view caption;
+    AccountFieldGroup group;
 };
 
 inline constexpr std::array<TAccountFieldInfo, 18> kAccountFields{{
-    {"password", "Password", "Password", &TWIWONode::Password},
-    {"lastName", "Last Name", "LastName", &TWIWONode::LastName},
-    {"firstName", "First Name", "FirstName", &TWIWONode::FirstName},
-    {"department", "Department", "Department", &TWIWONode::Department},
-    {"email", "E-Mail", "EMail", &TWIWONode::EMail},
-    {"workPhone", "Work Phone", "WorkPhone", &TWIWONode::WorkPhone},
-    {"extension", "Extension", "Extension", &TWIWONode::Extension},
-    {"homePhone", "Home Phone", "HomePhone", &TWIWONode::HomePhone},
-    {"cellPhone", "Cell Phone", "CarPhone", &TWIWONode::CarPhone},
-    {"pager", "Pager", "Pager", &TWIWONode::Pager},
-    {"other", "Other", "Other", &TWIWONode::Other},
-    {"status", "Status", "Status", &TWIWONode::Status},
-    {"returning", "Returning", "Returning", &TWIWONode::Returning},
-    {"reachedAt", "Reached At", "ReachedAt", &TWIWONode::ReachedAt},
-    {"comments", "Comments", "Comments", &TWIWONode::Comments},
-    {"emergName", "Emergency Name", "EmergName", &TWIWONode::EmergName},
-    {"emergPhone", "Emergency Phone #", "EmergPhone", &TWIWONode::EmergPhone},
-    {"emergRelation", "Emergency Relation", "EmergRelation", &TWIWONode::EmergRelation},
+    {"password", "Password", "Password", &TWIWONode::Password, "Password:", AccountFieldGroup::Account},
+    {"lastName", "Last Name", "LastName", &TWIWONode::LastName, "Last Name:", AccountFieldGroup::Account},
+    {"firstName", "First Name", "FirstName", &TWIWONode::FirstName, "First Name:", AccountFieldGroup::Account},
+    {"department", "Department", "Department", &TWIWONode::Department, "Department:", AccountFieldGroup::Account},
+    {"email", "E-Mail", "EMail", &TWIWONode::EMail, "E-Mail:", AccountFieldGroup::Account},
+    {"workPhone", "Work Phone", "WorkPhone", &TWIWONode::WorkPhone, "Work Phone:", AccountFieldGroup::Account},
+    {"extension", "Extension", "Extension", &TWIWONode::Extension, "Extension:", AccountFieldGroup::Account},
+    {"homePhone", "Home Phone", "HomePhone", &TWIWONode::HomePhone, "Home Phone:", AccountFieldGroup::Account},
+    {"cellPhone", "Cell Phone", "CarPhone", &TWIWONode::CarPhone, "Cell Phone:", AccountFieldGroup::Account},
+    {"pager", "Pager", "Pager", &TWIWONode::Pager, "Pager:", AccountFieldGroup::Account},
+    {"other", "Other", "Other", &TWIWONode::Other, "Other:", AccountFieldGroup::Account},
+    {"status", "Status", "Status", &TWIWONode::Status, "Status:", AccountFieldGroup::Status},
+    {"returning", "Returning", "Returning", &TWIWONode::Returning, "Returning:", AccountFieldGroup::Status},
+    {"reachedAt", "Reached At", "ReachedAt", &TWIWONode::ReachedAt, "Reached At:", AccountFieldGroup::Status},
+    {"comments", "Comments", "Comments", &TWIWONode::Comments, "Comments:", AccountFieldGroup::Status},
+    {"emergName", "Emergency Name", "EmergName", &TWIWONode::EmergName, "Name:", AccountFieldGroup::Emergency},
+    {"emergPhone", "Emergency Phone #", "EmergPhone", &TWIWONode::EmergPhone, "Phone #:",
+     AccountFieldGroup::Emergency},
+    {"emergRelation", "Emergency Relation", "EmergRelation", &TWIWONode::EmergRelation, "Relation:",
+     AccountFieldGroup::Emergency},
 }};
+
+// The width of the field's slot in the board file, from its field table.
+constexpr std::size_t accountFieldWidth(const TAccountFieldInfo& field) {
+    return slotWidth<TWIWONode>(field.recordField);
+}
 
 // The places of the fields that creating an account takes too.
 inline constexpr std::size_t kPasswordField = 0;

@@ -1,6 +1,6 @@
 #include "host/admin_audit.h"
 
-#include "host/message_lines.h"
+#include "host/admin_view.h"
 #include "host/platform_info.h"
 #include "stores/code_page.h"
 
@@ -18,12 +18,12 @@ std::string auditQuoted(std::string_view record) {
     return "\"" + text + "\"";
 }
 
-void auditAdminChange(std::string_view who, std::string_view what) {
+void auditAdminChange(AdminView& view, std::string_view who, std::string_view what) {
     std::string line = std::string(programName()) + ": " + std::string(who) + ": " + std::string(what);
     for (char& c : line) {
         if (c == '\r' || c == '\n') c = ' ';
     }
-    standardErrorLine(LinePriority::Notice, line);
+    view.logLine(LinePriority::Notice, line);
 }
 
 }  // namespace zv

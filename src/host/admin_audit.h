@@ -1,13 +1,16 @@
 #pragma once
-// Every administrative change leaves one line on standard error (and so in
-// the journal under systemd): who made it, what it was, which record. The
-// window's dialogs, the browser's administration pages and the end-of-day
-// punch-out write them here.
+// Every administrative change leaves one line in the record (standard error,
+// and so the journal under systemd, through the view): who made it, what it
+// was, which record. The host's operations write them here, whoever asked:
+// the window's dialogs, the browser's administration pages, the end-of-day
+// punch-out.
 
 #include <string>
 #include <string_view>
 
 namespace zv {
+
+class AdminView;
 
 // Who made a change, as the lines name them.
 inline constexpr const char* kWindowAdministrator = "the administrator in the window";
@@ -19,6 +22,6 @@ std::string browserAdministrator(std::string_view address);
 std::string auditQuoted(std::string_view record);
 
 // The line "<program>: <who>: <what>" as a notice. `what` is UTF-8.
-void auditAdminChange(std::string_view who, std::string_view what);
+void auditAdminChange(AdminView& view, std::string_view who, std::string_view what);
 
 }  // namespace zv

@@ -3,7 +3,10 @@
 // implements it in zelvora-admin; HeadlessView implements it for zelvorad; tests
 // implement it with a recorder. Every call is made on the main thread.
 
+#include <optional>
 #include <string>
+
+#include "host/message_lines.h"
 
 namespace zv {
 
@@ -21,6 +24,11 @@ enum class MessageAnswer { Ok, Yes, No };
 
 // Window state as the settings file records it under [Screen] Status.
 enum class WindowState { Normal, Minimized, Maximized };
+
+// The [Screen] Status value of a state: 1 normal, 2 minimised, 3 maximised.
+int statusOfWindowState(WindowState state);
+// The state a [Screen] Status value stands for; none for any other value.
+std::optional<WindowState> windowStateOfStatus(int status);
 
 // Position and size of the main window, in pixels.
 struct WindowRect {
@@ -57,6 +65,12 @@ public:
     // one line (CRs become blanks).
     virtual void showNotice(MessageKind kind, const std::string& text);
 
+    // A line for the record (an administrative change, a connection the
+    // server could not take), shown nowhere else and answered by nobody. The
+    // default writes it to standard error, with its priority when standard
+    // error is the journal.
+    virtual void logLine(LinePriority priority, const std::string& line);
+
     // Sets the text of one status bar panel (see StatusPanel).
     virtual void setStatusPanel(int index, const std::string& text) = 0;
 
@@ -67,10 +81,10 @@ public:
     // maximised is the normal one it returns to).
     virtual WindowPlacement currentPlacement() const = 0;
 
-    // Applies a stored placement: `status` 1 normal at `rect`, 2 at `rect` then
-    // minimised to the tray, 3 at `rect` then maximised; any other non-zero
-    // value moves the window to `rect` and leaves its state. Never called with 0.
-    virtual void applyPlacement(int status, const WindowRect& rect) = 0;
+    // Applies a stored placement: the window goes to `rect`, then takes
+    // `state` (minimised: to the tray); without a state (a stored Status that
+    // names none) it keeps the state it has.
+    virtual void applyPlacement(std::optional<WindowState> state, const WindowRect& rect) = 0;
 
     // The shutdown warning ("Are you sure you want to shut down the Server?").
     // True when the administrator answered Yes.

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "host/admin_audit.h"
-#include "host/server_host.h"
+#include "host/server_parts.h"
 #include "net/loop_timer.h"
 #include "protocol/login.h"
 #include "stores/date_time.h"
@@ -72,7 +72,7 @@ std::time_t nextPunchOutMoment(std::time_t now, int secondOfDay) {
     return at > now ? at : momentOn(today, secondOfDay, 1);
 }
 
-TAutoPunchOut::TAutoPunchOut(TServerHost& host) : host_(host) {}
+TAutoPunchOut::TAutoPunchOut(TServerParts& parts, TServerContext& context) : parts_(parts), context_(context) {}
 
 TAutoPunchOut::~TAutoPunchOut() { stop(); }
 
@@ -80,10 +80,10 @@ void TAutoPunchOut::start() {
     if (alive_) return;
     alive_ = std::make_shared<bool>(true);
     try {
-        timer_ = std::make_unique<TLoopTimer>(host_.mainLoop(), TLoopTimer::Clock::WallClock,
+        timer_ = std::make_unique<TLoopTimer>(parts_.mainLoop, TLoopTimer::Clock::WallClock,
                                               [this](bool) { wake(); });
     } catch (const std::exception& e) {
-        host_.view().showMessage(MessageKind::Warning,
+        parts_.view.showMessage(MessageKind::Warning,
                                  std::string("The end-of-day punch-out cannot keep its time: ") + e.what() +
                                      "\rNobody is punched out at the end of the day until the next start.");
     }
@@ -96,7 +96,7 @@ void TAutoPunchOut::stop() {
 }
 
 void TAutoPunchOut::settingChanged() {
-    TSettings& settings = host_.settings();
+    TSettings& settings = parts_.settings;
     const std::time_t now = datetime::now();
     if (settings.autoOutSecond) {
         const TPunchOutDay due = latestPunchOutDay(now, *settings.autoOutSecond);
@@ -108,7 +108,7 @@ void TAutoPunchOut::settingChanged() {
 void TAutoPunchOut::wake() {
     // The punch-out waits for its turn behind the client steps under way.
     std::weak_ptr<bool> alive = alive_;
-    host_.sessionMutex().postStep(host_.mainLoop(), [this, alive] {
+    parts_.sessionMutex.postStep(parts_.mainLoop, [this, alive] {
         if (!alive.lock()) return;
         // One reading of the clock for both decisions: read twice, the moment
         // could pass between them, found not yet due and then waited for
@@ -118,7 +118,7 @@ void TAutoPunchOut::wake() {
             runIfDue(now);
         } catch (const std::exception& e) {
             // The day stays due: the next look (within the hour) tries again.
-            host_.view().showMessage(MessageKind::Warning,
+            parts_.view.showMessage(MessageKind::Warning,
                                      std::string("The end-of-day punch-out could not be done: ") + e.what());
         }
         if (alive.lock()) schedule(now);
@@ -127,7 +127,7 @@ void TAutoPunchOut::wake() {
 
 void TAutoPunchOut::schedule(std::time_t now) {
     if (!timer_) return;
-    const TSettings& settings = host_.settings();
+    const TSettings& settings = parts_.settings;
     if (!settings.autoOutSecond) {
         timer_->cancel();
         return;
@@ -136,17 +136,17 @@ void TAutoPunchOut::schedule(std::time_t now) {
 }
 
 std::size_t TAutoPunchOut::runIfDue(std::time_t now) {
-    TSettings& settings = host_.settings();
-    if (!host_.serving() || !settings.autoOutSecond) return 0;
+    TSettings& settings = parts_.settings;
+    if (!parts_.serving || !settings.autoOutSecond) return 0;
     const TPunchOutDay due = latestPunchOutDay(now, *settings.autoOutSecond);
     if (isDayText(settings.AutoOutDone) && settings.AutoOutDone >= due.day) return 0;
 
-    const std::vector<std::string> punched = punchOutEveryoneIn(host_);
+    const std::vector<std::string> punched = punchOutEveryoneIn(context_);
     settings.AutoOutDone = due.day;
-    host_.saveSettings();
+    parts_.saveSettingsOrWarn();
     std::string names;
     for (const std::string& key : punched) names += (names.empty() ? "" : ", ") + auditQuoted(key);
-    auditAdminChange("the end-of-day punch-out",
+    auditAdminChange(parts_.view, "the end-of-day punch-out",
                      "punched out " + std::to_string(punched.size()) + " employee" +
                          (punched.size() == 1 ? "" : "s") + " for " + due.day + " at " + settings.AutoOutAt +
                          (names.empty() ? "" : ": " + names));

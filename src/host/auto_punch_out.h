@@ -19,7 +19,8 @@
 namespace zv {
 
 class TLoopTimer;
-class TServerHost;
+class TServerContext;
+struct TServerParts;
 
 // A day of the punch-out: its date ("yyyy-mm-dd", local) and its moment.
 struct TPunchOutDay {
@@ -35,13 +36,13 @@ std::time_t nextPunchOutMoment(std::time_t now, int secondOfDay);
 
 class TAutoPunchOut {
 public:
-    explicit TAutoPunchOut(TServerHost& host);
+    TAutoPunchOut(TServerParts& parts, TServerContext& context);
     ~TAutoPunchOut();
     TAutoPunchOut(const TAutoPunchOut&) = delete;
     TAutoPunchOut& operator=(const TAutoPunchOut&) = delete;
 
     // Once the server serves: makes up a missed day, then waits for the next
-    // moment. A timer that cannot be made is reported through the host's view.
+    // moment. A timer that cannot be made is reported through the view.
     void start();
     void stop();
 
@@ -61,7 +62,8 @@ private:
     void schedule(std::time_t now);
     void wake();
 
-    TServerHost& host_;
+    TServerParts& parts_;
+    TServerContext& context_;
     std::unique_ptr<TLoopTimer> timer_;
     std::shared_ptr<bool> alive_;  // steps queued on the loop check it
 };

@@ -1,8 +1,13 @@
+// The maintenance API's operations of an employee on the board (a browser's
+// board page): the same store operations, log records and mail as the
+// equivalent client request, through the protocol's own punch and merges.
+
 #include "host/board_operations.h"
 
 #include <ctime>
 #include <memory>
 
+#include "host/maintenance_api.h"
 #include "protocol/login.h"
 #include "protocol/merge.h"
 #include "protocol/server_context.h"
@@ -11,22 +16,22 @@
 
 namespace zv {
 
-PunchOutcome punchEmployeeIn(TServerContext& ctx, const std::string& employeeKey) {
-    if (ctx.board().findByKey(employeeKey) == nullptr) return PunchOutcome::NoSuchEmployee;
-    punchIn(ctx, employeeKey);
+PunchOutcome TMaintenanceApi::punchIn(const std::string& employeeKey) {
+    if (context_.board().findByKey(employeeKey) == nullptr) return PunchOutcome::NoSuchEmployee;
+    zv::punchIn(context_, employeeKey);
     return PunchOutcome::Done;
 }
 
-PunchOutcome punchEmployeeOut(TServerContext& ctx, const std::string& employeeKey) {
-    const TWIWONode* employee = ctx.board().findByKey(employeeKey);
+PunchOutcome TMaintenanceApi::punchOut(const std::string& employeeKey) {
+    const TWIWONode* employee = context_.board().findByKey(employeeKey);
     if (employee == nullptr) return PunchOutcome::NoSuchEmployee;
     if (employee->Status != "In") return PunchOutcome::NotIn;
-    punchOut(ctx, employeeKey);
+    zv::punchOut(context_, employeeKey);
     return PunchOutcome::Done;
 }
 
-bool editEmployeeStatus(TServerContext& ctx, const std::string& employeeKey, const TStatusEdit& edit) {
-    const TWIWONode* stored = ctx.board().findByKey(employeeKey);
+bool TMaintenanceApi::editStatus(const std::string& employeeKey, const TStatusEdit& edit) {
+    const TWIWONode* stored = context_.board().findByKey(employeeKey);
     if (stored == nullptr) return false;
     // The record a client would send: its own record as it has it, with the
     // four fields changed.
@@ -35,17 +40,17 @@ bool editEmployeeStatus(TServerContext& ctx, const std::string& employeeKey, con
     received.Returning = edit.Returning;
     received.ReachedAt = edit.ReachedAt;
     received.Comments = edit.Comments;
-    mergeBoardRecord(ctx, received, employeeKey);
+    mergeBoardRecord(context_, received, employeeKey);
     return true;
 }
 
-MessageOutcome takeMessage(TServerContext& ctx, TWYWONode message, const std::string& takenBy) {
-    if (ctx.board().findByKey(message.Recipient) == nullptr) return MessageOutcome::NoSuchRecipient;
+MessageOutcome TMaintenanceApi::takeMessage(TWYWONode message, const std::string& takenBy) {
+    if (context_.board().findByKey(message.Recipient) == nullptr) return MessageOutcome::NoSuchRecipient;
     const std::time_t now = datetime::now();
     message.TakenBy = takenBy;
     message.Date = datetime::shortDateText(now);
     message.Time = datetime::longTimeText(now);
-    mergeMessage(ctx, std::make_unique<TWYWONode>(std::move(message)));
+    mergeMessage(context_, std::make_unique<TWYWONode>(std::move(message)));
     return MessageOutcome::Stored;
 }
 

@@ -64,11 +64,13 @@ void HeadlessView::setStatusPanel(int index, const std::string& text) {
     }
 }
 
-void HeadlessView::applyPlacement(int status, const WindowRect& rect) {
+void HeadlessView::applyPlacement(std::optional<WindowState> state, const WindowRect& rect) {
     placement_.rect = rect;
-    if (status == 1) placement_.state = WindowState::Normal;
-    if (status == 2) placement_.state = WindowState::Minimized;
-    if (status == 3) placement_.state = WindowState::Maximized;
+    if (state) placement_.state = *state;
+}
+
+void HeadlessView::logLine(LinePriority priority, const std::string& line) {
+    out_ << prefixedLine(priority, line, forJournal_) << '\n' << std::flush;
 }
 
 void HeadlessView::requestClose() {

@@ -25,7 +25,9 @@ public:
     void setStatusPanel(int index, const std::string& text) override;
     void userTableChanged() override {}
     WindowPlacement currentPlacement() const override { return placement_; }
-    void applyPlacement(int status, const WindowRect& rect) override;
+    void applyPlacement(std::optional<WindowState> state, const WindowRect& rect) override;
+    // The line on `out`, with its priority when `out` is the journal.
+    void logLine(LinePriority priority, const std::string& line) override;
     bool confirmShutdown() override { return true; }
     void requestClose() override;
     void restoreWindow() override {}

@@ -159,7 +159,7 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
         settings.MaxClients = ini.value(kOptions, "MaxClients", kDefaultMaxClients);
 
         const ScreenPlacement placement = screenPlacement(ini, view.currentPlacement().rect);
-        if (placement.status != 0) view.applyPlacement(placement.status, placement.rect);
+        if (placement.status != 0) view.applyPlacement(windowStateOfStatus(placement.status), placement.rect);
         datetime::setFormats(ini.value(kRegional, "ShortDateFormat", kDefaultShortDateFormat),
                              ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat));
         loadWebSettings(settings, &ini);
@@ -251,21 +251,15 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files,
     ini.setValue(kOptions, "MaxClients", settings.MaxClients);
 
     const WindowPlacement placement = view.currentPlacement();
-    switch (placement.state) {
-        case WindowState::Normal:
-            ini.setValue(kScreen, "Left", std::to_string(placement.rect.left));
-            ini.setValue(kScreen, "Top", std::to_string(placement.rect.top));
-            ini.setValue(kScreen, "Width", std::to_string(placement.rect.width));
-            ini.setValue(kScreen, "Height", std::to_string(placement.rect.height));
-            ini.setValue(kScreen, "Status", "1");
-            break;
-        case WindowState::Minimized:
-            ini.setValue(kScreen, "Status", "2");
-            break;
-        case WindowState::Maximized:
-            ini.setValue(kScreen, "Status", "3");
-            break;
+    // The rectangle only of a normal window: minimised or maximised, the
+    // file keeps the one it returns to.
+    if (placement.state == WindowState::Normal) {
+        ini.setValue(kScreen, "Left", std::to_string(placement.rect.left));
+        ini.setValue(kScreen, "Top", std::to_string(placement.rect.top));
+        ini.setValue(kScreen, "Width", std::to_string(placement.rect.width));
+        ini.setValue(kScreen, "Height", std::to_string(placement.rect.height));
     }
+    ini.setValue(kScreen, "Status", std::to_string(statusOfWindowState(placement.state)));
     ini.setValue(kWeb, "Port", settings.WebPort);
     ini.setValue(kWeb, "Address", settings.WebAddress);
     ini.setValue(kWeb, "CertFile", settings.WebCertFile);

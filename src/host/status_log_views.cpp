@@ -2,7 +2,6 @@
 
 #include "stores/code_page.h"
 #include "stores/date_time.h"
-#include "stores/log_store.h"
 
 namespace zv {
 
@@ -15,15 +14,6 @@ bool logEntryShown(const TLOGNode& entry, const TLogFilter& filter) {
     if (filter.employee && entry.Employee != *filter.employee) return false;
     if (filter.department && entry.Department != *filter.department) return false;
     return true;
-}
-
-std::vector<const TLOGNode*> filteredLog(TLOGList& log, const TLogFilter& filter) {
-    std::vector<const TLOGNode*> rows;
-    for (int i = 0; i < log.getCount(); ++i) {
-        const TLOGNode& entry = log.getNode(i);
-        if (logEntryShown(entry, filter)) rows.push_back(&entry);
-    }
-    return rows;
 }
 
 std::string printedOnText(std::time_t at) {
@@ -44,9 +34,9 @@ std::string statusLogPrintLine(const std::array<std::string_view, 8>& cells) {
     return line;
 }
 
-std::size_t printedRowCount(const std::vector<const TLOGNode*>& rows) {
+std::size_t printedRowCount(const std::vector<TLOGNode>& rows) {
     std::size_t n = 0;
-    while (n < rows.size() && !rows[n]->Employee.empty()) ++n;
+    while (n < rows.size() && !rows[n].Employee.empty()) ++n;
     return n;
 }
 
@@ -67,7 +57,7 @@ void appendCsvField(std::string& out, std::string_view utf8) {
 
 }  // namespace
 
-std::string statusLogCsv(const std::vector<const TLOGNode*>& rows) {
+std::string statusLogCsv(const std::vector<TLOGNode>& rows) {
     std::string out;
     out.reserve(80 + rows.size() * 96);
     for (std::size_t i = 0; i < kStatusLogColumns.size(); ++i) {
@@ -75,8 +65,8 @@ std::string statusLogCsv(const std::vector<const TLOGNode*>& rows) {
         appendCsvField(out, kStatusLogColumns[i]);
     }
     out.append("\r\n");
-    for (const TLOGNode* entry : rows) {
-        const auto cells = logCells(*entry);
+    for (const TLOGNode& entry : rows) {
+        const auto cells = logCells(entry);
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (i > 0) out.push_back(',');
             appendCsvField(out, codepage::toUtf8(cells[i]));

@@ -15,8 +15,6 @@
 
 namespace zv {
 
-class TLOGList;
-
 // The column titles, in field order.
 inline constexpr std::array<std::string_view, 8> kStatusLogColumns{
     "Employee", "Department", "Date", "Time", "Status", "Returning", "ReachedAt", "Comments"};
@@ -33,9 +31,6 @@ struct TLogFilter {
 };
 bool logEntryShown(const TLOGNode& entry, const TLogFilter& filter);
 
-// The shown entries, oldest first.
-std::vector<const TLOGNode*> filteredLog(TLOGList& log, const TLogFilter& filter);
-
 // --- the printout ----------------------------------------------------------------
 
 inline constexpr std::string_view kStatusLogTitle = "Zelvora Status Change Log";
@@ -47,7 +42,7 @@ std::string printedOnText(std::time_t at);
 std::string statusLogPrintLine(const std::array<std::string_view, 8>& cells);
 // How many of `rows` a printout holds: those before the first whose
 // employee is empty.
-std::size_t printedRowCount(const std::vector<const TLOGNode*>& rows);
+std::size_t printedRowCount(const std::vector<TLOGNode>& rows);
 
 // --- CSV -------------------------------------------------------------------------
 
@@ -55,6 +50,6 @@ std::size_t printedRowCount(const std::vector<const TLOGNode*>& rows);
 // per entry, each line ended by CR LF, UTF-8 (through the one code page
 // conversion); a field holding a comma, a double quote, CR or LF is put in
 // double quotes with its double quotes doubled.
-std::string statusLogCsv(const std::vector<const TLOGNode*>& rows);
+std::string statusLogCsv(const std::vector<TLOGNode>& rows);
 
 }  // namespace zv

@@ -1,5 +1,13 @@
 // TAsyncSocket: an event-driven, non-blocking TCP socket.
 //
+// One object serves in one of three roles at a time, each a part of its own:
+// listening for connections (TSocketListener: Listen, Accept,
+// OnSessionAvailable), connecting to a peer (TSocketConnector: DnsLookup,
+// Connect, OnSessionConnected) and a connected stream (TSocketStream: Dup,
+// Send, Receive, OnDataAvailable, OnDataSent). This class keeps what all roles
+// share: the properties, the handle and its watch, the state, the reports and
+// the close; it hands each event to the part of the role the state names.
+//
 // Ownership and threads. A socket belongs to the loop of the thread that
 // created it (its owner thread, TEventLoop::forCurrentThread()). It owns its
 // native handle and its send queue; it does not own the loop (it only keeps it
@@ -19,8 +27,6 @@
 #pragma once
 
 #include <netinet/in.h>
-#include <sys/types.h>
-#include <sys/uio.h>
 
 #include <cstdint>
 #include <exception>
@@ -31,20 +37,22 @@
 #include <vector>
 
 #include "net/event_loop.h"
-#include "net/send_buffer.h"
+#include "net/socket_connector.h"
 #include "net/socket_errors.h"
+#include "net/socket_listener.h"
+#include "net/socket_stream.h"
 
 namespace zv {
 
 enum TSocketState {
-  ssInvalidState,
-  ssOpened,
-  ssBound,
-  ssConnecting,
-  ssConnected,
-  ssAccepting,
-  ssListening,
-  ssClosed
+    ssInvalidState,
+    ssOpened,
+    ssBound,
+    ssConnecting,
+    ssConnected,
+    ssAccepting,
+    ssListening,
+    ssClosed
 };
 
 enum TSocketLingerOnOff { lingerOff, lingerOn, lingerNoSet };
@@ -54,189 +62,177 @@ enum TSocketSendFlags { sendNormal = 0, sendUrgent = 1 };
 inline constexpr int INVALID_SOCKET = -1;
 
 class TAsyncSocket : private TEventLoop::Watcher {
- public:
-  using TSessionEvent = std::function<void(TAsyncSocket& sender, std::uint16_t error)>;
-  using TChangeStateEvent =
-      std::function<void(TAsyncSocket& sender, TSocketState oldState, TSocketState newState)>;
-  using TNotifyEvent = std::function<void(TAsyncSocket& sender)>;
-  using TBgExceptionEvent =
-      std::function<void(TAsyncSocket& sender, const std::exception& error, bool& canClose)>;
+public:
+    using TSessionEvent = std::function<void(TAsyncSocket& sender, std::uint16_t error)>;
+    using TChangeStateEvent =
+        std::function<void(TAsyncSocket& sender, TSocketState oldState, TSocketState newState)>;
+    using TNotifyEvent = std::function<void(TAsyncSocket& sender)>;
+    using TBgExceptionEvent =
+        std::function<void(TAsyncSocket& sender, const std::exception& error, bool& canClose)>;
 
-  TAsyncSocket();
-  ~TAsyncSocket();
-  TAsyncSocket(const TAsyncSocket&) = delete;
-  TAsyncSocket& operator=(const TAsyncSocket&) = delete;
+    TAsyncSocket();
+    ~TAsyncSocket();
+    TAsyncSocket(const TAsyncSocket&) = delete;
+    TAsyncSocket& operator=(const TAsyncSocket&) = delete;
 
-  // Properties.
-  const std::string& Addr() const { return addr_.text; }
-  void setAddr(const std::string& value);
-  const std::string& Port() const { return port_.text; }
-  void setPort(const std::string& value);
-  const std::string& Proto() const { return proto_.text; }
-  void setProto(const std::string& value);
-  const std::string& LocalPort() const { return localPort_.text; }
-  void setLocalPort(const std::string& value);
-  TSocketState State() const { return state_; }
-  const std::string& DnsResult() const { return dnsResult_; }
-  const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
-  std::int32_t LastError() const { return lastError_; }
-  std::int32_t ReadCount() const { return readCount_; }
-  bool MultiThreaded() const { return multiThreaded_; }
-  void setMultiThreaded(bool value) { multiThreaded_ = value; }
-  TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
-  void setLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
-  std::uint16_t LingerTimeout() const { return lingerTimeout_; }
-  void setLingerTimeout(std::uint16_t value) { lingerTimeout_ = value; }
-  int FlushTimeout() const { return flushTimeout_; }
-  void setFlushTimeout(int value) { flushTimeout_ = value; }
-  TSocketSendFlags SendFlags() const { return sendFlags_; }
-  void setSendFlags(TSocketSendFlags value);
-  // The native handle, or INVALID_SOCKET.
-  int HSocket() const { return handle_; }
-  bool AllSent() const { return allSent_; }
-  // The message of the last report (also when OnError took it instead of an
-  // exception).
-  const std::string& LastErrorMessage() const { return lastErrorMessage_; }
-  // The local port the socket is bound to (0 when it has no handle): with
-  // Port "0" the system picks one.
-  int boundPort() const;
+    // Properties.
+    const std::string& Addr() const { return addr_.text; }
+    void setAddr(const std::string& value);
+    const std::string& Port() const { return port_.text; }
+    void setPort(const std::string& value);
+    const std::string& Proto() const { return proto_.text; }
+    void setProto(const std::string& value);
+    const std::string& LocalPort() const { return localPort_.text; }
+    void setLocalPort(const std::string& value);
+    TSocketState State() const { return state_; }
+    const std::string& DnsResult() const { return connector_.result(); }
+    const std::vector<std::string>& DnsResultList() const { return connector_.resultList(); }
+    std::int32_t LastError() const { return lastError_; }
+    std::int32_t ReadCount() const { return stream_.readCount(); }
+    TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
+    void setLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
+    std::uint16_t LingerTimeout() const { return lingerTimeout_; }
+    void setLingerTimeout(std::uint16_t value) { lingerTimeout_ = value; }
+    TSocketSendFlags SendFlags() const { return stream_.urgent() ? sendUrgent : sendNormal; }
+    void setSendFlags(TSocketSendFlags value);
+    // The native handle, or INVALID_SOCKET.
+    int HSocket() const { return handle_; }
+    bool AllSent() const { return stream_.allSent(); }
+    // The message of the last report (also when OnError took it instead of an
+    // exception).
+    const std::string& LastErrorMessage() const { return lastErrorMessage_; }
+    // The local port the socket is bound to (0 when it has no handle): with
+    // Port "0" the system picks one.
+    int boundPort() const;
 
-  // Event handlers; each optional.
-  TSessionEvent OnSessionAvailable;
-  TSessionEvent OnSessionConnected;
-  TSessionEvent OnSessionClosed;
-  TSessionEvent OnDataAvailable;
-  TSessionEvent OnDataSent;
-  TSessionEvent OnDnsLookupDone;
-  TChangeStateEvent OnChangeState;
-  TNotifyEvent OnError;
-  TBgExceptionEvent OnBackgroundError;
+    // Event handlers; each optional.
+    TSessionEvent OnSessionAvailable;
+    TSessionEvent OnSessionConnected;
+    TSessionEvent OnSessionClosed;
+    TSessionEvent OnDataAvailable;
+    TSessionEvent OnDataSent;
+    TSessionEvent OnDnsLookupDone;
+    TChangeStateEvent OnChangeState;
+    TNotifyEvent OnError;
+    TBgExceptionEvent OnBackgroundError;
 
-  // Operations.
-  // Binds and listens (address reuse on, the system's maximum backlog).
-  void Listen();
-  // Takes one pending connection and returns its handle, which the caller owns
-  // (normally handed to Dup on a session thread). When nothing is pending any
-  // more (the client went away first) it returns INVALID_SOCKET with LastError
-  // set and raises nothing; real failures are reported.
-  int Accept();
-  void Dup(int handle);
-  void Connect();
-  void Close();
-  void Abort();
-  void Shutdown(int how);
-  // Never blocks: what the stack does not take at once is copied into the send
-  // queue and sent on later write-ready events; OnDataSent follows (from the
-  // owner loop) once the queue is empty. Returns length.
-  int Send(const void* data, int length);
-  int SendText(std::string_view text);
-  int Receive(void* buffer, int size);
-  std::string ReceiveText();
-  int RcvdCount();
-  void DnsLookup(const std::string& host);
-  void CancelDnsLookup();
+    // Listening (socket_listener.cpp).
+    // Binds and listens (address reuse on, the system's maximum backlog).
+    void Listen() { listener_.listen(); }
+    // Takes one pending connection and returns its handle, which the caller owns
+    // (normally handed to Dup on a session thread). When nothing is pending any
+    // more (the client went away first) it returns INVALID_SOCKET with LastError
+    // set and raises nothing; real failures are reported.
+    int Accept() { return listener_.accept(); }
 
-  TEventLoop& ownerLoop() const { return *loop_; }
-  // True once the owner thread's loop has seen a quit request.
-  bool Terminated() const { return loop_->terminated(); }
-  // A quit request to the owner thread's loop; any thread.
-  void postQuit() const;
+    // Connecting (socket_connector.cpp).
+    void DnsLookup(const std::string& host) { connector_.lookup(host); }
+    void CancelDnsLookup() { connector_.cancelLookup(); }
+    void Connect() { connector_.connect(); }
 
-  // Write counts of the send queue's chunks, front first.
-  std::vector<int> sendQueueChunkFill() const { return sendQueue_.chunkFill(); }
+    // A connected stream (socket_stream.cpp).
+    // Adopts a connected handle (from Accept), closing any earlier one.
+    void Dup(int handle) { stream_.adopt(handle); }
+    // Never blocks: what the stack does not take at once is copied into the send
+    // queue and sent on later write-ready events; OnDataSent follows (from the
+    // owner loop) once the queue is empty. Returns length.
+    int Send(const void* data, int length) { return stream_.send(data, length); }
+    int SendText(std::string_view text) { return Send(text.data(), static_cast<int>(text.size())); }
+    int Receive(void* buffer, int size) { return stream_.receive(buffer, size); }
+    std::string ReceiveText() { return stream_.receiveText(); }
+    int RcvdCount() { return stream_.pendingCount(); }
+    // TCP_NODELAY and TCP_CORK on the connection; a failure only makes the
+    // connection slower, never wrong, so it is ignored.
+    void setNoDelay(bool on) { stream_.setTcpOption(TSocketStream::kNoDelay, on); }
+    void setCork(bool on) { stream_.setTcpOption(TSocketStream::kCork, on); }
+    // Write counts of the send queue's chunks, front first.
+    std::vector<int> sendQueueChunkFill() const { return stream_.queueChunkFill(); }
 
-  // Number of socket objects alive in the process, and how many times the
-  // network library was started (once per period in which sockets exist).
-  static int socketCount();
-  static int libraryStartCount();
+    // Any role.
+    void Close();
+    void Abort();
+    void Shutdown(int how);
 
- private:
-  struct Endpoint {
-    std::string text;
-    bool assigned = false;
-    bool resolved = false;
-  };
-  struct Life;
-  struct DnsRequest;
+    TEventLoop& ownerLoop() const { return *loop_; }
+    // True once the owner thread's loop has seen a quit request.
+    bool Terminated() const { return loop_->terminated(); }
+    // A quit request to the owner thread's loop; any thread.
+    void postQuit() const;
 
-  void handleEvents(std::uint32_t events) override;
+    // Number of socket objects alive in the process, and how many times the
+    // network library was started (once per period in which sockets exist).
+    static int socketCount();
+    static int libraryStartCount();
 
-  void assertInLoopThreadOrBlocked() const;
-  void setState(TSocketState newState);
-  void setEndpoint(Endpoint& endpoint, const std::string& value, const char* name);
-  void socketError(const std::string& function, int code);
-  void raiseText(const std::string& message);
-  void resolveAll(bool withLocalPort);
-  // Resolves the properties (the local port too when `withLocalPort`), drops
-  // any earlier handle and unsent data, and opens a fresh non-blocking handle
-  // for the protocol. A failure is reported (a resolve failure as
-  // "<operation>: ...", the socket call as `socketFunction`) and gives
-  // INVALID_SOCKET.
-  int openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction);
-  void applyLinger();
-  bool subscribe(std::uint32_t events);
-  void updateInterest();
-  std::uint32_t wantedEvents() const;
-  void closeHandle();
-  void internalClose(bool shutdownSending);
-  void closeQuietly();
-  void applyDefaults();
-  void tryToSend();
-  ssize_t transmit(const struct iovec* iov, int parts);
-  void postWriteEvent();
-  void receiveLoop(std::uint16_t error);
-  void holdDataEvent(bool handlerRead);
-  bool releaseHeldDataEvent();
-  void connectEvent(std::uint16_t error);
-  void writeEvent(std::uint16_t error);
-  void peerClosedEvent(std::uint16_t error);
-  void dnsLookupFinished(const std::shared_ptr<DnsRequest>& request);
-  template <typename Fn>
-  void dispatchGuarded(Fn&& fn);
-  void backgroundException(const std::exception& error);
+private:
+    friend class TSocketListener;
+    friend class TSocketConnector;
+    friend class TSocketStream;
 
-  // Constant after construction.
-  TEventLoop* loop_;
-  std::shared_ptr<TEventLoop> loopKeepAlive_;  // null when the loop is not shared-owned
-  std::shared_ptr<Life> life_;
+    struct Endpoint {
+        std::string text;
+        bool assigned = false;
+        bool resolved = false;
+    };
+    struct Life;
 
-  int handle_ = INVALID_SOCKET;
-  std::uint64_t watchToken_ = 0;
-  std::uint32_t watchedEvents_ = 0;
-  std::uint64_t generation_ = 0;  // advances with every handle adopted or closed
-  TSocketState state_ = ssClosed;
-  Endpoint addr_;
-  Endpoint port_;
-  Endpoint proto_;
-  Endpoint localPort_;
-  in_addr_t addrValue_ = 0;
-  int portValue_ = 0;
-  int protoValue_ = 6;
-  int localPortValue_ = 0;
-  std::string dnsResult_;
-  std::vector<std::string> dnsResultList_;
-  std::int32_t lastError_ = 0;
-  std::string lastErrorMessage_;
-  std::int32_t readCount_ = 0;
-  bool multiThreaded_ = false;
-  TSocketLingerOnOff lingerOnOff_ = lingerOn;
-  std::uint16_t lingerTimeout_ = 0;
-  int flushTimeout_ = 60;
-  TSocketSendFlags sendFlags_ = sendNormal;
-  TSendQueue sendQueue_;
-  bool allSent_ = true;
-  bool closeNotified_ = false;
-  bool writeWanted_ = false;   // EPOLLOUT wanted: the queue holds unsent bytes
-  bool acceptArmed_ = true;    // listening: re-armed by Accept
-  bool destroying_ = false;
-  bool writeEventPosted_ = false;
-  bool receiveDrained_ = false;  // the last Receive came back short
-  std::uint64_t bytesReceived_ = 0;  // by Receive, over the socket's life
-  // After a data handler threw: the bytes that count as seen (pending then).
-  // The watch is edge-triggered meanwhile, and the data event is held back
-  // until more bytes are pending (-1: not held).
-  long heldPending_ = -1;
-  std::shared_ptr<DnsRequest> pendingDns_;
+    void handleEvents(std::uint32_t events) override;
+
+    void assertInLoopThreadOrBlocked() const;
+    void setState(TSocketState newState);
+    void setEndpoint(Endpoint& endpoint, const std::string& value, const char* name);
+    void socketError(const std::string& function, int code);
+    void raiseText(const std::string& message);
+    void resolveAll(bool withLocalPort);
+    // Resolves the properties (the local port too when `withLocalPort`), drops
+    // any earlier handle and unsent data, and opens a fresh non-blocking handle
+    // for the protocol. A failure is reported (a resolve failure as
+    // "<operation>: ...", the socket call as `socketFunction`) and gives
+    // INVALID_SOCKET.
+    int openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction);
+    // Takes `fd` as the socket's handle (an earlier one must be closed).
+    void adoptHandle(int fd);
+    void applyLinger();
+    bool subscribe(std::uint32_t events);
+    void updateInterest();
+    std::uint32_t wantedEvents() const;
+    void closeHandle();
+    void internalClose(bool shutdownSending);
+    void applyDefaults();
+    template <typename Fn>
+    void dispatchGuarded(Fn&& fn);
+    void backgroundException(const std::exception& error);
+
+    // Constant after construction.
+    TEventLoop* loop_;
+    std::shared_ptr<TEventLoop> loopKeepAlive_;  // null when the loop is not shared-owned
+    std::shared_ptr<Life> life_;
+
+    // Owner thread, or a thread the owner waits for (see above).
+    int handle_ = INVALID_SOCKET;
+    std::uint64_t watchToken_ = 0;
+    std::uint32_t watchedEvents_ = 0;
+    std::uint64_t generation_ = 0;  // advances with every handle adopted or closed
+    TSocketState state_ = ssClosed;
+    Endpoint addr_;
+    Endpoint port_;
+    Endpoint proto_;
+    Endpoint localPort_;
+    in_addr_t addrValue_ = 0;
+    int portValue_ = 0;
+    int protoValue_ = 6;
+    int localPortValue_ = 0;
+    std::int32_t lastError_ = 0;
+    std::string lastErrorMessage_;
+    TSocketLingerOnOff lingerOnOff_ = lingerOn;
+    std::uint16_t lingerTimeout_ = 0;
+    bool closeNotified_ = false;  // OnSessionClosed was called for this handle
+    bool destroying_ = false;
+
+    // The roles' own state.
+    TSocketListener listener_{*this};
+    TSocketConnector connector_{*this};
+    TSocketStream stream_{*this};
 };
 
 }  // namespace zv

@@ -18,34 +18,34 @@
 namespace zv {
 
 class TLoopTimer : private TEventLoop::Watcher {
- public:
-  enum class Clock { Monotonic, WallClock };
-  // `clockSet` is true when the wall clock was set before the deadline.
-  using Handler = std::function<void(bool clockSet)>;
+public:
+    enum class Clock { Monotonic, WallClock };
+    // `clockSet` is true when the wall clock was set before the deadline.
+    using Handler = std::function<void(bool clockSet)>;
 
-  // Owns the timerfd; watched by `loop` until destroyed. Throws
-  // std::system_error when the timer cannot be made or watched.
-  TLoopTimer(TEventLoop& loop, Clock clock, Handler handler);
-  ~TLoopTimer();
-  TLoopTimer(const TLoopTimer&) = delete;
-  TLoopTimer& operator=(const TLoopTimer&) = delete;
+    // Owns the timerfd; watched by `loop` until destroyed. Throws
+    // std::system_error when the timer cannot be made or watched.
+    TLoopTimer(TEventLoop& loop, Clock clock, Handler handler);
+    ~TLoopTimer();
+    TLoopTimer(const TLoopTimer&) = delete;
+    TLoopTimer& operator=(const TLoopTimer&) = delete;
 
-  // Monotonic timers: fire once `delay` has passed (at once for 0 or less).
-  void startAfter(std::chrono::nanoseconds delay);
-  // Wall-clock timers: fire at `at` (seconds since 1970), or when the clock
-  // is set before.
-  void startAt(std::time_t at);
-  void cancel();
+    // Monotonic timers: fire once `delay` has passed (at once for 0 or less).
+    void startAfter(std::chrono::nanoseconds delay);
+    // Wall-clock timers: fire at `at` (seconds since 1970), or when the clock
+    // is set before.
+    void startAt(std::time_t at);
+    void cancel();
 
- private:
-  void handleEvents(std::uint32_t events) override;
-  void arm(const struct itimerspec& timing, int flags);
+private:
+    void handleEvents(std::uint32_t events) override;
+    void arm(const struct itimerspec& timing, int flags);
 
-  TEventLoop& loop_;
-  const Clock clock_;
-  Handler handler_;
-  int fd_ = -1;
-  std::uint64_t watch_ = 0;
+    TEventLoop& loop_;
+    const Clock clock_;
+    Handler handler_;
+    int fd_ = -1;
+    std::uint64_t watch_ = 0;
 };
 
 }  // namespace zv

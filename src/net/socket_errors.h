@@ -57,16 +57,15 @@ std::string socketErrorMessage(int code, std::string_view function);
 // The error the socket layer raises. code() is 0 and function() empty for the
 // reports that are not tied to a native call (property and resolution texts).
 class ESocketException : public std::runtime_error {
- public:
-  explicit ESocketException(const std::string& message, int code = 0,
-                            std::string function = {});
+public:
+    explicit ESocketException(const std::string& message, int code = 0, std::string function = {});
 
-  int code() const { return code_; }
-  const std::string& function() const { return function_; }
+    int code() const { return code_; }
+    const std::string& function() const { return function_; }
 
- private:
-  int code_;
-  std::string function_;
+private:
+    int code_;
+    std::string function_;
 };
 
 }  // namespace zv

@@ -13,8 +13,8 @@
 namespace zv {
 
 class EResolveError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // IPv4 address in network byte order. Text starting with a digit is a dotted

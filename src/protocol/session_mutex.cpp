@@ -1,11 +1,11 @@
 #include "protocol/session_mutex.h"
 
-#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
 
+#include "net/completion.h"
 #include "net/event_loop.h"
 
 namespace zv {
@@ -16,18 +16,9 @@ namespace {
 struct TStepRequest {
     std::shared_ptr<TLoopHandle> loop;
     std::function<void()> step;
+    TCompletion completion;  // the end of the step, told to the waiting session
 
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;         // guarded by mutex
-    std::exception_ptr error;  // guarded by mutex
-
-    void finish(std::exception_ptr e) {
-        std::lock_guard lock(mutex);
-        error = std::move(e);
-        done = true;
-        cv.notify_one();
-    }
+    void finish(std::exception_ptr error) { completion.finish(std::move(error)); }
 };
 
 std::exception_ptr loopEnded() {
@@ -98,7 +89,9 @@ struct TTurn {
         // The next step is queued on this loop before this session hears of
         // the end of its own: the loop goes on with it without sleeping.
         queue->handTo(queue->next());
-        request->finish(error);
+        // Moved, not copied: the waiting session alone then holds the
+        // exception (see TCompletion).
+        request->finish(std::move(error));
     }
 
     ~TTurn() {
@@ -134,10 +127,7 @@ void TSessionMutex::runStep(TEventLoop& mainLoop, std::function<void()> step) {
     request->loop = mainLoop.handle();
     request->step = std::move(step);
     queue_->take(request);
-
-    std::unique_lock lock(request->mutex);
-    request->cv.wait(lock, [&] { return request->done; });
-    if (request->error) std::rethrow_exception(request->error);
+    request->completion.wait();
 }
 
 void TSessionMutex::postStep(TEventLoop& mainLoop, std::function<void()> step) {

@@ -15,8 +15,17 @@
 
 namespace zv {
 
+std::string_view sessionStateName(TSessionState state) {
+    switch (state) {
+        case TSessionState::kReady: return wire::kStateReady;
+        case TSessionState::kSendingData: return wire::kStateSendingData;
+        case TSessionState::kWaitingForConfirm: return wire::kStateWaitingForConfirm;
+    }
+    return {};
+}
+
 TClientSession::TClientSession(TServerContext& ctx, std::string connectionId)
-    : ctx_(ctx), connectionId_(std::move(connectionId)), state_(wire::kStateReady) {}
+    : ctx_(ctx), connectionId_(std::move(connectionId)) {}
 
 void TClientSession::onData(TSessionSocket& socket) {
     std::string text;
@@ -28,17 +37,15 @@ void TClientSession::onData(TSessionSocket& socket) {
     }
     if (text.empty()) return;
 
-    if (state_ == wire::kStateReady) {
-        onReady(socket, text);
-    } else if (state_ == wire::kStateSendingData) {
-        onSendingData(socket, text);
-    } else if (state_ == wire::kStateWaitingForConfirm) {
-        onWaitingForConfirm(socket, text);
+    switch (state_) {
+        case TSessionState::kReady: return onReady(socket, text);
+        case TSessionState::kSendingData: return onSendingData(socket, text);
+        case TSessionState::kWaitingForConfirm: return onWaitingForConfirm(socket, text);
     }
 }
 
 void TClientSession::onSilence(TSessionSocket& socket) {
-    if (state_ != wire::kStateReady || collector_.empty()) return;
+    if (state_ != TSessionState::kReady || collector_.empty()) return;
     actOnRequest(socket, collector_.take());
 }
 
@@ -95,7 +102,7 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
         if (punchInMark_) punchIn(ctx, employeeName_);
         mergeIncoming(ctx, sections, employeeName_);
 
-        state_ = wire::kStateSendingData;
+        state_ = TSessionState::kSendingData;
         // Nothing is announced yet: should building the bundle fail, the
         // session sends no block and takes no confirmation.
         blockCount_ = -1;
@@ -106,7 +113,7 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
         carried_ = std::move(carried);
         stampLastContact(ctx, employeeName_);
         batch.commit();
-        prepareDataForSend(std::move(bundle), wire::kStateWaitingForConfirm);
+        prepareDataForSend(std::move(bundle), TSessionState::kWaitingForConfirm);
         if (blockCount_ == -1) return;
         reply = wire::kPrepareToReceive;
     }
@@ -131,8 +138,8 @@ bool TClientSession::takeTransferReply(std::string_view text,
 void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text) {
     if (blockCount_ < 0) return;  // failed preparation: nothing more is answered
     std::string reply;
-    if (!takeTransferReply(text, {wire::kReadyToReceive}, wire::kReadyToReceive.size(), reply)) return;
-    if (!wire::startsWithFirst(reply, wire::kReadyToReceive, wire::kReadyToReceive.size())) return;
+    if (!takeTransferReply(text, {wire::kReadyToReceive}, wire::kReadyToReceiveCompared, reply)) return;
+    if (!wire::startsWithFirst(reply, wire::kReadyToReceive, wire::kReadyToReceiveCompared)) return;
 
     if (blocksSent_ < blockCount_) {
         const std::size_t left = pendingData_.size() - pendingOffset_;
@@ -151,11 +158,11 @@ void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text
 
 void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_view text) {
     std::string reply;
-    if (!takeTransferReply(text, {wire::kConfirm, wire::kConfirmAlias}, 7, reply)) return;
-    if (!wire::startsWithFirst(reply, wire::kConfirm, 7) &&
-        !wire::startsWithFirst(reply, wire::kConfirmAlias, 7))
+    if (!takeTransferReply(text, {wire::kConfirm, wire::kConfirmAlias}, wire::kConfirmCompared, reply)) return;
+    if (!wire::startsWithFirst(reply, wire::kConfirm, wire::kConfirmCompared) &&
+        !wire::startsWithFirst(reply, wire::kConfirmAlias, wire::kConfirmCompared))
         return;
-    state_ = wire::kStateReady;
+    state_ = TSessionState::kReady;
     const TDeliveredRecords carried = std::exchange(carried_, {});
     fileio::TDirectorySyncBatch batch;
     releaseDelivered(ctx_, carried);
@@ -163,7 +170,7 @@ void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_vie
     socket.Close();
 }
 
-void TClientSession::prepareDataForSend(std::string data, std::string_view stateAfterSending) {
+void TClientSession::prepareDataForSend(std::string data, TSessionState stateAfterSending) {
     blocksSent_ = 0;
     blockCount_ = 0;
     remainder_ = 0;

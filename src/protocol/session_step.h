@@ -17,6 +17,14 @@ namespace zv {
 
 class TServerContext;
 
+// The states of a session: it waits for a request; it sends the bundle block
+// by block, each when the client says READY_TO_RECEIVE; it waits for the
+// client's confirmation that the bundle arrived.
+enum class TSessionState { kReady, kSendingData, kWaitingForConfirm };
+
+// "READY", "SENDING_DATA" or "WAITING_FOR_CONFIRM".
+std::string_view sessionStateName(TSessionState state);
+
 // The socket operations a step uses. TClientThread forwards them to its
 // TAsyncSocket; socket errors arrive as ESocketException.
 class TSessionSocket {
@@ -51,10 +59,11 @@ public:
     // Loads a bundle for block transfer with the block size in use. A block
     // size of 0 or below writes one line to "debug_prepare.log" and sets the
     // block count to -1: the session then answers nothing more.
-    void prepareDataForSend(std::string data, std::string_view stateAfterSending);
+    void prepareDataForSend(std::string data, TSessionState stateAfterSending);
 
     const std::string& connectionID() const { return connectionId_; }
-    const std::string& state() const { return state_; }
+    // The name of the state (sessionStateName).
+    std::string_view state() const { return sessionStateName(state_); }
     bool punchInMark() const { return punchInMark_; }
     int blocksSent() const { return blocksSent_; }
     int blockCount() const { return blockCount_; }
@@ -80,7 +89,7 @@ private:
     TServerContext& ctx_;
     const std::string connectionId_;
 
-    std::string state_;
+    TSessionState state_ = TSessionState::kReady;
     bool punchInMark_ = false;
     int blocksSent_ = 0;
     int blockCount_ = 0;
@@ -88,7 +97,7 @@ private:
     int blockSize_ = 0;              // the block size in use at preparation
     std::string pendingData_;        // the bundle being sent
     std::size_t pendingOffset_ = 0;  // what of it has been sent
-    std::string stateAfterSending_;
+    TSessionState stateAfterSending_ = TSessionState::kReady;
     std::string employeeName_;
     TDeliveredRecords carried_;  // what the bundle being sent carries
 

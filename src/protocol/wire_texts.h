@@ -2,6 +2,7 @@
 // The texts a session exchanges with a Zelvora Client, in one table.
 // Nothing is framed on the wire: no line ends, length prefixes or terminators.
 
+#include <cstddef>
 #include <string_view>
 
 namespace zv::wire {
@@ -9,9 +10,16 @@ namespace zv::wire {
 // Requests, client to server.
 inline constexpr std::string_view kSubmitLogin = "SUBMIT_LOGIN";
 inline constexpr std::string_view kPunchOut = "PUNCH_OUT";
-inline constexpr std::string_view kReadyToReceive = "READY_TO_RECEIVE";  // compared on 16 characters
-inline constexpr std::string_view kConfirm = "CONFIRM";                  // compared on 7 characters
-inline constexpr std::string_view kConfirmAlias = "READY_T";             // counts as a confirmation
+inline constexpr std::string_view kReadyToReceive = "READY_TO_RECEIVE";
+inline constexpr std::string_view kConfirm = "CONFIRM";
+inline constexpr std::string_view kConfirmAlias = "READY_T";  // counts as a confirmation
+
+// How many characters of a client's reply during a transfer are compared:
+// READY_TO_RECEIVE on all 16, a confirmation on 7 (CONFIRM or READY_T).
+inline constexpr std::size_t kReadyToReceiveCompared = 16;
+inline constexpr std::size_t kConfirmCompared = 7;
+static_assert(kReadyToReceive.size() == kReadyToReceiveCompared);
+static_assert(kConfirm.size() == kConfirmCompared && kConfirmAlias.size() == kConfirmCompared);
 
 // Login modes.
 inline constexpr std::string_view kModePunchIn = "PUNCH_IN";
@@ -43,7 +51,7 @@ inline constexpr std::string_view kNoData = "NO_DATA";
 inline constexpr std::string_view kFieldSeparator = "<~FLD~>";
 inline constexpr std::string_view kRecordSeparator = "<~REC~>";
 
-// Session states.
+// The names of the session states (TSessionState).
 inline constexpr std::string_view kStateReady = "READY";
 inline constexpr std::string_view kStateSendingData = "SENDING_DATA";
 inline constexpr std::string_view kStateWaitingForConfirm = "WAITING_FOR_CONFIRM";

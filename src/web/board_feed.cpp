@@ -2,8 +2,7 @@
 
 #include <iostream>
 
-#include "host/board_snapshot.h"
-#include "host/server_host.h"
+#include "host/maintenance_api.h"
 #include "web/json_views.h"
 #include "web/live_streams.h"
 #include "web/sessions.h"
@@ -11,7 +10,7 @@
 
 namespace zv::web {
 
-TBoardFeed::TBoardFeed(TServerHost& host, TLiveStreams& streams, TStepRunner& runner)
+TBoardFeed::TBoardFeed(TMaintenanceApi& host, TLiveStreams& streams, TStepRunner& runner)
     : host_(host), streams_(streams), runner_(runner), tagPrefix_(randomToken().substr(0, 8)) {}
 
 TBoardFeed::~TBoardFeed() { stop(); }
@@ -75,7 +74,7 @@ void TBoardFeed::build() {
     lastBuild_ = std::chrono::steady_clock::now();
     std::string json;
     try {
-        json = boardJson(boardRows(host_.board(), &moments_));
+        json = boardJson(host_.boardRows(&moments_));
     } catch (const std::exception& e) {
         // The stores are gone (shutting down): the last snapshot stays.
         std::cerr << "zelvorad: the board for the browsers could not be built: " << e.what() << '\n';

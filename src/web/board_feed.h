@@ -19,7 +19,7 @@
 #include "net/loop_timer.h"
 
 namespace zv {
-class TServerHost;
+class TMaintenanceApi;
 }
 
 namespace zv::web {
@@ -36,7 +36,7 @@ class TBoardFeed {
 public:
     static constexpr std::chrono::milliseconds kMinInterval{200};
 
-    TBoardFeed(TServerHost& host, TLiveStreams& streams, TStepRunner& runner);
+    TBoardFeed(TMaintenanceApi& host, TLiveStreams& streams, TStepRunner& runner);
     ~TBoardFeed();
     TBoardFeed(const TBoardFeed&) = delete;
     TBoardFeed& operator=(const TBoardFeed&) = delete;
@@ -56,7 +56,7 @@ private:
     void queueBuild();
     void build();
 
-    TServerHost& host_;
+    TMaintenanceApi& host_;
     TLiveStreams& streams_;
     TStepRunner& runner_;
     const std::string tagPrefix_;  // tells this run's tags from an earlier run's

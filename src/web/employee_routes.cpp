@@ -4,11 +4,7 @@
 // host operation on the main loop, and renders JSON.
 #include <nlohmann/json.hpp>
 
-#include "host/board_operations.h"
-#include "host/server_host.h"
-#include "protocol/login.h"
-#include "protocol/wire_texts.h"
-#include "stores/board_store.h"
+#include "host/maintenance_api.h"
 #include "stores/code_page.h"
 #include "web/board_feed.h"
 #include "web/field_input.h"
@@ -42,25 +38,6 @@ TReply inputRefused(const TInputError& e) {
     return errorReply(e.field().empty() ? 400 : 422, e.what(), e.field());
 }
 
-// The signed-in employee's record, on the main loop; nullptr (and the
-// session ended) when the account is gone or its password changed since
-// the sign-in.
-TWIWONode* signedInEmployee(TWebServices& s, const TWebSession& session) {
-    TWIWONode* employee = s.host.board().findByKey(session.employeeKey);
-    if (employee == nullptr || passwordDigest(employee->Password) != session.passwordDigest) {
-        s.sessions.end(session.token);
-        return nullptr;
-    }
-    return employee;
-}
-
-// The reply with the employee's own entry (after any change).
-TReply employeeReply(const TWIWONode& employee, const TWebSession& session, int status = 200) {
-    json me = employeeJson(employee);
-    me["antiForgeryToken"] = session.antiForgeryToken;
-    return jsonReply(status, me);
-}
-
 // The four status fields, with the widths of their board slots.
 constexpr TTextField kStatus{"status", "Status", slotWidth<TWIWONode>("Status")};
 constexpr TTextField kReturning{"returning", "Returning", slotWidth<TWIWONode>("Returning")};
@@ -74,6 +51,28 @@ constexpr TTextField kCompany{"company", "Company", slotWidth<TWYWONode>("Compan
 constexpr TTextField kPhone{"phone", "Phone", slotWidth<TWYWONode>("Phone")};
 constexpr TTextField kRegarding{"regarding", "Regarding", slotWidth<TWYWONode>("Regarding")};
 constexpr TTextField kMessageComments{"comments", "Comments", slotWidth<TWYWONode>("Comments")};
+
+// The signed-in employee's record, on the main loop; nothing (and the
+// session ended) when the account is gone or its password changed since
+// the sign-in.
+std::optional<TWIWONode> signedInEmployee(TWebServices& s, const TWebSession& session) {
+    std::optional<TWIWONode> employee = s.host.account(session.employeeKey);
+    if (!employee || passwordDigest(employee->Password) != session.passwordDigest) {
+        s.sessions.end(session.token);
+        return std::nullopt;
+    }
+    return employee;
+}
+
+// The reply with the employee's own entry (after any change), and how long
+// the texts of the status and message forms may be.
+TReply employeeReply(const TWIWONode& employee, const TWebSession& session, int status = 200) {
+    json me = employeeJson(employee);
+    me["antiForgeryToken"] = session.antiForgeryToken;
+    me["inputWidths"] = {{"status", inputWidths({kStatus, kReturning, kReachedAt, kComments})},
+                         {"message", inputWidths({kCaller, kCompany, kPhone, kRegarding, kMessageComments})}};
+    return jsonReply(status, me);
+}
 
 void addSignIn(TRouter& router, TWebServices& s) {
     router.add("POST", "/api/sign-in", Access::Public, [&s](TRouteContext& c) -> TReply {
@@ -103,16 +102,14 @@ void addSignIn(TRouter& router, TWebServices& s) {
         const auto secret = codepage::fromUtf8(password);
         const bool https = c.request.https;
         return onMainLoop([&s, key, secret, address, name, https]() -> TReply {
-            const std::string result =
-                key && secret ? checkLogin(s.host, *key + "|" + *secret) : std::string(wire::kNonExistResult);
-            if (result == wire::kNonExistResult || result == wire::kDenied) {
-                return errorReply(401, kSignInRefused);
-            }
+            const std::optional<std::string> signedIn =
+                key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
+            const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
+            if (!employee) return errorReply(401, kSignInRefused);
             s.throttle.succeeded(address, name);
-            const TWIWONode& employee = *s.host.board().findByKey(result);
             const auto session =
-                s.sessions.create(SessionKind::Employee, result, passwordDigest(employee.Password));
-            return employeeReply(employee, *session).header("Set-Cookie", sessionCookie(session->token, https));
+                s.sessions.create(SessionKind::Employee, *signedIn, passwordDigest(employee->Password));
+            return employeeReply(*employee, *session).header("Set-Cookie", sessionCookie(session->token, https));
         });
     });
 
@@ -125,7 +122,7 @@ void addSignIn(TRouter& router, TWebServices& s) {
 void addMe(TRouter& router, TWebServices& s) {
     router.add("GET", "/api/me", Access::Employee, [&s](TRouteContext& c) {
         return onMainLoop([&s, session = c.session]() -> TReply {
-            const TWIWONode* employee = signedInEmployee(s, *session);
+            const std::optional<TWIWONode> employee = signedInEmployee(s, *session);
             if (!employee) return errorReply(401, kAccountChanged);
             return employeeReply(*employee, *session);
         });
@@ -143,10 +140,12 @@ void addMe(TRouter& router, TWebServices& s) {
             return inputRefused(e);
         }
         return onMainLoop([&s, session = c.session, edit]() -> TReply {
-            if (!signedInEmployee(s, *session) || !editEmployeeStatus(s.host, session->employeeKey, edit)) {
+            if (!signedInEmployee(s, *session) || !s.host.editStatus(session->employeeKey, edit)) {
                 return errorReply(401, kAccountChanged);
             }
-            return employeeReply(*s.host.board().findByKey(session->employeeKey), *session);
+            const std::optional<TWIWONode> employee = s.host.account(session->employeeKey);
+            if (!employee) return errorReply(401, kAccountChanged);
+            return employeeReply(*employee, *session);
         });
     });
 
@@ -165,8 +164,8 @@ void addMe(TRouter& router, TWebServices& s) {
         return onMainLoop([&s, session = c.session, in]() -> TReply {
             if (!signedInEmployee(s, *session)) return errorReply(401, kAccountChanged);
             const std::string& key = session->employeeKey;
-            const PunchOutcome outcome = in ? punchEmployeeIn(s.host, key) : punchEmployeeOut(s.host, key);
-            const TWIWONode* employee = s.host.board().findByKey(key);
+            const PunchOutcome outcome = in ? s.host.punchIn(key) : s.host.punchOut(key);
+            const std::optional<TWIWONode> employee = s.host.account(key);
             if (outcome == PunchOutcome::NoSuchEmployee || !employee) return errorReply(401, kAccountChanged);
             if (outcome == PunchOutcome::NotIn) {
                 return errorReply(409, "You can punch out only when your status is \"In\"; it is \"" +
@@ -222,7 +221,7 @@ void addMessages(TRouter& router, TWebServices& s) {
         return onMainLoop([&s, session = c.session, message]() -> TReply {
             if (!signedInEmployee(s, *session)) return errorReply(401, kAccountChanged);
             const std::string recipient = message.Recipient;
-            if (takeMessage(s.host, message, session->employeeKey) == MessageOutcome::NoSuchRecipient) {
+            if (s.host.takeMessage(message, session->employeeKey) == MessageOutcome::NoSuchRecipient) {
                 return errorReply(422, "There is no \"" + shownText(recipient) + "\" on the board.",
                                   std::string(kRecipient.json));
             }

@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "stores/code_page.h"
-#include "stores/record_codec.h"
 
 namespace zv::web {
 
@@ -12,6 +11,12 @@ namespace {
 std::string quoted(std::string_view label) { return "\"" + std::string(label) + "\""; }
 
 }  // namespace
+
+nlohmann::json inputWidths(std::initializer_list<TTextField> fields) {
+    nlohmann::json widths = nlohmann::json::object();
+    for (const TTextField& field : fields) widths[std::string(field.json)] = longestText(field.width);
+    return widths;
+}
 
 nlohmann::json parseBody(const std::string& body) {
     if (body.empty()) return nlohmann::json::object();
@@ -40,22 +45,9 @@ std::string recordText(const nlohmann::json& body, const TTextField& field, Need
     } catch (const codepage::CodePageError& e) {
         throw TInputError(name, e.what());
     }
-    if (bytes.find_first_of("\r\n") != std::string::npos) {
-        throw TInputError(name, "The field " + quoted(field.label) +
-                                    " must be one line: line breaks are not allowed.");
-    }
-    if (bytes.find('\0') != std::string::npos) {
-        throw TInputError(name, "The field " + quoted(field.label) + " must not hold a zero character.");
-    }
-    for (const std::string_view separator : {kFieldSeparator, kRecordSeparator}) {
-        if (bytes.find(separator) != std::string::npos) {
-            throw TInputError(name, "The field " + quoted(field.label) + " must not hold the text \"" +
-                                        std::string(separator) + "\".");
-        }
-    }
-    // The slot keeps its terminating zero byte; one byte is one character
-    // in the code page, so the cut never splits one.
-    if (field.width > 0 && bytes.size() > field.width - 1) bytes.resize(field.width - 1);
+    if (std::string why = recordTextRefusal(bytes, field.label); !why.empty()) throw TInputError(name, why);
+    // One byte is one character in the code page, so the cut never splits one.
+    if (field.width > 0 && bytes.size() > longestText(field.width)) bytes.resize(longestText(field.width));
     return bytes;
 }
 

@@ -1,18 +1,18 @@
 #pragma once
 // Texts a browser sends, turned into record bytes: converted to the clients'
-// code page, refused when they hold a line break, a zero byte or one of the
-// record codec's separators (which would split the record on the wire), and
-// cut to the width of the field's slot, leaving room for the terminating
-// zero byte. Every refusal names the field.
+// code page, refused when a record field cannot hold them (the host's
+// recordTextRefusal), and cut to the width of the field's slot, leaving room
+// for the terminating zero byte. Every refusal names the field.
 
 #include <cstddef>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "stores/record_layout.h"
+#include "host/record_fields.h"
 
 namespace zv::web {
 
@@ -36,14 +36,9 @@ struct TTextField {
     std::size_t width;
 };
 
-// The slot width of a record field, from the record's layout table.
-template <class Node>
-constexpr std::size_t slotWidth(std::string_view recordField) {
-    for (const auto& f : RecordLayout<Node>::kFields) {
-        if (f.name == recordField) return f.width;
-    }
-    throw std::logic_error("no such record field");
-}
+// How long each field's text may be, as the page limits its inputs:
+// {json name: characters}.
+nlohmann::json inputWidths(std::initializer_list<TTextField> fields);
 
 // The request body as a JSON object; an empty body is an empty object.
 nlohmann::json parseBody(const std::string& body);

@@ -3,9 +3,8 @@
 #include <exception>
 #include <iostream>
 
+#include "host/maintenance_api.h"
 #include "net/event_loop.h"
-#include "protocol/session_mutex.h"
-#include "stores/store_error.h"
 
 namespace zv::web {
 
@@ -26,8 +25,8 @@ void TStepRunner::Job::answer(TReply reply) {
     done(std::move(reply));
 }
 
-TStepRunner::TStepRunner(TEventLoop& mainLoop, TSessionMutex& sessionMutex)
-    : mainLoop_(mainLoop), sessionMutex_(sessionMutex), state_(std::make_shared<State>()) {}
+TStepRunner::TStepRunner(TEventLoop& mainLoop, StepGate runStep)
+    : mainLoop_(mainLoop), runStep_(std::move(runStep)), state_(std::make_shared<State>()) {}
 
 TStepRunner::~TStepRunner() { stop(std::chrono::milliseconds(0)); }
 
@@ -36,7 +35,7 @@ void TStepRunner::start() {
     started_ = true;
     // Detached: it owns only the shared state, and in the worst case (a step
     // that can no longer run) it must not hold up the stop.
-    std::thread(&TStepRunner::run, state_, &mainLoop_, &sessionMutex_).detach();
+    std::thread(&TStepRunner::run, state_, runStep_).detach();
 }
 
 void TStepRunner::submit(std::function<TReply()> step, Completion done) {
@@ -54,7 +53,7 @@ void TStepRunner::submit(std::function<TReply()> step, Completion done) {
     job->answer(stoppedReply());
 }
 
-void TStepRunner::run(std::shared_ptr<State> state, TEventLoop* mainLoop, TSessionMutex* sessionMutex) {
+void TStepRunner::run(std::shared_ptr<State> state, StepGate runStep) {
     std::unique_lock lock(state->mutex);
     for (;;) {
         state->cv.wait(lock, [&] { return state->stopping || !state->queue.empty(); });
@@ -66,8 +65,8 @@ void TStepRunner::run(std::shared_ptr<State> state, TEventLoop* mainLoop, TSessi
 
         TReply reply;
         try {
-            sessionMutex->runStep(*mainLoop, [&] { reply = job->step(); });
-        } catch (const StoreError& e) {
+            runStep([&] { reply = job->step(); });
+        } catch (const TStoresUnavailable& e) {
             std::cerr << "zelvorad: a browser's request failed: " << e.what() << '\n';
             reply = errorReply(503, std::string("The server could not do this: ") + e.what());
         } catch (const std::exception& e) {

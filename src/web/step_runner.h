@@ -23,7 +23,6 @@
 
 namespace zv {
 class TEventLoop;
-class TSessionMutex;
 }  // namespace zv
 
 namespace zv::web {
@@ -31,8 +30,11 @@ namespace zv::web {
 class TStepRunner {
 public:
     using Completion = std::function<void(TReply)>;
+    // Runs a step on the main loop as a session step runs and waits for it
+    // (the host's TMaintenanceApi::runStep).
+    using StepGate = std::function<void(const std::function<void()>&)>;
 
-    TStepRunner(TEventLoop& mainLoop, TSessionMutex& sessionMutex);
+    TStepRunner(TEventLoop& mainLoop, StepGate runStep);
     ~TStepRunner();
     TStepRunner(const TStepRunner&) = delete;
     TStepRunner& operator=(const TStepRunner&) = delete;
@@ -65,10 +67,10 @@ private:
         bool stopping = false;                   // guarded by mutex
         bool finished = false;                   // guarded by mutex: the thread has ended
     };
-    static void run(std::shared_ptr<State> state, TEventLoop* mainLoop, TSessionMutex* sessionMutex);
+    static void run(std::shared_ptr<State> state, StepGate runStep);
 
     TEventLoop& mainLoop_;
-    TSessionMutex& sessionMutex_;
+    const StepGate runStep_;
     std::shared_ptr<State> state_;
     bool started_ = false;
 };

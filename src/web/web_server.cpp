@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/maintenance_api.h"
 #include "host/message_lines.h"
 #include "host/platform_info.h"
-#include "host/server_host.h"
 #include "web/listen_socket.h"
 
 namespace zv::web {
@@ -21,10 +21,10 @@ constexpr const char* kStillServing =
 
 }  // namespace
 
-TWebServer::TWebServer(TServerHost& host)
+TWebServer::TWebServer(TMaintenanceApi& host)
     : host_(host),
       streams_(sessions_),
-      runner_(host.mainLoop(), host.sessionMutex()),
+      runner_(host.mainLoop(), [&host](const std::function<void()>& step) { host.runStep(step); }),
       feed_(host, streams_, runner_),
       router_(sessions_),
       daemon_(router_, runner_, worker_, streams_),
@@ -32,14 +32,13 @@ TWebServer::TWebServer(TServerHost& host)
       tagPrefix_(randomToken().substr(0, 8)) {
     addPageRoutes(router_);
     addEmployeeRoutes(router_, services_);
-    addAdminRoutes(router_, services_);
-    host_.OnServing = [this] { start(); };
-    host_.OnStopping = [this] { stop(); };
+    addAdminSignInRoutes(router_, services_);
+    addAdminDataRoutes(router_, services_);
+    host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 
 TWebServer::~TWebServer() {
-    host_.OnServing = nullptr;
-    host_.OnStopping = nullptr;
+    host_.setFrontEnds(nullptr, nullptr);
     stop();
 }
 

@@ -2,9 +2,9 @@
 // The HTTP side of the server: the board in a browser. Owns everything of
 // it (sessions, the sign-in throttle, the board feed, the live streams, the
 // step runner, the route table and the daemon) and fits it to the host:
-// constructed with the host, it starts when the host serves the clients and
-// stops when the host shuts down, before the stores are cleared. The host
-// knows nothing of it.
+// constructed with the host's maintenance API, it starts when the host serves
+// the clients and stops when the host shuts down, before the stores are
+// cleared. The host knows nothing of it.
 //
 // Settings come from [Web] in "zva.ini": Port (0: off), Address, CertFile
 // and KeyFile. A port that cannot be opened is reported through the host's
@@ -23,15 +23,15 @@
 #include "web/web_services.h"
 
 namespace zv {
-class TServerHost;
+class TMaintenanceApi;
 }
 
 namespace zv::web {
 
 class TWebServer {
 public:
-    // Hooks itself to the host's OnServing and OnStopping.
-    explicit TWebServer(TServerHost& host);
+    // Hooks itself to the host's start and stop of the front ends.
+    explicit TWebServer(TMaintenanceApi& host);
     ~TWebServer();
     TWebServer(const TWebServer&) = delete;
     TWebServer& operator=(const TWebServer&) = delete;
@@ -53,7 +53,7 @@ private:
     // The user table changed: the administrator's pages are told.
     void userTableChanged();
 
-    TServerHost& host_;
+    TMaintenanceApi& host_;
     TWebSessions sessions_;
     TSignInThrottle throttle_;
     TLiveStreams streams_;

@@ -3,7 +3,7 @@
 // handlers keep references for the life of the server.
 
 namespace zv {
-class TServerHost;
+class TMaintenanceApi;
 }
 
 namespace zv::web {
@@ -15,7 +15,7 @@ class TSignInThrottle;
 class TWebSessions;
 
 struct TWebServices {
-    TServerHost& host;
+    TMaintenanceApi& host;
     TWebSessions& sessions;
     TSignInThrottle& throttle;
     TBoardFeed& board;
@@ -26,7 +26,9 @@ struct TWebServices {
 void addPageRoutes(TRouter& router);
 // The employees' API under /api/.
 void addEmployeeRoutes(TRouter& router, TWebServices& services);
-// The administrator's API under /api/admin/.
-void addAdminRoutes(TRouter& router, TWebServices& services);
+// The administrator's sign-in under /api/admin/.
+void addAdminSignInRoutes(TRouter& router, TWebServices& services);
+// The rest of the administrator's API under /api/admin/.
+void addAdminDataRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web

@@ -21,7 +21,9 @@
 #include "admin/dlg_status_log.h"
 #include "admin/qt_loop_bridge.h"
 #include "dialogs_fixture.h"
+#include "host/maintenance_api.h"
 #include "host/server_host.h"
+#include "protocol/server_context.h"
 #include "support/recording_view.h"
 #include "support/tcp_client.h"
 
@@ -67,7 +69,7 @@ protected:
         seed();
 
         host = std::make_unique<TServerHost>(view, folder.path().string());
-        bridge = std::make_unique<TQtLoopBridge>(host->mainLoop());
+        bridge = std::make_unique<TQtLoopBridge>(host->maintenance().mainLoop());
         host->FormShow();
         ASSERT_TRUE(host->serving()) << view.allMessages();
         port = host->listeningPort();
@@ -124,7 +126,7 @@ protected:
     }
 
     TempFolder folder;
-    StoreSet stores{folder};
+    StoreFiles stores{folder};
     zv::test::RecordingView view;
     std::unique_ptr<TServerHost> host;
     std::unique_ptr<TQtLoopBridge> bridge;
@@ -154,17 +156,17 @@ TEST_F(HostedDialogs, AccountMaintenanceSavesDepartmentsAndAccountsOnlyOnOk) {
         d.btnCreateUser->click();
         d.close();
     });
-    openDepartmentUserMaintenance(nullptr, *host);
+    openDepartmentUserMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(view.messages.back().text, "New User \"Lee,Kim\" has been added to Department \"Warehouse\".");
     EXPECT_EQ(readWholeFile("department.dat"), deptBefore);
     EXPECT_EQ(readWholeFile("wiwo.dat"), boardBefore);
-    EXPECT_EQ(host->employeeCount(), 3);
+    EXPECT_EQ(host->maintenance().accountCount(), 3);
     EXPECT_EQ(host->userTable().cell(2, 0), "Lee,Kim") << "the table is refreshed either way";
     EXPECT_EQ(view.panels[kUsersPanel], "Users: 3");
 
     // OK: departments and accounts are written.
     whenModal<TdlgDeptAcct>([](TdlgDeptAcct& d) { d.btnOK->click(); });
-    openDepartmentUserMaintenance(nullptr, *host);
+    openDepartmentUserMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(keysInFile<TDEPTList>("department.dat"), (std::vector<std::string>{"Admin", "Sales", "Warehouse"}));
     const std::vector<std::string> board = keysInFile<TWIWOList>("wiwo.dat");
     ASSERT_EQ(board.size(), 3u);
@@ -172,7 +174,7 @@ TEST_F(HostedDialogs, AccountMaintenanceSavesDepartmentsAndAccountsOnlyOnOk) {
 }
 
 TEST_F(HostedDialogs, AccountMaintenanceClearsTheRowsOfRemovedAccounts) {
-    host->refreshUserTable("Smith,Ann");
+    host->sessionContext().refreshUserTable("Smith,Ann");
     const std::string lastActivity = host->userTable().cell(2, 2);
     ASSERT_FALSE(lastActivity.empty());
     view.questionAnswer = MessageAnswer::Yes;
@@ -181,8 +183,8 @@ TEST_F(HostedDialogs, AccountMaintenanceClearsTheRowsOfRemovedAccounts) {
         d.btnDeleteUser->click();
         d.close();
     });
-    openDepartmentUserMaintenance(nullptr, *host);
-    EXPECT_EQ(host->employeeCount(), 1);
+    openDepartmentUserMaintenance(nullptr, host->maintenance());
+    EXPECT_EQ(host->maintenance().accountCount(), 1);
     EXPECT_EQ(host->userTable().cell(1, 0), "Smith,Ann");
     EXPECT_EQ(host->userTable().cell(2, 0), "");
     EXPECT_EQ(host->userTable().cell(2, 1), "");
@@ -196,9 +198,9 @@ TEST_F(HostedDialogs, AClientPunchingInWhileAccountMaintenanceIsOpenIsServedAndK
         reply = clientLogsIn(loginRequest("PUNCH_IN", "Smith,Ann", "pw"));
         d.close();
     });
-    openDepartmentUserMaintenance(nullptr, *host);
+    openDepartmentUserMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(reply, "PREPARE_TO_RECEIVE");
-    EXPECT_EQ(host->findEmployee("Smith,Ann")->Status, "In");
+    EXPECT_EQ(host->maintenance().account("Smith,Ann")->Status, "In");
     TWIWOList saved;
     saved.setFileName("wiwo.dat");
     saved.loadFromFile();
@@ -212,12 +214,12 @@ TEST_F(HostedDialogs, PhonebookDeletionsAreSavedOnOkAndDroppedOnCancel) {
         d.btnDeleteAll->click();
         d.btnCancel->click();
     });
-    openCallerMaintenance(nullptr, *host);
+    openCallerMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(readWholeFile("phonebook.dat"), before);
-    EXPECT_EQ(host->phoneCount(), 3) << "reloaded";
+    EXPECT_EQ(static_cast<int>(host->maintenance().phonebook().size()), 3) << "reloaded";
 
     whenModal<TdlgCallerMaintenance>([](TdlgCallerMaintenance& d) { d.close(); });  // close box as Cancel
-    openCallerMaintenance(nullptr, *host);
+    openCallerMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(readWholeFile("phonebook.dat"), before);
 
     whenModal<TdlgCallerMaintenance>([](TdlgCallerMaintenance& d) {
@@ -225,7 +227,7 @@ TEST_F(HostedDialogs, PhonebookDeletionsAreSavedOnOkAndDroppedOnCancel) {
         d.btnDelete->click();
         d.btnOK->click();
     });
-    openCallerMaintenance(nullptr, *host);
+    openCallerMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(callersInFile("phonebook.dat"), (std::vector<std::string>{"Amy", "Cy"}));
 }
 
@@ -238,13 +240,13 @@ TEST_F(HostedDialogs, AClientAddingCallersWhilePhonebookIsOpenIsServedAndItsCall
         for (int r = 0; r < d.gridCallers->rowCount(); ++r) gridAfterLogin.push_back(fromQt(d.gridCallers->item(r, 0)->text()));
         d.btnCancel->click();
     });
-    openCallerMaintenance(nullptr, *host);
+    openCallerMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(reply, "PREPARE_TO_RECEIVE");
     EXPECT_EQ(gridAfterLogin, (std::vector<std::string>{"Bea", "Cy"})) << "new entries wait for the next showing";
     // Adding the received entries saved the whole store, the deletion with it.
     EXPECT_EQ(callersInFile("phonebook.dat"), (std::vector<std::string>{"Abe", "Bea", "Cy"}));
-    ASSERT_EQ(host->phoneCount(), 3);
-    EXPECT_EQ(host->phoneAt(0).Caller, "Abe");
+    ASSERT_EQ(static_cast<int>(host->maintenance().phonebook().size()), 3);
+    EXPECT_EQ(host->maintenance().phonebook()[0].Caller, "Abe");
 }
 
 TEST_F(HostedDialogs, StatusLogIsSavedOnOkReloadedOtherwiseAndKeepsAClientsPunch) {
@@ -258,13 +260,13 @@ TEST_F(HostedDialogs, StatusLogIsSavedOnOkReloadedOtherwiseAndKeepsAClientsPunch
         rowsAfterFilter = d.gridLog->rowCount();
         d.close();  // the close box cancels: the log is reloaded
     });
-    openStatusChangeLog(nullptr, *host);
+    openStatusChangeLog(nullptr, host->maintenance());
     EXPECT_EQ(reply, "PREPARE_TO_RECEIVE");
     EXPECT_EQ(rowsBeforeFilter, 1);
     EXPECT_EQ(rowsAfterFilter, 2);
-    ASSERT_EQ(host->logCount(), 2) << "the punch was logged and saved, the reload keeps it";
-    EXPECT_EQ(host->logAt(1).Employee, "Smith,Ann");
-    EXPECT_EQ(host->logAt(1).Status, "In");
+    ASSERT_EQ(host->maintenance().statusLogCount(), 2) << "the punch was logged and saved, the reload keeps it";
+    EXPECT_EQ(host->maintenance().statusLog()[1].Employee, "Smith,Ann");
+    EXPECT_EQ(host->maintenance().statusLog()[1].Status, "In");
     EXPECT_EQ(keysInFile<TLOGList>("log_stat.dat").size(), 2u);
 
     // With a filter in force, a client's punch out, then OK: the log is saved whole.
@@ -274,12 +276,12 @@ TEST_F(HostedDialogs, StatusLogIsSavedOnOkReloadedOtherwiseAndKeepsAClientsPunch
         EXPECT_EQ(d.gridLog->rowCount(), 1);
         TcpClient client(port);
         client.send("PUNCH_OUT:Smith,Ann:");
-        processEventsUntil([this] { return host->logCount() == 3; }, 4000);
+        processEventsUntil([this] { return host->maintenance().statusLogCount() == 3; }, 4000);
         d.btnOK->click();
     });
-    openStatusChangeLog(nullptr, *host);
-    ASSERT_EQ(host->logCount(), 3);
-    EXPECT_EQ(host->logAt(2).Status, "Out");
+    openStatusChangeLog(nullptr, host->maintenance());
+    ASSERT_EQ(host->maintenance().statusLogCount(), 3);
+    EXPECT_EQ(host->maintenance().statusLog()[2].Status, "Out");
     EXPECT_EQ(keysInFile<TLOGList>("log_stat.dat").size(), 3u);
 }
 
@@ -290,7 +292,7 @@ protected:
 };
 
 TEST_F(HostedDialogsFromScratch, AnAccountCreatedInTheDialogsLogsInAndItsPunchIsLoggedAndPrinted) {
-    ASSERT_EQ(host->employeeCount(), 0);
+    ASSERT_EQ(host->maintenance().accountCount(), 0);
     whenModal<TdlgDeptAcct>([](TdlgDeptAcct& d) {
         whenModal<TdlgDepartmentMaintenance>([](TdlgDepartmentMaintenance& m) {
             m.editNewDepartment->setText("Sales");
@@ -306,7 +308,7 @@ TEST_F(HostedDialogsFromScratch, AnAccountCreatedInTheDialogsLogsInAndItsPunchIs
         d.btnCreateUser->click();
         d.btnOK->click();
     });
-    openDepartmentUserMaintenance(nullptr, *host);
+    openDepartmentUserMaintenance(nullptr, host->maintenance());
     EXPECT_EQ(keysInFile<TDEPTList>("department.dat"), std::vector<std::string>{"Sales"});
     ASSERT_EQ(keysInFile<TWIWOList>("wiwo.dat").size(), 1u);
 
@@ -327,7 +329,7 @@ TEST_F(HostedDialogsFromScratch, AnAccountCreatedInTheDialogsLogsInAndItsPunchIs
         d.btnPrint->click();
         d.btnOK->click();
     });
-    openStatusChangeLog(nullptr, *host);
+    openStatusChangeLog(nullptr, host->maintenance());
     EXPECT_EQ(shown, std::vector<std::string>{"Smith,Ann|Sales|In"});
     EXPECT_TRUE(fileExists(pdf));
     EXPECT_GT(std::filesystem::file_size(pdf), 0u);
@@ -341,7 +343,7 @@ TEST_F(HostedDialogs, AStoreThatCannotBeSavedOrReloadedIsReportedAndTheFileKept)
     view.messages.clear();
 
     whenModal<TdlgDeptAcct>([](TdlgDeptAcct& d) { d.btnOK->click(); });
-    openDepartmentUserMaintenance(nullptr, *host);
+    openDepartmentUserMaintenance(nullptr, host->maintenance());
     ASSERT_EQ(view.messages.size(), 2u) << view.allMessages();
     EXPECT_EQ(view.messages[0].kind, MessageKind::Error);
     EXPECT_EQ(view.messages[0].text.rfind("The departments were not saved.\r", 0), 0u) << view.messages[0].text;
@@ -350,7 +352,7 @@ TEST_F(HostedDialogs, AStoreThatCannotBeSavedOrReloadedIsReportedAndTheFileKept)
 
     view.messages.clear();
     whenModal<TdlgCallerMaintenance>([](TdlgCallerMaintenance& d) { d.btnCancel->click(); });
-    openCallerMaintenance(nullptr, *host);
+    openCallerMaintenance(nullptr, host->maintenance());
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text.rfind("The phonebook was not reloaded.\r", 0), 0u) << view.messages[0].text;
     EXPECT_EQ(readWholeFile("phonebook.dat"), phonesBefore);

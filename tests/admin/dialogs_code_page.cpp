@@ -1,7 +1,8 @@
 // What the maintenance dialogs store into records is text of the clients'
 // code page: a character it cannot hold is refused with a message naming the
-// field, and nothing is stored. "Modify User" writes only what the
-// administrator changed, into the account as it is at OK.
+// field, and nothing is stored; so is a text that would split the record on
+// the wire. "Modify User" writes only what the administrator changed, into
+// the account as it is at OK.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -61,18 +62,52 @@ TEST_F(CodePageRefusal, EachDialogNamesTheFieldAndStoresNothingWhileWindows1252T
     TdlgUserModify modify(stores.data, prompts.prompt());
     modify.setEmployeeKey("Smith,Ann");
     modify.show();
-    modify.editComments->setText(QString::fromUtf8("\u263a"));
+    modify.edit("Comments")->setText(QString::fromUtf8("\u263a"));
     modify.btnOK->click();
     EXPECT_NE(prompts.last().find("The field \"Comments\" holds the character"), std::string::npos);
     EXPECT_TRUE(modify.isVisible());
     EXPECT_EQ(stores.board.findByKey("Smith,Ann")->Comments, "Flu");
 }
 
+TEST_F(CodePageRefusal, ATextThatWouldSplitTheRecordOnTheWireIsRefusedAsTheBrowsersIs) {
+    TdlgDepartmentMaintenance department(stores.data, prompts.prompt());
+    department.show();
+    department.editNewDepartment->setText("East<~FLD~>West");
+    department.btnOK->click();
+    EXPECT_EQ(prompts.texts(),
+              std::vector<std::string>{"The field \"New Department\" must not hold the text \"<~FLD~>\"."});
+    EXPECT_TRUE(department.isVisible());
+    EXPECT_EQ(stores.departments.getCount(), 1);
+
+    prompts.shown.clear();
+    TdlgAccountMaintenance account(stores.data, prompts.prompt());
+    account.show();
+    account.editLastName->setText("Jones");
+    account.editFirstName->setText("Amy");
+    account.editPassword->setText("pw<~REC~>");
+    account.cbDepartment->setCurrentIndex(0);
+    account.btnOK->click();
+    EXPECT_EQ(prompts.texts(), std::vector<std::string>{"The field \"Password\" must not hold the text \"<~REC~>\"."});
+    EXPECT_EQ(account.focusWidget(), account.editPassword);
+    EXPECT_EQ(stores.board.getCount(), 1);
+
+    prompts.shown.clear();
+    TdlgUserModify modify(stores.data, prompts.prompt());
+    modify.setEmployeeKey("Smith,Ann");
+    modify.show();
+    modify.edit("Pager")->setText("beep<~FLD~>");
+    modify.btnOK->click();
+    EXPECT_EQ(prompts.texts(), std::vector<std::string>{"The field \"Pager\" must not hold the text \"<~FLD~>\"."});
+    EXPECT_TRUE(modify.isVisible());
+    EXPECT_EQ(modify.focusWidget(), modify.edit("Pager"));
+    EXPECT_EQ(stores.board.findByKey("Smith,Ann")->Pager, "");
+}
+
 TEST_F(CodePageRefusal, ModifyUserKeepsAChangeMadeMeanwhileToAFieldItDidNotChange) {
     TdlgUserModify modify(stores.data, prompts.prompt());
     modify.setEmployeeKey("Smith,Ann");
     modify.show();
-    modify.editEMail->setText("ann@example.com");
+    modify.edit("EMail")->setText("ann@example.com");
     // Meanwhile a client sets her status.
     stores.board.findByKey("Smith,Ann")->Status = "At lunch";
     modify.btnOK->click();

@@ -149,7 +149,7 @@ TEST_F(DeptAcctDialog, DeleteSelectedDeptRefusesNothingAUserOrAFullDepartmentAnd
     EXPECT_EQ(stores.departments.getCount(), 2);
     EXPECT_EQ(dlg.treeDeptAcct->findItems("Other", Qt::MatchExactly).size(), otherNodes - 1);
     EXPECT_NE(findNode(dlg.treeDeptAcct, "Other"), nullptr);
-    EXPECT_FALSE(fileExists(folder.file("department.dat"))) << "nothing is saved by the dialog";
+    EXPECT_EQ(readWholeFile(folder.file("department.dat")), "") << "nothing is saved by the dialog";
 }
 
 TEST_F(DeptAcctDialog, DeleteSelectedUserRefusesNothingOrADepartmentAndRemovesEveryAccountWithTheKey) {
@@ -324,7 +324,7 @@ TEST_F(DeptAcctDialog, CreateNewUserAddsTheAccountWithItsDefaultsAndRefusesAnExi
                                                          "New User \"smith,Ann\" has been added to Department \"Admin\"."}));
     EXPECT_EQ(focusAfterDuplicate, dlg.dlgAccountMaintenance->editLastName);
     EXPECT_EQ(stores.board.getCount(), 2);
-    EXPECT_FALSE(fileExists(folder.file("wiwo.dat")));
+    EXPECT_EQ(readWholeFile(folder.file("wiwo.dat")), "");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Shared pieces of the maintenance dialog tests: a temporary folder with the
-// four stores the dialogs use, a prompt that records every message box and
-// answers questions as told, and a driver for modal dialogs that a button
-// opens with exec().
+// Shared pieces of the maintenance dialog tests: a temporary folder with a
+// server whose stores the dialogs use, a prompt that records every message
+// box and answers questions as told, and a driver for modal dialogs that a
+// button opens with exec().
 #pragma once
 
 #include <cstdlib>
@@ -20,8 +20,12 @@
 #include <gtest/gtest.h>
 
 #include "admin/maintenance_actions.h"
+#include "host/maintenance_api.h"
+#include "host/server_host.h"
+#include "protocol/server_context.h"
 #include "stores/record_codec.h"
 #include "stores/stores.h"
+#include "support/recording_view.h"
 
 namespace zv::admin::test {
 
@@ -91,19 +95,14 @@ public:
     std::function<void(MessageKind, const std::string&)> onShow;
 };
 
-// The four stores with files in a temporary folder, and the dialogs' view of them.
-struct StoreSet {
-    explicit StoreSet(const TempFolder& folder) {
-        board.setFileName(folder.file("wiwo.dat"));
-        departments.setFileName(folder.file("department.dat"));
-        phonebook.setFileName(folder.file("phonebook.dat"));
-        log.setFileName(folder.file("log_stat.dat"));
-    }
-
+// What the fixtures below share: adding records to four stores as the
+// tests need them.
+template <class Self>
+struct StoreFilling {
     void addDepartment(const std::string& name) {
         auto node = std::make_unique<TDEPTNode>();
         node->Name = name;
-        departments.addNode(std::move(node));
+        self().departments.addNode(std::move(node));
     }
     TWIWONode& addAccount(const std::string& last, const std::string& first, const std::string& department) {
         auto node = std::make_unique<TWIWONode>();
@@ -114,20 +113,24 @@ struct StoreSet {
         node->Department = department;
         node->Status = "In";
         node->EMailNotify = "NO";
-        return board.addNode(std::move(node));
+        return self().board.addNode(std::move(node));
     }
     void addCaller(const std::string& caller, const std::string& company, const std::string& phone) {
-        phonebook.addNode(phonebook.createNodeFromString(caller + "<~FLD~>" + company + "<~FLD~>" + phone));
+        self().phonebook.addNode(
+            self().phonebook.createNodeFromString(caller + "<~FLD~>" + company + "<~FLD~>" + phone));
     }
     static std::string recordString(const std::vector<std::string>& fields) {
         std::string record;
         for (std::size_t i = 0; i < fields.size(); ++i) record += (i ? "<~FLD~>" : "") + fields[i];
         return record;
     }
-    void addLog(const std::vector<std::string>& fields) { log.addNode(log.createNodeFromString(recordString(fields))); }
+    void addLog(const std::vector<std::string>& fields) {
+        self().log.addNode(self().log.createNodeFromString(recordString(fields)));
+    }
     // Many entries at once: appended to the data file, which is then loaded
     // (adding one by one saves the whole log each time).
     void addLogs(const std::vector<std::vector<std::string>>& entries) {
+        TLOGList& log = self().log;
         log.saveToFile();
         std::string bytes = readWholeFile(log.fileName());
         std::vector<char> slot(RecordLayout<TLOGNode>::kRecordSize);
@@ -142,11 +145,69 @@ struct StoreSet {
         log.loadFromFile();
     }
 
+private:
+    Self& self() { return static_cast<Self&>(*this); }
+};
+
+// Four stores of their own with files in a temporary folder: the data files
+// a server starts with.
+struct StoreFiles : StoreFilling<StoreFiles> {
+    explicit StoreFiles(const TempFolder& folder) {
+        board.setFileName(folder.file("wiwo.dat"));
+        departments.setFileName(folder.file("department.dat"));
+        phonebook.setFileName(folder.file("phonebook.dat"));
+        log.setFileName(folder.file("log_stat.dat"));
+    }
+
     TWIWOList board;
     TDEPTList departments;
     TPHONEList phonebook;
     TLOGList log;
-    StoreMaintenanceData data{board, departments, phonebook, log};
+};
+
+// A server started in a temporary folder (also the current directory while
+// it lives), reached as the dialogs reach it: `data`, its maintenance API.
+// The four stores are the server's own, to fill and to look at; the dialogs'
+// changes stay in memory, as the window's do until their dialog closes.
+struct StoreSet : StoreFilling<StoreSet> {
+    explicit StoreSet(const TempFolder& folder) : oldCwd_(enter(folder)), host(start(folder, view)) {}
+    ~StoreSet() {
+        host->FormCloseQuery();
+        host->FormDestroy();
+        host.reset();
+        std::error_code ignored;
+        std::filesystem::current_path(oldCwd_, ignored);
+    }
+    StoreSet(const StoreSet&) = delete;
+    StoreSet& operator=(const StoreSet&) = delete;
+
+private:
+    // Makes `folder` the current directory with the settings file of the
+    // tests; the previous directory is returned.
+    static std::filesystem::path enter(const TempFolder& folder) {
+        std::filesystem::path old = std::filesystem::current_path();
+        std::filesystem::current_path(folder.path());
+        std::ofstream(folder.file("zva.ini"), std::ios::binary)
+            << "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=0\r\nExpDays=0\r\nMaxLogSize=100\r\n";
+        return old;
+    }
+    static std::unique_ptr<TServerHost> start(const TempFolder& folder, zv::test::RecordingView& view) {
+        auto host = std::make_unique<TServerHost>(view, folder.path().string());
+        host->FormShow();
+        if (!host->serving()) throw std::runtime_error("the server did not start: " + view.allMessages());
+        return host;
+    }
+
+    std::filesystem::path oldCwd_;
+    zv::test::RecordingView view;
+    std::unique_ptr<TServerHost> host;
+
+public:
+    TMaintenanceApi& data{host->maintenance()};
+    TWIWOList& board{host->sessionContext().board()};
+    TDEPTList& departments{host->sessionContext().departments()};
+    TPHONEList& phonebook{host->sessionContext().phonebook()};
+    TLOGList& log{host->sessionContext().statusLog()};
 };
 
 // Runs `action` on the next modal dialog of type Dialog once it is showing

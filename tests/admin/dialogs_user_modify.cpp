@@ -62,14 +62,14 @@ TEST_F(UserModifyDialog, ShowsEveryFieldWithItsLimitAndTheLabelFollowsTheNames) 
     };
     const Expected expected[] = {
         {dlg.editPassword, "pw", 64},          {dlg.editLastName, "Smith", 64},
-        {dlg.editFirstName, "Ann", 64},        {dlg.editEMail, "ann@example.com", 128},
-        {dlg.editWorkPhone, "555-0100", 24},   {dlg.editExtension, "12", 16},
-        {dlg.editHomePhone, "555-0101", 24},   {dlg.editCarPhone, "555-0102", 24},
-        {dlg.editPager, "p1", 128},            {dlg.editOther, "o1", 128},
-        {dlg.editStatus, "Out", 32767},        {dlg.editReturning, "Monday", 32767},
-        {dlg.editReachedAt, "Home", 32767},    {dlg.editComments, "Flu", 32767},
-        {dlg.editEmergName, "Bob", 128},       {dlg.editEmergPhone, "555-0103", 24},
-        {dlg.editEmergRelation, "Spouse", 64},
+        {dlg.editFirstName, "Ann", 64},        {dlg.edit("EMail"), "ann@example.com", 128},
+        {dlg.edit("WorkPhone"), "555-0100", 24},   {dlg.edit("Extension"), "12", 16},
+        {dlg.edit("HomePhone"), "555-0101", 24},   {dlg.edit("CarPhone"), "555-0102", 24},
+        {dlg.edit("Pager"), "p1", 128},            {dlg.edit("Other"), "o1", 128},
+        {dlg.edit("Status"), "Out", 32767},        {dlg.edit("Returning"), "Monday", 32767},
+        {dlg.edit("ReachedAt"), "Home", 32767},    {dlg.edit("Comments"), "Flu", 32767},
+        {dlg.edit("EmergName"), "Bob", 128},       {dlg.edit("EmergPhone"), "555-0103", 24},
+        {dlg.edit("EmergRelation"), "Spouse", 64},
     };
     for (const Expected& e : expected) {
         EXPECT_EQ(e.edit->text(), e.text);
@@ -83,15 +83,15 @@ TEST_F(UserModifyDialog, ShowsEveryFieldWithItsLimitAndTheLabelFollowsTheNames) 
     EXPECT_TRUE(emergencyGroup);
     // The status and emergency edits form one column, each labelled like
     // its neighbours.
-    const int column = dlg.editStatus->mapTo(&dlg, QPoint(0, 0)).x();
-    for (QLineEdit* edit : {dlg.editReturning, dlg.editReachedAt, dlg.editComments, dlg.editEmergName,
-                            dlg.editEmergPhone, dlg.editEmergRelation}) {
+    const int column = dlg.edit("Status")->mapTo(&dlg, QPoint(0, 0)).x();
+    for (QLineEdit* edit : {dlg.edit("Returning"), dlg.edit("ReachedAt"), dlg.edit("Comments"), dlg.edit("EmergName"),
+                            dlg.edit("EmergPhone"), dlg.edit("EmergRelation")}) {
         EXPECT_EQ(edit->mapTo(&dlg, QPoint(0, 0)).x(), column) << edit->text().toStdString();
-        EXPECT_EQ(edit->width(), dlg.editStatus->width()) << edit->text().toStdString();
+        EXPECT_EQ(edit->width(), dlg.edit("Status")->width()) << edit->text().toStdString();
     }
     QStringList labels;
     for (QLabel* label : dlg.findChildren<QLabel*>()) {
-        if (label->buddy() == dlg.editStatus || label->buddy() == dlg.editEmergName) labels << label->text();
+        if (label->buddy() == dlg.edit("Status") || label->buddy() == dlg.edit("EmergName")) labels << label->text();
     }
     EXPECT_EQ(labels, QStringList({"Status:", "Name:"}));
 
@@ -107,9 +107,9 @@ TEST_F(UserModifyDialog, OkWritesStraightIntoTheStoredRecordWithoutResorting) {
     dlg.show();
     dlg.editLastName->setText("Aaron");  // would sort first
     dlg.editPassword->setText("newpw");
-    dlg.editStatus->setText(QString(300, QLatin1Char('s')));  // no limit in the edit
+    dlg.edit("Status")->setText(QString(300, QLatin1Char('s')));  // no limit in the edit
     dlg.cbDepartment->setCurrentIndex(dlg.cbDepartment->findText("Admin"));
-    dlg.editEmergRelation->setText("Brother");
+    dlg.edit("EmergRelation")->setText("Brother");
     dlg.btnOK->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 
@@ -127,7 +127,27 @@ TEST_F(UserModifyDialog, OkWritesStraightIntoTheStoredRecordWithoutResorting) {
     EXPECT_EQ(a.EMailNotify, "YES") << "not shown, not changed";
     EXPECT_EQ(a.LastContact, "last") << "not shown, not changed";
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_FALSE(fileExists(folder.file("wiwo.dat")));
+    EXPECT_EQ(readWholeFile(folder.file("wiwo.dat")), "");
+}
+
+TEST_F(UserModifyDialog, OkOnAnUnchangedDialogWritesBackEveryFieldAsItWas) {
+    const TWIWONode before = *stores.board.findByKey("Smith,Ann");
+    TdlgUserModify dlg(stores.data, prompts.prompt());
+    dlg.setEmployeeKey("Smith,Ann");
+    dlg.show();
+    dlg.btnOK->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(prompts.shown.empty());
+
+    const TWIWONode* after = stores.board.findByKey("Smith,Ann");
+    ASSERT_NE(after, nullptr);
+    for (const TAccountFieldInfo& field : kAccountFields) {
+        EXPECT_EQ(after->*field.member, before.*field.member) << field.recordField;
+    }
+    EXPECT_EQ(after->Employee, before.Employee);
+    EXPECT_EQ(after->EMailNotify, before.EMailNotify);
+    EXPECT_EQ(after->LastContact, before.LastContact);
+    EXPECT_EQ(after->StatusChanged, datetime::dateTimeText(datetime::now())) << "OK stamps the change";
 }
 
 TEST_F(UserModifyDialog, ClosingWithTheCloseBoxChangesNothing) {
@@ -135,7 +155,7 @@ TEST_F(UserModifyDialog, ClosingWithTheCloseBoxChangesNothing) {
     dlg.setEmployeeKey("Smith,Ann");
     dlg.show();
     dlg.editLastName->setText("Changed");
-    dlg.editComments->setText("changed");
+    dlg.edit("Comments")->setText("changed");
     dlg.close();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     const TWIWONode* a = stores.board.findByKey("Smith,Ann");

@@ -5,6 +5,7 @@
 
 #include "admin/dlg_options_exp_days.h"
 #include "host/server_host.h"
+#include "protocol/server_context.h"
 #include "window_test_support.h"
 
 namespace zv::admin::test {
@@ -21,7 +22,7 @@ TEST_F(ExpDaysOptionTest, TextThatIsNotAWholeNumberIsReportedAndLeavesTheSetting
             dialog.okButton()->click();
         });
         form().menuAction("actMemoExpiration")->trigger();
-        EXPECT_EQ(host().expDaysText(), "1") << text;
+        EXPECT_EQ(host().sessionContext().expDaysText(), "1") << text;
         EXPECT_EQ(iniValue(iniText(), "ExpDays"), "1") << text;
         ASSERT_EQ(prompts_.shown.size(), 1u) << text;
         EXPECT_NE(prompts_.shown[0].second.find(std::string("\"") + text + "\""), std::string::npos)
@@ -35,7 +36,7 @@ TEST_F(ExpDaysOptionTest, TextThatIsNotAWholeNumberIsReportedAndLeavesTheSetting
         dialog.okButton()->click();
     });
     form().menuAction("actMemoExpiration")->trigger();
-    EXPECT_EQ(host().expDaysText(), "7");
+    EXPECT_EQ(host().sessionContext().expDaysText(), "7");
     EXPECT_EQ(iniValue(iniText(), "ExpDays"), "7");
     EXPECT_TRUE(prompts_.shown.empty());
 }

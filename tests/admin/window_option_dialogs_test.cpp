@@ -13,6 +13,7 @@
 #include "admin/dlg_options_smtp.h"
 #include "host/server_host.h"
 #include "stores/log_store.h"
+#include "protocol/server_context.h"
 #include "window_test_support.h"
 
 namespace zv::admin::test {
@@ -143,7 +144,7 @@ TEST_F(OptionDialogTest, OpenOnTheirControlTabToOkThenCancelAndEnterConfirmsWhat
     EXPECT_EQ(iniValue(ini, "BlockSize"), "2048");
     EXPECT_EQ(iniValue(ini, "ExpDays"), "14");
     EXPECT_EQ(iniValue(ini, "MaxLogSize"), "250");
-    EXPECT_EQ(host().statusLog().maxSize(), 250);
+    EXPECT_EQ(host().maintenance().statusLogLimit(), 250);
 }
 
 TEST_F(OptionDialogTest, BlockSizeListSelectsOnlyOneOfItsFourEntries) {
@@ -256,12 +257,12 @@ TEST_F(OptionDialogTest, ChosenBlockSizeIsWrittenButUsedOnlyFromTheNextLoad) {
     form().menuAction("actDataBlockSize")->trigger();
     EXPECT_EQ(iniValue(iniText(), "BlockSize"), "1024");
     EXPECT_EQ(host().settings().BlockSize, "1024");
-    EXPECT_EQ(host().blockSizeInUse(), 8192);
+    EXPECT_EQ(host().sessionContext().blockSizeInUse(), 8192);
 
     // Any cancelled option dialog reloads the settings.
     whenModal<TdlgOptionsExpDays>([](TdlgOptionsExpDays& dialog) { dialog.cancelButton()->click(); });
     form().menuAction("actMemoExpiration")->trigger();
-    EXPECT_EQ(host().blockSizeInUse(), 1024);
+    EXPECT_EQ(host().sessionContext().blockSizeInUse(), 1024);
 }
 
 TEST_F(OptionDialogTest, ExpirationDaysTakesAnyText) {
@@ -272,21 +273,21 @@ TEST_F(OptionDialogTest, ExpirationDaysTakesAnyText) {
         dialog.okButton()->click();
     });
     form().menuAction("actMemoExpiration")->trigger();
-    EXPECT_EQ(host().expDaysText(), "14");
+    EXPECT_EQ(host().sessionContext().expDaysText(), "14");
     EXPECT_EQ(iniValue(iniText(), "ExpDays"), "14");
     EXPECT_TRUE(prompts_.shown.empty()) << "the dialogs show no messages of their own";
 }
 
 TEST_F(OptionDialogTest, MaximumLogSizeOkSetsTheLogLimitAtOnce) {
     startServer({"Baker,Ann"});
-    EXPECT_EQ(host().statusLog().maxSize(), 100);
+    EXPECT_EQ(host().maintenance().statusLogLimit(), 100);
     whenModal<TdlgMaxLogSize>([](TdlgMaxLogSize& dialog) {
         EXPECT_EQ(dialog.maxLogSize(), "100");
         dialog.spinBox()->setValue(3);
         dialog.okButton()->click();
     });
     form().menuAction("actMaxLogSize")->trigger();
-    EXPECT_EQ(host().statusLog().maxSize(), 3);
+    EXPECT_EQ(host().maintenance().statusLogLimit(), 3);
     EXPECT_EQ(host().settings().MaxLogSize, "3");
     EXPECT_EQ(iniValue(iniText(), "MaxLogSize"), "3");
 
@@ -295,7 +296,7 @@ TEST_F(OptionDialogTest, MaximumLogSizeOkSetsTheLogLimitAtOnce) {
         dialog.cancelButton()->click();
     });
     form().menuAction("actMaxLogSize")->trigger();
-    EXPECT_EQ(host().statusLog().maxSize(), 3);
+    EXPECT_EQ(host().maintenance().statusLogLimit(), 3);
 
     // Punch-ins log a status change each; the log keeps at most 3.
     for (int i = 0; i < 5; ++i) {
@@ -306,7 +307,7 @@ TEST_F(OptionDialogTest, MaximumLogSizeOkSetsTheLogLimitAtOnce) {
                   "PREPARE_TO_RECEIVE");
     }
     ASSERT_TRUE(waitForNoSessions());
-    EXPECT_EQ(host().logCount(), 3);
+    EXPECT_EQ(host().maintenance().statusLogCount(), 3);
 }
 
 TEST_F(OptionDialogTest, CancelPutsTheWindowBackWhereTheSettingsSayAndOkRecordsIt) {

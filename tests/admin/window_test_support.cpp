@@ -16,6 +16,7 @@
 
 #include <QLabel>
 
+#include "admin/server_tray.h"
 #include "admin/user_table_model.h"
 #include "host/server_host.h"
 #include "host/session_registry.h"
@@ -159,14 +160,20 @@ std::string TTestClient::login(const std::string& key, const std::string& passwo
 void WindowTest::startServer(const std::vector<std::string>& accounts) {
     if (!fs::exists(dir_.file("zva.ini"))) writeFile(dir_.file("zva.ini"), settingsText());
     writeAccounts(accounts);
-    form_ = std::make_unique<TServerForm>(dir_.path());
-    form_->setPrompt(prompts_.prompt());
+    createWindow();
     form_->show();
     ASSERT_TRUE(QTest::qWaitFor([this] { return form_->startedUp(); }, 10000));
     ASSERT_TRUE(host().serving()) << "start-up failed; messages: " << prompts_.shown.size();
 }
 
-TServerHost& WindowTest::host() { return form_->host(); }
+void WindowTest::createWindow() {
+    form_ = std::make_unique<TServerForm>();
+    host_ = std::make_unique<TServerHost>(*form_, dir_.path());
+    form_->serve(*host_);
+    form_->setPrompt(prompts_.prompt());
+}
+
+TServerHost& WindowTest::host() { return *host_; }
 
 int WindowTest::port() { return host().listeningPort(); }
 
@@ -180,9 +187,16 @@ bool WindowTest::waitForNoSessions() {
     return QTest::qWaitFor([this] { return host().registry().empty(); }, 15000);
 }
 
+bool WindowTest::waitForMinimised() {
+    return QTest::qWaitFor(
+        [this] { return form_->isMinimized() && (form_->inTray() || !TServerTray::available()); }, 5000);
+}
+
 void WindowTest::TearDown() {
     if (form_) {
         EXPECT_TRUE(waitForNoSessions()) << "sessions still running at the end of the test";
+        // The host goes first: its shutdown may still call the window.
+        host_.reset();
         form_.reset();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

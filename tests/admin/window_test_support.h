@@ -20,6 +20,8 @@
 
 #include "admin/maintenance_actions.h"
 #include "admin/server_form.h"
+#include "host/maintenance_api.h"
+#include "host/server_host.h"
 
 namespace zv::admin::test {
 
@@ -122,6 +124,8 @@ protected:
     // Writes the settings (when none was written yet) and `accounts`, creates
     // the window, shows it and runs the start-up.
     void startServer(const std::vector<std::string>& accounts);
+    // The window and its host, as zelvora-admin makes them; not shown yet.
+    void createWindow();
     TServerForm& form() { return *form_; }
     TServerHost& host();
     int port();
@@ -131,10 +135,14 @@ protected:
     std::string iniText() { return readFile(dir_.file("zva.ini")); }
     // Waits (processing events) until the registry has no session.
     bool waitForNoSessions();
+    // Waits (processing events) until the window is minimised, and in the
+    // tray where the desktop has one.
+    bool waitForMinimised();
 
     TTempDir dir_;
     TPromptLog prompts_;
     std::unique_ptr<TServerForm> form_;
+    std::unique_ptr<TServerHost> host_;  // with form_ as its view
 };
 
 }  // namespace zv::admin::test

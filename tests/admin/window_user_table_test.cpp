@@ -8,6 +8,7 @@
 #include "admin/user_table_delegate.h"
 #include "admin/user_table_model.h"
 #include "host/server_host.h"
+#include "host/admin_audit.h"
 #include "window_test_support.h"
 
 namespace zv::admin::test {
@@ -52,7 +53,7 @@ TEST_F(UserTableTest, LoginTurnsTheRowUpdatingAndTheEndOfTheSessionBackToIdle) {
     {
         TTestClient client(port());
         // A connection that has not logged in yet makes no row "Updating".
-        QTest::qWait(50);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return host().registry().count() == 1; }, 10000));
         EXPECT_EQ(cell(2, 1), "Idle");
 
         EXPECT_EQ(client.login("Cole,Bob"), "PREPARE_TO_RECEIVE");
@@ -103,13 +104,9 @@ TEST_F(UserTableTest, DeletedAccountsLeaveTheLastRowWithItsLastActivityOnly) {
     const std::string lastActivity = cell(3, 2);
     ASSERT_FALSE(lastActivity.empty());
 
-    // What the account maintenance does: delete, save, clear with the old
-    // count and refresh.
-    const int before = host().employeeCount();
-    host().deleteEmployee("Adams,Al");
-    host().saveEmployees();
-    host().clearUserTable(before);
-    host().refreshUserTable("");
+    // The host's removal of an account, saved at once: delete, save, clear
+    // the rows of the old count and refresh.
+    ASSERT_EQ(host().maintenance().removeAccount(kWindowAdministrator, "Adams,Al").kind, TAdminResult::Kind::Done);
 
     EXPECT_EQ(cell(1, 0), "Baker,Ann");
     EXPECT_EQ(cell(2, 0), "Cole,Bob");

@@ -10,6 +10,9 @@
 #include "admin/dlg_web_access.h"
 #include "host/admin_password.h"
 #include "host/server_host.h"
+#include "support/http_client.h"
+#include "support/tcp_client.h"
+#include "web/web_server.h"
 #include "window_test_support.h"
 
 namespace zv::admin::test {
@@ -72,6 +75,54 @@ TEST_F(WebAccessTest, SetsThePortFromTheNextStartAndStoresOnlyTheHashOfTwiceType
     });
     form().menuAction("actWebAccess")->trigger();
     EXPECT_EQ(host().settings().WebPort, "9090");
+}
+
+TEST_F(WebAccessTest, APasswordChangedInTheWindowEndsEveryBrowserAdministratorsSession) {
+    // The window with the board in a browser beside it, as zelvora-admin runs
+    // them, and an administrator's password set already.
+    const int webPort = zv::test::freeTcpPort();
+    writeFile(dir_.file("zva.ini"), settingsText() + "[Web]\r\nPort=" + std::to_string(webPort) +
+                                        "\r\nAdminPassword=" + hashAdminPassword("first-password") + "\r\n");
+    writeAccounts({"Baker,Ann"});
+    createWindow();
+    web::TWebServer web(host().maintenance());
+    form().show();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form().startedUp(); }, 10000));
+    ASSERT_TRUE(web.running());
+
+    // Two browsers signed in as the administrator; each request is answered
+    // by a step on the main loop, which Qt's loop turns meanwhile.
+    zv::test::HttpClient first(webPort), second(webPort);
+    const auto status = [](std::function<zv::test::HttpResponse()> request) {
+        return whileProcessingEvents<zv::test::HttpResponse>(std::move(request)).status;
+    };
+    for (zv::test::HttpClient* browser : {&first, &second}) {
+        ASSERT_EQ(status([browser] { return browser->adminSignIn("first-password"); }), 200);
+        ASSERT_EQ(status([browser] { return browser->get("/api/admin/users"); }), 200);
+    }
+
+    whenModal<TdlgWebAccess>([](TdlgWebAccess& dialog) {
+        dialog.passwordEdit()->setText("second-password");
+        dialog.confirmEdit()->setText("second-password");
+        dialog.okButton()->click();
+    });
+    form().menuAction("actWebAccess")->trigger();
+    ASSERT_TRUE(adminPasswordMatches(iniValue(iniText(), "AdminPassword"), "second-password"));
+
+    // Every session signed in with the old password has ended; the new one
+    // signs in.
+    for (zv::test::HttpClient* browser : {&first, &second}) {
+        const zv::test::HttpResponse refused =
+            whileProcessingEvents<zv::test::HttpResponse>([browser] { return browser->get("/api/admin/users"); });
+        EXPECT_EQ(refused.status, 401);
+        EXPECT_NE(refused.body.find("The administrator's password was changed; please sign in again."),
+                  std::string::npos)
+            << refused.body;
+        EXPECT_EQ(status([browser] { return browser->get("/api/admin/users"); }), 401) << "ended for good";
+    }
+    zv::test::HttpClient third(webPort);
+    EXPECT_EQ(status([&third] { return third.adminSignIn("first-password"); }), 401);
+    EXPECT_EQ(status([&third] { return third.adminSignIn("second-password"); }), 200);
 }
 
 TEST_F(WebAccessTest, EndOfDayPunchOutTakesATimeOfDayOrNothingAndRefusesAnythingElse) {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "net/smtp_reply.h"
+#include "mail/smtp_reply.h"
 
 namespace zv::fuzz {
 namespace {

@@ -30,7 +30,7 @@ TEST(HeadlessView, WritesEachMessageAsOneLineAndAnswersWithoutAsking) {
     view.requestClose();
     EXPECT_EQ(closes, 1);
 
-    view.applyPlacement(2, WindowRect{1, 2, 3, 4});
+    view.applyPlacement(WindowState::Minimized, WindowRect{1, 2, 3, 4});
     EXPECT_EQ(view.currentPlacement().state, WindowState::Minimized);
     EXPECT_EQ(view.currentPlacement().rect, (WindowRect{1, 2, 3, 4}));
 }

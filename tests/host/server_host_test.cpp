@@ -16,7 +16,9 @@
 #include <thread>
 
 #include "host/platform_info.h"
+#include "host/maintenance_api.h"
 #include "host/server_host.h"
+#include "protocol/server_context.h"
 #include "local_time.h"
 #include "net/event_loop.h"
 #include "record_files.h"
@@ -90,30 +92,30 @@ TEST_F(ServerHostTest, StartsServingAndOnlyAConfirmedCloseStopsIt) {
     EXPECT_EQ(view_.panels[kUsersPanel], "Users: 2");
     EXPECT_EQ(host.userTable().cell(2, 0), "Smith,John");
     EXPECT_EQ(host.userTable().cell(2, 1), "Idle");
-    EXPECT_EQ(host.employeeCount(), 2);
+    EXPECT_EQ(host.maintenance().accountCount(), 2);
     for (const char* f : {"wywa.dat", "posti.dat", "department.dat", "phonebook.dat", "log_stat.dat"}) {
         EXPECT_TRUE(test::fileExists(f)) << f;  // created empty by the loads
     }
     host.FormShow();  // a second showing starts nothing again
-    EXPECT_EQ(host.employeeCount(), 2);
+    EXPECT_EQ(host.maintenance().accountCount(), 2);
 
     view_.confirmAnswer = false;
     EXPECT_FALSE(host.FormCloseQuery());
     EXPECT_TRUE(host.serving());
-    EXPECT_EQ(host.employeeCount(), 2);
+    EXPECT_EQ(host.maintenance().accountCount(), 2);
 
     view_.confirmAnswer = true;
     view_.placement.state = WindowState::Minimized;
     EXPECT_TRUE(host.FormCloseQuery());
     EXPECT_EQ(view_.shutdownQuestions, 2);
-    EXPECT_EQ(host.employeeCount(), 0);  // emptied, not saved
+    EXPECT_EQ(host.maintenance().accountCount(), 0);  // emptied, not saved
     EXPECT_EQ(test::readFile("wiwo.dat"), boardBytes);
     EXPECT_NE(test::readFile("zva.ini").find("Status=2\r\n"), std::string::npos);
-    EXPECT_THROW(host.saveEmployees(), StoreError);  // nothing may overwrite the file now
+    EXPECT_THROW(host.maintenance().saveAccounts(), StoreError);  // nothing may overwrite the file now
     // A session step still queued at the close fails instead of using the
     // emptied stores (it could otherwise save them over their files).
-    EXPECT_THROW(host.messages(), StoreError);
-    EXPECT_THROW(host.board(), StoreError);
+    EXPECT_THROW(host.sessionContext().messages(), StoreError);
+    EXPECT_THROW(host.sessionContext().board(), StoreError);
     host.FormDestroy();
     test::TcpClient probe;
     EXPECT_FALSE(probe.tryConnect(port_));
@@ -140,7 +142,7 @@ TEST_F(ServerHostTest, APortInUseFailsStartUpWithoutAskingAndWithoutSavingAnySto
         EXPECT_EQ(view_.messages[0].kind, MessageKind::Error);
         EXPECT_NE(view_.messages[0].text.find("port " + std::to_string(port_)), std::string::npos)
             << view_.messages[0].text;
-        EXPECT_THROW(host.saveEmployees(), StoreError);
+        EXPECT_THROW(host.maintenance().saveAccounts(), StoreError);
         EXPECT_TRUE(host.FormCloseQuery());
         EXPECT_EQ(view_.shutdownQuestions, 0);  // a failed start-up closes without asking
         host.FormDestroy();
@@ -159,7 +161,7 @@ TEST_F(ServerHostTest, AnOldEmployeeFileIsReportedOnceAndItsWholeRecordsServe) {
     ASSERT_EQ(view_.messages.size(), 1u);
     EXPECT_EQ(view_.messages[0].kind, MessageKind::Warning);
     EXPECT_NE(view_.messages[0].text.find("converter.exe"), std::string::npos);
-    EXPECT_EQ(host.employeeCount(), 1);
+    EXPECT_EQ(host.maintenance().accountCount(), 1);
     EXPECT_TRUE(host.FormCloseQuery());
     EXPECT_EQ(test::readFile("wiwo.dat"), bytes);  // nothing written at shutdown
 }
@@ -193,9 +195,9 @@ TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUp
         EXPECT_NE(text.find("\"" + file + ".damaged\""), std::string::npos) << text;
         EXPECT_TRUE(test::fileExists(file + ".damaged")) << file;
     }
-    EXPECT_EQ(host.departmentCount(), 2);
-    EXPECT_EQ(host.phoneCount(), 2);
-    EXPECT_EQ(host.logCount(), 2);
+    EXPECT_EQ(host.maintenance().departmentNames().size(), 2);
+    EXPECT_EQ(host.maintenance().phonebook().size(), 2);
+    EXPECT_EQ(host.maintenance().statusLogCount(), 2);
     EXPECT_TRUE(host.FormCloseQuery());
 }
 
@@ -236,7 +238,7 @@ TEST_F(ServerHostTest, TheEndOfDayPunchOutComesOnItsDayWhenTheClockReadsTheSecon
     pumpUntil([&] { return punchedOut() || systemClock() > moment + 5; });
     EXPECT_TRUE(lagged->load());
     EXPECT_TRUE(punchedOut());
-    EXPECT_EQ(host.logCount(), 1);
+    EXPECT_EQ(host.maintenance().statusLogCount(), 1);
     EXPECT_NE(test::readFile("zva.ini").find("AutoOutDone=" + test::localText(moment, "%F")), std::string::npos);
     EXPECT_TRUE(host.FormCloseQuery());
 }

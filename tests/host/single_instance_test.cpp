@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "host/single_instance.h"
+#include "net/single_instance.h"
 #include "temp_dir.h"
 
 namespace zv {

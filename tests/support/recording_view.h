@@ -2,6 +2,7 @@
 // An AdminView for tests: records every message box, status panel text,
 // placement and close request, and answers as told.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,12 +28,10 @@ public:
     }
     void userTableChanged() override { ++tableChanges; }
     WindowPlacement currentPlacement() const override { return placement; }
-    void applyPlacement(int status, const WindowRect& rect) override {
-        applied.emplace_back(status, rect);
+    void applyPlacement(std::optional<WindowState> state, const WindowRect& rect) override {
+        applied.emplace_back(state, rect);
         placement.rect = rect;
-        if (status == 1) placement.state = WindowState::Normal;
-        if (status == 2) placement.state = WindowState::Minimized;
-        if (status == 3) placement.state = WindowState::Maximized;
+        if (state) placement.state = *state;
     }
     bool confirmShutdown() override {
         ++shutdownQuestions;
@@ -53,7 +52,7 @@ public:
     std::string panels[3];
     int tableChanges = 0;
     WindowPlacement placement{{10, 20, 700, 400}, WindowState::Normal};
-    std::vector<std::pair<int, WindowRect>> applied;
+    std::vector<std::pair<std::optional<WindowState>, WindowRect>> applied;
     MessageAnswer questionAnswer = MessageAnswer::No;
     bool confirmAnswer = true;
     int shutdownQuestions = 0;

@@ -68,6 +68,26 @@ TEST(SignInThrottle, AnAddressTryingManyAccountsIsSlowedDownAndFailuresAreForgot
     }
 }
 
+TEST(SignInThrottle, ARightPasswordFromAnAddressLeavesTheFailuresItMadeBeforeCounted) {
+    TSignInThrottle throttle;
+    Clock::time_point now = Clock::now();
+    throttle.setClockForTesting([&] { return now; });
+    // An address guesses at accounts, one failure short of its allowance...
+    for (int i = 0; i < TSignInThrottle::kAddressAllowance - 1; ++i) {
+        EXPECT_FALSE(throttle.admit("10.0.0.7", "Guess," + std::to_string(i))) << i;
+    }
+    // ...then signs in to an account it knows the password of.
+    EXPECT_FALSE(throttle.admit("10.0.0.7", "Doe,Jane"));
+    throttle.succeeded("10.0.0.7", "Doe,Jane");
+    // Only that attempt is taken back: the next guess reaches the allowance,
+    // the one after passes it, and the address is slowed down.
+    EXPECT_FALSE(throttle.admit("10.0.0.7", "Guess,again"));
+    EXPECT_FALSE(throttle.admit("10.0.0.7", "Guess,more"));
+    EXPECT_EQ(throttle.admit("10.0.0.7", "Guess,still"), 1s);
+    // The account signed in to is not held up by the address's guesses elsewhere.
+    EXPECT_FALSE(throttle.admit("10.0.0.8", "Doe,Jane"));
+}
+
 TEST(WebSessions, TokensAreRandomAndASessionEndsWhenSignedOutOrIdleTooLong) {
     TWebSessions sessions;
     Clock::time_point now = Clock::now();

@@ -34,7 +34,7 @@ struct Answers {
 TEST(StepRunner, StepsRunOnTheMainLoopInTheirOrderAndAStopRunsNoneStillQueued) {
     TEventLoop& loop = TEventLoop::forCurrentThread();
     TSessionMutex sessionMutex;
-    TStepRunner runner(loop, sessionMutex);
+    TStepRunner runner(loop, [&](const std::function<void()>& step) { sessionMutex.runStep(loop, step); });
     runner.start();
 
     Answers answers;

@@ -231,7 +231,15 @@ TEST(WebAdmin, DepartmentsAndAccountsAreMadeWithTheWindowsRulesSavedAtOnceAndUse
     EXPECT_NO_THROW(clientLogin(*server, "Doe,Janet", "pw"));
     EXPECT_EQ(admin->request("PUT", "/api/admin/accounts", R"({"employee":"Doe,Janet","department":"Gone"})").status,
               422);
-    EXPECT_EQ(bodyOf(admin->get("/api/admin/accounts"))["accounts"][0].count("password"), 0u) << "never sent";
+    const json listed = bodyOf(admin->get("/api/admin/accounts"));
+    EXPECT_EQ(listed["accounts"][0].count("password"), 0u) << "never sent";
+    // The page limits its inputs to the board's slots less their zero byte.
+    EXPECT_EQ(listed["inputWidths"]["name"], 63);
+    EXPECT_EQ(listed["inputWidths"]["homePhone"], 23);
+    EXPECT_EQ(listed["inputWidths"]["cellPhone"], 23);
+    EXPECT_EQ(listed["inputWidths"]["email"], 127);
+    EXPECT_EQ(listed["inputWidths"]["extension"], 15);
+    EXPECT_EQ(listed["inputWidths"].size(), 19u) << "the department's name and the 18 fields of Modify User";
 
     // Removed, and then named as gone.
     EXPECT_EQ(admin->request("DELETE", "/api/admin/accounts", R"({"employee":"Doe,Janet"})").status, 200);
@@ -492,8 +500,11 @@ TEST(WebAdmin, EndOfDayPunchOutComesAtItsTimeAndOnceAtStartUpForTheDayMissed) {
     punchIn(*server, "Doe,Jane");
     EXPECT_EQ(server->stop(), 0);
     server->start();
-    auto again = administrator(*server);  // a round trip through the main loop after the start-up
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // A browser's step after the start-up: steps take their turns in order,
+    // so the start-up's look at the punch-out has been done by then.
+    auto again = administrator(*server);
+    EXPECT_EQ(again->get("/api/admin/options").status, 200);
+    EXPECT_NE(iniOf(*server).find("AutoOutDone=" + isoDay(t)), std::string::npos);
     EXPECT_EQ(records(*server, RecordKind::Log).size(), 4u);
     EXPECT_EQ(records(*server, RecordKind::Board)[0][b::Status], "In");
     EXPECT_EQ(server->stop(), 0);

@@ -40,7 +40,7 @@ function show() {
   }
   if (name === "board") leaveView = renderBoard(view, live, me);
   else if (name === "status") renderMyStatus(view, { me, onMe: setMe });
-  else leaveView = renderMessage(view, live);
+  else leaveView = renderMessage(view, live, me);
   document.title = `${{ board: "Board", status: "My status", message: "Take a message" }[name]} · Zelvora Board`;
 }
 

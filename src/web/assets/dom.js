@@ -48,6 +48,15 @@ export function field({ label, hint, ...input }) {
     hint ? h("small", { class: "hint" }, hint) : null);
 }
 
+// Limits the text inputs of `form` to the lengths the server gives for
+// them ({name: characters}, from the stores' field tables).
+export function setMaxLengths(form, widths) {
+  for (const [name, width] of Object.entries(widths || {})) {
+    const input = form.elements[name];
+    if (input instanceof HTMLInputElement) input.maxLength = width;
+  }
+}
+
 // A line for what happened: kind "ok" or "error".
 export function notice(element, kind, text) {
   element.className = `notice ${kind}`;

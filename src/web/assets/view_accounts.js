@@ -7,12 +7,7 @@
 
 import { api } from "./api.js";
 import { followChanges } from "./admin_live.js";
-import { askInline, field, h, notice, replaceChildren } from "./dom.js";
-
-// The board's slot widths less the terminating zero byte.
-const WIDTH = { name: 63, lastName: 63, firstName: 63, password: 63, department: 63, email: 127,
-  workPhone: 23, extension: 15, homePhone: 23, cellPhone: 23, pager: 127, other: 127, status: 63,
-  returning: 63, reachedAt: 63, comments: 255, emergName: 127, emergPhone: 23, emergRelation: 63 };
+import { askInline, field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
 
 const ACCOUNT_FIELDS = [
   ["lastName", "Last Name"], ["firstName", "First Name"], ["email", "E-Mail"],
@@ -43,7 +38,8 @@ function departmentSelect(name, departments, chosen, placeholder) {
 }
 
 export function renderAccounts(container, { live }) {
-  let data = { departments: [], accounts: [], defaultPassword: "" };
+  // inputWidths: how long each field's text may be, from the server.
+  let data = { departments: [], accounts: [], defaultPassword: "", inputWidths: {} };
   let editing = null;  // the key of the account being edited
   let loaded = false;
   const message = h("p", { class: "notice", role: "status", hidden: true });
@@ -56,7 +52,7 @@ export function renderAccounts(container, { live }) {
   // --- a new department -------------------------------------------------------
   const deptMessage = h("p", { class: "notice", role: "status", hidden: true });
   const deptForm = h("form", { class: "inline-form new-department", novalidate: true },
-    field({ label: "New Department", name: "name", maxlength: WIDTH.name }),
+    field({ label: "New Department", name: "name" }),
     h("button", { type: "submit", class: "button primary" }, "Create department"));
   deptForm.addEventListener("input", () => clearMarks(deptForm));
   deptForm.addEventListener("submit", async (event) => {
@@ -77,10 +73,10 @@ export function renderAccounts(container, { live }) {
   const accountDepartment = h("select", { id: "f-department", name: "department" });
   const accountForm = h("form", { class: "new-account", novalidate: true },
     h("div", { class: "two" },
-      field({ label: "Last Name", name: "lastName", maxlength: WIDTH.lastName }),
-      field({ label: "First Name", name: "firstName", maxlength: WIDTH.firstName })),
+      field({ label: "Last Name", name: "lastName" }),
+      field({ label: "First Name", name: "firstName" })),
     h("div", { class: "two" },
-      field({ label: "Password", name: "password", maxlength: WIDTH.password }),
+      field({ label: "Password", name: "password" }),
       h("div", { class: "field" }, h("label", { for: "f-department" }, "Department"), accountDepartment)),
     h("div", { class: "actions" }, h("button", { type: "submit", class: "button primary" }, "Create account")));
   // The department list follows the departments; what is chosen stays.
@@ -183,13 +179,13 @@ export function renderAccounts(container, { live }) {
     const formMessage = h("p", { class: "notice", role: "status", hidden: true });
     const keyLabel = h("strong", { class: "employee-key" }, account.employee);
     const inputs = (fields) => fields.map(([name, label]) =>
-      field({ label, name, maxlength: WIDTH[name], value: account[name] }));
+      field({ label, name, value: account[name] }));
     const department = data.departments.includes(account.department) ? account.department : data.departments[0];
     const form = h("form", { class: "modify-user", novalidate: true },
       h("p", { class: "employee-line" }, "Employee: ", keyLabel),
       h("div", { class: "modify-columns" },
         h("div", {},
-          field({ label: "Password", name: "password", maxlength: WIDTH.password, type: "password",
+          field({ label: "Password", name: "password", type: "password",
             placeholder: "unchanged", autocomplete: "new-password" }),
           inputs(ACCOUNT_FIELDS.slice(0, 2)),
           h("div", { class: "field" }, h("label", { for: "f-department" }, "Department"),
@@ -202,6 +198,7 @@ export function renderAccounts(container, { live }) {
       h("div", { class: "actions" },
         h("button", { type: "button", class: "button", onclick: () => { editing = null; draw(); } }, "Cancel"),
         h("button", { type: "submit", class: "button primary" }, "Save")));
+    setMaxLengths(form, data.inputWidths);
     const deptSelect = form.elements.department;
     const names = () => `${form.elements.lastName.value},${form.elements.firstName.value}`;
     form.elements.lastName.addEventListener("input", () => { keyLabel.textContent = names(); });
@@ -256,6 +253,8 @@ export function renderAccounts(container, { live }) {
       notice(message, "error", e.message);
       return;
     }
+    setMaxLengths(deptForm, data.inputWidths);
+    setMaxLengths(accountForm, data.inputWidths);
     if (!loaded) resetAccountForm();
     loaded = true;
     fillDepartmentChoices();

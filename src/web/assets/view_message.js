@@ -3,11 +3,8 @@
 // for it.
 
 import { api } from "./api.js";
-import { field, h, notice, replaceChildren } from "./dom.js";
+import { field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
 import { displayName } from "./format.js";
-
-// The message's slot widths less the terminating zero byte.
-const WIDTH = { caller: 255, company: 255, phone: 25, regarding: 255, comments: 255 };
 const MARKS = [
   ["called", "Called"],
   ["returnedCall", "Returned your call"],
@@ -16,23 +13,25 @@ const MARKS = [
   ["urgent", "Urgent"],
 ];
 
-export function renderMessage(container, live) {
+// `me`: the signed-in employee, with the lengths the form's texts may have.
+export function renderMessage(container, live, me) {
   const message = h("p", { class: "notice", role: "status", hidden: true });
   const recipient = h("select", { id: "f-recipient", name: "recipient", required: true });
   const send = h("button", { type: "submit", class: "button primary" }, "Take message");
   const form = h("form", { class: "message-form", novalidate: true },
     h("div", { class: "field" }, h("label", { for: "f-recipient" }, "For"), recipient),
     h("div", { class: "two" },
-      field({ label: "Caller", name: "caller", maxlength: WIDTH.caller }),
-      field({ label: "Company", name: "company", maxlength: WIDTH.company })),
-    field({ label: "Phone", name: "phone", maxlength: WIDTH.phone, type: "tel" }),
+      field({ label: "Caller", name: "caller" }),
+      field({ label: "Company", name: "company" })),
+    field({ label: "Phone", name: "phone", type: "tel" }),
     h("fieldset", { class: "marks" },
       h("legend", {}, "While you were out"),
       MARKS.map(([name, label]) => h("label", { class: `mark${name === "urgent" ? " urgent" : ""}` },
         h("input", { type: "checkbox", name }), label))),
-    field({ label: "Regarding", name: "regarding", maxlength: WIDTH.regarding }),
-    field({ label: "Comments", name: "comments", maxlength: WIDTH.comments }),
+    field({ label: "Regarding", name: "regarding" }),
+    field({ label: "Comments", name: "comments" }),
     h("div", { class: "actions" }, send));
+  setMaxLengths(form, me.inputWidths && me.inputWidths.message);
 
   function fillRecipients(board) {
     if (!board) return;

@@ -2,11 +2,8 @@
 // comments, as the Zelvora Client does.
 
 import { api } from "./api.js";
-import { field, h, notice, replaceChildren } from "./dom.js";
+import { field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
 import { sinceText } from "./format.js";
-
-// The board's slot widths less the terminating zero byte.
-const WIDTH = { status: 63, returning: 63, reachedAt: 63, comments: 255 };
 
 export function renderMyStatus(container, { me, onMe }) {
   const message = h("p", { class: "notice", role: "status", hidden: true });
@@ -18,15 +15,16 @@ export function renderMyStatus(container, { me, onMe }) {
     h("datalist", { id: "status-choices" },
       ["In", "Out", "In a meeting", "At lunch", "Working from home", "On vacation"]
         .map((value) => h("option", { value }))),
-    field({ label: "Status", name: "status", maxlength: WIDTH.status, list: "status-choices" }),
-    field({ label: "Returning", name: "returning", maxlength: WIDTH.returning,
+    field({ label: "Status", name: "status", list: "status-choices" }),
+    field({ label: "Returning", name: "returning",
       hint: "A time such as 2:30 PM, or a date and time, marks you overdue once it has passed." }),
-    field({ label: "Reached at", name: "reachedAt", maxlength: WIDTH.reachedAt }),
-    field({ label: "Comments", name: "comments", maxlength: WIDTH.comments }),
+    field({ label: "Reached at", name: "reachedAt" }),
+    field({ label: "Comments", name: "comments" }),
     h("div", { class: "actions" }, save));
 
   function show(employee) {
     me = employee;
+    setMaxLengths(form, me.inputWidths && me.inputWidths.status);
     const isIn = me.status === "In";
     replaceChildren(current,
       h("span", { class: `pill big ${isIn ? "in" : me.status === "Out" ? "out" : "other"}` }, me.status || "—"),

@@ -1,0 +1,107 @@
+#include "host/host_stores.h"
+
+#include "stores/stores.h"
+
+namespace zv {
+
+THostStores::THostStores(std::function<void(const std::string&)> warning, std::function<void()> boardChanged)
+    : board_(std::make_unique<TWIWOList>()),
+      messages_(std::make_unique<TWYWOList>()),
+      memos_(std::make_unique<TPOSTIList>()),
+      departments_(std::make_unique<TDEPTList>()),
+      phonebook_(std::make_unique<TPHONEList>()),
+      statusLog_(std::make_unique<TLOGList>()) {
+    board_->setLoadWarning(warning);
+    messages_->setLoadWarning(warning);
+    memos_->setLoadWarning(warning);
+    departments_->setLoadWarning(warning);
+    phonebook_->setLoadWarning(warning);
+    statusLog_->setLoadWarning(warning);
+    board_->setChangeObserver(std::move(boardChanged));
+}
+
+THostStores::~THostStores() = default;
+
+void THostStores::nameFiles() {
+    board_->setFileName("wiwo.dat");
+    messages_->setFileName("wywa.dat");
+    memos_->setFileName("posti.dat");
+    departments_->setFileName("department.dat");
+    phonebook_->setFileName("phonebook.dat");
+    statusLog_->setFileName("log_stat.dat");
+}
+
+void THostStores::close() {
+    closed_ = true;
+    board_->clearList();
+    messages_->clearList();
+    memos_->clearList();
+    departments_->clearList();
+    phonebook_->clearList();
+    statusLog_->clearList();
+}
+
+void THostStores::requireOpen(const char* what) const {
+    if (closed_) {
+        throw StoreError(std::string("The ") + what + " is no longer available: the server has shut down");
+    }
+}
+
+void THostStores::requireLoaded(const char* what) const {
+    if (!loaded_ || closed_) {
+        throw StoreError(std::string("The ") + what +
+                         " is not saved: the server is not running with its data loaded");
+    }
+}
+
+TWIWOList& THostStores::board() {
+    requireOpen("employee board");
+    return *board_;
+}
+TPOSTIList& THostStores::memos() {
+    requireOpen("memo store");
+    return *memos_;
+}
+TWYWOList& THostStores::messages() {
+    requireOpen("message store");
+    return *messages_;
+}
+TDEPTList& THostStores::departments() {
+    requireOpen("department list");
+    return *departments_;
+}
+TPHONEList& THostStores::phonebook() {
+    requireOpen("phonebook");
+    return *phonebook_;
+}
+TLOGList& THostStores::statusLog() {
+    requireOpen("status change log");
+    return *statusLog_;
+}
+
+void THostStores::saveBoard() {
+    requireLoaded("employee board");
+    board_->saveToFile();
+}
+void THostStores::saveDepartments() {
+    requireLoaded("department list");
+    departments_->saveToFile();
+}
+void THostStores::savePhonebook() {
+    requireLoaded("phonebook");
+    phonebook_->saveToFile();
+}
+void THostStores::reloadPhonebook() {
+    requireLoaded("phonebook");
+    phonebook_->loadFromFile();
+}
+void THostStores::saveStatusLog() {
+    requireLoaded("status change log");
+    statusLog_->saveToFile();
+}
+void THostStores::reloadStatusLog() {
+    requireLoaded("status change log");
+    statusLog_->loadFromFile();
+}
+
+}  // namespace zv

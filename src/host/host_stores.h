@@ -1,0 +1,76 @@
+#pragma once
+// The six stores of the server and their files. They exist, empty, from the
+// start, so that nothing ever meets a missing one; start-up names their files
+// ("wiwo.dat" ... in the current directory) and loads them. Once the close
+// has gone ahead they are emptied for good: the accessors then throw, so that
+// a step still queued fails instead of saving an empty store over its file.
+// Main thread only; owns the stores.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zv {
+
+class TWIWOList;
+class TWYWOList;
+class TPOSTIList;
+class TDEPTList;
+class TPHONEList;
+class TLOGList;
+
+class THostStores {
+public:
+    // What a load got over (a file cut short, an old employee file) goes to
+    // `warning`; every save and load of the board to `boardChanged`.
+    THostStores(std::function<void(const std::string&)> warning, std::function<void()> boardChanged);
+    ~THostStores();
+    THostStores(const THostStores&) = delete;
+    THostStores& operator=(const THostStores&) = delete;
+
+    void nameFiles();
+
+    // Throw StoreError once closed.
+    TWIWOList& board();
+    TPOSTIList& memos();
+    TWYWOList& messages();
+    TDEPTList& departments();
+    TPHONEList& phonebook();
+    TLOGList& statusLog();
+    // The board even after the close (empty then): for the user table, which
+    // shows what is left.
+    TWIWOList& boardAsItIs() { return *board_; }
+
+    // The stores are loaded and serve: from now on the saves and reloads
+    // below may write and read their files.
+    void markLoaded() { loaded_ = true; }
+    // Empties every store for good (the close has gone ahead).
+    void close();
+    bool closed() const { return closed_; }
+
+    // Saves and reloads of the window's maintenance dialogs: refused with
+    // StoreError unless the stores were loaded and are not closed (a store
+    // that was never loaded, or has been emptied, is never written over its
+    // file).
+    void saveBoard();
+    void saveDepartments();
+    void savePhonebook();
+    void reloadPhonebook();
+    void saveStatusLog();
+    void reloadStatusLog();
+
+private:
+    void requireOpen(const char* what) const;
+    void requireLoaded(const char* what) const;
+
+    std::unique_ptr<TWIWOList> board_;
+    std::unique_ptr<TWYWOList> messages_;
+    std::unique_ptr<TPOSTIList> memos_;
+    std::unique_ptr<TDEPTList> departments_;
+    std::unique_ptr<TPHONEList> phonebook_;
+    std::unique_ptr<TLOGList> statusLog_;
+    bool loaded_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace zv

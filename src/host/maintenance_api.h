@@ -1,0 +1,177 @@
+#pragma once
+// The host as the front ends see it (the window and the HTTP side): sign-in
+// checks, read queries, the operations, and the server's notices; messages
+// for the administrator go through the view. Nothing of the protocol or of
+// the stores shows through: the queries hand out copies of records (record
+// bytes, the clients' code page) as they are at the moment of the call.
+//
+// Each administrative operation exists here once, whoever asks for it: it
+// checks, changes, saves or undoes, and records who did what
+// (admin_operations.cpp, option_operations.cpp); the employees' board
+// operations do what the equivalent client request does
+// (board_operations.cpp).
+//
+// Everything runs on the main thread, inside a step (a browser's request
+// through runStep, or the window's own event handling, which no session step
+// interrupts), except runStep itself.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/account_rules.h"
+#include "host/admin_operations.h"
+#include "host/board_operations.h"
+#include "host/board_snapshot.h"
+#include "host/settings.h"
+#include "host/status_log_views.h"
+#include "stores/records.h"
+
+namespace zv {
+
+class AdminView;
+class TEventLoop;
+class TServerContext;
+class TUserTable;
+struct TServerParts;
+
+// A step found the stores no longer there (the server shuts down) or could
+// not save them.
+class TStoresUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TMaintenanceApi {
+public:
+    TMaintenanceApi(TServerParts& parts, TServerContext& context);
+    TMaintenanceApi(const TMaintenanceApi&) = delete;
+    TMaintenanceApi& operator=(const TMaintenanceApi&) = delete;
+
+    // --- the server ----------------------------------------------------------------
+    AdminView& view();
+    const TSettings& settings() const;
+    const SettingsFiles& settingsFiles() const;
+    // True from the moment every store is loaded and the clients are served
+    // until a close goes ahead.
+    bool serving() const;
+    // The port the clients' listener is bound to (0 before it listens).
+    int listeningPort() const;
+    // The main thread's loop (the window turns it under Qt's loop; the front
+    // ends' timers run on it).
+    TEventLoop& mainLoop();
+    // Runs `step` on the main loop as a session step runs: under the session
+    // mutex, one at a time, in the order asked, never in the middle of a
+    // client's step. From any thread but the main one: waits for the step,
+    // rethrows what it threw, a fault of the stores as TStoresUnavailable.
+    void runStep(const std::function<void()>& step);
+
+    // The front ends beside the window: `start` runs at the end of a start-up
+    // that succeeded, once the clients are served; `stop` once a close goes
+    // ahead, after the listener has closed and before the sessions stop and
+    // the stores are emptied. Either may be empty.
+    void setFrontEnds(std::function<void()> start, std::function<void()> stop);
+
+    // --- notices -----------------------------------------------------------------------
+    // After each change of the board that reached its file (every save and
+    // load, whoever made it), with the number of such changes so far.
+    int addBoardObserver(std::function<void(std::uint64_t version)> observer);
+    void removeBoardObserver(int token);
+    // After each refresh of the user table.
+    int addUserTableObserver(std::function<void()> observer);
+    void removeUserTableObserver(int token);
+
+    // --- sign-in checks ------------------------------------------------------------------
+    // The employee key when `key` and `password` are those of an account,
+    // compared exactly as a client's login compares them; nothing otherwise.
+    // Changes nothing.
+    std::optional<std::string> employeeSignIn(const std::string& key, const std::string& password);
+    // The stored hash of the administrator's password; empty while none is set.
+    const std::string& adminPasswordHash() const;
+
+    // --- read queries (empty once the server has shut down) -------------------------------
+    std::optional<TWIWONode> account(const std::string& key);
+    // Board order.
+    std::vector<TWIWONode> accounts();
+    int accountCount();
+    std::vector<std::string> departmentNames();
+    // Sorted by caller; each entry's serial names it for removePhoneEntry.
+    std::vector<TPHONENode> phonebook();
+    // Oldest first, the entries the filter shows.
+    std::vector<TLOGNode> statusLog(const TLogFilter& filter = {});
+    int statusLogCount();
+    // The most records the status change log keeps now.
+    int statusLogLimit();
+    // The board as the browsers show it; `cache` (kept by the caller from one
+    // build to the next) saves reading the texts that did not change.
+    std::vector<TBoardRow> boardRows(TMomentCache* cache);
+    const TUserTable& userTable() const;
+
+    // --- what an employee does (a browser's board page) --------------------------------------
+    // As a client's "PUNCH_IN" login and "PUNCH_OUT" request.
+    PunchOutcome punchIn(const std::string& employeeKey);
+    PunchOutcome punchOut(const std::string& employeeKey);
+    // As a client's login that carries the employee's own board record with
+    // only these four fields changed. False when the employee has no record.
+    bool editStatus(const std::string& employeeKey, const TStatusEdit& edit);
+    // As a client's login that carries a new message: `message` (every field
+    // but TakenBy, Date and Time) is stored taken by `takenBy` now, and mailed
+    // when its recipient asked for that. A recipient without a board record is
+    // refused.
+    MessageOutcome takeMessage(TWYWONode message, const std::string& takenBy);
+
+    // --- departments and accounts ---------------------------------------------------------------
+    // `who` names the administrator in the record line.
+    TAdminResult createDepartment(const std::string& who, const std::string& name, Saving saving = Saving::Now);
+    // Refused while an account belongs to it.
+    TAdminResult removeDepartment(const std::string& who, const std::string& name, Saving saving = Saving::Now);
+    // `department` must be one of the departments (none: refused as the
+    // dialog refuses no choice). Done with the dialog's information text.
+    TAdminResult createAccount(const std::string& who, const TNewAccount& account, Saving saving = Saving::Now);
+    // Applies the changed fields to the account with this key as it is now.
+    // A new department must be one of the departments (or empty while there
+    // are none).
+    TAdminResult modifyAccount(const std::string& who, const std::string& key, const TAccountEdit& edit,
+                               Saving saving = Saving::Now);
+    // Removes every account with the key; its memos and messages stay.
+    TAdminResult removeAccount(const std::string& who, const std::string& key, Saving saving = Saving::Now);
+
+    // --- the phonebook -------------------------------------------------------------------------------
+    // The entry with this serial (its identity since the store last loaded).
+    TAdminResult removePhoneEntry(const std::string& who, std::uint64_t serial, Saving saving = Saving::Now);
+    TAdminResult clearPhonebook(const std::string& who, Saving saving = Saving::Now);
+
+    // --- options ----------------------------------------------------------------------------------------
+    // Checks every value first; changes all or none, then saves the settings
+    // once (a failure undoes the changes and throws).
+    TAdminResult changeOptions(const std::string& who, const TOptionChanges& changes);
+    // Stores the hash of a new administrator's password and saves the
+    // settings. With `onlyIfUnset`, refused when a password has been set
+    // meanwhile (the first-run set-up).
+    TAdminResult setAdminPasswordHash(const std::string& who, const std::string& hash, bool onlyIfUnset);
+    // Every setting and the window placement return to what the settings
+    // file holds (an option dialog cancelled).
+    void reloadSettings();
+
+    // --- the window's maintenance dialogs (Saving::WithTheDialog) --------------------------------------
+    // Each save or reload throws StoreError when it fails, or when the server
+    // is not serving with its data loaded.
+    void saveDepartments();
+    void saveAccounts();
+    void savePhonebook();
+    void reloadPhonebook();
+    void saveStatusLog();
+    void reloadStatusLog();
+    // Empties the rows 1 to `count` of the user table but their last activity.
+    void clearUserTable(int count);
+    void refreshUserTable();
+
+private:
+    TServerParts& parts_;
+    TServerContext& context_;
+};
+
+}  // namespace zv

@@ -1,0 +1,75 @@
+#pragma once
+// The parts of the running server that the composition root (TServerHost)
+// owns and lends to its two faces: the session context the protocol sees and
+// the maintenance API the front ends see. Plain state with the few things
+// every face does the same way (the user table refresh, the settings file).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "host/admin_view.h"
+#include "host/host_stores.h"
+#include "host/observers.h"
+#include "host/session_registry.h"
+#include "host/settings.h"
+#include "host/user_table.h"
+#include "protocol/session_mutex.h"
+
+namespace zv {
+
+class TAutoPunchOut;
+class TEventLoop;
+
+struct TServerParts {
+    // The main loop of the calling thread becomes the server's main loop.
+    TServerParts(AdminView& view, SettingsFiles settingsFiles);
+    TServerParts(const TServerParts&) = delete;
+    TServerParts& operator=(const TServerParts&) = delete;
+
+    // --- constant after construction ---------------------------------------
+    AdminView& view;
+    const SettingsFiles settingsFiles;
+    TEventLoop& mainLoop;
+
+    // --- any thread ------------------------------------------------------------
+    TSessionMutex sessionMutex;  // held by a session (or a browser's step) for each of its steps
+
+    // --- main thread only --------------------------------------------------------
+    TSettings settings;
+    THostStores stores;
+    TSessionRegistry registry;
+    TUserTable userTable;
+    bool serving = false;  // every store loaded and the clients served; false again once the close went ahead
+    int listeningPort = 0;  // of the clients' listener, once it listens
+    std::uint64_t boardVersion = 0;  // changes of the board that reached its file
+    TObservers<std::uint64_t> boardObservers;
+    TObservers<> userTableObservers;
+    TAutoPunchOut* autoPunchOut = nullptr;  // owned by the root; set while it exists
+    // The front ends beside the window: started at the end of a start-up
+    // that succeeded, stopped once a close goes ahead (before the sessions
+    // stop and the stores are emptied).
+    std::function<void()> startFrontEnds;
+    std::function<void()> stopFrontEnds;
+
+    // Empties columns 0 and 1 of the rows 1 to `count` of the user table.
+    void clearUserTable(int count);
+    // Rewrites the user table from the board, the users panel with it, and
+    // tells the window and the observers.
+    void refreshUserTable(const std::string& name);
+    // After a change of the accounts: rows of removed accounts are cleared
+    // (`countBefore`: the accounts before the change), the table refreshed.
+    void accountsChanged(int countBefore);
+
+    // Reads the settings file (warnings through the view); the new log size
+    // limit applies at once.
+    void loadSettings();
+    // Writes the settings file; throws SettingsError when it fails.
+    void saveSettings();
+    // As saveSettings, a failure shown as a warning. False when it failed.
+    bool saveSettingsOrWarn();
+    // The maximum log size: the new limit applies to the next log record.
+    void setLogSizeLimit(int limit);
+};
+
+}  // namespace zv

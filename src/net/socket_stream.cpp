@@ -1,0 +1,211 @@
+// TSocketStream: adopting a connected handle, sending and receiving.
+#include "net/socket_stream.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "net/async_socket.h"
+#include "net/socket_internal.h"
+
+namespace zv {
+
+using namespace socket_internal;
+
+void TSocketStream::adopt(int handle) {
+    TAsyncSocket& s = socket_;
+    s.assertInLoopThreadOrBlocked();
+    if (handle <= 0) return s.socketError("Dup", WSAEINVAL);
+    if (s.handle_ != INVALID_SOCKET) {
+        s.closeHandle();
+        s.setState(ssClosed);
+    }
+    s.adoptHandle(handle);
+    const int flags = ::fcntl(handle, F_GETFL);
+    if (flags < 0 || ::fcntl(handle, F_SETFL, flags | O_NONBLOCK) < 0) {
+        return s.socketError("Dup", lastCode());
+    }
+    s.applyLinger();
+    s.closeNotified_ = false;
+    beginConnection();
+    if (!s.subscribe(EPOLLIN | EPOLLRDHUP)) return s.socketError("WSAAsyncSelect", lastCode());
+    s.setState(ssConnected);
+}
+
+void TSocketStream::beginConnection() {
+    writeWanted_ = false;
+    allSent_ = true;
+}
+
+void TSocketStream::handleClosed() {
+    writeWanted_ = false;
+    heldPending_ = -1;
+}
+
+void TSocketStream::applyDefaults() {
+    allSent_ = true;
+    readCount_ = 0;
+}
+
+int TSocketStream::send(const void* data, int length) {
+    TAsyncSocket& s = socket_;
+    s.assertInLoopThreadOrBlocked();
+    if (s.state_ != ssConnected) {
+        s.socketError("Send", WSAENOTCONN);
+        return -1;
+    }
+    if (length <= 0) return 0;
+    allSent_ = false;
+    const char* bytes = static_cast<const char*>(data);
+    int taken = 0;
+    if (queue_.empty()) {
+        // Nothing waits in the queue: hand the bytes to the stack straight from
+        // the caller's buffer and copy only what it does not take (the order of
+        // bytes on the wire is the same either way).
+        iovec iov{const_cast<char*>(bytes), static_cast<std::size_t>(length)};
+        const ssize_t sent = transmit(&iov, 1);
+        if (sent < 0) return length;  // the connection was closed and reported
+        taken = static_cast<int>(sent);
+    }
+    // The rest is copied into the queue a slice at a time, letting the stack
+    // take what it can between slices: a fast peer then drains the queue while
+    // it is filled, and the drained chunks' memory is reused for the next slice.
+    constexpr int kSlice = 256 * 1024;
+    if (taken == length) tryToSend();  // queue empty: marks everything sent
+    while (taken < length && s.handle_ != INVALID_SOCKET) {
+        const int slice = std::min(kSlice, length - taken);
+        queue_.append(bytes + taken, slice);
+        taken += slice;
+        tryToSend();
+    }
+    if (s.handle_ != INVALID_SOCKET && allSent_) postWriteEvent();
+    return length;
+}
+
+int TSocketStream::receive(void* buffer, int size) {
+    TAsyncSocket& s = socket_;
+    s.assertInLoopThreadOrBlocked();
+    ssize_t count;
+    do {
+        count = ::recv(s.handle_, buffer, size > 0 ? static_cast<std::size_t>(size) : 0, 0);
+    } while (count < 0 && errno == EINTR);
+    if (count < 0) {
+        s.lastError_ = lastCode();
+        receiveDrained_ = s.lastError_ == WSAEWOULDBLOCK;
+        return -1;
+    }
+    receiveDrained_ = count < size;
+    readCount_ += static_cast<std::int32_t>(count);
+    bytesReceived_ += static_cast<std::uint64_t>(count);
+    return static_cast<int>(count);
+}
+
+int TSocketStream::pendingCount() {
+    TAsyncSocket& s = socket_;
+    s.assertInLoopThreadOrBlocked();
+    int pending = 0;
+    if (::ioctl(s.handle_, FIONREAD, &pending) < 0) {
+        s.socketError("ioctlSocket", lastCode());
+        return -1;
+    }
+    return pending;
+}
+
+std::string TSocketStream::receiveText() {
+    const int pending = pendingCount();
+    if (pending < 1) return {};
+    std::string text(static_cast<std::size_t>(pending), '\0');
+    const int count = receive(text.data(), pending);
+    if (count <= 0) return {};
+    // Everything that was pending has been taken: the receive loop need not ask.
+    if (count == pending) receiveDrained_ = true;
+    text.resize(static_cast<std::size_t>(count));
+    return text;
+}
+
+void TSocketStream::setTcpOption(TTcpOption option, bool on) {
+    const int handle = socket_.handle_;
+    if (handle == INVALID_SOCKET) return;
+    const int value = on ? 1 : 0;
+    const int name = option == kNoDelay ? TCP_NODELAY : TCP_CORK;
+    if (::setsockopt(handle, IPPROTO_TCP, name, &value, sizeof value) != 0) {
+        // Only slower, never wrong: the data goes out all the same.
+    }
+}
+
+// One native send of the given parts. Returns the count the stack took (0 when
+// it would block, after subscribing to write readiness), or -1 when the
+// connection failed and was closed (OnSessionClosed called with the code).
+// Other failures are reported as "TryToSend failed".
+ssize_t TSocketStream::transmit(const iovec* iov, int parts) {
+    TAsyncSocket& s = socket_;
+    const int flags = MSG_NOSIGNAL | (urgent_ ? MSG_OOB : 0);
+    msghdr message{};
+    message.msg_iov = const_cast<iovec*>(iov);
+    message.msg_iovlen = static_cast<std::size_t>(parts);
+    for (;;) {
+        const ssize_t sent = ::sendmsg(s.handle_, &message, flags);
+        if (sent >= 0) return sent;
+        if (errno == EINTR) continue;
+        const int code = lastCode();
+        if (code == WSAEWOULDBLOCK) return 0;
+        if (code == WSAECONNRESET || code == WSAENOTSOCK || code == WSAENOTCONN || code == WSAEINVAL) {
+            s.closeNotified_ = true;
+            s.internalClose(true);
+            if (s.OnSessionClosed) s.OnSessionClosed(s, static_cast<std::uint16_t>(code));
+            return -1;
+        }
+        s.socketError("TryToSend failed", code);
+        return 0;  // only with OnError set
+    }
+}
+
+void TSocketStream::tryToSend() {
+    TAsyncSocket& s = socket_;
+    for (;;) {
+        if (s.handle_ == INVALID_SOCKET) return;
+        iovec iov[kMaxIovPerSend];
+        const int parts = queue_.gather(iov, kMaxIovPerSend);
+        if (parts == 0) {
+            allSent_ = true;
+            writeWanted_ = false;
+            s.updateInterest();
+            return;
+        }
+        std::size_t total = 0;
+        for (int i = 0; i < parts; ++i) total += iov[i].iov_len;
+        const ssize_t sent = transmit(iov, parts);
+        if (sent < 0) return;
+        queue_.consume(sent);
+        if (static_cast<std::size_t>(sent) < total) {
+            // The stack is full: the next write-ready event resumes.
+            writeWanted_ = true;
+            s.updateInterest();
+            return;
+        }
+    }
+}
+
+void TSocketStream::postWriteEvent() {
+    if (writeEventPosted_) return;  // one pending write-ready event is enough
+    writeEventPosted_ = true;
+    const std::shared_ptr<TAsyncSocket::Life> life = socket_.life_;
+    const std::uint64_t generation = socket_.generation_;
+    socket_.loop_->post([life, generation] {
+        if (!life->alive) return;
+        TAsyncSocket* self = life->self;
+        TSocketStream& stream = self->stream_;
+        stream.writeEventPosted_ = false;
+        if (self->generation_ != generation || self->handle_ == INVALID_SOCKET) return;
+        self->dispatchGuarded([&stream] { stream.writeEvent(0); });
+    });
+}
+
+}  // namespace zv

@@ -1,2 +1,0 @@
-// The bundle scanner behind the shared test client (tests/support).
-#include "support/bundle_scanner.cpp"
