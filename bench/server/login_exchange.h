@@ -32,8 +32,8 @@ double exchange(int port, const std::string& request, std::string* bundleOut = n
 
 // The latencies of every exchange of a run, and the run's rate.
 struct Run {
-    double rate = 0;                       // exchanges per second
-    std::vector<double> latencies;         // ms
+    double rate = 0;                      // exchanges per second
+    std::vector<double> latencies;        // ms
     std::vector<double> outsideTransfer;  // ms, of the same exchanges
 };
 

@@ -147,12 +147,13 @@ void compare(int accounts, int clients, int perClient, int trials) {
     server->stop();
     const Stats real(realRuns), same(sameBytesRuns), least(minimalRuns);
     const bool targets = accounts >= 5000;
-    std::printf("%5d accounts %2d clients: %6.1f exchanges/s | same bytes floor %6.1f: ratio %.2f%s | minimal "
-                "floor %6.1f: ratio %.2f%s | median %6.1f ms (same bytes %6.1f, minimal %6.1f) | p99 %6.1f ms "
-                "(same bytes %6.1f, minimal %6.1f) | bundle %zu bytes\n",
-                accounts, clients, real.rate, same.rate, real.rate / same.rate, targets ? " (target >= 1.5)" : "",
-                least.rate, real.rate / least.rate, targets ? " (target >= 0.85)" : "", real.median, same.median,
-                least.median, real.p99, same.p99, least.p99, bundle.size());
+    std::printf(
+        "%5d accounts %2d clients: %6.1f exchanges/s | same bytes floor %6.1f: ratio %.2f%s | minimal "
+        "floor %6.1f: ratio %.2f%s | median %6.1f ms (same bytes %6.1f, minimal %6.1f) | p99 %6.1f ms "
+        "(same bytes %6.1f, minimal %6.1f) | bundle %zu bytes\n",
+        accounts, clients, real.rate, same.rate, real.rate / same.rate, targets ? " (target >= 1.5)" : "",
+        least.rate, real.rate / least.rate, targets ? " (target >= 0.85)" : "", real.median, same.median,
+        least.median, real.p99, same.p99, least.p99, bundle.size());
     std::fflush(stdout);
 }
 
@@ -174,9 +175,10 @@ void outsideTheTransfer(int perRun, int trials) {
     large->stop();
     small->stop();
     const Stats s(smallRuns), l(largeRuns);
-    std::printf("time per exchange outside the bundle's transfer: 20000 accounts %.1f ms, 50 accounts %.1f ms: "
-                "ratio %.2f (target <= 1.5) | whole exchange %.1f ms and %.1f ms\n",
-                l.outside, s.outside, l.outside / s.outside, l.median, s.median);
+    std::printf(
+        "time per exchange outside the bundle's transfer: 20000 accounts %.1f ms, 50 accounts %.1f ms: "
+        "ratio %.2f (target <= 1.5) | whole exchange %.1f ms and %.1f ms\n",
+        l.outside, s.outside, l.outside / s.outside, l.median, s.median);
     std::fflush(stdout);
 }
 

@@ -249,10 +249,12 @@ int main(int argc, char** argv) {
     }
     printRatio("save_ratio", median(saveFloor), median(saveStore));
     printRatio("save_ratio_vs_floor_with_folder_fsync", median(saveFloorSynced), median(saveStore));
-    printRatio("in_place_change_ratio_vs_the_same_bytes_and_flushes", median(inPlaceFloor), median(inPlaceStore));
-    std::printf("in_place_change_vs_atomic_replace %.3f (one record changed in place %.2f ms, the whole file "
-                "replaced %.1f ms)\n",
-                median(inPlaceStore) / median(saveStore), median(inPlaceStore), median(saveStore));
+    printRatio("in_place_change_ratio_vs_the_same_bytes_and_flushes", median(inPlaceFloor),
+               median(inPlaceStore));
+    std::printf(
+        "in_place_change_vs_atomic_replace %.3f (one record changed in place %.2f ms, the whole file "
+        "replaced %.1f ms)\n",
+        median(inPlaceStore) / median(saveStore), median(inPlaceStore), median(saveStore));
     printRatio("load_ratio", median(loadFloor), median(loadStore));
     printRatio("bundle_ratio", median(bundleFloor), median(bundleStore));
 

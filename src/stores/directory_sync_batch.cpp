@@ -88,9 +88,7 @@ void cancelDeferredWrite(const void* owner) {
 
 // ---- TDirectorySyncBatch ---------------------------------------------------
 
-TDirectorySyncBatch::TDirectorySyncBatch() : uncaughtAtStart_(std::uncaught_exceptions()) {
-    ++batchDepth;
-}
+TDirectorySyncBatch::TDirectorySyncBatch() : uncaughtAtStart_(std::uncaught_exceptions()) { ++batchDepth; }
 
 TDirectorySyncBatch::~TDirectorySyncBatch() noexcept(false) {
     if (--batchDepth > 0 || (batchFolders.empty() && batchWrites.empty())) return;

@@ -1,12 +1,13 @@
 #include "stores/file_access.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "stores/file_access_internal.h"
 #include "stores/store_error.h"
@@ -88,7 +89,9 @@ FileOps systemFileOps() {
     o.unlink = [](const char* path) { return ::unlink(path); };
     o.fstat = [](int fd, struct stat* info) { return ::fstat(fd, info); };
     o.lseek = [](int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); };
-    o.pread = [](int fd, void* buffer, std::size_t size, off_t offset) { return ::pread(fd, buffer, size, offset); };
+    o.pread = [](int fd, void* buffer, std::size_t size, off_t offset) {
+        return ::pread(fd, buffer, size, offset);
+    };
     o.pwrite = [](int fd, const void* data, std::size_t size, off_t offset) {
         return ::pwrite(fd, data, size, offset);
     };

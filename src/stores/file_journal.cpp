@@ -129,7 +129,8 @@ std::optional<std::string> readWholeFile(const std::string& path) {
         bytes.resize(static_cast<std::size_t>(identity.size));
         std::size_t got = 0;
         while (got < bytes.size()) {
-            const ssize_t n = ops().pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+            const ssize_t n =
+                ops().pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throwFileError("read", path, errno);
             if (n == 0) break;
@@ -207,7 +208,8 @@ void TInPlaceFile::readAt(std::uint64_t offset, char* buffer, std::size_t size) 
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throwFileError("read", fileName_, errno);
         if (n == 0)
-            throw StoreError("cannot read \"" + fileName_ + "\": it ends before byte " + std::to_string(offset));
+            throw StoreError("cannot read \"" + fileName_ + "\": it ends before byte " +
+                             std::to_string(offset));
         buffer += n;
         size -= static_cast<std::size_t>(n);
         offset += static_cast<std::uint64_t>(n);
@@ -310,8 +312,9 @@ TJournalRecovery TFileJournal::recover() {
     std::optional<TInPlaceFile> file;
     if (journal && fileSize(dataFileName_)) {
         file = TInPlaceFile::openExisting(dataFileName_);
-        if (!file) throw StoreError("cannot complete the change in \"" + journalName_ + "\": \"" + dataFileName_ +
-                                    "\" cannot be opened for writing");
+        if (!file)
+            throw StoreError("cannot complete the change in \"" + journalName_ + "\": \"" + dataFileName_ +
+                             "\" cannot be opened for writing");
     }
     if (!journal) {
         result.outcome = TJournalRecovery::Outcome::Discarded;

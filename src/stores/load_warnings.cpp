@@ -41,8 +41,7 @@ std::string journalRecoveryText(const std::string& fileName, const std::string& 
         case Outcome::Foreign:
             return journal + " belongs to another version of " + file +
                    " and was discarded; the file is served as it is.";
-        case Outcome::None:
-            break;
+        case Outcome::None: break;
     }
     return {};
 }

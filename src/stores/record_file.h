@@ -62,7 +62,8 @@ public:
     // was (StoreError). A read that fails later raises too, unless
     // `goOnAfterUnreadable`: then the record it fell in is left out and the
     // reading goes on after it.
-    ReadResult read(NodeList& list, bool goOnAfterUnreadable, const std::function<void()>& beforeListChanges) {
+    ReadResult read(NodeList& list, bool goOnAfterUnreadable,
+                    const std::function<void()>& beforeListChanges) {
         fileio::DataFileReader reader(fileName_);
         // Chunks small enough to stay in the cache while they are decoded.
         constexpr std::size_t kChunkBytes = (kRecordSize >= 65536 ? 1 : 65536 / kRecordSize) * kRecordSize;
@@ -137,7 +138,8 @@ private:
     // Starts fetching a record that is about to be overwritten.
     static void prefetchForWrite(const Node* node) {
         const char* bytes = reinterpret_cast<const char*>(node);
-        for (std::size_t offset = 0; offset < sizeof(Node); offset += 64) __builtin_prefetch(bytes + offset, 1);
+        for (std::size_t offset = 0; offset < sizeof(Node); offset += 64)
+            __builtin_prefetch(bytes + offset, 1);
     }
 
     // False when the file is not as the last write left it.

@@ -206,7 +206,8 @@ public:
     // Deletes every record whose field 1 equals `key`; returns how many.
     std::size_t deleteAllByKey(std::string_view key) {
         settle();
-        return noteDeleted(std::erase_if(list_, [&](const std::unique_ptr<Node>& n) { return keyOf(*n) == key; }));
+        return noteDeleted(
+            std::erase_if(list_, [&](const std::unique_ptr<Node>& n) { return keyOf(*n) == key; }));
     }
 
     bool deleteFirstByKey(std::string_view key) {
@@ -387,12 +388,12 @@ private:
     std::function<void()> saveObserver_;
 
     std::recursive_mutex fileLock_;  // held for the whole of each load and save
-    TRecordFile<Node> file_;          // under fileLock_
+    TRecordFile<Node> file_;         // under fileLock_
 
     // What happened to the list since the last write.
-    bool moved_ = true;                // records inserted, deleted or moved
-    bool allLent_ = false;             // every record lent for change
-    std::vector<std::size_t> lent_;    // positions lent for change
+    bool moved_ = true;              // records inserted, deleted or moved
+    bool allLent_ = false;           // every record lent for change
+    std::vector<std::size_t> lent_;  // positions lent for change
 
     // The list and its order; settle() may reorder it from const readers.
     mutable NodeList list_;

@@ -122,8 +122,8 @@ protected:
             if (e.rfind(what, 0) == 0) {
                 seen = true;
                 EXPECT_FALSE(unflushed) << "a file replaced before \"" << e << "\" is not flushed";
-                EXPECT_TRUE(unflushedFiles.empty())
-                    << "\"" << *unflushedFiles.begin() << "\", written before \"" << e << "\", is not flushed";
+                EXPECT_TRUE(unflushedFiles.empty()) << "\"" << *unflushedFiles.begin()
+                                                    << "\", written before \"" << e << "\", is not flushed";
             }
         }
         EXPECT_TRUE(seen) << what;
@@ -176,9 +176,9 @@ TEST_F(SessionDurability, ALoginStepFlushesTheFolderOnceForAllItsSavesBeforeTheR
     EXPECT_EQ(test::readFile("posti.dat").find("waiting memo"), std::string::npos);
 
     // The journal is there from now on: one folder flush for the step.
-    const Events again = step(test::loginRequest("DLTA", "Smith,John", "pw",
-                                                 test::boardRecord("Smith,John", "Out", "lunch"),
-                                                 test::memoRecord("Brown,Ann", "a memo", test::sampleTime())));
+    const Events again =
+        step(test::loginRequest("DLTA", "Smith,John", "pw", test::boardRecord("Smith,John", "Out", "lunch"),
+                                test::memoRecord("Brown,Ann", "a memo", test::sampleTime())));
     EXPECT_EQ(countOf(again, "write wiwo.dat.journal"), 1);
     EXPECT_EQ(countOf(again, "rename "), 2);
     EXPECT_EQ(countOf(again, "folder flush"), 1);

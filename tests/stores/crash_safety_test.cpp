@@ -3,6 +3,7 @@
 // moment, leaves every record old or new and keeps every change it
 // acknowledged.
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +16,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "record_files.h"
 #include "stores/file_journal.h"
@@ -289,12 +288,14 @@ TEST(CrashSafety,
             nextVersion = versionAfter;
             ++changeLanded;
         } else {
-            ASSERT_EQ(image, imageOf(acked)) << "round " << round << ": after " << acknowledged
-                                             << " acknowledged saves the file is neither that state nor the next";
+            ASSERT_EQ(image, imageOf(acked))
+                << "round " << round << ": after " << acknowledged
+                << " acknowledged saves the file is neither that state nor the next";
             model = acked;
         }
         ASSERT_LE(warnings.size(), 1u);
-        const bool completed = !warnings.empty() && warnings[0].find("held a complete change") != std::string::npos;
+        const bool completed =
+            !warnings.empty() && warnings[0].find("held a complete change") != std::string::npos;
         completedFromJournal += completed ? 1 : 0;
         journalDiscarded += !warnings.empty() && !completed ? 1 : 0;
         if (hookRound) {

@@ -1,6 +1,7 @@
 // Loads and debug logs that the file system fails: what is raised, what is
 // kept and what is reported.
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,8 +9,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "stores/file_access.h"
 #include "stores/stores.h"
@@ -60,7 +59,6 @@ TEST(DataFileFailure, AReadThatFailsInTheMiddleOfTheBoardWarnsLeavesThatRecordOu
     EXPECT_NE(warnings[0].find("Input/output error"), std::string::npos) << warnings[0];
     EXPECT_NE(warnings[0].find("4 records"), std::string::npos) << warnings[0];
 }
-
 
 // ---- Failures of the file system
 

@@ -1,5 +1,6 @@
 // Loading and saving data files: missing, empty, incomplete and garbage files.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "stores/file_access.h"
 #include "stores/record_store.h"
@@ -257,7 +256,9 @@ TEST(DataFile, OtherStoresWithAnIncompleteLastRecordKeepACopyWarnOnceAndServeThe
             s.addNode(s.createNodeFromString("A<~FLD~>one"));
             s.addNode(s.createNodeFromString("B<~FLD~>two"));
         },
-        [](TPOSTIList& s) { return std::stoi(s.makeBundleFromList("A", 0)) + std::stoi(s.makeBundleFromList("B", 0)); });
+        [](TPOSTIList& s) {
+            return std::stoi(s.makeBundleFromList("A", 0)) + std::stoi(s.makeBundleFromList("B", 0));
+        });
     expectDamagedFileIsKeptAndServed<TWYWOList>(
         dir, "wywa.dat", 1624,
         [](TWYWOList& s) {
@@ -284,7 +285,9 @@ TEST(DataFile, OtherStoresWithAnIncompleteLastRecordKeepACopyWarnOnceAndServeThe
         [](TDEPTList& s) { return s.getCount(); });
     expectDamagedFileIsKeptAndServed<TPHONEList>(
         dir, "phonebook.dat", 641,
-        [](TPHONEList& s) { s.addToPhoneListFromString("2|Ann<~FLD~>Co<~FLD~>1<~REC~>Bob<~FLD~>Co<~FLD~>2<~REC~>"); },
+        [](TPHONEList& s) {
+            s.addToPhoneListFromString("2|Ann<~FLD~>Co<~FLD~>1<~REC~>Bob<~FLD~>Co<~FLD~>2<~REC~>");
+        },
         [](TPHONEList& s) { return s.getCount(); });
 
     // A copy that cannot be made stops the load: the file must not be

@@ -2,6 +2,7 @@
 // what writing the whole list would write: checked after every one of 10,000
 // random changes of every kind to the board, the phonebook and the status log.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -10,8 +11,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "file_images.h"
 #include "stores/file_access.h"
@@ -79,7 +78,8 @@ public:
         ASSERT_EQ(::stat(name_.c_str(), &state), 0);
         if (state.st_ino == lastInode_) ++keptFile;
         lastInode_ = state.st_ino;
-        ASSERT_EQ(readBytes(name_), wholeFileImage(store, kind_)) << "after change " << changes << ": " << what;
+        ASSERT_EQ(readBytes(name_), wholeFileImage(store, kind_))
+            << "after change " << changes << ": " << what;
         ++changes;
     }
 
@@ -90,9 +90,7 @@ public:
                 store.loadFromFile();
                 saveAndCheck("reloaded");
                 return true;
-            case 1:
-                saveAndCheck("nothing");
-                return true;
+            case 1: saveAndCheck("nothing"); return true;
             case 2: {
                 // Several saves in one step: made once, at the commit.
                 fileio::TDirectorySyncBatch batch;
@@ -163,7 +161,8 @@ TEST(InPlaceSave, TenThousandRandomChangesOfEveryKindLeaveEachFileAsAWholeRewrit
     while (phones.changes < 2000 && !::testing::Test::HasFatalFailure()) {
         if (phones.commonChange()) continue;
         if (phones.store.getCount() > 40 || (phones.oneIn(3) && phones.store.getCount() > 0)) {
-            phones.store.removeNode(&phones.store.getNode(static_cast<int>(phones.below(phones.store.getCount()))));
+            phones.store.removeNode(
+                &phones.store.getNode(static_cast<int>(phones.below(phones.store.getCount()))));
             phones.saveAndCheck("an entry removed");
         } else if (phones.oneIn(2)) {
             phones.store.addToPhoneListFromString("1|" + phones.record()->toRecordString() + "<~REC~>");
@@ -189,9 +188,9 @@ TEST(InPlaceSave, TenThousandRandomChangesOfEveryKindLeaveEachFileAsAWholeRewrit
 
     // Both ways were taken, often (a file kept: changed in place, or not at
     // all; replaced: written whole).
-    for (const auto& [kept, changes] : {std::pair{board.keptFile, board.changes},
-                                        std::pair{phones.keptFile, phones.changes},
-                                        std::pair{log.keptFile, log.changes}}) {
+    for (const auto& [kept, changes] :
+         {std::pair{board.keptFile, board.changes}, std::pair{phones.keptFile, phones.changes},
+          std::pair{log.keptFile, log.changes}}) {
         EXPECT_GT(kept, changes / 5);
         EXPECT_GT(changes - kept, changes / 20);
     }

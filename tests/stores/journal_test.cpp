@@ -2,6 +2,7 @@
 // what a load makes of the journal a crash left behind.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +13,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "file_images.h"
 #include "stores/file_journal.h"
@@ -44,7 +43,8 @@ public:
             return fd;
         };
         o.pwrite = [this, real](int fd, const void* data, std::size_t size, off_t offset) {
-            events.push_back("write " + names_[fd] + " " + std::to_string(offset) + "+" + std::to_string(size));
+            events.push_back("write " + names_[fd] + " " + std::to_string(offset) + "+" +
+                             std::to_string(size));
             return real.pwrite(fd, data, size, offset);
         };
         o.write = [this, real](int fd, const void* data, std::size_t size) {

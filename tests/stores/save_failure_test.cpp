@@ -1,5 +1,6 @@
 // Saves that fail part-way leave the old file whole.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,8 +9,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "stores/file_access.h"
 #include "stores/stores.h"
@@ -113,8 +112,7 @@ TEST_F(SaveFailure, TemporaryFileThatCannotBeCreatedLeavesTheOldFileWhole) {
 TEST_F(SaveFailure, ReadOnlyFolderLeavesTheOldFileWhole) {
     namespace fs = std::filesystem;
     fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
+                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     if (geteuid() != 0) {
         expectFailedSave("Permission denied");
         return;
