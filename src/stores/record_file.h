@@ -28,6 +28,8 @@
 
 namespace zv {
 
+// Owned by its store and used under the store's file lock; owns the file's
+// journal and remembers how the last write left the file.
 template <class Node>
 class TRecordFile {
 public:
