@@ -4,6 +4,8 @@
 
 #include "host/maintenance_api.h"
 
+#include <utility>
+
 #include "host/server_parts.h"
 #include "protocol/login.h"
 #include "protocol/server_context.h"
@@ -63,7 +65,7 @@ const std::string& TMaintenanceApi::adminPasswordHash() const { return parts_.se
 
 std::optional<TWIWONode> TMaintenanceApi::account(const std::string& key) {
     if (parts_.stores.closed()) return std::nullopt;
-    const TWIWONode* found = parts_.stores.board().findByKey(key);
+    const TWIWONode* found = std::as_const(parts_.stores.board()).findByKey(key);
     if (!found) return std::nullopt;
     return *found;
 }
@@ -71,7 +73,7 @@ std::optional<TWIWONode> TMaintenanceApi::account(const std::string& key) {
 std::vector<TWIWONode> TMaintenanceApi::accounts() {
     std::vector<TWIWONode> out;
     if (parts_.stores.closed()) return out;
-    TWIWOList& board = parts_.stores.board();
+    const TWIWOList& board = parts_.stores.board();
     out.reserve(static_cast<std::size_t>(board.getCount()));
     for (int i = 0; i < board.getCount(); ++i) out.push_back(board.getNode(i));
     return out;
@@ -82,7 +84,7 @@ int TMaintenanceApi::accountCount() { return parts_.stores.closed() ? 0 : parts_
 std::vector<std::string> TMaintenanceApi::departmentNames() {
     std::vector<std::string> names;
     if (parts_.stores.closed()) return names;
-    TDEPTList& departments = parts_.stores.departments();
+    const TDEPTList& departments = parts_.stores.departments();
     for (int i = 0; i < departments.getCount(); ++i) names.push_back(departments.getNode(i).Name);
     return names;
 }
@@ -90,7 +92,7 @@ std::vector<std::string> TMaintenanceApi::departmentNames() {
 std::vector<TPHONENode> TMaintenanceApi::phonebook() {
     std::vector<TPHONENode> out;
     if (parts_.stores.closed()) return out;
-    TPHONEList& phonebook = parts_.stores.phonebook();
+    const TPHONEList& phonebook = parts_.stores.phonebook();
     for (int i = 0; i < phonebook.getCount(); ++i) out.push_back(phonebook.getNode(i));
     return out;
 }
@@ -98,7 +100,7 @@ std::vector<TPHONENode> TMaintenanceApi::phonebook() {
 std::vector<TLOGNode> TMaintenanceApi::statusLog(const TLogFilter& filter) {
     std::vector<TLOGNode> out;
     if (parts_.stores.closed()) return out;
-    TLOGList& log = parts_.stores.statusLog();
+    const TLOGList& log = parts_.stores.statusLog();
     for (int i = 0; i < log.getCount(); ++i) {
         if (logEntryShown(log.getNode(i), filter)) out.push_back(log.getNode(i));
     }

@@ -25,13 +25,9 @@ void TWIWOList::loadFromFile() {
     if (changeObserver_) changeObserver_();
 }
 
-void TWIWOList::saveToFile() {
-    Base::saveToFile();
-    if (changeObserver_) changeObserver_();
-}
-
 void TWIWOList::setChangeObserver(std::function<void()> observer) {
-    changeObserver_ = std::move(observer);
+    changeObserver_ = observer;
+    setSaveObserver(std::move(observer));
 }
 
 TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSorted(std::move(node)); }
@@ -39,6 +35,8 @@ TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSo
 void TWIWOList::deleteByKey(std::string_view key) { deleteAllByKey(key); }
 
 TWIWONode* TWIWOList::findByKey(std::string_view key) { return findFirst(key); }
+
+const TWIWONode* TWIWOList::findByKey(std::string_view key) const { return findFirst(key); }
 
 void TWIWOList::updateByKey(std::string_view key, const TWIWONode& source) {
     if (TWIWONode* target = findFirst(key)) {

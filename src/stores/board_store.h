@@ -26,6 +26,7 @@ public:
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;
+    using Base::saveToFile;
     using Base::setFileName;
 
     // Loads in file order; an incomplete last record is reported through the
@@ -35,7 +36,6 @@ public:
     // it and a warning says so. A file that cannot be opened, or of which
     // nothing can be read, raises StoreError.
     void loadFromFile();
-    void saveToFile();
 
     // Inserts in key order; does not save.
     TWIWONode& addNode(std::unique_ptr<TWIWONode> node);
@@ -43,8 +43,10 @@ public:
     void deleteByKey(std::string_view key);
     std::string makeBundleFromList() const { return wholeListBundle(); }
 
-    // First record with this key, or nullptr.
+    // First record with this key, or nullptr; lent for change, or only to
+    // read.
     TWIWONode* findByKey(std::string_view key);
+    const TWIWONode* findByKey(std::string_view key) const;
     // Copies fields 2 to 17 and 20 to 22 of `source` into the first record with
     // this key, stamps StatusChanged and LastContact with the current
     // date-time text, then saves (also when no record has the key).
