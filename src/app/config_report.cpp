@@ -27,7 +27,8 @@ int reportConfiguration(const std::string& program, const CommandLine& line, con
         dataFolder = ::getcwd(path, sizeof path) ? path : ".";
     }
     TConfigCheck check = checkConfiguration(files, dataFolder);
-    if (std::string problem = checkPlaces(line); !problem.empty()) check.problems.insert(check.problems.begin(), problem);
+    if (std::string problem = checkPlaces(line); !problem.empty())
+        check.problems.insert(check.problems.begin(), problem);
 
     std::cout << program << ": settings file \"" << files.settingsPath << "\", data folder \"" << dataFolder
               << "\"\n";
@@ -35,8 +36,10 @@ int reportConfiguration(const std::string& program, const CommandLine& line, con
     printList("Notes:", check.notes);
     printList("Settings in force:", check.settings);
     const std::size_t count = check.problems.size();
-    if (count == 0) std::cout << "No problems found.\n";
-    else std::cout << count << (count == 1 ? " problem" : " problems") << " found.\n";
+    if (count == 0)
+        std::cout << "No problems found.\n";
+    else
+        std::cout << count << (count == 1 ? " problem" : " problems") << " found.\n";
     std::cout.flush();
     return count == 0 && std::cout ? 0 : 1;
 }

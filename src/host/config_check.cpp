@@ -72,7 +72,8 @@ void checkLines(const std::string& label, std::string_view text, std::vector<std
         if (line[0] == '[') {
             const std::size_t close = line.find(']');
             if (close == std::string_view::npos) {
-                problems.push_back(at + quoted(line) + " opens a section name without closing it with \"]\"; " +
+                problems.push_back(at + quoted(line) +
+                                   " opens a section name without closing it with \"]\"; " +
                                    "the line is ignored" +
                                    (inSection ? " and the keys below it count as [" + section + "]" : ""));
                 continue;
@@ -104,8 +105,9 @@ void checkLines(const std::string& label, std::string_view text, std::vector<std
                                "); the value of this line is the one read");
         }
         if (isServerSection(section) && !isServerKey(section, key)) {
-            problems.push_back(at + name + " is not a setting of Zelvora Admin/Server (misspelt?); it is kept "
-                                           "as it is and not read");
+            problems.push_back(at + name +
+                               " is not a setting of Zelvora Admin/Server (misspelt?); it is kept "
+                               "as it is and not read");
         }
     }
 }
@@ -127,14 +129,16 @@ void checkPlacesNamed(const TSettings& settings, const SettingsFiles& files, con
                            " is no address of this computer (" + e.what() + "); the server cannot start");
     }
     if (settings.WebCertFile.empty() != settings.WebKeyFile.empty()) {
-        problems.push_back(label + ": HTTPS needs both CertFile and KeyFile of section [Web]; only one is set");
+        problems.push_back(label +
+                           ": HTTPS needs both CertFile and KeyFile of section [Web]; only one is set");
     }
-    for (const auto& [key, name] : {std::pair{"CertFile", &settings.WebCertFile}, {"KeyFile", &settings.WebKeyFile}}) {
+    for (const auto& [key, name] :
+         {std::pair{"CertFile", &settings.WebCertFile}, {"KeyFile", &settings.WebKeyFile}}) {
         if (name->empty()) continue;
         const std::string path = files.besideSettings(*name);
         if (::access(path.c_str(), R_OK) != 0) {
-            problems.push_back(label + ": [Web] " + key + " " + quoted(path) + " cannot be read: " +
-                               std::strerror(errno));
+            problems.push_back(label + ": [Web] " + key + " " + quoted(path) +
+                               " cannot be read: " + std::strerror(errno));
         }
     }
 }
@@ -145,7 +149,9 @@ TSettings checkSettings(const SettingsFiles& files, TConfigCheck& check) {
     const std::string& path = files.settingsPath;
     const std::string label = fileName(path);
     TSettings settings;  // as a program that has just started holds them
-    const auto warn = [&](const std::string& text) { check.problems.push_back(label + ": " + oneLine(text)); };
+    const auto warn = [&](const std::string& text) {
+        check.problems.push_back(label + ": " + oneLine(text));
+    };
     std::optional<std::string> text;
     try {
         text = IniFile::readFile(path);
@@ -161,10 +167,10 @@ TSettings checkSettings(const SettingsFiles& files, TConfigCheck& check) {
         const auto legacy = readLegacySettings(files.legacyPath);
         takeFirstStartTexts(settings, legacy);
         if (check.problems.empty()) {
-            check.notes.push_back(quoted(path) + " is not there yet: the first start writes it" +
-                                  (legacy ? " with the settings of " + quoted(files.legacyPath) +
-                                                ", and then deletes that file"
-                                          : std::string(" with the defaults")));
+            check.notes.push_back(
+                quoted(path) + " is not there yet: the first start writes it" +
+                (legacy ? " with the settings of " + quoted(files.legacyPath) + ", and then deletes that file"
+                        : std::string(" with the defaults")));
         }
     }
     deriveSettings(settings, warn);
@@ -193,12 +199,12 @@ void checkDataFiles(const std::string& folder, std::vector<std::string>& problem
         const auto size = static_cast<std::size_t>(st.st_size);
         if (const std::size_t tail = size % file.recordSize; tail != 0) {
             const bool board = &file == &kDataFiles[0];  // the board keeps its own kind of copy
-            problems.push_back(quoted(path) + " ends in an incomplete record (" + std::to_string(tail) + " of " +
-                               std::to_string(file.recordSize) + " bytes) after " +
-                               std::to_string(size / file.recordSize) +
-                               " complete records; a start keeps the file as found as " +
-                               quoted(std::string(file.name) + (board ? kUnconvertedSuffix : kDamagedSuffix)) +
-                               " and serves the complete records");
+            problems.push_back(
+                quoted(path) + " ends in an incomplete record (" + std::to_string(tail) + " of " +
+                std::to_string(file.recordSize) + " bytes) after " + std::to_string(size / file.recordSize) +
+                " complete records; a start keeps the file as found as " +
+                quoted(std::string(file.name) + (board ? kUnconvertedSuffix : kDamagedSuffix)) +
+                " and serves the complete records");
         }
     }
 }

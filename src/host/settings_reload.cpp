@@ -39,9 +39,9 @@ void describeChanges(const TSettings& before, const TSettings& after, std::vecto
         const std::string& was = before.*key.text;
         const std::string& now = after.*key.text;
         if (was == now) continue;
-        const std::string what =
-            key.secret ? settingName(key) + " (changed)"
-                       : settingName(key) + " " + quoted(now) + " (was " + quoted(was) + ")";
+        const std::string what = key.secret
+                                     ? settingName(key) + " (changed)"
+                                     : settingName(key) + " " + quoted(now) + " (was " + quoted(was) + ")";
         (key.effect == TakesEffect::AtOnce ? atOnce : atNextStart).push_back(what);
     }
 }
@@ -57,7 +57,8 @@ void reloadSettingsFile(TServerParts& parts) {
     auto file = std::make_unique<IniFile>();
     try {
         if (!file->load(path)) {
-            warn("The settings file \"" + path + "\" cannot be read again: it is not there. "
+            warn("The settings file \"" + path +
+                 "\" cannot be read again: it is not there. "
                  "The settings in force are kept.");
             return;
         }
@@ -81,7 +82,8 @@ void reloadSettingsFile(TServerParts& parts) {
     parts.settingsWriter.remember(std::move(file), true);
 
     if (settings.logSizeLimit != before.logSizeLimit) parts.setLogSizeLimit(settings.logSizeLimit);
-    if (settings.ShortDateFormat != before.ShortDateFormat || settings.LongTimeFormat != before.LongTimeFormat) {
+    if (settings.ShortDateFormat != before.ShortDateFormat ||
+        settings.LongTimeFormat != before.LongTimeFormat) {
         datetime::setFormats(settings.ShortDateFormat, settings.LongTimeFormat);
     }
     if ((settings.AutoOutAt != before.AutoOutAt || settings.AutoOutDone != before.AutoOutDone) &&

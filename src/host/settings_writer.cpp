@@ -21,9 +21,12 @@ std::string replacedEditText(const std::string& path, const TSettingChange& chan
     const std::string name = "[" + change.section + "] " + change.key;
     const bool secret = isSecret(change);
     std::string text = "The setting " + name + " was ";
-    if (!edited) text += "removed from \"" + path + "\"";
-    else if (secret) text += "changed in \"" + path + "\"";
-    else text += "changed in \"" + path + "\" to \"" + *edited + "\"";
+    if (!edited)
+        text += "removed from \"" + path + "\"";
+    else if (secret)
+        text += "changed in \"" + path + "\"";
+    else
+        text += "changed in \"" + path + "\" to \"" + *edited + "\"";
     text += " while the server ran; the change made in the server";
     if (!secret) text += ", \"" + change.value + "\",";
     return text + " replaces it.";
@@ -41,7 +44,8 @@ void TSettingsWriter::remember(std::unique_ptr<IniFile> file, bool known) {
     knowsFile_ = known;
 }
 
-std::optional<std::string> TSettingsWriter::lastKnown(const std::string& section, const std::string& key) const {
+std::optional<std::string> TSettingsWriter::lastKnown(const std::string& section,
+                                                      const std::string& key) const {
     return known_->value(section, key);
 }
 
@@ -67,7 +71,8 @@ void TSettingsWriter::write(const std::vector<TSettingChange>& changes, const TS
     }
     if (changed) now->save(path);
     if (knowsFile_) {
-        for (const TSettingChange& change : changes) known_->setValue(change.section, change.key, change.value);
+        for (const TSettingChange& change : changes)
+            known_->setValue(change.section, change.key, change.value);
     } else {
         remember(std::move(now), true);  // the file as it is now is all there is to know
     }

@@ -53,7 +53,8 @@ std::size_t countOf(const std::string& text, const std::string& part) {
 TEST(SettingsReload, ASighupAppliesTheLogSizeAndTheMailHostAtOnceWhileClientsAreServedThroughout) {
     auto server = makeServer();
     server->enableWeb();
-    writeRecords(*server, RecordKind::Board, {test::boardRecord("Doe,Jane", "pw"), test::boardRecord("Smith,John", "pw")});
+    writeRecords(*server, RecordKind::Board,
+                 {test::boardRecord("Doe,Jane", "pw"), test::boardRecord("Smith,John", "pw")});
     server->start();
     auto admin = administrator(*server);
     const int port = server->port();
@@ -93,7 +94,8 @@ TEST(SettingsReload, ASighupAppliesTheLogSizeAndTheMailHostAtOnceWhileClientsAre
     // A file that cannot be read changes nothing, and says why.
     ASSERT_EQ(::rename(server->iniPath().c_str(), (server->iniPath() + ".away").c_str()), 0);
     ASSERT_EQ(::kill(server->pid(), SIGHUP), 0);
-    ASSERT_TRUE(eventually([&] { return server->stderrText().find("cannot be read again") != std::string::npos; }));
+    ASSERT_TRUE(
+        eventually([&] { return server->stderrText().find("cannot be read again") != std::string::npos; }));
     EXPECT_EQ(optionsOf(*admin)["smtpHost"], "mail.example.com");
     ASSERT_EQ(::rename((server->iniPath() + ".away").c_str(), server->iniPath().c_str()), 0);
     fullExchange(port, loginRequest("FULL", "Smith,John", "pw"));
@@ -114,12 +116,13 @@ TEST(OutsideEdits, AKeyAddedByHandWhileItRunsSurvivesAChangeMadeInTheBrowserAndT
     text.replace(text.find("SMTPHost="), 9, "SMTPHost=by.hand.example");
     test::writeFile(server->iniPath(), text + "\r\n[Other]\r\nNote=also kept\r\n");
 
-    const auto changed = admin->request("PUT", "/api/admin/options",
-                                        R"({"smtpHost":"browser.example","maxLogSize":"7"})");
+    const auto changed =
+        admin->request("PUT", "/api/admin/options", R"({"smtpHost":"browser.example","maxLogSize":"7"})");
     ASSERT_EQ(changed.status, 200) << changed.body;
     std::string written = test::readFile(server->iniPath());
-    for (const char* line : {"ExpDays=5\r\n; asked for by the office\r\nCustom=kept\r\n", "SMTPHost=browser.example\r\n",
-                             "MaxLogSize=7\r\n", "[Other]\r\nNote=also kept\r\n"}) {
+    for (const char* line :
+         {"ExpDays=5\r\n; asked for by the office\r\nCustom=kept\r\n", "SMTPHost=browser.example\r\n",
+          "MaxLogSize=7\r\n", "[Other]\r\nNote=also kept\r\n"}) {
         EXPECT_NE(written.find(line), std::string::npos) << line << " in " << written;
     }
     // The edit the browser's change replaced is reported, once.
