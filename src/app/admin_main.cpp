@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
                          &QCoreApplication::quit, Qt::QueuedConnection);
         // SIGINT and SIGTERM stop the server as a confirmed close does;
         // SIGHUP reads the settings file again.
-        stopSignals.watch(&form, [&form] { form.stopOnSignal(); }, [&host] { host.reloadSettings(); });
+        stopSignals.watch(&form, [&form] { form.stopOnSignal(); }, [&host] { host.reloadSettingsFile(); });
         if (instance == zv::SingleInstanceGuard::Result::Acquired) {
             zv::admin::restoreOnSecondStart(guard, form);
         }

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
 
     zv::HeadlessView view(std::cerr, [&loop] { loop.quit(); }, zv::standardErrorIsJournal());
     zv::TServerHost host(view, start.settingsFiles);
-    signalWatcher.onReload = [&host] { host.reloadSettings(); };
+    signalWatcher.onReload = [&host] { host.reloadSettingsFile(); };
     // The board in a browser: starts once the clients are served, stops
     // before the stores are cleared.
     zv::web::TWebServer web(host.maintenance());

@@ -207,7 +207,7 @@ void TServerHost::FormDestroy() { ServerSocket->discard(); }
 
 // --- reload --------------------------------------------------------------------
 
-void TServerHost::reloadSettings() {
+void TServerHost::reloadSettingsFile() {
     std::weak_ptr<bool> alive = alive_;
     parts_->sessionMutex.postStep(parts_->mainLoop, [this, alive] {
         if (!alive.lock()) return;
@@ -218,7 +218,7 @@ void TServerHost::reloadSettings() {
             return;
         }
         try {
-            reloadSettingsFile(*parts_);
+            zv::reloadSettingsFile(*parts_);
         } catch (const std::exception& e) {
             parts_->view.logLine(LinePriority::Warning, std::string(programName()) +
                                                             ": the settings file could not be read again: " +

@@ -57,7 +57,7 @@ public:
     // once (settings_reload.h): queued as a step on the main loop, in its
     // turn between the clients' steps. Before the server serves, and once it
     // has begun to stop, it says so and does nothing.
-    void reloadSettings();
+    void reloadSettingsFile();
 
     bool fatalStartup() const { return fatalStartup_; }
     // True from the moment every store is loaded and the socket listens.
