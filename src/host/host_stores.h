@@ -6,11 +6,21 @@
 // a step still queued fails instead of saving an empty store over its file.
 // Main thread only; owns the stores.
 
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace zv {
+
+// The data files of the six stores (in the data folder) and the size of
+// their records.
+struct TDataFile {
+    const char* name;
+    std::size_t recordSize;
+};
+extern const std::array<TDataFile, 6> kDataFiles;
 
 class TWIWOList;
 class TWYWOList;

@@ -13,6 +13,7 @@
 #include "host/observers.h"
 #include "host/session_registry.h"
 #include "host/settings.h"
+#include "host/settings_writer.h"
 #include "host/user_table.h"
 #include "protocol/session_mutex.h"
 
@@ -37,6 +38,7 @@ struct TServerParts {
 
     // --- main thread only --------------------------------------------------------
     TSettings settings;
+    TSettingsWriter settingsWriter{settingsFiles};
     THostStores stores;
     TSessionRegistry registry;
     TUserTable userTable;
@@ -64,10 +66,12 @@ struct TServerParts {
     // Reads the settings file (warnings through the view); the new log size
     // limit applies at once.
     void loadSettings();
-    // Writes the settings file; throws SettingsError when it fails.
-    void saveSettings();
-    // As saveSettings, a failure shown as a warning. False when it failed.
-    bool saveSettingsOrWarn();
+    // Writes into the settings file the settings that changed since
+    // `before` and the window's placement where it moved, and nothing else
+    // (TSettingsWriter); throws SettingsError when it fails.
+    void saveSettingChanges(const TSettings& before);
+    // As saveSettingChanges, a failure shown as a warning. False when it failed.
+    bool saveSettingChangesOrWarn(const TSettings& before);
     // The maximum log size: the new limit applies to the next log record.
     void setLogSizeLimit(int limit);
 };
