@@ -18,6 +18,8 @@ struct CommandLine {
     bool help = false;       // --help: the usage on standard output, nothing else
     bool version = false;    // --version: the version on standard output, nothing else
     bool setAdminPassword = false;  // zelvorad --set-admin-password: reads one, stores its hash, ends
+    std::string backupFile;   // zelvorad --backup, absolute: a stopped server's backup is written there
+    std::string restoreFile;  // zelvorad --restore, absolute: that backup is put back
     // Arguments that belong to the window toolkit (zelvora-admin), in order.
     std::vector<std::string> passedOn;
 };

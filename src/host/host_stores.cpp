@@ -23,12 +23,22 @@ THostStores::THostStores(std::function<void(const std::string&)> warning, std::f
 THostStores::~THostStores() = default;
 
 void THostStores::nameFiles() {
-    board_->setFileName("wiwo.dat");
-    messages_->setFileName("wywa.dat");
-    memos_->setFileName("posti.dat");
-    departments_->setFileName("department.dat");
-    phonebook_->setFileName("phonebook.dat");
-    statusLog_->setFileName("log_stat.dat");
+    board_->setFileName(kDataFiles[0].name);
+    messages_->setFileName(kDataFiles[1].name);
+    memos_->setFileName(kDataFiles[2].name);
+    departments_->setFileName(kDataFiles[3].name);
+    phonebook_->setFileName(kDataFiles[4].name);
+    statusLog_->setFileName(kDataFiles[5].name);
+}
+
+std::vector<std::string> THostStores::fileImages() const {
+    requireOpen("data");
+    return {board_->fileImage(),       messages_->fileImage(),  memos_->fileImage(),
+            departments_->fileImage(), phonebook_->fileImage(), statusLog_->fileImage()};
+}
+
+void THostStores::setBoardSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer) {
+    board_->setSaveTimeObserver(std::move(observer));
 }
 
 void THostStores::close() {

@@ -6,11 +6,33 @@
 // a step still queued fails instead of saving an empty store over its file.
 // Main thread only; owns the stores.
 
+#include <array>
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "stores/record_layout.h"
+#include "stores/records.h"
 
 namespace zv {
+
+// The data file of each store, with the size of its records, in the order of
+// THostStores::fileImages().
+struct TDataFileKind {
+    const char* name;
+    std::size_t recordSize;
+};
+inline constexpr std::array<TDataFileKind, 6> kDataFiles = {{
+    {"wiwo.dat", RecordLayout<TWIWONode>::kRecordSize},
+    {"wywa.dat", RecordLayout<TWYWONode>::kRecordSize},
+    {"posti.dat", RecordLayout<TPOSTINode>::kRecordSize},
+    {"department.dat", RecordLayout<TDEPTNode>::kRecordSize},
+    {"phonebook.dat", RecordLayout<TPHONENode>::kRecordSize},
+    {"log_stat.dat", RecordLayout<TLOGNode>::kRecordSize},
+}};
 
 class TWIWOList;
 class TWYWOList;
@@ -29,6 +51,13 @@ public:
     THostStores& operator=(const THostStores&) = delete;
 
     void nameFiles();
+
+    // Every store's records as its file holds them after a save, in the order
+    // of kDataFiles. Throws StoreError once closed.
+    std::vector<std::string> fileImages() const;
+
+    // Told how long each save of the board took.
+    void setBoardSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer);
 
     // Throw StoreError once closed.
     TWIWOList& board();

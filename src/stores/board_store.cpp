@@ -26,12 +26,18 @@ void TWIWOList::loadFromFile() {
 }
 
 void TWIWOList::saveToFile() {
+    const auto started = std::chrono::steady_clock::now();
     Base::saveToFile();
+    if (saveTimeObserver_) saveTimeObserver_(std::chrono::steady_clock::now() - started);
     if (changeObserver_) changeObserver_();
 }
 
 void TWIWOList::setChangeObserver(std::function<void()> observer) {
     changeObserver_ = std::move(observer);
+}
+
+void TWIWOList::setSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer) {
+    saveTimeObserver_ = std::move(observer);
 }
 
 TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSorted(std::move(node)); }

@@ -193,6 +193,15 @@ public:
         writer.commit();
     }
 
+    // The bytes saveToFile() would write now: every record in list order,
+    // each in its fixed slots (a backup's copy of the store).
+    std::string fileImage() const {
+        settle();
+        std::string bytes(list_.size() * kRecordSize, '\0');
+        for (std::size_t i = 0; i < list_.size(); ++i) encodeRecord(*list_[i], bytes.data() + i * kRecordSize);
+        return bytes;
+    }
+
     void clearList() {
         list_.clear();
         pendingFrom_ = kNothingPending;
