@@ -36,21 +36,23 @@ class FolderClaims {
 public:
     FolderClaims(const SettingsFiles& files, const std::string& folder, const char* refusedWith)
         : guard_(folder), claim_(files.settingsPath) {
-        const std::string whileRunning = std::string(", so ") + refusedWith +
-                                         ": stop it first, or download a backup from its administration pages "
-                                         "(Options, Download a backup)";
+        const std::string whileRunning =
+            std::string(", so ") + refusedWith +
+            ": stop it first, or download a backup from its administration pages "
+            "(Options, Download a backup)";
         switch (guard_.acquire(false)) {
             case SingleInstanceGuard::Result::Acquired: break;
             case SingleInstanceGuard::Result::OtherRunning:
-                refusal_ = "a Zelvora Admin/Server is running for the data folder \"" + folder + "\"" + whileRunning;
+                refusal_ =
+                    "a Zelvora Admin/Server is running for the data folder \"" + folder + "\"" + whileRunning;
                 return;
             case SingleInstanceGuard::Result::Failed: refusal_ = guard_.error(); return;
         }
         switch (claim_.claim()) {
             case SettingsFileClaim::Result::Claimed: break;
             case SettingsFileClaim::Result::InUse:
-                refusal_ = "a Zelvora Admin/Server is running with the settings file \"" + claim_.settingsPath() +
-                           "\"" + whileRunning;
+                refusal_ = "a Zelvora Admin/Server is running with the settings file \"" +
+                           claim_.settingsPath() + "\"" + whileRunning;
                 return;
             case SettingsFileClaim::Result::Failed: refusal_ = claim_.error(); return;
         }
@@ -89,10 +91,11 @@ int backupFolder(const SettingsFiles& files, const std::string& archivePath) {
         TBackupArchiveWriter archive(std::move(snapshot));
         fileio::AtomicFileWriter writer(archivePath);
         std::vector<char> buffer(64 * 1024);
-        while (const std::size_t n = archive.read(buffer.data(), buffer.size())) writer.write(buffer.data(), n);
+        while (const std::size_t n = archive.read(buffer.data(), buffer.size()))
+            writer.write(buffer.data(), n);
         writer.commit();
-        std::cout << "The backup of \"" << folder << "\" and \"" << files.settingsPath << "\" is in \"" << archivePath
-                  << "\":\n";
+        std::cout << "The backup of \"" << folder << "\" and \"" << files.settingsPath << "\" is in \""
+                  << archivePath << "\":\n";
         printFiles(described);
     } catch (const std::exception& e) {
         return fail(std::string("no backup was written: ") + e.what());
@@ -111,15 +114,17 @@ int restoreFolder(const SettingsFiles& files, const std::string& archivePath) {
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-    std::cout << "Restored from \"" << archivePath << "\" into \"" << folder << "\" and \"" << files.settingsPath
-              << "\":\n";
+    std::cout << "Restored from \"" << archivePath << "\" into \"" << folder << "\" and \""
+              << files.settingsPath << "\":\n";
     printFiles(describeFiles(result.restored));
     if (!result.keptAside.empty()) {
         std::cout << "The files replaced are kept beside them:\n";
         for (const std::string& path : result.keptAside) std::cout << "  " << path << "\n";
     }
-    HeadlessView view(std::cerr, [] {}, standardErrorIsJournal());
-    auditAdminChange(view, "the command line", "restored the backup \"" + archivePath + "\" into \"" + folder + "\"");
+    HeadlessView view(
+        std::cerr, [] {}, standardErrorIsJournal());
+    auditAdminChange(view, "the command line",
+                     "restored the backup \"" + archivePath + "\" into \"" + folder + "\"");
     return 0;
 }
 

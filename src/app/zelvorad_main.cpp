@@ -59,8 +59,8 @@ const zv::app::ProgramSyntax& zelvoradSyntax() {
              [](zv::app::CommandLine& line, const std::string&) { line.setAdminPassword = true; }});
         s.options.push_back(
             {"--backup", "FILE",
-             "write a backup of the stopped server's data folder and settings file to FILE (a gzip-compressed "
-             "tar) and exit",
+             "write a backup of the stopped server's data folder and settings file to FILE (a "
+             "gzip-compressed tar) and exit",
              [](zv::app::CommandLine& line, const std::string& value) { line.backupFile = value; }});
         s.options.push_back(
             {"--restore", "FILE",
@@ -90,7 +90,8 @@ void errorLine(const std::string& text) {
 int main(int argc, char** argv) {
     const zv::app::ProgramStart start = zv::app::startProgram(zelvoradSyntax(), argc, argv);
     if (start.exitStatus) return *start.exitStatus;
-    const int commands = int{start.setAdminPassword} + int{!start.backupFile.empty()} + int{!start.restoreFile.empty()};
+    const int commands =
+        int{start.setAdminPassword} + int{!start.backupFile.empty()} + int{!start.restoreFile.empty()};
     if (commands > 1) {
         errorLine("--set-admin-password, --backup and --restore each run alone (see zelvorad --help)");
         return zv::app::kBadCommandLineStatus;

@@ -60,7 +60,8 @@ TBackupArchiveWriter::TBackupArchiveWriter(TBackupSnapshot snapshot)
 void TBackupArchiveWriter::check(int status, const char* what) {
     if (status >= ARCHIVE_WARN) return;
     const char* why = archive_error_string(archive_.get());
-    throw TBackupError(std::string("cannot ") + what + " of the backup: " + (why ? why : "libarchive failed"));
+    throw TBackupError(std::string("cannot ") + what +
+                       " of the backup: " + (why ? why : "libarchive failed"));
 }
 
 std::size_t TBackupArchiveWriter::read(char* buffer, std::size_t max) {
@@ -154,7 +155,8 @@ std::vector<TBackupFile> readBackupArchive(const std::string& path) {
         if (!seen.insert(name).second) throw fail("it holds \"" + name + "\" twice");
         const la_int64_t size = archive_entry_size(header);
         if (size < 0 || size > kLargestEntry) {
-            throw fail("\"" + name + "\" is " + std::to_string(size) + " bytes long, more than a backup holds");
+            throw fail("\"" + name + "\" is " + std::to_string(size) +
+                       " bytes long, more than a backup holds");
         }
         TBackupFile file{name, std::string(static_cast<std::size_t>(size), '\0'), 0};
         std::size_t got = 0;

@@ -50,8 +50,8 @@ private:
     std::size_t offset_ = 0;      // of its bytes, written so far
     bool headerWritten_ = false;  // of the entry being written
     bool finished_ = false;
-    std::string out_;             // compressed bytes not yet read
-    std::size_t outRead_ = 0;     // of out_, handed out
+    std::string out_;          // compressed bytes not yet read
+    std::size_t outRead_ = 0;  // of out_, handed out
 };
 
 // Every entry of the archive at `path`: only plain files whose names a

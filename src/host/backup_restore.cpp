@@ -51,7 +51,8 @@ std::string keepAside(const std::string& path) {
 // Writes `bytes` as the file at `path`, whole or not at all, with the mode
 // and owner of the file it replaces; a new file gets 0600 and, under root,
 // the owner of its folder.
-void writeInPlace(const std::string& path, const std::string& bytes, const std::optional<struct stat>& before) {
+void writeInPlace(const std::string& path, const std::string& bytes,
+                  const std::optional<struct stat>& before) {
     fileio::AtomicFileWriter writer(path);
     writer.write(bytes.data(), bytes.size());
     writer.commit();
@@ -59,7 +60,8 @@ void writeInPlace(const std::string& path, const std::string& bytes, const std::
     if (::chmod(path.c_str(), mode) != 0) systemFailure("set the mode of", path);
     if (::geteuid() == 0) {
         const auto owner = before ? before : statOf(folderOf(path));
-        if (owner && ::chown(path.c_str(), owner->st_uid, owner->st_gid) != 0) systemFailure("set the owner of", path);
+        if (owner && ::chown(path.c_str(), owner->st_uid, owner->st_gid) != 0)
+            systemFailure("set the owner of", path);
     }
 }
 
@@ -81,7 +83,8 @@ void checkBackupFiles(const std::vector<TBackupFile>& files, const std::string& 
 
     // Each data file holds whole records.
     for (const TBackupFile& file : files) {
-        if (const TDataFileKind* kind = dataFileKind(file.name); kind && file.bytes.size() % kind->recordSize != 0) {
+        if (const TDataFileKind* kind = dataFileKind(file.name);
+            kind && file.bytes.size() % kind->recordSize != 0) {
             throw fail(file.name + " is " + std::to_string(file.bytes.size()) +
                        " bytes long, which is no whole number of its " + std::to_string(kind->recordSize) +
                        "-byte records");
@@ -96,10 +99,12 @@ void checkBackupFiles(const std::vector<TBackupFile>& files, const std::string& 
     for (const TManifestEntry& entry : listed) {
         listedByName[entry.name] = &entry;
         const auto found = byName.find(entry.name);
-        if (found == byName.end()) throw fail(kManifestName + std::string(" lists ") + entry.name + ", which it lacks");
+        if (found == byName.end())
+            throw fail(kManifestName + std::string(" lists ") + entry.name + ", which it lacks");
         if (found->second->bytes.size() != entry.bytes) {
-            throw fail(entry.name + " is " + std::to_string(found->second->bytes.size()) + " bytes long, not the " +
-                       std::to_string(entry.bytes) + " bytes " + kManifestName + " lists");
+            throw fail(entry.name + " is " + std::to_string(found->second->bytes.size()) +
+                       " bytes long, not the " + std::to_string(entry.bytes) + " bytes " + kManifestName +
+                       " lists");
         }
         const TDataFileKind* kind = dataFileKind(entry.name);
         const std::size_t recordSize = kind ? kind->recordSize : 0;
@@ -153,9 +158,9 @@ TRestoreResult restoreBackup(const std::string& archivePath, const std::string& 
     } catch (const std::exception& e) {
         std::string done;
         for (const TBackupFile& file : result.restored) done += (done.empty() ? "" : ", ") + file.name;
-        throw TBackupError(std::string(e.what()) + "; restored before the failure: " +
-                           (done.empty() ? "nothing" : done) + " (each file replaced is kept as <name>" +
-                           kBeforeRestoreSuffix + ")");
+        throw TBackupError(std::string(e.what()) +
+                           "; restored before the failure: " + (done.empty() ? "nothing" : done) +
+                           " (each file replaced is kept as <name>" + kBeforeRestoreSuffix + ")");
     }
     return result;
 }

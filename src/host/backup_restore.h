@@ -20,7 +20,7 @@ namespace zv {
 inline constexpr const char* kBeforeRestoreSuffix = ".before-restore";
 
 struct TRestoreResult {
-    std::vector<TBackupFile> restored;  // what was put in place (without the manifest)
+    std::vector<TBackupFile> restored;   // what was put in place (without the manifest)
     std::vector<std::string> keptAside;  // the paths of the files kept as "<name>.before-restore"
 };
 

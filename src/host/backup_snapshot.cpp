@@ -76,13 +76,14 @@ TBackupSnapshot snapshotOfFolder(const std::string& dataFolder, const std::strin
         TBackupFile file{kind.name, readWholeFile(path).value_or(std::string()), kind.recordSize};
         if (const std::size_t tail = file.bytes.size() % kind.recordSize; tail != 0) {
             file.bytes.resize(file.bytes.size() - tail);
-            snapshot.notes.push_back("\"" + path + "\" ends in an incomplete record (" + std::to_string(tail) +
-                                     " of " + std::to_string(kind.recordSize) +
+            snapshot.notes.push_back("\"" + path + "\" ends in an incomplete record (" +
+                                     std::to_string(tail) + " of " + std::to_string(kind.recordSize) +
                                      " bytes), which the backup leaves out, as the server would");
         }
         snapshot.files.push_back(std::move(file));
         const std::string journal = std::string(kind.name) + kJournalSuffix;
-        if (auto bytes = readWholeFile(inFolder(dataFolder, journal))) journals.push_back({journal, std::move(*bytes), 0});
+        if (auto bytes = readWholeFile(inFolder(dataFolder, journal)))
+            journals.push_back({journal, std::move(*bytes), 0});
     }
     if (auto settings = readWholeFile(settingsPath)) {
         snapshot.files.push_back({kArchivedSettingsName, std::move(*settings), 0});

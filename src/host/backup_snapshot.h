@@ -30,7 +30,7 @@ inline constexpr const char* kArchivedSettingsName = "zva.ini";
 inline constexpr const char* kJournalSuffix = ".journal";
 
 struct TBackupFile {
-    std::string name;            // "wiwo.dat" ..., "zva.ini", "wiwo.dat.journal"
+    std::string name;  // "wiwo.dat" ..., "zva.ini", "wiwo.dat.journal"
     std::string bytes;
     std::size_t recordSize = 0;  // of a data file; 0 for the others
     std::size_t records() const { return recordSize ? bytes.size() / recordSize : 0; }

@@ -37,7 +37,8 @@ std::vector<std::string> THostStores::fileImages() const {
             departments_->fileImage(), phonebook_->fileImage(), statusLog_->fileImage()};
 }
 
-void THostStores::setBoardSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer) {
+void THostStores::setBoardSaveTimeObserver(
+    std::function<void(std::chrono::steady_clock::duration)> observer) {
     board_->setSaveTimeObserver(std::move(observer));
 }
 

@@ -17,8 +17,8 @@ void TDurationHistogram::observe(std::chrono::steady_clock::duration duration) {
     const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(duration).count();
     const std::uint64_t taken = nanoseconds > 0 ? static_cast<std::uint64_t>(nanoseconds) : 0;
     const double seconds = static_cast<double>(taken) / 1e9;
-    const auto bucket = static_cast<std::size_t>(
-        std::lower_bound(bounds_.begin(), bounds_.end(), seconds) - bounds_.begin());
+    const auto bucket =
+        static_cast<std::size_t>(std::lower_bound(bounds_.begin(), bounds_.end(), seconds) - bounds_.begin());
     buckets_[bucket].fetch_add(1, std::memory_order_relaxed);
     sumNanoseconds_.fetch_add(taken, std::memory_order_relaxed);
 }

@@ -14,7 +14,8 @@ TServerParts::TServerParts(AdminView& view, SettingsFiles settingsFiles)
                  ++boardVersion;
                  boardObservers.notify(boardVersion);
              }) {
-    stores.setBoardSaveTimeObserver([this](std::chrono::steady_clock::duration took) { metrics.boardSaved(took); });
+    stores.setBoardSaveTimeObserver(
+        [this](std::chrono::steady_clock::duration took) { metrics.boardSaved(took); });
 }
 
 void TServerParts::clearUserTable(int count) { userTable.clearUserTable(count); }

@@ -198,7 +198,8 @@ public:
     std::string fileImage() const {
         settle();
         std::string bytes(list_.size() * kRecordSize, '\0');
-        for (std::size_t i = 0; i < list_.size(); ++i) encodeRecord(*list_[i], bytes.data() + i * kRecordSize);
+        for (std::size_t i = 0; i < list_.size(); ++i)
+            encodeRecord(*list_[i], bytes.data() + i * kRecordSize);
         return bytes;
     }
 

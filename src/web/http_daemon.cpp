@@ -73,7 +73,9 @@ MHD_Result copyQueryArgument(void* cls, MHD_ValueKind, const char* key, const ch
 // The administrator's pages decide by the address too (the first-run
 // set-up is offered to this computer only), and so does the metrics page
 // (open to this computer).
-bool decidesByAddress(std::string_view path) { return path.rfind("/api/admin/", 0) == 0 || path == "/metrics"; }
+bool decidesByAddress(std::string_view path) {
+    return path.rfind("/api/admin/", 0) == 0 || path == "/metrics";
+}
 
 // The announced body size (0 when none; libmicrohttpd refuses one that is
 // not a number).
@@ -245,7 +247,9 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     request.body = std::move(state.body);
     // Only changes and the requests that decide by it use the address (the
     // sign-in throttle counts by it).
-    if (request.changes() || decidesByAddress(request.path)) request.clientAddress = clientAddress(connection);
+    if (request.changes() || decidesByAddress(request.path)) {
+        request.clientAddress = clientAddress(connection);
+    }
     request.https = https_;
     request.headers.reserve(16);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &copyHeader, &request);
@@ -288,7 +292,8 @@ bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
     MHD_Response* response = nullptr;
     if (reply.bodySource) {
         auto* handle = new SourceHandle{std::move(reply.bodySource)};
-        response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, &readSource, handle, &freeSource);
+        response =
+            MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, &readSource, handle, &freeSource);
         if (response == nullptr) delete handle;
     } else if (reply.sharedBody) {
         auto* holder = new std::shared_ptr<const std::string>(std::move(reply.sharedBody));

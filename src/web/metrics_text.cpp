@@ -19,8 +19,10 @@ using prometheus::MetricType;
 ClientMetric valued(MetricType type, double value, std::vector<ClientMetric::Label> labels = {}) {
     ClientMetric metric;
     metric.label = std::move(labels);
-    if (type == MetricType::Counter) metric.counter.value = value;
-    else metric.gauge.value = value;
+    if (type == MetricType::Counter)
+        metric.counter.value = value;
+    else
+        metric.gauge.value = value;
     return metric;
 }
 
@@ -32,7 +34,8 @@ MetricFamily byOutcome(std::string name, std::string help,
                        std::vector<std::pair<const char*, std::uint64_t>> outcomes) {
     MetricFamily family{std::move(name), std::move(help), MetricType::Counter, {}};
     for (const auto& [outcome, count] : outcomes) {
-        family.metric.push_back(valued(MetricType::Counter, static_cast<double>(count), {{"outcome", outcome}}));
+        family.metric.push_back(
+            valued(MetricType::Counter, static_cast<double>(count), {{"outcome", outcome}}));
     }
     return family;
 }
@@ -51,22 +54,28 @@ MetricFamily histogram(std::string name, std::string help, const TDurationHistog
 
 }  // namespace
 
-std::string metricsText(const TServerMetrics::Snapshot& host, const TWebFigures& web, const std::string& version) {
+std::string metricsText(const TServerMetrics::Snapshot& host, const TWebFigures& web,
+                        const std::string& version) {
     std::vector<MetricFamily> families;
-    families.push_back(MetricFamily{"zelvora_build_info", "The version of the running server, as a label.",
-                                    MetricType::Gauge, {valued(MetricType::Gauge, 1, {{"version", version}})}});
-    families.push_back(single("zelvora_clients_connected", "Zelvora Clients connected now.", MetricType::Gauge,
-                              static_cast<double>(host.clientsConnected)));
-    families.push_back(byOutcome("zelvora_logins_total", "Logins of Zelvora Clients, by how they were answered.",
+    families.push_back(MetricFamily{"zelvora_build_info",
+                                    "The version of the running server, as a label.",
+                                    MetricType::Gauge,
+                                    {valued(MetricType::Gauge, 1, {{"version", version}})}});
+    families.push_back(single("zelvora_clients_connected", "Zelvora Clients connected now.",
+                              MetricType::Gauge, static_cast<double>(host.clientsConnected)));
+    families.push_back(byOutcome("zelvora_logins_total",
+                                 "Logins of Zelvora Clients, by how they were answered.",
                                  {{"granted", host.loginsGranted},
                                   {"denied", host.loginsDenied},
                                   {"unknown_account", host.loginsUnknown}}));
-    families.push_back(histogram("zelvora_login_exchange_duration_seconds",
-                                 "Granted logins, from the complete login request to the client's confirmation "
-                                 "of the bundle.",
-                                 host.loginExchange));
+    families.push_back(
+        histogram("zelvora_login_exchange_duration_seconds",
+                  "Granted logins, from the complete login request to the client's confirmation "
+                  "of the bundle.",
+                  host.loginExchange));
     families.push_back(histogram("zelvora_board_save_duration_seconds",
-                                 "Saves of the board file (the count is the number of saves).", host.boardSaves));
+                                 "Saves of the board file (the count is the number of saves).",
+                                 host.boardSaves));
     families.push_back(byOutcome("zelvora_mails_total",
                                  "Notices of new messages handed to the mail host: sent when it took them, "
                                  "failed when it could not be reached or refused them.",

@@ -18,7 +18,8 @@ struct TWebFigures {
 
 // The metrics page: every family with its HELP and TYPE lines, names under
 // "zelvora_", durations in seconds.
-std::string metricsText(const TServerMetrics::Snapshot& host, const TWebFigures& web, const std::string& version);
+std::string metricsText(const TServerMetrics::Snapshot& host, const TWebFigures& web,
+                        const std::string& version);
 
 // The content type of that page.
 inline constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";

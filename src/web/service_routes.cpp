@@ -5,7 +5,6 @@
 // download (a gzip-compressed tar of the data files and the settings file,
 // taken between two client exchanges and compressed while it is sent).
 #include <memory>
-
 #include <nlohmann/json.hpp>
 
 #include "host/admin_audit.h"
@@ -33,7 +32,8 @@ void addHealth(TRouter& router, TWebServices& s) {
         // The HTTP side runs only while the clients are served; once a stop
         // has begun it answers 503 until it closes.
         const bool serving = s.host.serving();
-        return jsonReply(serving ? 200 : 503, {{"status", serving ? "ok" : "stopping"}, {"version", programVersion()}});
+        return jsonReply(serving ? 200 : 503,
+                         {{"status", serving ? "ok" : "stopping"}, {"version", programVersion()}});
     });
 }
 
@@ -41,8 +41,9 @@ void addHealth(TRouter& router, TWebServices& s) {
 std::optional<TReply> metricsRefusal(const TRequest& request, const std::string& token) {
     if (isLoopbackClient(request.clientAddress)) return std::nullopt;
     if (token.empty()) {
-        return errorReply(403, "The metrics are open to this computer only; set MetricsToken under [Web] in "
-                               "zva.ini to read them from elsewhere with that bearer token.");
+        return errorReply(403,
+                          "The metrics are open to this computer only; set MetricsToken under [Web] in "
+                          "zva.ini to read them from elsewhere with that bearer token.");
     }
     const std::string_view given = request.header("Authorization");
     if (given.size() > kBearer.size() && given.substr(0, kBearer.size()) == kBearer &&
@@ -71,13 +72,14 @@ void addBackup(TRouter& router, TWebServices& s) {
             auto archive = std::make_shared<TBackupArchiveWriter>(s.host.backupSnapshot(who));
             TReply reply;
             reply.contentType = "application/gzip";
-            reply.header("Content-Disposition", "attachment; filename=\"" + archive->suggestedFileName() + "\"");
+            reply.header("Content-Disposition",
+                         "attachment; filename=\"" + archive->suggestedFileName() + "\"");
             reply.bodySource = [archive, who](char* buffer, std::size_t max) {
                 try {
                     return archive->read(buffer, max);
                 } catch (const std::exception& e) {
-                    standardErrorLine(LinePriority::Error, std::string(programName()) + ": the backup for " + who +
-                                                               " broke off: " + e.what());
+                    standardErrorLine(LinePriority::Error, std::string(programName()) + ": the backup for " +
+                                                               who + " broke off: " + e.what());
                     throw;
                 }
             };

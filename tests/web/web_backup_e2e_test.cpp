@@ -59,7 +59,8 @@ std::map<std::string, std::size_t> manifestCounts(const std::string& archive, co
 TEST(WebBackup, BackupTakenWhileTwentyClientsLogInRestoresToFilesOfWholeRecords) {
     constexpr int kClients = 20;
     std::vector<Fields> board;
-    for (int i = 0; i < kClients; ++i) board.push_back(test::boardRecord(deskKey(i), "pw" + std::to_string(i)));
+    for (int i = 0; i < kClients; ++i)
+        board.push_back(test::boardRecord(deskKey(i), "pw" + std::to_string(i)));
     auto server = startServer(board);
     auto admin = administrator(*server);
 
@@ -121,7 +122,8 @@ TEST(WebBackup, BackupTakenWhileTwentyClientsLogInRestoresToFilesOfWholeRecords)
 }
 
 TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRunsBesideAServer) {
-    auto server = startServer({test::boardRecord("Smith,John", "secret"), test::boardRecord("Doe,Jane", "pw")});
+    auto server =
+        startServer({test::boardRecord("Smith,John", "secret"), test::boardRecord("Doe,Jane", "pw")});
     clientLogin(*server, "Smith,John", "secret");
     const std::string archive = server->tempFile("offline.tar.gz");
     std::string errors;
@@ -149,9 +151,10 @@ TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRu
     ASSERT_EQ(std::system(("tar -xzf '" + archive + "' -C '" + unpacked + "'").c_str()), 0);
     test::writeFile(unpacked + "/wywa.dat", test::readFile(unpacked + "/wywa.dat") + "7 bytes");
     const std::string broken = server->tempFile("broken.tar.gz");
-    ASSERT_EQ(std::system(("tar -czf '" + broken + "' -C '" + unpacked +
-                           "' MANIFEST wiwo.dat wywa.dat posti.dat department.dat phonebook.dat log_stat.dat zva.ini")
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("tar -czf '" + broken + "' -C '" + unpacked +
+                   "' MANIFEST wiwo.dat wywa.dat posti.dat department.dat phonebook.dat log_stat.dat zva.ini")
+                      .c_str()),
               0);
     const auto data = filesOf(server->dataFolder());
     const auto program = filesOf(server->programFolder());
@@ -169,7 +172,8 @@ TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRu
 
     // The sound backup goes back over a changed board, keeping what it
     // replaces beside it.
-    test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board, {test::boardRecord("Roe,Rick", "x")});
+    test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board,
+                          {test::boardRecord("Roe,Rick", "x")});
     const std::string changed = test::readFile(server->dataFile("wiwo.dat"));
     ASSERT_EQ(runCommand(*server, {"--restore", archive}, &errors), 0) << errors;
     EXPECT_EQ(test::readFile(server->dataFile("wiwo.dat.before-restore")), changed);

@@ -28,7 +28,8 @@ for family in text_string_to_metric_families(open(sys.argv[1]).read()):
         print("%s{%s}\t%r" % (s.name, labels, s.value))
 )");
     // Debian's interpreter, which has Debian's python3-prometheus-client.
-    const std::string command = "/usr/bin/python3 " + folder.file("read.py") + " " + folder.file("page.txt") + " 2>&1";
+    const std::string command =
+        "/usr/bin/python3 " + folder.file("read.py") + " " + folder.file("page.txt") + " 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) throw std::runtime_error("cannot run " + command);
     std::string output;
@@ -61,8 +62,9 @@ TEST(WebService, HealthSaysTheServerServesAndWhichVersion) {
 TEST(WebService, MetricsParseAsPrometheusTextAndCountWhatClientsAndBrowsersDid) {
     auto server = std::make_unique<ServerProcess>(ZV_ZELVORAD_PATH);
     server->enableWeb({{"MetricsToken", kMetricsToken}});
-    test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board,
-                          {test::boardRecord("Smith,John", "secret"), test::boardRecord("Doe,Jane", "hidden")});
+    test::writeRecordFile(
+        server->dataFile("wiwo.dat"), RecordKind::Board,
+        {test::boardRecord("Smith,John", "secret"), test::boardRecord("Doe,Jane", "hidden")});
     server->start();
     HttpClient monitor(server->webPort());
     // What the start left (its readiness probe is a login of nobody).
@@ -83,7 +85,8 @@ TEST(WebService, MetricsParseAsPrometheusTextAndCountWhatClientsAndBrowsersDid) 
     ASSERT_EQ(stream.status(), 200);
     HttpClient guesser(server->webPort());
     int refused = 0;
-    for (int i = 0; i < 8; ++i) refused += guesser.signIn("Doe,Jane", "guess" + std::to_string(i)).status == 429;
+    for (int i = 0; i < 8; ++i)
+        refused += guesser.signIn("Doe,Jane", "guess" + std::to_string(i)).status == 429;
     EXPECT_GT(refused, 0);
 
     std::map<std::string, double> samples;
@@ -115,9 +118,10 @@ TEST(WebService, MetricsParseAsPrometheusTextAndCountWhatClientsAndBrowsersDid) 
         const HttpResponse without = remote.get("/metrics");
         EXPECT_EQ(without.status, 401) << without.body;
         EXPECT_NE(without.header("WWW-Authenticate").find("Bearer"), std::string::npos);
-        EXPECT_EQ(remote.request("GET", "/metrics", {}, {{"Authorization", "Bearer not-the-token"}}).status, 401);
-        const HttpResponse with =
-            remote.request("GET", "/metrics", {}, {{"Authorization", std::string("Bearer ") + kMetricsToken}});
+        EXPECT_EQ(remote.request("GET", "/metrics", {}, {{"Authorization", "Bearer not-the-token"}}).status,
+                  401);
+        const HttpResponse with = remote.request("GET", "/metrics", {},
+                                                 {{"Authorization", std::string("Bearer ") + kMetricsToken}});
         EXPECT_EQ(with.status, 200) << with.body;
     } else {
         std::cout << "no address other than loopback here: the token is not tried from elsewhere\n";
