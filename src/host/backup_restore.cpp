@@ -92,7 +92,12 @@ void checkBackupFiles(const std::vector<TBackupFile>& files, const std::string& 
     }
     const auto manifest = byName.find(kManifestName);
     if (manifest == byName.end()) throw fail(std::string("it holds no ") + kManifestName);
-    const std::vector<TManifestEntry> listed = parseManifest(manifest->second->bytes);
+    std::vector<TManifestEntry> listed;
+    try {
+        listed = parseManifest(manifest->second->bytes);
+    } catch (const TBackupError& e) {
+        throw fail(e.what());
+    }
 
     // Every file as the manifest lists it, and nothing else.
     std::map<std::string, const TManifestEntry*> listedByName;
@@ -126,7 +131,12 @@ void checkBackupFiles(const std::vector<TBackupFile>& files, const std::string& 
 
 TRestoreResult restoreBackup(const std::string& archivePath, const std::string& dataFolder,
                              const std::string& settingsPath) {
-    std::vector<TBackupFile> files = readBackupArchive(archivePath);
+    std::vector<TBackupFile> files;
+    try {
+        files = readBackupArchive(archivePath);
+    } catch (const TBackupError& e) {
+        throw TBackupError(std::string(e.what()) + "; nothing was changed");
+    }
     checkBackupFiles(files, archivePath);
 
     TRestoreResult result;
