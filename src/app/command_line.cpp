@@ -206,6 +206,8 @@ ParsedCommandLine parseCommandLine(const ProgramSyntax& syntax, const std::vecto
     }
     parsed.line.configFile = absolute(parsed.line.configFile, currentFolder);
     parsed.line.dataFolder = absolute(parsed.line.dataFolder, currentFolder);
+    parsed.line.backupFile = absolute(parsed.line.backupFile, currentFolder);
+    parsed.line.restoreFile = absolute(parsed.line.restoreFile, currentFolder);
     return parsed;
 }
 

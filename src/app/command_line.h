@@ -21,6 +21,8 @@ struct CommandLine {
     bool setAdminPassword = false;  // zelvorad --set-admin-password: reads one, stores its hash, ends
     bool checkConfig = false;  // --check-config: the problems and the settings on standard output
     bool allowRoot = false;    // --allow-root: root may use another user's files
+    std::string backupFile;   // zelvorad --backup, absolute: a stopped server's backup is written there
+    std::string restoreFile;  // zelvorad --restore, absolute: that backup is put back
     // Arguments that belong to the window toolkit (zelvora-admin), in order.
     std::vector<std::string> passedOn;
 };

@@ -29,7 +29,7 @@ ProgramStart endWith(ProgramStart start, int status) {
 }  // namespace
 
 ProgramStart startProgram(const ProgramSyntax& syntax, int argc, char** argv) {
-    ProgramStart start{std::nullopt, SettingsFiles(executableFolder()), {}, false};
+    ProgramStart start{std::nullopt, SettingsFiles(executableFolder()), {}, false, {}, {}};
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ParsedCommandLine parsed = parseCommandLine(syntax, args, currentFolder());
     if (!parsed.error.empty()) {
@@ -64,6 +64,8 @@ ProgramStart startProgram(const ProgramSyntax& syntax, int argc, char** argv) {
     }
     start.passedOn = line.passedOn;
     start.setAdminPassword = line.setAdminPassword;
+    start.backupFile = line.backupFile;
+    start.restoreFile = line.restoreFile;
     return start;
 }
 

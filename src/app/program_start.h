@@ -23,6 +23,8 @@ struct ProgramStart {
     SettingsFiles settingsFiles;    // "zva.ini" beside the executable, or --config
     std::vector<std::string> passedOn;  // arguments for the window toolkit
     bool setAdminPassword = false;      // --set-admin-password instead of the server
+    std::string backupFile;             // --backup FILE instead of the server
+    std::string restoreFile;            // --restore FILE instead of the server
 };
 
 ProgramStart startProgram(const ProgramSyntax& syntax, int argc, char** argv);

@@ -17,6 +17,7 @@
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 
+#include "app/backup_commands.h"
 #include "app/program_start.h"
 #include "app/service_notify.h"
 #include "app/set_admin_password.h"
@@ -61,6 +62,16 @@ const zv::app::ProgramSyntax& zelvoradSyntax() {
              "read a new password for the administration pages from standard input, store its hash in the "
              "settings file and exit (refused while a server runs with that file)",
              [](zv::app::CommandLine& line, const std::string&) { line.setAdminPassword = true; }});
+        s.options.push_back(
+            {"--backup", "FILE",
+             "write a backup of the stopped server's data folder and settings file to FILE (a "
+             "gzip-compressed tar) and exit",
+             [](zv::app::CommandLine& line, const std::string& value) { line.backupFile = value; }});
+        s.options.push_back(
+            {"--restore", "FILE",
+             "put the backup FILE back into the stopped server's data folder and settings file, keeping each "
+             "file it replaces as <name>.before-restore, and exit",
+             [](zv::app::CommandLine& line, const std::string& value) { line.restoreFile = value; }});
         return s;
     }();
     return syntax;
@@ -84,7 +95,15 @@ void errorLine(const std::string& text) {
 int main(int argc, char** argv) {
     const zv::app::ProgramStart start = zv::app::startProgram(zelvoradSyntax(), argc, argv);
     if (start.exitStatus) return *start.exitStatus;
+    const int commands =
+        int{start.setAdminPassword} + int{!start.backupFile.empty()} + int{!start.restoreFile.empty()};
+    if (commands > 1) {
+        errorLine("--set-admin-password, --backup and --restore each run alone (see zelvorad --help)");
+        return zv::app::kBadCommandLineStatus;
+    }
     if (start.setAdminPassword) return zv::app::setAdminPassword(start.settingsFiles);
+    if (!start.backupFile.empty()) return zv::app::backupFolder(start.settingsFiles, start.backupFile);
+    if (!start.restoreFile.empty()) return zv::app::restoreFolder(start.settingsFiles, start.restoreFile);
     // Blocked in every thread (threads inherit the mask); read from the signalfd.
     sigset_t watchedSignals;
     sigemptyset(&watchedSignals);

@@ -75,6 +75,7 @@ void TClientListener::sessionAvailable(TAsyncSocket& sender, std::uint16_t error
     }
     session->setIdleTimeout(std::chrono::seconds(parts_.settings.idleTimeoutSeconds));
     parts_.registry.add(session, session->connectionID());
+    parts_.metrics.setClientsConnected(parts_.registry.count());
     session->start();
 }
 

@@ -41,6 +41,17 @@ void THostStores::nameFiles() {
     statusLog_->setFileName(kDataFiles[5].name);
 }
 
+std::vector<std::string> THostStores::fileImages() const {
+    requireOpen("data");
+    return {board_->fileImage(),       messages_->fileImage(),  memos_->fileImage(),
+            departments_->fileImage(), phonebook_->fileImage(), statusLog_->fileImage()};
+}
+
+void THostStores::setBoardSaveTimeObserver(
+    std::function<void(std::chrono::steady_clock::duration)> observer) {
+    board_->setSaveTimeObserver(std::move(observer));
+}
+
 void THostStores::close() {
     closed_ = true;
     board_->clearList();

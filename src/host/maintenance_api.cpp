@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "host/admin_audit.h"
 #include "host/server_parts.h"
 #include "protocol/login.h"
 #include "protocol/server_context.h"
@@ -22,6 +23,7 @@ AdminView& TMaintenanceApi::view() { return parts_.view; }
 const TSettings& TMaintenanceApi::settings() const { return parts_.settings; }
 const SettingsFiles& TMaintenanceApi::settingsFiles() const { return parts_.settingsFiles; }
 bool TMaintenanceApi::serving() const { return parts_.serving; }
+TServerMetrics::Snapshot TMaintenanceApi::metrics() const { return parts_.metrics.snapshot(); }
 int TMaintenanceApi::listeningPort() const { return parts_.listeningPort; }
 TEventLoop& TMaintenanceApi::mainLoop() { return parts_.mainLoop; }
 
@@ -118,6 +120,22 @@ std::vector<TBoardRow> TMaintenanceApi::boardRows(TMomentCache* cache) {
 }
 
 const TUserTable& TMaintenanceApi::userTable() const { return parts_.userTable; }
+
+TBackupSnapshot TMaintenanceApi::backupSnapshot(const std::string& who) {
+    TBackupSnapshot snapshot;
+    try {
+        snapshot = snapshotOfServer(parts_.stores, parts_.settingsFiles.settingsPath);
+    } catch (const StoreError& e) {
+        throw TStoresUnavailable(e.what());
+    }
+    std::string what = "took a backup (";
+    for (const TBackupFile& file : snapshot.files) {
+        if (file.recordSize) what += file.name + " " + std::to_string(file.records()) + " records, ";
+    }
+    what.resize(what.size() - 2);
+    auditAdminChange(parts_.view, who, what + ")");
+    return snapshot;
+}
 
 void TMaintenanceApi::reloadSettings() { parts_.loadSettings(); }
 

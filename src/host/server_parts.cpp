@@ -15,7 +15,10 @@ TServerParts::TServerParts(AdminView& view, SettingsFiles settingsFiles)
              [this] {
                  ++boardVersion;
                  boardObservers.notify(boardVersion);
-             }) {}
+             }) {
+    stores.setBoardSaveTimeObserver(
+        [this](std::chrono::steady_clock::duration took) { metrics.boardSaved(took); });
+}
 
 void TServerParts::clearUserTable(int count) { userTable.clearUserTable(count); }
 

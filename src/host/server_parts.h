@@ -4,6 +4,7 @@
 // the maintenance API the front ends see. Plain state with the few things
 // every face does the same way (the user table refresh, the settings file).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "host/admin_view.h"
 #include "host/host_stores.h"
 #include "host/observers.h"
+#include "host/server_metrics.h"
 #include "host/session_registry.h"
 #include "host/settings.h"
 #include "host/settings_writer.h"
@@ -35,6 +37,10 @@ struct TServerParts {
 
     // --- any thread ------------------------------------------------------------
     TSessionMutex sessionMutex;  // held by a session (or a browser's step) for each of its steps
+    TServerMetrics metrics;      // counted where things happen; read by the monitoring
+    // Every store loaded and the clients served; false again once the close
+    // went ahead. Set on the main thread.
+    std::atomic<bool> serving = false;
 
     // --- main thread only --------------------------------------------------------
     TSettings settings;
@@ -42,7 +48,6 @@ struct TServerParts {
     THostStores stores;
     TSessionRegistry registry;
     TUserTable userTable;
-    bool serving = false;  // every store loaded and the clients served; false again once the close went ahead
     int listeningPort = 0;  // of the clients' listener, once it listens
     std::uint64_t boardVersion = 0;  // changes of the board that reached its file
     TObservers<std::uint64_t> boardObservers;

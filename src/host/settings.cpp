@@ -74,6 +74,7 @@ void readWebSettings(TSettings& settings, const IniFile* ini) {
     settings.WebCertFile = read("CertFile", "");
     settings.WebKeyFile = read("KeyFile", "");
     settings.WebAdminPassword = read("AdminPassword", "");
+    settings.WebMetricsToken = read("MetricsToken", "");
 }
 
 // [Board]: the end-of-day punch-out, off when missing.

@@ -45,6 +45,7 @@ struct TSettings {
     std::string WebKeyFile = {};            // PEM private key of the certificate
     int webPortInUse = 8480;                // WebPort as a number (0 to 65535)
     std::string WebAdminPassword = {};      // crypto_pwhash_str hash; empty: none set yet
+    std::string WebMetricsToken = {};       // bearer token for /metrics from elsewhere; empty: loopback only
 
     // [Board]: the end-of-day punch-out.
     std::string AutoOutAt = {};         // a time of day ("17:30"); empty: off

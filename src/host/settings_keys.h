@@ -26,7 +26,7 @@ struct TSettingKey {
     bool secret = false;  // listed as set or not set, never shown
 };
 
-inline constexpr std::array<TSettingKey, 17> kSettingKeys{{
+inline constexpr std::array<TSettingKey, 18> kSettingKeys{{
     {"Options", "BlockSize", &TSettings::BlockSize, TakesEffect::AtNextStart},
     {"Options", "SMTPHost", &TSettings::SMTPHost, TakesEffect::AtOnce},
     {"Options", "Port", &TSettings::Port, TakesEffect::AtNextStart},
@@ -42,6 +42,7 @@ inline constexpr std::array<TSettingKey, 17> kSettingKeys{{
     {"Web", "CertFile", &TSettings::WebCertFile, TakesEffect::AtNextStart},
     {"Web", "KeyFile", &TSettings::WebKeyFile, TakesEffect::AtNextStart},
     {"Web", "AdminPassword", &TSettings::WebAdminPassword, TakesEffect::AtOnce, true},
+    {"Web", "MetricsToken", &TSettings::WebMetricsToken, TakesEffect::AtNextStart, true},
     {"Board", "AutoOutAt", &TSettings::AutoOutAt, TakesEffect::AtOnce},
     {"Board", "AutoOutDone", &TSettings::AutoOutDone, TakesEffect::AtOnce},
 }};

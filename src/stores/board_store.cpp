@@ -26,8 +26,22 @@ void TWIWOList::loadFromFile() {
 }
 
 void TWIWOList::setChangeObserver(std::function<void()> observer) {
-    changeObserver_ = observer;
-    setSaveObserver(std::move(observer));
+    changeObserver_ = std::move(observer);
+    observeSaves();
+}
+
+void TWIWOList::setSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer) {
+    saveTimeObserver_ = std::move(observer);
+    observeSaves();
+}
+
+// A save may be made later than saveToFile() is called (at the end of a
+// client's step), so both observers hang on the write itself.
+void TWIWOList::observeSaves() {
+    setSaveObserver([this](std::chrono::steady_clock::duration took) {
+        if (saveTimeObserver_) saveTimeObserver_(took);
+        if (changeObserver_) changeObserver_();
+    });
 }
 
 TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSorted(std::move(node)); }

@@ -1,6 +1,7 @@
 #pragma once
 // The employee board: one record per account, kept in key order ("wiwo.dat").
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ class TWIWOList : private RecordStore<TWIWONode> {
 public:
     using Base::clearList;
     using Base::createNodeFromString;
+    using Base::fileImage;
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;
@@ -64,9 +66,14 @@ public:
     // it (a client's merge or punch, a login's time stamp, the window's
     // dialogs, a browser).
     void setChangeObserver(std::function<void()> observer);
+    // Told how long each save took that completed (the server's monitoring).
+    void setSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer);
 
 private:
+    void observeSaves();
+
     std::function<void()> changeObserver_;
+    std::function<void(std::chrono::steady_clock::duration)> saveTimeObserver_;
 };
 
 }  // namespace zv

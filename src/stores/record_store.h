@@ -17,6 +17,7 @@
 // use the const accessors, which note nothing.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -67,7 +68,9 @@ public:
     const std::string& fileName() const { return fileName_; }
 
     // Called after every save that reached the file.
-    void setSaveObserver(std::function<void()> observer) { saveObserver_ = std::move(observer); }
+    void setSaveObserver(std::function<void(std::chrono::steady_clock::duration took)> observer) {
+        saveObserver_ = std::move(observer);
+    }
 
     // Replaces the list with the records of the data file, in file order.
     // First a change that a crash cut short is completed from the file's
@@ -140,6 +143,16 @@ public:
     // however often the store was saved before.
     void saveToFile() {
         if (!fileio::deferWrite(this, [this] { writeFile(); })) writeFile();
+    }
+
+    // The bytes saveToFile() would write now: every record in list order,
+    // each in its fixed slots (a backup's copy of the store).
+    std::string fileImage() const {
+        settle();
+        std::string bytes(list_.size() * kRecordSize, '\0');
+        for (std::size_t i = 0; i < list_.size(); ++i)
+            encodeRecord(*list_[i], bytes.data() + i * kRecordSize);
+        return bytes;
     }
 
     void clearList() {
@@ -322,6 +335,7 @@ private:
 
     // The save itself, now.
     void writeFile() {
+        const auto started = std::chrono::steady_clock::now();
         {
             std::lock_guard lock(fileLock_);
             settle();
@@ -330,7 +344,7 @@ private:
             allLent_ = false;
             lent_.clear();
         }
-        if (saveObserver_) saveObserver_();
+        if (saveObserver_) saveObserver_(std::chrono::steady_clock::now() - started);
     }
 
     void requireRecord(const Node* node) const {
@@ -385,7 +399,7 @@ private:
     // Constant after set-up.
     std::string fileName_;
     std::function<void(const std::string&)> loadWarning_;
-    std::function<void()> saveObserver_;
+    std::function<void(std::chrono::steady_clock::duration took)> saveObserver_;
 
     std::recursive_mutex fileLock_;  // held for the whole of each load and save
     TRecordFile<Node> file_;         // under fileLock_

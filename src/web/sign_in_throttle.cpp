@@ -50,6 +50,7 @@ std::optional<std::chrono::seconds> TSignInThrottle::admit(const std::string& ad
     Entry& byAccount = entry("k:" + account, at);
     const Clock::time_point until = std::max(byAddress.blockedUntil, byAccount.blockedUntil);
     if (until > at) {
+        refusals_.fetch_add(1, std::memory_order_relaxed);
         const auto left = std::chrono::ceil<std::chrono::seconds>(until - at);
         return std::max(left, std::chrono::seconds(1));
     }

@@ -7,7 +7,9 @@
 // after the last one. Nothing sleeps: a refusal tells the browser when to
 // try again. Thread-safe.
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -34,6 +36,8 @@ public:
     std::optional<std::chrono::seconds> admit(const std::string& address, const std::string& account);
     // The attempt admitted last for this pair succeeded.
     void succeeded(const std::string& address, const std::string& account);
+    // How many attempts admit() has refused since the start.
+    std::uint64_t refusals() const { return refusals_.load(std::memory_order_relaxed); }
 
     void setClockForTesting(std::function<Clock::time_point()> clock);
 
@@ -51,6 +55,7 @@ private:
     std::mutex mutex_;
     std::unordered_map<std::string, Entry> entries_;  // guarded by mutex_; "a:" + address, "k:" + account
     std::function<Clock::time_point()> clock_;
+    std::atomic<std::uint64_t> refusals_{0};
 };
 
 }  // namespace zv::web

@@ -6,9 +6,12 @@ namespace zv {
 class TMaintenanceApi;
 }
 
+#include <string>
+
 namespace zv::web {
 
 class TBoardFeed;
+class TLiveStreams;
 class TPasswordWorker;
 class TRouter;
 class TSignInThrottle;
@@ -20,6 +23,10 @@ struct TWebServices {
     TSignInThrottle& throttle;
     TBoardFeed& board;
     TPasswordWorker& worker;
+    TLiveStreams& streams;
+    // [Web] MetricsToken as the HTTP side started (empty: the metrics are
+    // open to this computer only).
+    const std::string& metricsToken;
 };
 
 // The page: "/" and each compiled file.
@@ -30,5 +37,7 @@ void addEmployeeRoutes(TRouter& router, TWebServices& services);
 void addAdminSignInRoutes(TRouter& router, TWebServices& services);
 // The rest of the administrator's API under /api/admin/.
 void addAdminDataRoutes(TRouter& router, TWebServices& services);
+// What those who run the server use: /healthz, /metrics and the backup.
+void addServiceRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web
