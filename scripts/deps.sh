@@ -2,21 +2,38 @@
 # Installs the Debian packages the build, the tests and the benchmarks need,
 # and any further packages named as arguments (scripts/fuzz.sh adds its own).
 # Each package is checked with dpkg first, so a second run costs a second.
+#
+#   scripts/deps.sh [--build-only] [PACKAGE]...
+#
+# --build-only: only what building the programs and their Debian packages
+# needs (scripts/package.sh), no test or benchmark tools.
 set -euo pipefail
 
+build_only=false
+if [ "${1:-}" = "--build-only" ]; then
+  build_only=true
+  shift
+fi
+
+# The programs and their packages.
 packages=(
-  cmake ninja-build g++ pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev libsimpleini-dev
-  qt6-base-dev libgl-dev
-  poppler-utils xvfb xauth
-  openbox xdotool x11-utils imagemagick
-  libsystemd-dev dpkg-dev lintian systemd
-  libmicrohttpd-dev nlohmann-json3-dev chromium libsodium-dev
+  cmake ninja-build g++ pkg-config dpkg-dev
+  libsimpleini-dev qt6-base-dev libgl-dev libsystemd-dev
+  libmicrohttpd-dev nlohmann-json3-dev libsodium-dev prometheus-cpp-dev libarchive-dev
 )
-# The browser tests drive chromium from Node; a machine without Node gets
-# Debian's.
-if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
-  packages+=(nodejs npm)
+if ! $build_only; then
+  # The tests and the benchmarks.
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    poppler-utils xvfb xauth
+    openbox xdotool x11-utils imagemagick
+    lintian systemd adduser chromium python3-prometheus-client
+  )
+  # The browser tests drive chromium from Node; a machine without Node gets
+  # Debian's.
+  if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+    packages+=(nodejs npm)
+  fi
 fi
 packages+=("$@")
 

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Builds the Debian packages zelvora-server and zelvora-admin with CPack:
 # configures a Release build of its own (prefix /usr, Debian's hardening
-# flags), builds the two programs, packs them, and prints the paths of the
-# .deb files.
+# flags, /var/lib/zelvora compiled in as the default place of the settings
+# and the data, no tests), builds the two programs, packs them, and prints
+# the paths of the .deb files.
 #
 #   scripts/package.sh [--build-dir DIR] [--out DIR]
 #
 # DIR defaults: build-package/ for the build, build-package/packages/ for the
-# packages. Installs what is missing first (scripts/deps.sh).
+# packages. Installs what the build needs first (scripts/deps.sh --build-only
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
+fi
+export SOURCE_DATE_EPOCH
+# --build-only). The same sources give the same package bytes: every time
+# stamp is the time of the last commit (SOURCE_DATE_EPOCH, unless set), which
+# is also the date the changelog gives for the version.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +30,12 @@ while [ $# -gt 0 ]; do
   esac
 done
 out_dir="${out_dir:-$build_dir/packages}"
-scripts/deps.sh
+scripts/deps.sh --build-only
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
+fi
+export SOURCE_DATE_EPOCH
 
 # Debian's flags for packaged programs (stack protector, fortified functions,
 # read-only relocations, immediate binding), without debug information: the
@@ -35,6 +49,7 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+  -DZV_PACKAGED_DEFAULTS=ON -DZV_BUILD_TESTS=OFF \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
 targets=(zelvorad)
 if grep -q '^zelvora-admin:' <(cmake --build "$build_dir" --target help); then targets+=(zelvora-admin); fi

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -25,6 +26,17 @@ bool readExactly(int fd, std::size_t n) {
         n -= static_cast<std::size_t>(got);
     }
     return true;
+}
+
+// Writes all of `bytes` at `offset`, or at the file's position when it is -1.
+void writeAt(int fd, std::string_view bytes, off_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t n = offset < 0 ? ::write(fd, bytes.data(), bytes.size())
+                                     : ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        if (offset >= 0) offset += n;
+    }
 }
 
 bool sendAll(int fd, std::string_view data) {
@@ -91,27 +103,32 @@ void FloorServer::writeFiles(const std::vector<FloorWrite>& writes, const char* 
             size = static_cast<std::size_t>(memosWaiting_) * script_.memoBytes;
         }
         const std::string path = folder_ + "/floor-" + group + "-" + std::to_string(i++) + ".dat";
-        const std::string target = script_.durableReplace ? path + ".tmp" : path;
-        const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0) continue;
-        std::string bytes(size, 'f');
-        std::string_view left(bytes);
-        while (!left.empty()) {
-            ssize_t n = ::write(fd, left.data(), left.size());
-            if (n <= 0) break;
-            left.remove_prefix(static_cast<std::size_t>(n));
+        if (script_.minimal) {
+            writeRecordInPlace(size, path);
+            continue;
         }
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) continue;
+        const std::string bytes(size, 'f');
+        writeAt(fd, bytes, -1);
         ::fsync(fd);
         ::close(fd);
-        if (script_.durableReplace) {
-            if (::rename(target.c_str(), path.c_str()) != 0) continue;
-            const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dir >= 0) {
-                ::fsync(dir);
-                ::close(dir);
-            }
-        }
     }
+}
+
+void FloorServer::writeRecordInPlace(std::size_t bytes, const std::string& path) {
+    // The journal: a header, the record's offset and length, the record.
+    const int journal = ::open((path + ".journal").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (journal >= 0 && file >= 0) {
+        writeAt(journal, std::string(48 + 16 + bytes, 'j'), 0);
+        ::fdatasync(journal);
+        writeAt(file, std::string(bytes, 'r'), 0);
+        ::fdatasync(file);
+        if (::ftruncate(journal, 0) != 0) std::perror("floor: ftruncate");
+    }
+    if (journal >= 0) ::close(journal);
+    if (file >= 0) ::close(file);
 }
 
 void FloorServer::serve(int fd, int /*connection*/) {

@@ -1,8 +1,14 @@
 #pragma once
-// The floor of the load generator: a server that answers a login exchange
-// with the same round trips and the same bytes as zelvorad, and writes and
-// flushes to disk files of the same sizes at the same points, but does no
-// other work (no parsing, no stores, no shared lock).
+// The floors of the load generator: a server that answers a login exchange
+// with the same round trips and the same bytes as zelvorad, and writes to disk
+// at the same points, but does no other work (no parsing, no stores, no shared
+// lock). What it writes is one of:
+// - the same bytes as whole files: files of the sizes the stores' files have,
+//   each written whole and flushed (as saves did when every save rewrote the
+//   whole file);
+// - the minimal: only the records that change, each written durably in place
+//   behind a journal (the journal written and flushed, the record written
+//   where it lies and flushed, the journal emptied).
 
 #include <atomic>
 #include <mutex>
@@ -14,7 +20,8 @@ namespace zv::bench {
 
 // One file rewritten during the exchange: of a fixed size, or the memo file,
 // which holds the memos of every client between its login and its
-// confirmation, as the server's memo file does.
+// confirmation, as the server's memo file does. For the minimal floor: one
+// record of that fixed size.
 struct FloorWrite {
     std::size_t bytes = 0;  // a fixed size
     bool memoFile = false;  // instead: the memos waiting, after memoChange
@@ -31,9 +38,8 @@ struct FloorScript {
     std::size_t memoBytes = 0;                  // size of one memo in the memo file
     std::vector<FloorWrite> writesBeforeReply;  // files written before "PREPARE_TO_RECEIVE"
     std::vector<FloorWrite> writesAtConfirm;    // files written at "CONFIRM"
-    // Each write replaces its file as the stores do: a temporary file, flushed,
-    // renamed over the old one, and the folder flushed.
-    bool durableReplace = false;
+    // Each write is a record written in place behind a journal.
+    bool minimal = false;
 };
 
 class FloorServer {
@@ -46,6 +52,7 @@ private:
     void acceptLoop();
     void serve(int fd, int connection);
     void writeFiles(const std::vector<FloorWrite>& writes, const char* group);
+    void writeRecordInPlace(std::size_t bytes, const std::string& path);
 
     FloorScript script_;
     std::string folder_;

@@ -28,21 +28,31 @@ std::string loginRequest(int employee) {
            "[*POSTI*]" + zv::test::recordString(memo) + "[*WYWO*]NO_DATA[*PHONE*]NO_DATA";
 }
 
-double exchange(int port, const std::string& request, std::string* bundleOut) {
+ExchangeTime timedExchange(int port, const std::string& request, std::string* bundleOut) {
+    const auto ms = [](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::milli>(to - from).count();
+    };
     const auto start = Clock::now();
     zv::test::TcpClient client(port);
     client.send(request);
     const std::string reply = client.receiveLoginReply(std::chrono::seconds(60));
     if (reply != "PREPARE_TO_RECEIVE") throw std::runtime_error("login refused: " + reply);
+    const auto prepared = Clock::now();
     std::string bundle = client.pullBundle(kBlockSize);
+    const auto confirmed = Clock::now();
     client.send("CONFIRM");
     if (!client.closedWithin(std::chrono::seconds(60))) throw std::runtime_error("not closed");
+    const auto end = Clock::now();
     if (bundleOut) *bundleOut = std::move(bundle);
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return {ms(start, end), ms(start, prepared) + ms(confirmed, end)};
+}
+
+double exchange(int port, const std::string& request, std::string* bundleOut) {
+    return timedExchange(port, request, bundleOut).total;
 }
 
 Run runClients(int port, int clients, int perClient) {
-    std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
+    std::vector<std::vector<ExchangeTime>> latencies(static_cast<std::size_t>(clients));
     std::vector<std::string> errors(static_cast<std::size_t>(clients));
     const auto start = Clock::now();
     std::vector<std::thread> threads;
@@ -51,7 +61,7 @@ Run runClients(int port, int clients, int perClient) {
             try {
                 const std::string request = loginRequest(c);
                 for (int i = 0; i < perClient; ++i) {
-                    latencies[static_cast<std::size_t>(c)].push_back(exchange(port, request));
+                    latencies[static_cast<std::size_t>(c)].push_back(timedExchange(port, request));
                 }
             } catch (const std::exception& e) {
                 errors[static_cast<std::size_t>(c)] = e.what();
@@ -64,7 +74,12 @@ Run runClients(int port, int clients, int perClient) {
         if (!e.empty()) throw std::runtime_error("client failed: " + e);
     }
     Run run;
-    for (const auto& l : latencies) run.latencies.insert(run.latencies.end(), l.begin(), l.end());
+    for (const auto& client : latencies) {
+        for (const ExchangeTime& t : client) {
+            run.latencies.push_back(t.total);
+            run.outsideTransfer.push_back(t.outsideTransfer);
+        }
+    }
     run.rate = static_cast<double>(run.latencies.size()) / seconds;
     return run;
 }

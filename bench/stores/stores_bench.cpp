@@ -1,5 +1,9 @@
 // Speed of the board store against floors measured in the same run:
 //   save   vs writing the same bytes to a temporary file, fsync, rename
+//          (a record was added, so the file is replaced whole)
+//   in place  one record changed and saved (journal, the record in place)
+//          vs the atomic replace of the same file, and vs writing the same
+//          journal and record bytes with the same flushes
 //   load   vs reading the same bytes into memory
 //   bundle vs appending the same field texts and separators to one string
 //   add    time per add for 1,000 and 10,000 accounts in random key order
@@ -23,6 +27,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stores/board_store.h"
@@ -151,6 +156,25 @@ std::string floorBundle(const std::vector<const zv::TWIWONode*>& records, std::s
     return out;
 }
 
+// Writes a journal of one record (header, offset and length, the bytes) and
+// flushes it, writes the record in place and flushes it, empties the journal:
+// the least a crash-safe change of one record costs.
+void floorInPlace(const std::string& name, const std::string& record, std::size_t offset) {
+    const int journal = ::open((name + ".floor-journal").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int file = ::open((name + ".copy").c_str(), O_RDWR | O_CLOEXEC);
+    check(journal >= 0 && file >= 0, "open");
+    const std::string image = std::string(64, 'j') + record;
+    check(::pwrite(journal, image.data(), image.size(), 0) == static_cast<ssize_t>(image.size()), "pwrite");
+    check(::fdatasync(journal) == 0, "fdatasync");
+    check(::pwrite(file, record.data(), record.size(), static_cast<off_t>(offset)) ==
+              static_cast<ssize_t>(record.size()),
+          "pwrite");
+    check(::fdatasync(file) == 0, "fdatasync");
+    check(::ftruncate(journal, 0) == 0, "ftruncate");
+    ::close(journal);
+    ::close(file);
+}
+
 void printRatio(const char* name, double floorMs, double storeMs) {
     std::printf("%s %.2f (floor %.1f ms, store %.1f ms)\n", name, storeMs / floorMs, floorMs, storeMs);
 }
@@ -195,12 +219,25 @@ int main(int argc, char** argv) {
     std::printf("board: %d accounts, %.1f MB file\n", kAccounts, bytes.size() / 1e6);
 
     std::vector<double> saveFloor, saveFloorSynced, saveStore, loadFloor, loadStore, bundleFloor, bundleStore;
+    std::vector<double> inPlaceFloor, inPlaceStore;
     const std::size_t bundleSize = board.makeBundleFromList().size();
 
     for (int run = 0; run < kRuns; ++run) {
         saveFloor.push_back(millisecondsOf([&] { floorSave(name, bytes, false); }));
         saveFloorSynced.push_back(millisecondsOf([&] { floorSave(name, bytes, true); }));
+        // A record deleted and added again moves the records after it: the
+        // file is replaced whole, with the same bytes.
+        const std::string key = board.getNode(kAccounts / 2).Employee;
+        auto moved = std::make_unique<zv::TWIWONode>(std::as_const(board).getNode(kAccounts / 2));
+        board.deleteByKey(key);
+        board.addNode(std::move(moved));
         saveStore.push_back(millisecondsOf([&] { board.saveToFile(); }));
+        // One record changed where it lies.
+        const int changed = static_cast<int>(rng() % kAccounts);
+        board.getNode(changed).LastContact = "12/7/26 9:" + std::to_string(10 + run) + ":00 AM";
+        inPlaceStore.push_back(millisecondsOf([&] { board.saveToFile(); }));
+        inPlaceFloor.push_back(millisecondsOf(
+            [&] { floorInPlace(name, bytes.substr(0, 1909), static_cast<std::size_t>(changed) * 1909); }));
         volatile std::size_t sink = 0;
         loadFloor.push_back(cpuMillisecondsOf([&] { sink = floorLoad(name, bytes.size()); }));
         loadStore.push_back(cpuMillisecondsOf([&] { board.loadFromFile(); }));
@@ -212,6 +249,12 @@ int main(int argc, char** argv) {
     }
     printRatio("save_ratio", median(saveFloor), median(saveStore));
     printRatio("save_ratio_vs_floor_with_folder_fsync", median(saveFloorSynced), median(saveStore));
+    printRatio("in_place_change_ratio_vs_the_same_bytes_and_flushes", median(inPlaceFloor),
+               median(inPlaceStore));
+    std::printf(
+        "in_place_change_vs_atomic_replace %.3f (one record changed in place %.2f ms, the whole file "
+        "replaced %.1f ms)\n",
+        median(inPlaceStore) / median(saveStore), median(inPlaceStore), median(saveStore));
     printRatio("load_ratio", median(loadFloor), median(loadStore));
     printRatio("bundle_ratio", median(bundleFloor), median(bundleStore));
 

@@ -17,6 +17,7 @@ sigset_t stopSignalSet() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -25,12 +26,12 @@ sigset_t stopSignalSet() {
 TStopSignals::TStopSignals() {
     const sigset_t set = stopSignalSet();
     if (const int failed = ::pthread_sigmask(SIG_BLOCK, &set, nullptr); failed != 0) {
-        error_ = std::string("cannot block SIGINT and SIGTERM: ") + std::strerror(failed);
+        error_ = std::string("cannot block SIGINT, SIGTERM and SIGHUP: ") + std::strerror(failed);
         return;
     }
     fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (fd_ < 0) {
-        error_ = std::string("cannot watch SIGINT and SIGTERM: ") + std::strerror(errno);
+        error_ = std::string("cannot watch SIGINT, SIGTERM and SIGHUP: ") + std::strerror(errno);
         // Unread signals would be lost for good: give them their default back.
         ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     }
@@ -40,18 +41,19 @@ TStopSignals::~TStopSignals() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void TStopSignals::watch(QObject* context, std::function<void()> onStop) {
+void TStopSignals::watch(QObject* context, std::function<void()> onStop, std::function<void()> onReload) {
     if (fd_ < 0) return;
     auto* notifier = new QSocketNotifier(fd_, QSocketNotifier::Read, context);
     const int fd = fd_;
     QObject::connect(notifier, &QSocketNotifier::activated, context,
-                     [fd, onStop = std::move(onStop)] {
+                     [fd, onStop = std::move(onStop), onReload = std::move(onReload)] {
                          bool stop = false;
+                         bool reload = false;
                          signalfd_siginfo info;
-                         while (::read(fd, &info, sizeof info) ==
-                                static_cast<ssize_t>(sizeof info)) {
-                             stop = true;
+                         while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+                             (info.ssi_signo == SIGHUP ? reload : stop) = true;
                          }
+                         if (reload) onReload();
                          if (stop) onStop();
                      });
 }

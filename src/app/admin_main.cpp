@@ -128,8 +128,9 @@ int main(int argc, char** argv) {
         zv::web::TWebServer web(host.maintenance());
         QObject::connect(&form, &zv::admin::TServerForm::serverClosed, &app,
                          &QCoreApplication::quit, Qt::QueuedConnection);
-        // SIGINT and SIGTERM stop the server as a confirmed close does.
-        stopSignals.watch(&form, [&form] { form.stopOnSignal(); });
+        // SIGINT and SIGTERM stop the server as a confirmed close does;
+        // SIGHUP reads the settings file again.
+        stopSignals.watch(&form, [&form] { form.stopOnSignal(); }, [&host] { host.reloadSettingsFile(); });
         if (instance == zv::SingleInstanceGuard::Result::Acquired) {
             zv::admin::restoreOnSecondStart(guard, form);
         }

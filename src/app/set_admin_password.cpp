@@ -67,8 +67,8 @@ int setAdminPassword(const SettingsFiles& files) {
             break;
         case SettingsFileClaim::Result::InUse:
             return fail("a Zelvora Admin/Server is running with the settings file \"" + claim.settingsPath() +
-                        "\"; stop it first (it writes its settings back when it stops), or set the password in "
-                        "its window (Options, Web Access) or its administration pages");
+                        "\"; stop it first, or set the password in its window (Options, Web Access) or its "
+                        "administration pages");
         case SettingsFileClaim::Result::Failed:
             return fail(claim.error());
     }
@@ -91,22 +91,16 @@ int setAdminPassword(const SettingsFiles& files) {
     HeadlessView view(std::cerr, [] {}, standardErrorIsJournal());
     try {
         const std::string hash = hashAdminPassword(password);
-        // The file is written anew: it keeps its owner and mode, so that a
-        // service's own user can still write it after root has run this.
         struct stat before {};
-        const bool existed = ::stat(files.settingsPath.c_str(), &before) == 0;
-        if (!existed) {
+        if (::stat(files.settingsPath.c_str(), &before) != 0) {
             // A first start's settings file (the defaults, or an imported
             // legacy file), so that the server finds every key.
             TSettings settings;
             loadSettings(settings, files, view);
         }
+        // Written anew, the file keeps its owner and mode (IniFile::save), so
+        // that a service's own user can still write it after root ran this.
         saveAdminPasswordHash(files, hash);
-        if (existed && ((::geteuid() == 0 && ::chown(files.settingsPath.c_str(), before.st_uid, before.st_gid) != 0) ||
-                        ::chmod(files.settingsPath.c_str(), before.st_mode & 07777) != 0)) {
-            return fail("the password is set, but the settings file \"" + files.settingsPath +
-                        "\" could not keep its owner and mode: " + std::strerror(errno));
-        }
     } catch (const std::exception& e) {
         return fail(std::string(e.what()) + "; nothing was changed");
     }

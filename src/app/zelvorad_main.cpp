@@ -2,8 +2,9 @@
 // folder of the executable and the data files in the current directory,
 // unless --config and --data say otherwise. Messages go to standard error,
 // one line each (with the journal's priority prefixes under systemd). SIGINT
-// and SIGTERM stop the server in order (exit status 0); a failed start-up
-// exits with status 1 after its message, a bad command line with status 2.
+// and SIGTERM stop the server in order (exit status 0), SIGHUP reads the
+// settings file again; a failed start-up exits with status 1 after its
+// message, a bad command line with status 2.
 
 #include <unistd.h>
 
@@ -11,10 +12,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 
+#include "app/backup_commands.h"
 #include "app/program_start.h"
 #include "app/service_notify.h"
 #include "app/set_admin_password.h"
@@ -29,17 +32,20 @@
 
 namespace {
 
-// Ends the main loop when SIGINT or SIGTERM arrives (read from a signalfd
-// watched by the loop, so the stop runs on the main thread).
-class StopSignalWatcher : public zv::TEventLoop::Watcher {
+// Ends the main loop when SIGINT or SIGTERM arrives, and has the settings
+// file read again when SIGHUP does (read from a signalfd watched by the
+// loop, so both run on the main thread).
+class SignalWatcher : public zv::TEventLoop::Watcher {
 public:
-    StopSignalWatcher(zv::TEventLoop& loop, int fd) : loop_(loop), fd_(fd) {}
+    SignalWatcher(zv::TEventLoop& loop, int fd) : loop_(loop), fd_(fd) {}
     void handleEvents(std::uint32_t) override {
         signalfd_siginfo info;
         while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            loop_.quit();
+            if (info.ssi_signo != SIGHUP) loop_.quit();
+            else if (onReload) onReload();
         }
     }
+    std::function<void()> onReload;  // set once the server exists
 
 private:
     zv::TEventLoop& loop_;
@@ -56,6 +62,16 @@ const zv::app::ProgramSyntax& zelvoradSyntax() {
              "read a new password for the administration pages from standard input, store its hash in the "
              "settings file and exit (refused while a server runs with that file)",
              [](zv::app::CommandLine& line, const std::string&) { line.setAdminPassword = true; }});
+        s.options.push_back(
+            {"--backup", "FILE",
+             "write a backup of the stopped server's data folder and settings file to FILE (a "
+             "gzip-compressed tar) and exit",
+             [](zv::app::CommandLine& line, const std::string& value) { line.backupFile = value; }});
+        s.options.push_back(
+            {"--restore", "FILE",
+             "put the backup FILE back into the stopped server's data folder and settings file, keeping each "
+             "file it replaces as <name>.before-restore, and exit",
+             [](zv::app::CommandLine& line, const std::string& value) { line.restoreFile = value; }});
         return s;
     }();
     return syntax;
@@ -79,14 +95,23 @@ void errorLine(const std::string& text) {
 int main(int argc, char** argv) {
     const zv::app::ProgramStart start = zv::app::startProgram(zelvoradSyntax(), argc, argv);
     if (start.exitStatus) return *start.exitStatus;
+    const int commands =
+        int{start.setAdminPassword} + int{!start.backupFile.empty()} + int{!start.restoreFile.empty()};
+    if (commands > 1) {
+        errorLine("--set-admin-password, --backup and --restore each run alone (see zelvorad --help)");
+        return zv::app::kBadCommandLineStatus;
+    }
     if (start.setAdminPassword) return zv::app::setAdminPassword(start.settingsFiles);
+    if (!start.backupFile.empty()) return zv::app::backupFolder(start.settingsFiles, start.backupFile);
+    if (!start.restoreFile.empty()) return zv::app::restoreFolder(start.settingsFiles, start.restoreFile);
     // Blocked in every thread (threads inherit the mask); read from the signalfd.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    if (::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
-        errorLine("cannot block the stop signals");
+    sigset_t watchedSignals;
+    sigemptyset(&watchedSignals);
+    sigaddset(&watchedSignals, SIGINT);
+    sigaddset(&watchedSignals, SIGTERM);
+    sigaddset(&watchedSignals, SIGHUP);
+    if (::pthread_sigmask(SIG_BLOCK, &watchedSignals, nullptr) != 0) {
+        errorLine("cannot block the stop and reload signals");
         return 1;
     }
     std::signal(SIGPIPE, SIG_IGN);
@@ -94,9 +119,9 @@ int main(int argc, char** argv) {
     if (const std::string error = zv::raiseDescriptorLimit(descriptors); !error.empty()) {
         zv::standardErrorLine(zv::LinePriority::Warning, "zelvorad: " + error);
     }
-    const int signalFd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    const int signalFd = ::signalfd(-1, &watchedSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalFd < 0) {
-        errorLine(std::string("cannot watch the stop signals: ") + std::strerror(errno));
+        errorLine(std::string("cannot watch the stop and reload signals: ") + std::strerror(errno));
         return 1;
     }
 
@@ -126,14 +151,15 @@ int main(int argc, char** argv) {
     }
 
     zv::TEventLoop& loop = zv::TEventLoop::forCurrentThread();
-    StopSignalWatcher stopWatcher(loop, signalFd);
-    if (loop.addWatch(signalFd, EPOLLIN, &stopWatcher) == 0) {
-        errorLine(std::string("cannot watch the stop signals: ") + std::strerror(errno));
+    SignalWatcher signalWatcher(loop, signalFd);
+    if (loop.addWatch(signalFd, EPOLLIN, &signalWatcher) == 0) {
+        errorLine(std::string("cannot watch the stop and reload signals: ") + std::strerror(errno));
         return 1;
     }
 
     zv::HeadlessView view(std::cerr, [&loop] { loop.quit(); }, zv::standardErrorIsJournal());
     zv::TServerHost host(view, start.settingsFiles);
+    signalWatcher.onReload = [&host] { host.reloadSettingsFile(); };
     // The board in a browser: starts once the clients are served, stops
     // before the stores are cleared.
     zv::web::TWebServer web(host.maintenance());

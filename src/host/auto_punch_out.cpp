@@ -142,8 +142,9 @@ std::size_t TAutoPunchOut::runIfDue(std::time_t now) {
     if (isDayText(settings.AutoOutDone) && settings.AutoOutDone >= due.day) return 0;
 
     const std::vector<std::string> punched = punchOutEveryoneIn(context_);
+    const TSettings before = settings;
     settings.AutoOutDone = due.day;
-    parts_.saveSettingsOrWarn();
+    parts_.saveSettingChangesOrWarn(before);
     std::string names;
     for (const std::string& key : punched) names += (names.empty() ? "" : ", ") + auditQuoted(key);
     auditAdminChange(parts_.view, "the end-of-day punch-out",

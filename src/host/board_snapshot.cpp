@@ -1,5 +1,7 @@
 #include "host/board_snapshot.h"
 
+#include <utility>
+
 #include "stores/board_store.h"
 #include "stores/date_time.h"
 
@@ -79,7 +81,7 @@ std::vector<TBoardRow> boardRows(TWIWOList& board, TMomentCache* cache) {
     TMomentCache& moments = cache ? *cache : once;
     moments.startBuild(now, static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const TWIWONode& node = board.getNode(i);
+        const TWIWONode& node = std::as_const(board).getNode(i);
         TBoardRow row{node.Employee, node.LastName,  node.FirstName, node.Department,
                       node.WorkPhone, node.Extension, node.Status,    node.Returning,
                       node.ReachedAt, node.Comments,  node.StatusChanged, {}, {}};

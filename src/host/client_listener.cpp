@@ -14,11 +14,13 @@ TClientListener::TClientListener(TServerParts& parts, TServerContext& context)
 
 TClientListener::~TClientListener() = default;
 
-void TClientListener::prepare(const std::string& port) {
+void TClientListener::prepare(const std::string& port, const std::string& address) {
     socket_ = std::make_unique<TAsyncSocket>();
     socket_->setProto("tcp");
     socket_->setPort(port);
-    socket_->setAddr("0.0.0.0");
+    // "::": every interface, IPv4 and IPv6 alike (IPv4 alone where the
+    // system has no IPv6).
+    socket_->setAddr(address.empty() ? "::" : address);
     socket_->OnSessionAvailable = [this](TAsyncSocket& sender, std::uint16_t error) {
         sessionAvailable(sender, error);
     };
@@ -73,6 +75,7 @@ void TClientListener::sessionAvailable(TAsyncSocket& sender, std::uint16_t error
     }
     session->setIdleTimeout(std::chrono::seconds(parts_.settings.idleTimeoutSeconds));
     parts_.registry.add(session, session->connectionID());
+    parts_.metrics.setClientsConnected(parts_.registry.count());
     session->start();
 }
 

@@ -27,9 +27,10 @@ public:
     TClientListener(const TClientListener&) = delete;
     TClientListener& operator=(const TClientListener&) = delete;
 
-    // The socket for `port` (decimal or a service name) on every address;
-    // throws with the socket layer's words when the port is no port.
-    void prepare(const std::string& port);
+    // The socket for `port` (decimal or a service name) on `address` (empty:
+    // every IPv4 and IPv6 interface); throws with the socket layer's words
+    // when the port is no port.
+    void prepare(const std::string& port, const std::string& address);
     // Listens; throws ESocketException (or another error) when it cannot.
     void listen();
     // No more connections; a listener that failed or never opened is left as it is.

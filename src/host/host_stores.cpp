@@ -1,5 +1,6 @@
 #include "host/host_stores.h"
 
+#include "stores/record_layout.h"
 #include "stores/stores.h"
 
 namespace zv {
@@ -22,13 +23,33 @@ THostStores::THostStores(std::function<void(const std::string&)> warning, std::f
 
 THostStores::~THostStores() = default;
 
+const std::array<TDataFile, 6> kDataFiles{{
+    {"wiwo.dat", RecordLayout<TWIWONode>::kRecordSize},
+    {"wywa.dat", RecordLayout<TWYWONode>::kRecordSize},
+    {"posti.dat", RecordLayout<TPOSTINode>::kRecordSize},
+    {"department.dat", RecordLayout<TDEPTNode>::kRecordSize},
+    {"phonebook.dat", RecordLayout<TPHONENode>::kRecordSize},
+    {"log_stat.dat", RecordLayout<TLOGNode>::kRecordSize},
+}};
+
 void THostStores::nameFiles() {
-    board_->setFileName("wiwo.dat");
-    messages_->setFileName("wywa.dat");
-    memos_->setFileName("posti.dat");
-    departments_->setFileName("department.dat");
-    phonebook_->setFileName("phonebook.dat");
-    statusLog_->setFileName("log_stat.dat");
+    board_->setFileName(kDataFiles[0].name);
+    messages_->setFileName(kDataFiles[1].name);
+    memos_->setFileName(kDataFiles[2].name);
+    departments_->setFileName(kDataFiles[3].name);
+    phonebook_->setFileName(kDataFiles[4].name);
+    statusLog_->setFileName(kDataFiles[5].name);
+}
+
+std::vector<std::string> THostStores::fileImages() const {
+    requireOpen("data");
+    return {board_->fileImage(),       messages_->fileImage(),  memos_->fileImage(),
+            departments_->fileImage(), phonebook_->fileImage(), statusLog_->fileImage()};
+}
+
+void THostStores::setBoardSaveTimeObserver(
+    std::function<void(std::chrono::steady_clock::duration)> observer) {
+    board_->setSaveTimeObserver(std::move(observer));
 }
 
 void THostStores::close() {

@@ -6,11 +6,26 @@
 // a step still queued fails instead of saving an empty store over its file.
 // Main thread only; owns the stores.
 
+#include <array>
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "stores/record_layout.h"
+#include "stores/records.h"
 
 namespace zv {
+
+// The data files of the six stores (in the data folder) and the size of
+// their records, in the order of THostStores::fileImages().
+struct TDataFile {
+    const char* name;
+    std::size_t recordSize;
+};
+extern const std::array<TDataFile, 6> kDataFiles;
 
 class TWIWOList;
 class TWYWOList;
@@ -29,6 +44,13 @@ public:
     THostStores& operator=(const THostStores&) = delete;
 
     void nameFiles();
+
+    // Every store's records as its file holds them after a save, in the order
+    // of kDataFiles. Throws StoreError once closed.
+    std::vector<std::string> fileImages() const;
+
+    // Told how long each save of the board took.
+    void setBoardSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer);
 
     // Throw StoreError once closed.
     TWIWOList& board();

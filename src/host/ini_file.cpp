@@ -7,11 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <optional>
 #include <string_view>
 #include <vector>
 #include <unistd.h>
-
-#include "stores/file_access.h"
 
 namespace zv {
 
@@ -118,6 +118,22 @@ bool firstCharIsOneOf(std::string_view line, std::string_view firstChars) {
     return first != std::string_view::npos && firstChars.find(line[first]) != std::string_view::npos;
 }
 
+// The lines of `text` (ended by LF, a CR before it dropped).
+std::vector<std::string_view> linesOf(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool isBlank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+
 // The library's output, laid out as the file is: CR LF line ends, and one
 // blank line before each section but the first, above the comment lines
 // that lead into it; no other blank lines. The library places blank lines by
@@ -128,13 +144,8 @@ bool firstCharIsOneOf(std::string_view line, std::string_view firstChars) {
 // before it, so that the next read does not take them for the file's own.
 std::string fileLayout(std::string_view lf) {
     std::vector<std::string_view> lines;
-    for (std::size_t start = 0; start < lf.size();) {
-        std::size_t end = lf.find('\n', start);
-        if (end == std::string_view::npos) end = lf.size();
-        std::string_view line = lf.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.find_first_not_of(" \t") != std::string_view::npos) lines.push_back(line);
-        start = end + 1;
+    for (const std::string_view line : linesOf(lf)) {
+        if (!isBlank(line)) lines.push_back(line);
     }
     std::vector<bool> blankBefore(lines.size(), false);
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -154,11 +165,53 @@ std::string fileLayout(std::string_view lf) {
     return out;
 }
 
+std::string_view withoutLeadingBlanks(std::string_view line) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first == std::string_view::npos ? std::string_view() : line.substr(first);
+}
+
+// The comment lines after the text's last section or key. The ini library
+// files a comment with the entry below it, so these have none and would be
+// lost at the next save. (Lines that are none of the three, which the
+// library drops, may stand between them.)
+std::vector<std::string> trailingComments(std::string_view text) {
+    std::vector<std::string> comments;
+    const std::vector<std::string_view> lines = linesOf(text);
+    std::size_t first = lines.size();
+    while (first > 0) {
+        const std::string_view line = lines[first - 1];
+        const bool entry = !isBlank(line) && !firstCharIsOneOf(line, ";#") &&
+                           (firstCharIsOneOf(line, "[") || line.find('=') != std::string_view::npos);
+        if (entry) break;
+        --first;
+    }
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        if (firstCharIsOneOf(lines[i], ";#")) comments.emplace_back(lines[i]);
+    }
+    return comments;
+}
+
+// `layout` with the trailing comments after it that it does not end with
+// already: a file of comments alone keeps its first ones as the file's own.
+std::string withTrailingComments(std::string layout, const std::vector<std::string>& comments) {
+    std::vector<std::string_view> lines = linesOf(layout);
+    while (!lines.empty() && isBlank(lines.back())) lines.pop_back();
+    std::size_t kept = 0;  // how many of `comments` end the layout already
+    while (kept < lines.size() && firstCharIsOneOf(lines[lines.size() - 1 - kept], ";#")) ++kept;
+    if (kept > comments.size()) return layout;
+    for (std::size_t i = 0; i < kept; ++i) {
+        if (withoutLeadingBlanks(lines[lines.size() - kept + i]) != withoutLeadingBlanks(comments[i])) return layout;
+    }
+    for (std::size_t i = kept; i < comments.size(); ++i) layout += comments[i] + "\r\n";
+    return layout;
+}
+
 }  // namespace
 
 struct IniFile::Impl {
     // Case-insensitive names, one value per key, no multi-line values.
     CSimpleIniA ini{false, false, false};
+    std::vector<std::string> trailingComments;  // escaped as the library holds texts
     Impl() { ini.SetSpaces(false); }
 };
 
@@ -173,9 +226,11 @@ void IniFile::parse(const std::string& text) {
     // the bytes of a UTF-8 signature; a line end before it keeps the library
     // from taking them for the file's own.
     if (lines.rfind(kUtf8Signature, 0) == 0) lines.insert(0, "\n");
-    if (impl_->ini.LoadData(escapeLoneCr(lines)) < 0) {
+    const std::string escaped = escapeLoneCr(lines);
+    if (impl_->ini.LoadData(escaped) < 0) {
         throw SettingsError("The settings text could not be parsed (out of memory)");
     }
+    impl_->trailingComments = trailingComments(escaped);
 }
 
 std::optional<std::string> IniFile::value(const std::string& section,
@@ -212,17 +267,16 @@ std::string IniFile::text() const {
         throw SettingsError("The settings could not be written out (out of memory)");
     }
     // A CR that belongs to a line comes back from its escape pair only now.
-    return unescape(fileLayout(lf));
+    return unescape(withTrailingComments(fileLayout(lf), impl_->trailingComments));
 }
 
-bool IniFile::load(const std::string& path) {
-    impl_->ini.Reset();
+std::optional<std::string> IniFile::readFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         // Only a file that is not there counts as missing: one that exists but
         // cannot be opened must never be taken for a first start (and then be
         // written over with the defaults).
-        if (errno == ENOENT) return false;
+        if (errno == ENOENT) return std::nullopt;
         throw SettingsError("Cannot open the settings file \"" + path + "\": " + systemError(errno));
     }
     std::string data;
@@ -240,7 +294,32 @@ bool IniFile::load(const std::string& path) {
         data.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    parse(data);
+    return data;
+}
+
+std::vector<IniFile::Entry> IniFile::entries() const {
+    std::vector<Entry> out;
+    CSimpleIniA::TNamesDepend sections;
+    impl_->ini.GetAllSections(sections);
+    sections.sort(CSimpleIniA::Entry::LoadOrder());
+    for (const auto& section : sections) {
+        CSimpleIniA::TNamesDepend keys;
+        impl_->ini.GetAllKeys(section.pItem, keys);
+        keys.sort(CSimpleIniA::Entry::LoadOrder());
+        for (const auto& key : keys) {
+            const char* value = impl_->ini.GetValue(section.pItem, key.pItem, "");
+            out.push_back({unescape(section.pItem), unescape(key.pItem), unescape(value)});
+        }
+    }
+    return out;
+}
+
+bool IniFile::load(const std::string& path) {
+    impl_->ini.Reset();
+    impl_->trailingComments.clear();
+    const std::optional<std::string> data = readFile(path);
+    if (!data) return false;
+    parse(*data);
     return true;
 }
 
@@ -251,14 +330,13 @@ void IniFile::save(const std::string& path) const {
         throw SettingsError(std::string("Cannot ") + what + " the settings file \"" +
                             path + "\": " + systemError(err));
     };
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, fileio::kNewFileMode);
+    struct stat before {};
+    const bool existed = ::stat(path.c_str(), &before) == 0;
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) fail("create", errno);
-    if (const int err = fileio::keepModeOf(path, fd); err != 0) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        fail("keep the mode of", err);
-    }
-    if (!writeAll(fd, data) || ::fsync(fd) != 0) {
+    const bool keptOwner = !existed || ::geteuid() != 0 || ::fchown(fd, before.st_uid, before.st_gid) == 0;
+    const bool keptMode = !existed || ::fchmod(fd, before.st_mode & 07777) == 0;
+    if (!keptOwner || !keptMode || !writeAll(fd, data) || ::fsync(fd) != 0) {
         int err = errno;
         ::close(fd);
         ::unlink(tmp.c_str());

@@ -6,7 +6,9 @@
 
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
+#include "host/admin_audit.h"
 #include "host/ini_file.h"
 #include "host/server_parts.h"
 #include "protocol/login.h"
@@ -24,6 +26,7 @@ AdminView& TMaintenanceApi::view() { return parts_.view; }
 const TSettings& TMaintenanceApi::settings() const { return parts_.settings; }
 const SettingsFiles& TMaintenanceApi::settingsFiles() const { return parts_.settingsFiles; }
 bool TMaintenanceApi::serving() const { return parts_.serving; }
+TServerMetrics::Snapshot TMaintenanceApi::metrics() const { return parts_.metrics.snapshot(); }
 int TMaintenanceApi::listeningPort() const { return parts_.listeningPort; }
 TEventLoop& TMaintenanceApi::mainLoop() { return parts_.mainLoop; }
 
@@ -69,7 +72,7 @@ const std::string& TMaintenanceApi::adminPasswordHash() const { return parts_.se
 
 std::optional<TWIWONode> TMaintenanceApi::account(const std::string& key) {
     if (parts_.stores.closed()) return std::nullopt;
-    const TWIWONode* found = parts_.stores.board().findByKey(key);
+    const TWIWONode* found = std::as_const(parts_.stores.board()).findByKey(key);
     if (!found) return std::nullopt;
     return *found;
 }
@@ -94,7 +97,7 @@ std::vector<std::optional<std::string>> TMaintenanceApi::passwordsOf(const std::
 std::vector<TWIWONode> TMaintenanceApi::accounts() {
     std::vector<TWIWONode> out;
     if (parts_.stores.closed()) return out;
-    TWIWOList& board = parts_.stores.board();
+    const TWIWOList& board = parts_.stores.board();
     out.reserve(static_cast<std::size_t>(board.getCount()));
     for (int i = 0; i < board.getCount(); ++i) out.push_back(board.getNode(i));
     return out;
@@ -105,7 +108,7 @@ int TMaintenanceApi::accountCount() { return parts_.stores.closed() ? 0 : parts_
 std::vector<std::string> TMaintenanceApi::departmentNames() {
     std::vector<std::string> names;
     if (parts_.stores.closed()) return names;
-    TDEPTList& departments = parts_.stores.departments();
+    const TDEPTList& departments = parts_.stores.departments();
     for (int i = 0; i < departments.getCount(); ++i) names.push_back(departments.getNode(i).Name);
     return names;
 }
@@ -113,7 +116,7 @@ std::vector<std::string> TMaintenanceApi::departmentNames() {
 std::vector<TPHONENode> TMaintenanceApi::phonebook() {
     std::vector<TPHONENode> out;
     if (parts_.stores.closed()) return out;
-    TPHONEList& phonebook = parts_.stores.phonebook();
+    const TPHONEList& phonebook = parts_.stores.phonebook();
     for (int i = 0; i < phonebook.getCount(); ++i) out.push_back(phonebook.getNode(i));
     return out;
 }
@@ -121,7 +124,7 @@ std::vector<TPHONENode> TMaintenanceApi::phonebook() {
 std::vector<TLOGNode> TMaintenanceApi::statusLog(const TLogFilter& filter) {
     std::vector<TLOGNode> out;
     if (parts_.stores.closed()) return out;
-    TLOGList& log = parts_.stores.statusLog();
+    const TLOGList& log = parts_.stores.statusLog();
     for (int i = 0; i < log.getCount(); ++i) {
         if (logEntryShown(log.getNode(i), filter)) out.push_back(log.getNode(i));
     }
@@ -139,6 +142,22 @@ std::vector<TBoardRow> TMaintenanceApi::boardRows(TMomentCache* cache) {
 }
 
 const TUserTable& TMaintenanceApi::userTable() const { return parts_.userTable; }
+
+TBackupSnapshot TMaintenanceApi::backupSnapshot(const std::string& who) {
+    TBackupSnapshot snapshot;
+    try {
+        snapshot = snapshotOfServer(parts_.stores, parts_.settingsFiles.settingsPath);
+    } catch (const StoreError& e) {
+        throw TStoresUnavailable(e.what());
+    }
+    std::string what = "took a backup (";
+    for (const TBackupFile& file : snapshot.files) {
+        if (file.recordSize) what += file.name + " " + std::to_string(file.records()) + " records, ";
+    }
+    what.resize(what.size() - 2);
+    auditAdminChange(parts_.view, who, what + ")");
+    return snapshot;
+}
 
 void TMaintenanceApi::reloadSettings() { parts_.loadSettings(); }
 

@@ -24,8 +24,10 @@
 
 #include "host/account_rules.h"
 #include "host/admin_operations.h"
+#include "host/backup_archive.h"
 #include "host/board_operations.h"
 #include "host/board_snapshot.h"
+#include "host/server_metrics.h"
 #include "host/settings.h"
 #include "host/status_log_views.h"
 #include "stores/records.h"
@@ -62,8 +64,10 @@ public:
     const TSettings& settings() const;
     const SettingsFiles& settingsFiles() const;
     // True from the moment every store is loaded and the clients are served
-    // until a close goes ahead.
+    // until a close goes ahead. Any thread.
     bool serving() const;
+    // The server's figures for its monitoring, as they are now. Any thread.
+    TServerMetrics::Snapshot metrics() const;
     // The port the clients' listener is bound to (0 before it listens).
     int listeningPort() const;
     // The main thread's loop (the window turns it under Qt's loop; the front
@@ -119,6 +123,12 @@ public:
     // build to the next) saves reading the texts that did not change.
     std::vector<TBoardRow> boardRows(TMomentCache* cache);
     const TUserTable& userTable() const;
+
+    // Every data file and the settings file as they are now, for a backup
+    // (in a step: between two client exchanges); `who` took it, as the
+    // record line says. Throws TStoresUnavailable once the server has shut
+    // down.
+    TBackupSnapshot backupSnapshot(const std::string& who);
 
     // --- what an employee does (a browser's board page) --------------------------------------
     // As a client's "PUNCH_IN" login and "PUNCH_OUT" request.

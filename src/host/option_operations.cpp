@@ -54,7 +54,7 @@ TAdminResult TMaintenanceApi::changeOptions(const std::string& who, const TOptio
         if (parts_.autoPunchOut) parts_.autoPunchOut->settingChanged();
     }
     try {
-        parts_.saveSettings();
+        parts_.saveSettingChanges(before);
     } catch (...) {
         settings = before;
         if (autoOutChanged && parts_.autoPunchOut) parts_.autoPunchOut->settingChanged();
@@ -71,16 +71,16 @@ TAdminResult TMaintenanceApi::setAdminPasswordHash(const std::string& who, const
     if (onlyIfUnset && !settings.WebAdminPassword.empty()) {
         return TAdminResult::refused("password", "An administrator's password has been set meanwhile; please sign in.");
     }
-    const std::string before = settings.WebAdminPassword;
+    const TSettings before = settings;
     settings.WebAdminPassword = hash;
     try {
-        parts_.saveSettings();
+        parts_.saveSettingChanges(before);
     } catch (...) {
-        settings.WebAdminPassword = before;
+        settings.WebAdminPassword = before.WebAdminPassword;
         throw;
     }
     auditAdminChange(parts_.view, who,
-                     before.empty() ? "set the administrator's password" : "changed the administrator's password");
+                     before.WebAdminPassword.empty() ? "set the administrator's password" : "changed the administrator's password");
     return TAdminResult::done();
 }
 

@@ -99,6 +99,8 @@ std::optional<std::string> localIPAddressOfHost() {
 
 const char* programName() { return program_invocation_short_name; }
 
+const char* programVersion() { return ZV_VERSION; }
+
 std::string raiseDescriptorLimit(long& softLimit) {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {

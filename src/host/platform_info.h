@@ -45,6 +45,8 @@ std::optional<std::string> localIPAddressOfHost();
 // The name this program was started under ("zelvorad", "zelvora-admin"), for
 // the lines it writes to standard error.
 const char* programName();
+// The version of the program ("1.0.0").
+const char* programVersion();
 
 // Raises the soft limit on open descriptors to the hard limit: every client
 // session holds three (its socket and its thread's event loop), and the

@@ -6,6 +6,7 @@
 #include "host/platform_info.h"
 #include "host/server_parts.h"
 #include "host/session_context.h"
+#include "host/settings_reload.h"
 #include "mail/smtp_client.h"
 #include "net/event_loop.h"
 #include "net/socket_errors.h"
@@ -61,6 +62,7 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
 }
 
 TServerHost::~TServerHost() {
+    alive_.reset();
     parts_->autoPunchOut = nullptr;
     autoPunchOut_.reset();
     // The listening socket goes first, so that no connection is accepted
@@ -100,7 +102,7 @@ void TServerHost::FormShow() {
     parts_->loadSettings();
 
     try {
-        ServerSocket->prepare(parts_->settings.Port);
+        ServerSocket->prepare(parts_->settings.Port, parts_->settings.Address);
     } catch (const std::exception& e) {
         failStartup("The server cannot use port \"" + parts_->settings.Port + "\":\r" + e.what());
         return;
@@ -188,7 +190,9 @@ bool TServerHost::FormCloseQuery() {
     autoPunchOut_->stop();
     stopEverySession();
     parts_->stores.close();
-    parts_->saveSettingsOrWarn();
+    // Nothing else changed since it was written: the window's placement
+    // alone, where it moved.
+    parts_->saveSettingChangesOrWarn(parts_->settings);
     closed_ = true;
     return true;
 }
@@ -200,5 +204,27 @@ void TServerHost::stopEverySession() {
 }
 
 void TServerHost::FormDestroy() { ServerSocket->discard(); }
+
+// --- reload --------------------------------------------------------------------
+
+void TServerHost::reloadSettingsFile() {
+    std::weak_ptr<bool> alive = alive_;
+    parts_->sessionMutex.postStep(parts_->mainLoop, [this, alive] {
+        if (!alive.lock()) return;
+        if (!parts_->serving) {
+            parts_->view.logLine(LinePriority::Warning,
+                                 std::string(programName()) +
+                                     ": the settings file is read again only while the server serves clients");
+            return;
+        }
+        try {
+            zv::reloadSettingsFile(*parts_);
+        } catch (const std::exception& e) {
+            parts_->view.logLine(LinePriority::Warning, std::string(programName()) +
+                                                            ": the settings file could not be read again: " +
+                                                            e.what());
+        }
+    });
+}
 
 }  // namespace zv

@@ -53,6 +53,11 @@ public:
     bool FormCloseQuery();
     // Last clean-up after the window has gone: closes the listening socket.
     void FormDestroy();
+    // Reads the settings file again (SIGHUP) and applies what can change at
+    // once (settings_reload.h): queued as a step on the main loop, in its
+    // turn between the clients' steps. Before the server serves, and once it
+    // has begun to stop, it says so and does nothing.
+    void reloadSettingsFile();
 
     bool fatalStartup() const { return fatalStartup_; }
     // True from the moment every store is loaded and the socket listens.
@@ -86,6 +91,8 @@ private:
     std::unique_ptr<TAutoPunchOut> autoPunchOut_;
     std::unique_ptr<TMaintenanceApi> api_;
 
+    // Expires with the host: a reload still queued then does nothing.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool firstShow_ = true;
     bool fatalStartup_ = false;
     bool closed_ = false;

@@ -1,5 +1,7 @@
 #include "host/server_parts.h"
 
+#include "host/ini_file.h"
+#include "host/settings_keys.h"
 #include "net/event_loop.h"
 #include "stores/stores.h"
 
@@ -13,7 +15,10 @@ TServerParts::TServerParts(AdminView& view, SettingsFiles settingsFiles)
              [this] {
                  ++boardVersion;
                  boardObservers.notify(boardVersion);
-             }) {}
+             }) {
+    stores.setBoardSaveTimeObserver(
+        [this](std::chrono::steady_clock::duration took) { metrics.boardSaved(took); });
+}
 
 void TServerParts::clearUserTable(int count) { userTable.clearUserTable(count); }
 
@@ -30,15 +35,28 @@ void TServerParts::accountsChanged(int countBefore) {
 }
 
 void TServerParts::loadSettings() {
-    zv::loadSettings(settings, settingsFiles, view);
+    auto asRead = std::make_unique<IniFile>();
+    const bool known = zv::loadSettings(settings, settingsFiles, view, asRead.get());
+    settingsWriter.remember(std::move(asRead), known);
     if (!stores.closed()) stores.statusLog().setMaxSize(settings.logSizeLimit);
 }
 
-void TServerParts::saveSettings() { zv::saveSettings(settings, settingsFiles, view); }
+void TServerParts::saveSettingChanges(const TSettings& before) {
+    std::vector<TSettingChange> changes;
+    for (const TSettingKey& key : kSettingKeys) {
+        if (before.*key.text != settings.*key.text) changes.push_back({key.section, key.key, settings.*key.text});
+    }
+    for (auto& [key, value] : screenKeys(view.currentPlacement())) {
+        if (settingsWriter.lastKnown(kScreenSection, key) != value) {
+            changes.push_back({kScreenSection, std::move(key), std::move(value)});
+        }
+    }
+    settingsWriter.write(changes, settings, view);
+}
 
-bool TServerParts::saveSettingsOrWarn() {
+bool TServerParts::saveSettingChangesOrWarn(const TSettings& before) {
     try {
-        saveSettings();
+        saveSettingChanges(before);
         return true;
     } catch (const std::exception& e) {
         view.showMessage(MessageKind::Warning, e.what());

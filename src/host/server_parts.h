@@ -4,6 +4,7 @@
 // the maintenance API the front ends see. Plain state with the few things
 // every face does the same way (the user table refresh, the settings file).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,8 +12,10 @@
 #include "host/admin_view.h"
 #include "host/host_stores.h"
 #include "host/observers.h"
+#include "host/server_metrics.h"
 #include "host/session_registry.h"
 #include "host/settings.h"
+#include "host/settings_writer.h"
 #include "host/user_table.h"
 #include "protocol/session_mutex.h"
 
@@ -34,13 +37,17 @@ struct TServerParts {
 
     // --- any thread ------------------------------------------------------------
     TSessionMutex sessionMutex;  // held by a session (or a browser's step) for each of its steps
+    TServerMetrics metrics;      // counted where things happen; read by the monitoring
+    // Every store loaded and the clients served; false again once the close
+    // went ahead. Set on the main thread.
+    std::atomic<bool> serving = false;
 
     // --- main thread only --------------------------------------------------------
     TSettings settings;
+    TSettingsWriter settingsWriter{settingsFiles};
     THostStores stores;
     TSessionRegistry registry;
     TUserTable userTable;
-    bool serving = false;  // every store loaded and the clients served; false again once the close went ahead
     int listeningPort = 0;  // of the clients' listener, once it listens
     std::uint64_t boardVersion = 0;  // changes of the board that reached its file
     TObservers<std::uint64_t> boardObservers;
@@ -64,10 +71,12 @@ struct TServerParts {
     // Reads the settings file (warnings through the view); the new log size
     // limit applies at once.
     void loadSettings();
-    // Writes the settings file; throws SettingsError when it fails.
-    void saveSettings();
-    // As saveSettings, a failure shown as a warning. False when it failed.
-    bool saveSettingsOrWarn();
+    // Writes into the settings file the settings that changed since
+    // `before` and the window's placement where it moved, and nothing else
+    // (TSettingsWriter); throws SettingsError when it fails.
+    void saveSettingChanges(const TSettings& before);
+    // As saveSettingChanges, a failure shown as a warning. False when it failed.
+    bool saveSettingChangesOrWarn(const TSettings& before);
     // The maximum log size: the new limit applies to the next log record.
     void setLogSizeLimit(int limit);
 };

@@ -27,7 +27,22 @@ void THostSessionContext::clearUserTable(int count) { parts_.clearUserTable(coun
 void THostSessionContext::refreshUserTable(const std::string& name) { parts_.refreshUserTable(name); }
 
 void THostSessionContext::notifyMessage(TWYWONode& message) {
-    mailNewMessageIfWanted(mail_, parts_.stores.boardAsItIs(), message, parts_.settings.SMTPHost);
+    const TNoticeDecision decision =
+        mailNewMessageIfWanted(mail_, parts_.stores.boardAsItIs(), message, parts_.settings.SMTPHost);
+    if (decision == TNoticeDecision::Sent || decision == TNoticeDecision::NotTaken)
+        parts_.metrics.noticeMailed(decision == TNoticeDecision::Sent);
+}
+
+void THostSessionContext::loginAnswered(TLoginOutcome outcome) {
+    switch (outcome) {
+        case TLoginOutcome::Granted: return parts_.metrics.loginGranted();
+        case TLoginOutcome::Denied: return parts_.metrics.loginDenied();
+        case TLoginOutcome::UnknownAccount: return parts_.metrics.loginOfUnknownAccount();
+    }
+}
+
+void THostSessionContext::loginExchangeCompleted(std::chrono::steady_clock::duration took) {
+    parts_.metrics.loginExchangeCompleted(took);
 }
 
 TEventLoop& THostSessionContext::mainLoop() { return parts_.mainLoop; }
@@ -36,6 +51,7 @@ TSessionMutex& THostSessionContext::sessionMutex() { return parts_.sessionMutex;
 void THostSessionContext::clientThreadTerminated(TClientThread& session) {
     const std::string id = parts_.registry.connectionIDOf(&session);
     if (!id.empty()) parts_.registry.deleteThread(id);
+    parts_.metrics.setClientsConnected(parts_.registry.count());
     parts_.clearUserTable(parts_.stores.boardAsItIs().getCount());
     parts_.refreshUserTable("");
 }

@@ -29,6 +29,8 @@ public:
     void clearUserTable(int count) override;
     void refreshUserTable(const std::string& name) override;
     void notifyMessage(TWYWONode& message) override;
+    void loginAnswered(TLoginOutcome outcome) override;
+    void loginExchangeCompleted(std::chrono::steady_clock::duration took) override;
     TEventLoop& mainLoop() override;
     TSessionMutex& sessionMutex() override;
     // The session leaves the registry, and the user table shows it.

@@ -1,8 +1,9 @@
 #include "host/settings.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "host/ini_file.h"
 #include "host/legacy_settings.h"
@@ -26,20 +27,29 @@ int intValue(const IniFile& ini, const char* section, const char* key, int fallb
     return wholeNumber(*text).value_or(fallback);
 }
 
-// Derives one whole-number setting; a text that is not a whole number is
-// reported and replaced by the default, so that the server never runs with an
-// undefined block size or log bound.
-int deriveNumber(std::string& text, const char* key, const char* fallback,
-                 AdminView& view, std::optional<int> minimum = std::nullopt) {
+// Derives one whole-number setting; a text that is not a whole number (or
+// below `minimum`) is reported and replaced by the default, or by the text in
+// force when there is one, so that the server never runs with an undefined
+// block size or log bound.
+struct TNumberRule {
+    const char* key;       // as the message names it
+    const char* fallback;  // the default
+    std::optional<int> minimum = std::nullopt;
+};
+
+int deriveNumber(std::string& text, const TNumberRule& rule, const std::function<void(const std::string&)>& warn,
+                 const std::string* inForce) {
     const auto n = wholeNumber(text);
-    if (n && (!minimum || *n >= *minimum)) return *n;
-    const std::string what =
-        minimum ? "a whole number of at least " + std::to_string(*minimum) : std::string("a whole number");
-    view.showMessage(MessageKind::Warning,
-                     std::string("The setting ") + key + " in " + kSettingsFileName +
-                         " is \"" + text + "\", which is not " + what + ".\r" +
-                         "The default " + fallback + " is used instead.");
-    text = fallback;
+    if (n && (!rule.minimum || *n >= *rule.minimum)) return *n;
+    const std::string what = rule.minimum ? "a whole number of at least " + std::to_string(*rule.minimum)
+                                          : std::string("a whole number");
+    // A text in force is a good number: it was derived the same way.
+    const bool keep = inForce && wholeNumber(*inForce);
+    warn(std::string("The setting ") + rule.key + " in " + kSettingsFileName + " is \"" + text + "\", which is not " +
+         what + ".\r" +
+         (keep ? "The value in force, " + *inForce + ", is kept." : std::string("The default ") + rule.fallback +
+                                                                       " is used instead."));
+    text = keep ? *inForce : std::string(rule.fallback);
     return *wholeNumber(text);
 }
 
@@ -55,7 +65,7 @@ ScreenPlacement screenPlacement(const IniFile& ini, const WindowRect& current) {
 
 // [Web]: missing keys take their defaults (a file written before the HTTP
 // side existed turns it on at the default port).
-void loadWebSettings(TSettings& settings, const IniFile* ini) {
+void readWebSettings(TSettings& settings, const IniFile* ini) {
     auto read = [ini](const char* key, const char* fallback) {
         return ini ? ini->value(kWeb, key, fallback) : std::string(fallback);
     };
@@ -64,44 +74,55 @@ void loadWebSettings(TSettings& settings, const IniFile* ini) {
     settings.WebCertFile = read("CertFile", "");
     settings.WebKeyFile = read("KeyFile", "");
     settings.WebAdminPassword = read("AdminPassword", "");
+    settings.WebMetricsToken = read("MetricsToken", "");
 }
 
 // [Board]: the end-of-day punch-out, off when missing.
-void loadBoardSettings(TSettings& settings, const IniFile* ini) {
+void readBoardSettings(TSettings& settings, const IniFile* ini) {
     settings.AutoOutAt = ini ? ini->value(kBoard, "AutoOutAt", "") : std::string();
     settings.AutoOutDone = ini ? ini->value(kBoard, "AutoOutDone", "") : std::string();
 }
 
-// A time that is not one is reported, and the punch-out stays off.
-void deriveAutoOut(TSettings& settings, AdminView& view) {
+// A time that is not one is reported, and the punch-out stays off (or, on a
+// reload, as it was).
+void deriveAutoOut(TSettings& settings, const std::function<void(const std::string&)>& warn,
+                   const TSettings* inForce) {
     settings.autoOutSecond = autoOutSecondOf(settings.AutoOutAt);
     if (settings.autoOutSecond || settings.AutoOutAt.empty()) return;
-    view.showMessage(MessageKind::Warning,
-                     std::string("The setting AutoOutAt of section [Board] in ") + kSettingsFileName + " is \"" +
-                         settings.AutoOutAt + "\", which is not a time of day such as 17:30.\r" +
-                         "Nobody is punched out at the end of the day.");
+    warn(std::string("The setting AutoOutAt of section [Board] in ") + kSettingsFileName + " is \"" +
+         settings.AutoOutAt + "\", which is not a time of day such as 17:30.\r" +
+         (inForce ? "The time in force, \"" + inForce->AutoOutAt + "\", is kept."
+                  : std::string("Nobody is punched out at the end of the day.")));
+    if (inForce) {
+        settings.AutoOutAt = inForce->AutoOutAt;
+        settings.autoOutSecond = inForce->autoOutSecond;
+    }
 }
 
 // The web port as a number; a text that is not a port is reported and the
-// default taken, as for the other numbers.
-int deriveWebPort(TSettings& settings, AdminView& view) {
-    const int port = deriveNumber(settings.WebPort, "Port of section [Web]", kDefaultWebPort, view);
+// default (or the text in force) taken, as for the other numbers.
+int deriveWebPort(TSettings& settings, const std::function<void(const std::string&)>& warn,
+                  const TSettings* inForce) {
+    const std::string* kept = inForce ? &inForce->WebPort : nullptr;
+    const int port = deriveNumber(settings.WebPort, {"Port of section [Web]", kDefaultWebPort}, warn, kept);
     if (port >= 0 && port <= 65535) return port;
-    view.showMessage(MessageKind::Warning,
-                     std::string("The setting Port of section [Web] in ") + kSettingsFileName +
-                         " is \"" + settings.WebPort + "\", which is not a port (0 to 65535).\r" +
-                         "The default " + kDefaultWebPort + " is used instead.");
-    settings.WebPort = kDefaultWebPort;
+    const bool keep = kept && wholeNumber(*kept);
+    warn(std::string("The setting Port of section [Web] in ") + kSettingsFileName + " is \"" + settings.WebPort +
+         "\", which is not a port (0 to 65535).\r" +
+         (keep ? "The value in force, " + *kept + ", is kept."
+               : std::string("The default ") + kDefaultWebPort + " is used instead."));
+    settings.WebPort = keep ? *kept : std::string(kDefaultWebPort);
     return *wholeNumber(settings.WebPort);
 }
 
-void saveOrWarn(const TSettings& settings, const SettingsFiles& files,
-                AdminView& view, bool& saved) {
+void saveOrWarn(const TSettings& settings, const SettingsFiles& files, AdminView& view, bool& saved,
+                IniFile* asWritten) {
     try {
-        saveSettings(settings, files, view);
+        saveSettings(settings, files, view, asWritten);
         saved = true;
     } catch (const SettingsError& e) {
         view.showMessage(MessageKind::Warning, e.what());
+        if (asWritten) asWritten->parse("");
         saved = false;
     }
 }
@@ -135,11 +156,71 @@ std::optional<int> wholeNumber(std::string_view text) {
     return static_cast<int>(value);
 }
 
-void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& view) {
+void readSettingTexts(TSettings& settings, const IniFile& ini) {
+    settings.BlockSize = ini.value(kOptions, "BlockSize", settings.BlockSize);
+    settings.SMTPHost = ini.value(kOptions, "SMTPHost", settings.SMTPHost);
+    settings.Port = ini.value(kOptions, "Port", settings.Port);
+    settings.ExpDays = ini.value(kOptions, "ExpDays", settings.ExpDays);
+    settings.MaxLogSize = ini.value(kOptions, "MaxLogSize", kDefaultMaxLogSize);
+    settings.IdleTimeout = ini.value(kOptions, "IdleTimeout", kDefaultIdleTimeout);
+    settings.MaxClients = ini.value(kOptions, "MaxClients", kDefaultMaxClients);
+    settings.Address = ini.value(kOptions, "Address", "");
+    settings.ShortDateFormat = ini.value(kRegional, "ShortDateFormat", kDefaultShortDateFormat);
+    settings.LongTimeFormat = ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat);
+    readWebSettings(settings, &ini);
+    readBoardSettings(settings, &ini);
+}
+
+void takeFirstStartTexts(TSettings& settings, const std::optional<LegacySettings>& legacy) {
+    settings.Address.clear();
+    settings.ShortDateFormat = kDefaultShortDateFormat;
+    settings.LongTimeFormat = kDefaultLongTimeFormat;
+    readWebSettings(settings, nullptr);
+    readBoardSettings(settings, nullptr);
+    if (legacy) {
+        settings.SMTPHost = keptSettingText(legacy->SMTPHost);
+        settings.Port = keptSettingText(legacy->Port);
+        settings.BlockSize = keptSettingText(legacy->BlockSize);
+        settings.ExpDays = keptSettingText(legacy->ExpDays);
+        settings.MaxLogSize = keptSettingText(legacy->MaxLogSize);
+    } else {
+        settings.BlockSize = kDefaultBlockSize;
+        settings.SMTPHost.clear();
+        settings.Port = kDefaultPort;
+        settings.ExpDays = kDefaultExpDays;
+        settings.MaxLogSize = kDefaultMaxLogSize;
+    }
+    settings.IdleTimeout = kDefaultIdleTimeout;
+    settings.MaxClients = kDefaultMaxClients;
+}
+
+void deriveSettings(TSettings& settings, const std::function<void(const std::string&)>& warn,
+                    const TSettings* inForce) {
+    const auto kept = [inForce](std::string TSettings::*text) { return inForce ? &(inForce->*text) : nullptr; };
+    settings.blockSizeInUse =
+        deriveNumber(settings.BlockSize, {"BlockSize", kDefaultBlockSize}, warn, kept(&TSettings::BlockSize));
+    settings.logSizeLimit =
+        deriveNumber(settings.MaxLogSize, {"MaxLogSize", kDefaultMaxLogSize}, warn, kept(&TSettings::MaxLogSize));
+    // ExpDays is read afresh at every login, and a text that is not a number
+    // there fails every login; a file that lacks the key (it then comes in
+    // empty) or holds no number is therefore reported and defaulted here too.
+    deriveNumber(settings.ExpDays, {"ExpDays", kDefaultExpDays}, warn, kept(&TSettings::ExpDays));
+    settings.idleTimeoutSeconds = deriveNumber(settings.IdleTimeout, {"IdleTimeout", kDefaultIdleTimeout, 0}, warn,
+                                               kept(&TSettings::IdleTimeout));
+    settings.maxClients =
+        deriveNumber(settings.MaxClients, {"MaxClients", kDefaultMaxClients, 1}, warn, kept(&TSettings::MaxClients));
+    settings.webPortInUse = deriveWebPort(settings, warn, inForce);
+    deriveAutoOut(settings, warn, inForce);
+}
+
+bool loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& view, IniFile* asRead) {
     const std::string& iniPath = files.settingsPath;
-    IniFile ini;
+    IniFile own;
+    IniFile& ini = asRead ? *asRead : own;
     bool haveIni = false;
     bool unreadable = false;
+    bool saved = false;
+    std::optional<LegacySettings> legacy;
     try {
         haveIni = ini.load(iniPath);
     } catch (const SettingsError& e) {
@@ -150,67 +231,25 @@ void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& vi
     }
 
     if (haveIni) {
-        settings.BlockSize = ini.value(kOptions, "BlockSize", settings.BlockSize);
-        settings.SMTPHost = ini.value(kOptions, "SMTPHost", settings.SMTPHost);
-        settings.Port = ini.value(kOptions, "Port", settings.Port);
-        settings.ExpDays = ini.value(kOptions, "ExpDays", settings.ExpDays);
-        settings.MaxLogSize = ini.value(kOptions, "MaxLogSize", kDefaultMaxLogSize);
-        settings.IdleTimeout = ini.value(kOptions, "IdleTimeout", kDefaultIdleTimeout);
-        settings.MaxClients = ini.value(kOptions, "MaxClients", kDefaultMaxClients);
-
+        readSettingTexts(settings, ini);
         const ScreenPlacement placement = screenPlacement(ini, view.currentPlacement().rect);
         if (placement.status != 0) view.applyPlacement(windowStateOfStatus(placement.status), placement.rect);
-        datetime::setFormats(ini.value(kRegional, "ShortDateFormat", kDefaultShortDateFormat),
-                             ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat));
-        loadWebSettings(settings, &ini);
-        loadBoardSettings(settings, &ini);
     } else {
-        datetime::setFormats(kDefaultShortDateFormat, kDefaultLongTimeFormat);
-        loadWebSettings(settings, nullptr);
-        loadBoardSettings(settings, nullptr);
-        const std::string& legacyPath = files.legacyPath;
-        if (auto legacy = readLegacySettings(legacyPath)) {
-            settings.SMTPHost = keptSettingText(legacy->SMTPHost);
-            settings.Port = keptSettingText(legacy->Port);
-            settings.BlockSize = keptSettingText(legacy->BlockSize);
-            settings.ExpDays = keptSettingText(legacy->ExpDays);
-            settings.MaxLogSize = keptSettingText(legacy->MaxLogSize);
-            settings.IdleTimeout = kDefaultIdleTimeout;
-            settings.MaxClients = kDefaultMaxClients;
-            // A settings file that is there but cannot be read is never written
-            // over: the old file's settings are used for this run only.
-            bool saved = false;
-            if (!unreadable) saveOrWarn(settings, files, view, saved);
-            // The old file goes only once its settings are safe in the new one.
-            if (saved && ::unlink(legacyPath.c_str()) != 0) {
-                view.showMessage(MessageKind::Warning,
-                                 "Cannot delete the old settings file \"" + legacyPath +
-                                     "\": " + std::strerror(errno));
-            }
-        } else {
-            settings.BlockSize = kDefaultBlockSize;
-            settings.SMTPHost.clear();
-            settings.Port = kDefaultPort;
-            settings.ExpDays = kDefaultExpDays;
-            settings.MaxLogSize = kDefaultMaxLogSize;
-            settings.IdleTimeout = kDefaultIdleTimeout;
-            settings.MaxClients = kDefaultMaxClients;
-            bool saved = false;
-            if (!unreadable) saveOrWarn(settings, files, view, saved);
+        legacy = readLegacySettings(files.legacyPath);
+        takeFirstStartTexts(settings, legacy);
+        // A settings file that is there but cannot be read is never written
+        // over: the old file's settings (or the defaults) are used for this
+        // run only.
+        if (!unreadable) saveOrWarn(settings, files, view, saved, asRead);
+        // The old file goes only once its settings are safe in the new one.
+        if (legacy && saved && ::unlink(files.legacyPath.c_str()) != 0) {
+            view.showMessage(MessageKind::Warning, "Cannot delete the old settings file \"" + files.legacyPath +
+                                                       "\": " + std::strerror(errno));
         }
     }
-
-    settings.blockSizeInUse = deriveNumber(settings.BlockSize, "BlockSize", kDefaultBlockSize, view);
-    settings.logSizeLimit = deriveNumber(settings.MaxLogSize, "MaxLogSize", kDefaultMaxLogSize, view);
-    // ExpDays is read afresh at every login, and a text that is not a number
-    // there fails every login; a file that lacks the key (it then comes in
-    // empty) or holds no number is therefore reported and defaulted here too.
-    deriveNumber(settings.ExpDays, "ExpDays", kDefaultExpDays, view);
-    settings.idleTimeoutSeconds =
-        deriveNumber(settings.IdleTimeout, "IdleTimeout", kDefaultIdleTimeout, view, 0);
-    settings.maxClients = deriveNumber(settings.MaxClients, "MaxClients", kDefaultMaxClients, view, 1);
-    settings.webPortInUse = deriveWebPort(settings, view);
-    deriveAutoOut(settings, view);
+    datetime::setFormats(settings.ShortDateFormat, settings.LongTimeFormat);
+    deriveSettings(settings, [&view](const std::string& text) { view.showMessage(MessageKind::Warning, text); });
+    return haveIni || saved;
 }
 
 std::optional<int> autoOutSecondOf(std::string_view text) {
@@ -237,10 +276,25 @@ ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect
     return screenPlacement(ini, current);
 }
 
-void saveSettings(const TSettings& settings, const SettingsFiles& files,
-                  const AdminView& view) {
+std::vector<std::pair<std::string, std::string>> screenKeys(const WindowPlacement& placement) {
+    std::vector<std::pair<std::string, std::string>> keys;
+    // The rectangle only of a normal window: minimised or maximised, the
+    // file keeps the one it returns to.
+    if (placement.state == WindowState::Normal) {
+        keys.emplace_back("Left", std::to_string(placement.rect.left));
+        keys.emplace_back("Top", std::to_string(placement.rect.top));
+        keys.emplace_back("Width", std::to_string(placement.rect.width));
+        keys.emplace_back("Height", std::to_string(placement.rect.height));
+    }
+    keys.emplace_back("Status", std::to_string(statusOfWindowState(placement.state)));
+    return keys;
+}
+
+void saveSettings(const TSettings& settings, const SettingsFiles& files, const AdminView& view,
+                  IniFile* asWritten) {
     const std::string& iniPath = files.settingsPath;
-    IniFile ini;
+    IniFile own;
+    IniFile& ini = asWritten ? *asWritten : own;
     ini.load(iniPath);  // keys that are not written keep what the file held
     ini.setValue(kOptions, "BlockSize", settings.BlockSize);
     ini.setValue(kOptions, "SMTPHost", settings.SMTPHost);
@@ -249,17 +303,7 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files,
     ini.setValue(kOptions, "MaxLogSize", settings.MaxLogSize);
     ini.setValue(kOptions, "IdleTimeout", settings.IdleTimeout);
     ini.setValue(kOptions, "MaxClients", settings.MaxClients);
-
-    const WindowPlacement placement = view.currentPlacement();
-    // The rectangle only of a normal window: minimised or maximised, the
-    // file keeps the one it returns to.
-    if (placement.state == WindowState::Normal) {
-        ini.setValue(kScreen, "Left", std::to_string(placement.rect.left));
-        ini.setValue(kScreen, "Top", std::to_string(placement.rect.top));
-        ini.setValue(kScreen, "Width", std::to_string(placement.rect.width));
-        ini.setValue(kScreen, "Height", std::to_string(placement.rect.height));
-    }
-    ini.setValue(kScreen, "Status", std::to_string(statusOfWindowState(placement.state)));
+    for (const auto& [key, value] : screenKeys(view.currentPlacement())) ini.setValue(kScreen, key, value);
     ini.setValue(kWeb, "Port", settings.WebPort);
     ini.setValue(kWeb, "Address", settings.WebAddress);
     ini.setValue(kWeb, "CertFile", settings.WebCertFile);

@@ -1,18 +1,28 @@
 #pragma once
-// The server's settings: the five texts of [Options] in "zva.ini" and the two
-// whole numbers derived from them, with the load (or legacy import, or
-// defaults) and the save of the settings file in the program's folder.
+// The server's settings: the texts of "zva.ini" and the whole numbers derived
+// from them, with the load (or legacy import, or defaults) and the whole save
+// of the settings file that a first start makes. Which keys there are, and
+// when a change of each takes effect, is settings_keys.h; how the running
+// server writes the keys it changed, settings_writer.h.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "host/admin_view.h"
+#include "host/legacy_settings.h"
 #include "host/settings_files.h"
 
 namespace zv {
 
+class IniFile;
+
 inline constexpr const char* kDefaultWebPort = "8480";
+inline constexpr const char* kDefaultShortDateFormat = "M/d/yy";
+inline constexpr const char* kDefaultLongTimeFormat = "h:mm:ss AM/PM";
 
 struct TSettings {
     std::string SMTPHost;    // mail host for message notices; empty: no mail
@@ -35,11 +45,20 @@ struct TSettings {
     std::string WebKeyFile = {};            // PEM private key of the certificate
     int webPortInUse = 8480;                // WebPort as a number (0 to 65535)
     std::string WebAdminPassword = {};      // crypto_pwhash_str hash; empty: none set yet
+    std::string WebMetricsToken = {};       // bearer token for /metrics from elsewhere; empty: loopback only
 
     // [Board]: the end-of-day punch-out.
     std::string AutoOutAt = {};         // a time of day ("17:30"); empty: off
     std::string AutoOutDone = {};       // the last day it was done, "yyyy-mm-dd"
     std::optional<int> autoOutSecond = std::nullopt;  // AutoOutAt in seconds after midnight; none: off
+
+    // [Options] Address: the address the clients' listener listens on;
+    // empty: every IPv4 and IPv6 interface. Read only, never written.
+    std::string Address = {};
+    // [Regional]: how dates and times are written and read (empty: the
+    // default). Read only, never written.
+    std::string ShortDateFormat = kDefaultShortDateFormat;
+    std::string LongTimeFormat = kDefaultLongTimeFormat;
 };
 
 inline constexpr const char* kSettingsFileName = "zva.ini";
@@ -51,8 +70,6 @@ inline constexpr const char* kDefaultExpDays = "1";
 inline constexpr const char* kDefaultMaxLogSize = "100";
 inline constexpr const char* kDefaultIdleTimeout = "600";
 inline constexpr const char* kDefaultMaxClients = "10000";
-inline constexpr const char* kDefaultShortDateFormat = "M/d/yy";
-inline constexpr const char* kDefaultLongTimeFormat = "h:mm:ss AM/PM";
 
 // A whole decimal number (optional sign, digits, within 32 bits), or nothing.
 std::optional<int> wholeNumber(std::string_view text);
@@ -70,7 +87,26 @@ std::string keptSettingText(std::string_view text);
 // not a whole number, a file that cannot be read or written) are shown as
 // warnings through `view`; the load always completes with usable numbers.
 // IdleTimeout and MaxClients, missing from the file, take their defaults.
-void loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& view);
+// `asRead`, when given, receives the file as read (or as the first start
+// wrote it). True when it holds the file as it is on disk; false when the
+// file could not be read (or written).
+bool loadSettings(TSettings& settings, const SettingsFiles& files, AdminView& view, IniFile* asRead = nullptr);
+
+// The texts of the settings file into `settings`, as a start reads them: a
+// missing BlockSize, SMTPHost, Port or ExpDays keeps the text `settings`
+// holds, any other missing key takes its default. Derives nothing.
+void readSettingTexts(TSettings& settings, const IniFile& ini);
+
+// The texts a start takes without a settings file: those of the legacy file
+// when there is one, the defaults for everything else.
+void takeFirstStartTexts(TSettings& settings, const std::optional<LegacySettings>& legacy);
+
+// Derives the whole numbers (block size, log size, idle time-out, client
+// cap, web port, the punch-out time) from the texts. A text that is not
+// usable is told to `warn` and replaced by its default, or, given `inForce`
+// (a reload while the server runs), by the text in force.
+void deriveSettings(TSettings& settings, const std::function<void(const std::string&)>& warn,
+                    const TSettings* inForce = nullptr);
 
 // The window placement the settings file holds under [Screen]: Status (0
 // when the file, the key or a number is missing) and the rectangle, each
@@ -83,10 +119,16 @@ struct ScreenPlacement {
 };
 ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect& current);
 
-// Writes [Options] and the window's [Screen] keys into the settings file,
-// keeping every other key of the file. Throws SettingsError on failure.
-void saveSettings(const TSettings& settings, const SettingsFiles& files,
-                  const AdminView& view);
+// Writes every key of [Options], [Web] and [Board] (those of [Board] once
+// used) and the window's [Screen] keys into the settings file, keeping every
+// other key of the file: the first start's file. `asWritten`, when given,
+// receives the file as written. Throws SettingsError on failure.
+void saveSettings(const TSettings& settings, const SettingsFiles& files, const AdminView& view,
+                  IniFile* asWritten = nullptr);
+
+// The [Screen] keys that a save writes for `placement`, in their order: the
+// rectangle and Status for a normal window, Status alone otherwise.
+std::vector<std::pair<std::string, std::string>> screenKeys(const WindowPlacement& placement);
 
 // AutoOutAt read as a time of day: seconds after midnight; nothing for an
 // empty text (off) and for a text that is no time of day.

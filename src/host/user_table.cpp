@@ -2,6 +2,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "host/session_registry.h"
 #include "stores/board_store.h"
@@ -34,7 +35,7 @@ int TUserTable::refreshUserTable(const std::string& name, TWIWOList& board,
     // sessions and thousands of accounts stay cheap.
     const std::unordered_set<std::string> served = registry.servedEmployees();
     for (int i = 0; i < count; ++i) {
-        const std::string& key = board.getNode(i).Employee;
+        const std::string& key = std::as_const(board).getNode(i).Employee;
         Row& r = rows_[static_cast<std::size_t>(i)];
         r[0] = key;
         if (served.count(key) != 0) {

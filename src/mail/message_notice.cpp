@@ -48,18 +48,19 @@ void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int 
     msgLine[length] = '\0';
 }
 
-void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+bool sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
                        const std::string& recipientAddress, const std::string& senderAddress) {
-    sendMessageNoticeVia(client, msg, mailHost, "smtp", recipientAddress, senderAddress);
+    return sendMessageNoticeVia(client, msg, mailHost, "smtp", recipientAddress, senderAddress);
 }
 
-void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+bool sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
                           const std::string& port, const std::string& recipientAddress,
                           const std::string& senderAddress) {
     // A value that could split a command or a header line, or add parameters
     // to RCPT TO, is never sent.
     if (hasLineBreak(mailHost) || !isSafeEnvelopeAddress(recipientAddress) || hasLineBreak(senderAddress))
-        return;
+        return false;
+    bool taken = false;
     try {
         // The body supplier reads its own copy: the caller's record may go away.
         client.OnGetData = [copy = msg](TCustomSmtpClient&, int lineNum, char* msgLine, int maxLen,
@@ -74,12 +75,13 @@ void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg, const s
         client.setHdrTo(recipientAddress);
         client.setRcptName({recipientAddress});
         client.setFromName("");
-        client.MailAndWait();
+        taken = client.MailAndWait();
         client.QuitAndWait();
     } catch (const std::exception&) {
         // The notice is a courtesy: the message is stored whatever happens here.
     }
     client.OnGetData = nullptr;
+    return taken;
 }
 
 TNoticePlan planMessageNotice(const TBoardLookup& lookup, const TWYWONode& msg, const std::string& smtpHost) {
@@ -114,8 +116,9 @@ TNoticeDecision mailNewMessageIfWanted(TSyncSmtpClient& client, const TBoardLook
                                        const TWYWONode& msg, const std::string& smtpHost) {
     try {
         const TNoticePlan plan = planMessageNotice(lookup, msg, smtpHost);
-        if (plan.decision == TNoticeDecision::Sent)
-            sendMessageNotice(client, msg, smtpHost, plan.recipientAddress, plan.senderAddress);
+        if (plan.decision == TNoticeDecision::Sent &&
+            !sendMessageNotice(client, msg, smtpHost, plan.recipientAddress, plan.senderAddress))
+            return TNoticeDecision::NotTaken;
         return plan.decision;
     } catch (const std::exception&) {
         return TNoticeDecision::Failed;

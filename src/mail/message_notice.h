@@ -29,22 +29,26 @@ void messageNoticeGetData(const TWYWONode& msg, int lineNum, char* msgLine, int 
 // Mails `msg` through `client`: Host = mailHost, Port "smtp", connects when not
 // connected, From = senderAddress, To and the only envelope recipient =
 // recipientAddress, Subject "While You Were Out", empty envelope sender; then
-// MailAndWait and QuitAndWait. Results are not examined and nothing is raised.
-// A mail host, address or header value that holds CR or LF, or a recipient
-// address holding "<", ">" or white space (it goes into RCPT TO), is never
-// sent: the notice is skipped without any connection.
-void sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+// MailAndWait and QuitAndWait. Nothing is raised; true when the mail host
+// took the message (MailAndWait succeeded). A mail host, address or header
+// value that holds CR or LF, or a recipient address holding "<", ">" or white
+// space (it goes into RCPT TO), is never sent: the notice is skipped without
+// any connection (false).
+bool sendMessageNotice(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
                        const std::string& recipientAddress, const std::string& senderAddress);
 
 // sendMessageNotice with another port than "smtp" (a port number or service
 // name), for a mail host that listens elsewhere.
-void sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
+bool sendMessageNoticeVia(TSyncSmtpClient& client, const TWYWONode& msg, const std::string& mailHost,
                           const std::string& port, const std::string& recipientAddress,
                           const std::string& senderAddress);
 
 // What mailNewMessageIfWanted decided for one message.
 enum class TNoticeDecision {
-    Sent,                 // handed to sendMessageNotice (its outcome is not known)
+    Sent,                 // handed to sendMessageNotice, and the mail host took it
+                          // (planMessageNotice: to be handed to it)
+    NotTaken,             // handed to sendMessageNotice; the mail host could not be
+                          // reached or did not take it
     NoMailHost,           // the SMTPHost setting is empty
     RecipientNotOnBoard,  // Recipient has no board entry
     NoRecipientAddress,   // the entry's EMail is empty

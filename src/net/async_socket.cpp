@@ -138,10 +138,11 @@ void TAsyncSocket::setSendFlags(TSocketSendFlags value) {
 
 int TAsyncSocket::boundPort() const {
     if (handle_ == INVALID_SOCKET) return 0;
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t len = sizeof local;
     if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &len) < 0) return 0;
-    return ntohs(local.sin_port);
+    if (local.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
 void TAsyncSocket::setState(TSocketState newState) {
@@ -294,7 +295,7 @@ void TAsyncSocket::applyLinger() {
     }
 }
 
-void TAsyncSocket::resolveAll(bool withLocalPort) {
+void TAsyncSocket::resolveAll(bool withLocalPort, bool withAddress) {
     if (!proto_.resolved) {
         protoValue_ = ResolveProto(proto_.text);
         proto_.resolved = true;
@@ -308,15 +309,16 @@ void TAsyncSocket::resolveAll(bool withLocalPort) {
         localPortValue_ = localPort_.text.empty() ? 0 : ResolvePort(localPort_.text, protoName);
         localPort_.resolved = true;
     }
-    if (!addr_.resolved) {
+    if (withAddress && !addr_.resolved) {
         addrValue_ = ResolveHost(addr_.text);
         addr_.resolved = true;
     }
 }
 
-int TAsyncSocket::openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction) {
+int TAsyncSocket::openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction,
+                                  int family, bool withAddress) {
     try {
-        resolveAll(withLocalPort);
+        resolveAll(withLocalPort, withAddress);
     } catch (const EResolveError& e) {
         raiseText(std::string(operation) + ": " + e.what());
         return INVALID_SOCKET;
@@ -325,7 +327,7 @@ int TAsyncSocket::openFreshHandle(bool withLocalPort, const char* operation, con
     if (handle_ != INVALID_SOCKET) closeHandle();
     const bool stream = protoValue_ != IPPROTO_UDP;
     const int fd =
-        ::socket(AF_INET, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, protoValue_);
+        ::socket(family, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, protoValue_);
     if (fd < 0) {
         socketError(socketFunction, lastCode());
         return INVALID_SOCKET;

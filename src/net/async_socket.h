@@ -183,13 +183,15 @@ private:
     void setEndpoint(Endpoint& endpoint, const std::string& value, const char* name);
     void socketError(const std::string& function, int code);
     void raiseText(const std::string& message);
-    void resolveAll(bool withLocalPort);
-    // Resolves the properties (the local port too when `withLocalPort`), drops
-    // any earlier handle and unsent data, and opens a fresh non-blocking handle
-    // for the protocol. A failure is reported (a resolve failure as
-    // "<operation>: ...", the socket call as `socketFunction`) and gives
-    // INVALID_SOCKET.
-    int openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction);
+    // Resolves the properties: the local port too when `withLocalPort`, the
+    // address (as IPv4) unless the caller resolves it itself.
+    void resolveAll(bool withLocalPort, bool withAddress = true);
+    // Resolves the properties (as resolveAll), drops any earlier handle and
+    // unsent data, and opens a fresh non-blocking handle of `family` for the
+    // protocol. A failure is reported (a resolve failure as "<operation>:
+    // ...", the socket call as `socketFunction`) and gives INVALID_SOCKET.
+    int openFreshHandle(bool withLocalPort, const char* operation, const char* socketFunction,
+                        int family = AF_INET, bool withAddress = true);
     // Takes `fd` as the socket's handle (an earlier one must be closed).
     void adoptHandle(int fd);
     void applyLinger();

@@ -93,7 +93,7 @@ SingleInstanceGuard::~SingleInstanceGuard() {
     if (listenFd_ >= 0) ::close(listenFd_);
 }
 
-SingleInstanceGuard::Result SingleInstanceGuard::acquire() {
+SingleInstanceGuard::Result SingleInstanceGuard::acquire(bool askToRestore) {
     sockaddr_un addr;
     const socklen_t len = fillAddress(addr, name_);
     // Two rounds: an instance that ends between our bind and our connect lets
@@ -126,10 +126,12 @@ SingleInstanceGuard::Result SingleInstanceGuard::acquire() {
             return Result::Failed;
         }
         if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
-            ssize_t n;
-            do {
-                n = ::send(fd, kRestoreRequest, sizeof kRestoreRequest - 1, MSG_NOSIGNAL);
-            } while (n < 0 && errno == EINTR);
+            if (askToRestore) {
+                ssize_t n;
+                do {
+                    n = ::send(fd, kRestoreRequest, sizeof kRestoreRequest - 1, MSG_NOSIGNAL);
+                } while (n < 0 && errno == EINTR);
+            }
             ::close(fd);
             return Result::OtherRunning;
         }

@@ -25,7 +25,10 @@ public:
     SingleInstanceGuard(const SingleInstanceGuard&) = delete;
     SingleInstanceGuard& operator=(const SingleInstanceGuard&) = delete;
 
-    Result acquire();
+    // With `askToRestore` false, a running instance is only found, not asked
+    // to restore its window (a command that works on a stopped server's
+    // folder refuses quietly).
+    Result acquire(bool askToRestore = true);
 
     // After Acquired: serves restore requests on a small thread of its own;
     // `onRestore` runs on that thread (post it to the main loop). The thread

@@ -4,15 +4,30 @@
 #include <arpa/inet.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include "net/async_socket.h"
 #include "net/socket_internal.h"
+#include "net/socket_resolve.h"
 
 namespace zv {
 
 using namespace socket_internal;
+
+namespace {
+
+// Whether the system can open IPv6 sockets at all (a kernel booted without
+// IPv6 cannot).
+bool ipv6Available() {
+    const int probe = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return errno != EAFNOSUPPORT;
+    ::close(probe);
+    return true;
+}
+
+}  // namespace
 
 void TSocketListener::listen() {
     TAsyncSocket& s = socket_;
@@ -20,7 +35,16 @@ void TSocketListener::listen() {
     if (!s.port_.assigned) return s.socketError("listen: port not assigned", WSAEINVAL);
     if (!s.proto_.assigned) return s.socketError("listen: protocol not assigned", WSAEINVAL);
     if (!s.addr_.assigned) return s.socketError("listen: address not assigned", WSAEINVAL);
-    const int fd = s.openFreshHandle(false, "listen", "socket");
+    TListenAddress where;
+    try {
+        s.resolveAll(false, false);
+        where = ResolveListenAddress(s.addr_.text, s.portValue_);
+    } catch (const EResolveError& e) {
+        return s.raiseText(std::string("listen: ") + e.what());
+    }
+    // Every interface on a system without IPv6: every IPv4 interface.
+    if (where.dualStack && !ipv6Available()) where = AnyIPv4Address(s.portValue_);
+    const int fd = s.openFreshHandle(false, "listen", "socket", where.family(), false);
     if (fd == INVALID_SOCKET) return;
     const bool stream = s.protoValue_ != IPPROTO_UDP;
     // Address reuse: the server can be started again at once after it stopped,
@@ -31,11 +55,18 @@ void TSocketListener::listen() {
         s.closeHandle();
         return s.socketError("setsockopt(SO_REUSEADDR)", code);
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<std::uint16_t>(s.portValue_));
-    local.sin_addr.s_addr = s.addrValue_;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0) {
+    if (where.family() == AF_INET6) {
+        // Dual stack for every interface (IPv4 clients arrive as mapped
+        // addresses), whatever the system's default; one IPv6 address alone
+        // otherwise.
+        const int v6only = where.dualStack ? 0 : 1;
+        if (::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only) < 0) {
+            const int code = lastCode();
+            s.closeHandle();
+            return s.socketError("setsockopt(IPV6_V6ONLY)", code);
+        }
+    }
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&where.address), where.length) < 0) {
         const int code = lastCode();
         s.closeHandle();  // the handle is released before the report, never leaked
         s.setState(ssClosed);

@@ -73,6 +73,44 @@ in_addr_t ResolveHost(std::string_view text) {
     return address;
 }
 
+TListenAddress AnyIPv4Address(int port) {
+    TListenAddress where;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&where.address);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<std::uint16_t>(port));
+    v4->sin_addr.s_addr = htonl(INADDR_ANY);
+    where.length = sizeof(sockaddr_in);
+    return where;
+}
+
+TListenAddress ResolveListenAddress(std::string_view text, int port) {
+    TListenAddress where;
+    std::string host(text);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (host.empty() || host == "::") {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&where.address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+        v6->sin6_addr = in6addr_any;
+        where.length = sizeof(sockaddr_in6);
+        where.dualStack = true;
+        return where;
+    }
+    if (host.find(':') != std::string::npos) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&where.address);
+        if (::inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) != 1) {
+            throw EResolveError("ResolveListenAddress: '" + std::string(text) + "' Invalid IPv6 address.");
+        }
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+        where.length = sizeof(sockaddr_in6);
+        return where;
+    }
+    where = AnyIPv4Address(port);
+    reinterpret_cast<sockaddr_in*>(&where.address)->sin_addr.s_addr = ResolveHost(host);
+    return where;
+}
+
 int ResolvePort(std::string_view text, std::string_view protoName) {
     if (text.empty() || text.size() >= 32) throw EResolveError("ResolvePort: Invalid Port.");
     if (startsWithDigit(text)) {

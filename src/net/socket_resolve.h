@@ -4,6 +4,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <stdexcept>
@@ -20,6 +21,22 @@ public:
 // IPv4 address in network byte order. Text starting with a digit is a dotted
 // address; other text is looked up by name (blocking), first address taken.
 in_addr_t ResolveHost(std::string_view text);
+// Where a listening socket binds, and how.
+struct TListenAddress {
+    sockaddr_storage address{};  // with the port
+    socklen_t length = 0;
+    bool dualStack = false;  // IPv6 "::", taking IPv4 connections as well
+    int family() const { return address.ss_family; }
+};
+
+// The address a listening socket binds for `text` and `port`: "::" (or an
+// empty text) is every IPv4 and IPv6 interface; an IPv6 address (brackets
+// allowed) that address alone; any other text an IPv4 address or a name, as
+// ResolveHost reads it.
+TListenAddress ResolveListenAddress(std::string_view text, int port);
+// Every IPv4 interface ("0.0.0.0") at `port`.
+TListenAddress AnyIPv4Address(int port);
+
 // Port number; a service name is looked up for protoName ("tcp", "udp").
 int ResolvePort(std::string_view text, std::string_view protoName);
 // Protocol number; "tcp" gives 6.

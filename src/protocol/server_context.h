@@ -5,6 +5,7 @@
 // Threads: every operation except mainLoop() and sessionMutex() is called on
 // the main thread only, inside a session step or the end handler.
 
+#include <chrono>
 #include <string>
 
 namespace zv {
@@ -19,6 +20,9 @@ class TDEPTList;
 class TPHONEList;
 class TLOGList;
 struct TWYWONode;
+
+// How a client's login was answered.
+enum class TLoginOutcome { Granted, Denied, UnknownAccount };
 
 class TServerContext {
 public:
@@ -49,6 +53,12 @@ public:
     // A message has just been stored (the record lives in the message store);
     // the host e-mails it when its recipient asked for that.
     virtual void notifyMessage(TWYWONode& message) = 0;
+
+    // For the server's monitoring (nothing by default): a login was
+    // answered; a granted login's exchange ended with the client's
+    // confirmation, `took` after the login request was complete.
+    virtual void loginAnswered(TLoginOutcome) {}
+    virtual void loginExchangeCompleted(std::chrono::steady_clock::duration /*took*/) {}
 
     // The main thread's loop, which runs every session step.
     virtual TEventLoop& mainLoop() = 0;

@@ -91,13 +91,17 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
     // (or before a message is e-mailed).
     fileio::TDirectorySyncBatch batch;
     TStepContext ctx(ctx_, batch);
+    loginStarted_ = std::chrono::steady_clock::now();
     employeeName_ = validateLogin(ctx, credentials, connectionId_);
     std::string_view reply;
     if (employeeName_ == wire::kDenied) {
+        ctx_.loginAnswered(TLoginOutcome::Denied);
         reply = wire::kLoginDenied;
     } else if (employeeName_ == wire::kNonExistResult) {
+        ctx_.loginAnswered(TLoginOutcome::UnknownAccount);
         reply = wire::kNonExist;
     } else {
+        ctx_.loginAnswered(TLoginOutcome::Granted);
         const TIncomingSections sections = cutSections(payload);
         if (punchInMark_) punchIn(ctx, employeeName_);
         mergeIncoming(ctx, sections, employeeName_);
@@ -167,6 +171,7 @@ void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_vie
     fileio::TDirectorySyncBatch batch;
     releaseDelivered(ctx_, carried);
     batch.commit();
+    ctx_.loginExchangeCompleted(std::chrono::steady_clock::now() - loginStarted_);
     socket.Close();
 }
 

@@ -104,6 +104,7 @@ private:
     TRequestCollector collector_;
     std::string transferReply_;  // the start of a transfer reply still in pieces
     std::chrono::steady_clock::time_point lastArrival_{};
+    std::chrono::steady_clock::time_point loginStarted_{};  // of the login being answered
 };
 
 }  // namespace zv

@@ -1,7 +1,7 @@
 #pragma once
 // The context a session step hands to its merges: the host's context, except
-// that the saves made so far in the step are made durable (the step's folder
-// flush batch is committed) before a stored message is e-mailed, so that no
+// that the saves asked for so far in the step are made and durable (the
+// step's batch is committed) before a stored message is e-mailed, so that no
 // notice goes out for a message a crash could still take back. While the
 // notice is sent the batch is set aside: other work served meanwhile saves
 // as outside a step.

@@ -25,13 +25,23 @@ void TWIWOList::loadFromFile() {
     if (changeObserver_) changeObserver_();
 }
 
-void TWIWOList::saveToFile() {
-    Base::saveToFile();
-    if (changeObserver_) changeObserver_();
-}
-
 void TWIWOList::setChangeObserver(std::function<void()> observer) {
     changeObserver_ = std::move(observer);
+    observeSaves();
+}
+
+void TWIWOList::setSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer) {
+    saveTimeObserver_ = std::move(observer);
+    observeSaves();
+}
+
+// A save may be made later than saveToFile() is called (at the end of a
+// client's step), so both observers hang on the write itself.
+void TWIWOList::observeSaves() {
+    setSaveObserver([this](std::chrono::steady_clock::duration took) {
+        if (saveTimeObserver_) saveTimeObserver_(took);
+        if (changeObserver_) changeObserver_();
+    });
 }
 
 TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSorted(std::move(node)); }
@@ -39,6 +49,8 @@ TWIWONode& TWIWOList::addNode(std::unique_ptr<TWIWONode> node) { return insertSo
 void TWIWOList::deleteByKey(std::string_view key) { deleteAllByKey(key); }
 
 TWIWONode* TWIWOList::findByKey(std::string_view key) { return findFirst(key); }
+
+const TWIWONode* TWIWOList::findByKey(std::string_view key) const { return findFirst(key); }
 
 void TWIWOList::updateByKey(std::string_view key, const TWIWONode& source) {
     if (TWIWONode* target = findFirst(key)) {

@@ -1,6 +1,7 @@
 #pragma once
 // The employee board: one record per account, kept in key order ("wiwo.dat").
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,9 +24,11 @@ class TWIWOList : private RecordStore<TWIWONode> {
 public:
     using Base::clearList;
     using Base::createNodeFromString;
+    using Base::fileImage;
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;
+    using Base::saveToFile;
     using Base::setFileName;
 
     // Loads in file order; an incomplete last record is reported through the
@@ -35,7 +38,6 @@ public:
     // it and a warning says so. A file that cannot be opened, or of which
     // nothing can be read, raises StoreError.
     void loadFromFile();
-    void saveToFile();
 
     // Inserts in key order; does not save.
     TWIWONode& addNode(std::unique_ptr<TWIWONode> node);
@@ -43,8 +45,10 @@ public:
     void deleteByKey(std::string_view key);
     std::string makeBundleFromList() const { return wholeListBundle(); }
 
-    // First record with this key, or nullptr.
+    // First record with this key, or nullptr; lent for change, or only to
+    // read.
     TWIWONode* findByKey(std::string_view key);
+    const TWIWONode* findByKey(std::string_view key) const;
     // Copies fields 2 to 17 and 20 to 22 of `source` into the first record with
     // this key, stamps StatusChanged and LastContact with the current
     // date-time text, then saves (also when no record has the key).
@@ -62,9 +66,14 @@ public:
     // it (a client's merge or punch, a login's time stamp, the window's
     // dialogs, a browser).
     void setChangeObserver(std::function<void()> observer);
+    // Told how long each save took that completed (the server's monitoring).
+    void setSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer);
 
 private:
+    void observeSaves();
+
     std::function<void()> changeObserver_;
+    std::function<void(std::chrono::steady_clock::duration)> saveTimeObserver_;
 };
 
 }  // namespace zv

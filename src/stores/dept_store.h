@@ -16,6 +16,7 @@ class TDEPTList : private RecordStore<TDEPTNode> {
 
 public:
     using Base::clearList;
+    using Base::fileImage;
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;

@@ -1,13 +1,15 @@
 #include "stores/file_access.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fcntl.h>
-#include <unistd.h>
 
+#include "stores/file_access_internal.h"
 #include "stores/store_error.h"
 
 namespace zv::fileio {
@@ -21,6 +23,10 @@ const FileOps& realOps() {
 
 const FileOps* testOps = nullptr;
 
+}  // namespace
+
+namespace detail {
+
 const FileOps& ops() { return testOps ? *testOps : realOps(); }
 
 std::string folderOf(const std::string& fileName) {
@@ -30,7 +36,6 @@ std::string folderOf(const std::string& fileName) {
     return fileName.substr(0, slash);
 }
 
-// Retries on EINTR; returns -1 with errno set on failure.
 int openRetrying(const std::string& path, int flags, mode_t mode) {
     for (;;) {
         const int fd = ops().open(path.c_str(), flags | O_CLOEXEC, mode);
@@ -51,13 +56,6 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nam
     }
 }
 
-// The open batches of this thread and the folders they still have to flush.
-thread_local int batchDepth = 0;
-thread_local std::vector<std::string> batchFolders;
-
-// Flushes a folder; returns 0 or the errno of the failure. Folders that
-// cannot be flushed (EINVAL: the file system does not support it) count as
-// flushed.
 int syncFolder(const std::string& folder, const char** failedOperation) {
     const int dirFd = openRetrying(folder, O_RDONLY | O_DIRECTORY, 0);
     if (dirFd < 0) {
@@ -74,28 +72,11 @@ int syncFolder(const std::string& folder, const char** failedOperation) {
     return 0;
 }
 
-// Flushes and forgets every folder recorded on this thread; throws for the
-// first failure after trying them all.
-void syncBatchFolders() {
-    std::vector<std::string> folders;
-    folders.swap(batchFolders);
-    std::string firstFailed;
-    const char* firstOperation = nullptr;
-    int firstErr = 0;
-    for (const std::string& folder : folders) {
-        const char* operation = nullptr;
-        const int err = syncFolder(folder, &operation);
-        if (err != 0 && firstErr == 0) {
-            firstErr = err;
-            firstOperation = operation;
-            firstFailed = folder;
-        }
-    }
-    if (firstErr != 0)
-        throwFileError(std::string(firstOperation) + " the folder", firstFailed, firstErr);
-}
+}  // namespace detail
 
-}  // namespace
+using detail::openRetrying;
+using detail::ops;
+using detail::writeAll;
 
 FileOps systemFileOps() {
     FileOps o;
@@ -108,6 +89,14 @@ FileOps systemFileOps() {
     o.unlink = [](const char* path) { return ::unlink(path); };
     o.fstat = [](int fd, struct stat* info) { return ::fstat(fd, info); };
     o.lseek = [](int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); };
+    o.pread = [](int fd, void* buffer, std::size_t size, off_t offset) {
+        return ::pread(fd, buffer, size, offset);
+    };
+    o.pwrite = [](int fd, const void* data, std::size_t size, off_t offset) {
+        return ::pwrite(fd, data, size, offset);
+    };
+    o.fdatasync = [](int fd) { return ::fdatasync(fd); };
+    o.ftruncate = [](int fd, off_t length) { return ::ftruncate(fd, length); };
     return o;
 }
 
@@ -159,6 +148,17 @@ std::optional<std::uint64_t> fileSize(const std::string& fileName) {
 void renameFile(const std::string& from, const std::string& to) {
     if (ops().rename(from.c_str(), to.c_str()) != 0)
         throwFileError("rename \"" + from + "\" to", to, errno);
+}
+
+FileIdentity identityOf(int fd, const std::string& fileName) {
+    struct stat info {};
+    if (ops().fstat(fd, &info) != 0) throwFileError("read the state of", fileName, errno);
+    FileIdentity identity;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = static_cast<std::uint64_t>(info.st_size > 0 ? info.st_size : 0);
+    identity.modifiedNs = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return identity;
 }
 
 // ---- DataFileReader --------------------------------------------------------
@@ -282,8 +282,10 @@ void AtomicFileWriter::write(const char* data, std::size_t size) {
     writeAll(fd_, data, size, fileName_);
 }
 
-void AtomicFileWriter::commit() {
+FileIdentity AtomicFileWriter::commit() {
     if (ops().fsync(fd_) != 0) throwFileError("flush", fileName_, errno);
+    // Renaming keeps the file, its size and its time of last write.
+    const FileIdentity identity = identityOf(fd_, fileName_);
     const int fd = fd_;
     fd_ = -1;
     if (ops().close(fd) != 0 && errno != EINTR) throwFileError("close", fileName_, errno);
@@ -292,74 +294,36 @@ void AtomicFileWriter::commit() {
     committed_ = true;
 
     // Make the rename itself durable, now or when the batch commits.
-    std::string folder = folderOf(fileName_);
-    if (batchDepth > 0) {
-        if (std::find(batchFolders.begin(), batchFolders.end(), folder) == batchFolders.end())
-            batchFolders.push_back(std::move(folder));
-        return;
-    }
+    const std::string folder = detail::folderOf(fileName_);
+    if (detail::recordFolderForBatch(folder)) return identity;
     const char* operation = nullptr;
-    const int err = syncFolder(folder, &operation);
+    const int err = detail::syncFolder(folder, &operation);
     if (err != 0) throwFileError(std::string(operation) + " the folder of", fileName_, err);
+    return identity;
 }
 
 // ---- replaceWithEmptyFile --------------------------------------------------
 
-void replaceWithEmptyFile(const std::string& fileName) {
+FileIdentity replaceWithEmptyFile(const std::string& fileName) {
     // Never creates; does not follow a link and does not wait for the reader
     // of a pipe: anything but an existing regular file goes the general way.
     const int fd = openRetrying(fileName, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, 0);
     struct stat info {};
     if (fd >= 0 && ops().fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        if (ops().fsync(fd) != 0) {
-            const int err = errno;
+        FileIdentity identity;
+        try {
+            if (ops().fsync(fd) != 0) throwFileError("flush", fileName, errno);
+            identity = identityOf(fd, fileName);
+        } catch (...) {
             ops().close(fd);
-            throwFileError("flush", fileName, err);
+            throw;
         }
         if (ops().close(fd) != 0 && errno != EINTR) throwFileError("close", fileName, errno);
-        return;
+        return identity;
     }
     if (fd >= 0) ops().close(fd);
     AtomicFileWriter writer(fileName);
-    writer.commit();
-}
-
-// ---- TDirectorySyncBatch ---------------------------------------------------
-
-TDirectorySyncBatch::TDirectorySyncBatch() : uncaughtAtStart_(std::uncaught_exceptions()) {
-    ++batchDepth;
-}
-
-TDirectorySyncBatch::~TDirectorySyncBatch() noexcept(false) {
-    if (--batchDepth > 0 || batchFolders.empty()) return;
-    if (std::uncaught_exceptions() == uncaughtAtStart_) {
-        syncBatchFolders();
-        return;
-    }
-    // Ending because of an exception: that one goes on, this one is told.
-    try {
-        syncBatchFolders();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-    }
-}
-
-void TDirectorySyncBatch::commit() { syncBatchFolders(); }
-
-bool TDirectorySyncBatch::active() { return batchDepth > 0; }
-
-std::vector<std::string> pendingFolderSyncs() { return batchFolders; }
-
-// ---- TDirectorySyncSuspension ----------------------------------------------
-
-TDirectorySyncSuspension::TDirectorySyncSuspension() : depth_(batchDepth) {
-    folders_.swap(batchFolders);
-    batchDepth = 0;
-}
-
-TDirectorySyncSuspension::~TDirectorySyncSuspension() {
-    batchDepth = depth_;
-    batchFolders.swap(folders_);
+    return writer.commit();
 }
 
 }  // namespace zv::fileio

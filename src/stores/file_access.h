@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zv::fileio {
@@ -28,6 +29,10 @@ struct FileOps {
     std::function<int(const char* path)> unlink;
     std::function<int(int fd, struct stat* info)> fstat;
     std::function<off_t(int fd, off_t offset, int whence)> lseek;
+    std::function<ssize_t(int fd, void* buffer, std::size_t size, off_t offset)> pread;
+    std::function<ssize_t(int fd, const void* data, std::size_t size, off_t offset)> pwrite;
+    std::function<int(int fd)> fdatasync;
+    std::function<int(int fd, off_t length)> ftruncate;
 };
 
 // The real system calls.
@@ -63,6 +68,22 @@ std::optional<std::uint64_t> fileSize(const std::string& fileName);
 
 // Gives the file `from` the name `to`, replacing a file of that name.
 void renameFile(const std::string& from, const std::string& to);
+
+// What tells one version of a data file from another without reading it: the
+// file itself (a replacement is a new file), its size and the moment of its
+// last write.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file open as `fd`; StoreError naming `fileName` when it
+// cannot be read.
+FileIdentity identityOf(int fd, const std::string& fileName);
 
 // Reads a data file from the start. A missing file is created empty first.
 // Owns its descriptor.
@@ -113,7 +134,8 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     void write(const char* data, std::size_t size);
-    void commit();
+    // Returns the identity of the file now in place.
+    FileIdentity commit();
 
 private:
     void discard() noexcept;
@@ -129,16 +151,21 @@ private:
 // leaves the old contents or none) and leaves the folder unchanged, so it needs
 // no temporary file and no folder flush. A file that cannot be opened for
 // writing (missing, not a regular file, read-only) is replaced through an
-// AtomicFileWriter instead.
-void replaceWithEmptyFile(const std::string& fileName);
+// AtomicFileWriter instead. Returns the identity of the empty file.
+FileIdentity replaceWithEmptyFile(const std::string& fileName);
 
-// Groups the folder flushes of several saves. While a batch is open on this
-// thread, a save still writes, flushes and renames its temporary file at once
-// (the file is replaced whole), but only records its folder; the folders are
-// flushed once each at commit(), or when the outermost batch ends. Until then
-// a crash may bring back the previous version of a file, so commit before
+// Groups the saves of one step, so that they reach the disk together before
+// anything depending on them is told. While a batch is open on this thread:
+// - a store's save is only recorded (deferWrite) and made at commit(), once
+//   however often the step saved that store, in the order the stores were
+//   first saved;
+// - a file replaced whole is written, flushed and renamed at once, but its
+//   folder is only recorded; the folders are flushed once each at commit(),
+//   after the recorded saves.
+// When the outermost batch ends, it commits what is left. Until a commit a
+// crash may bring back the previous version of a file, so commit before
 // anything depending on the saves is reported to anybody.
-// Batches nest: an inner batch ending leaves the flushes to the outer one.
+// Batches nest: an inner batch ending leaves its work to the outer one.
 // Not shared between threads: each thread has its own batch.
 class TDirectorySyncBatch {
 public:
@@ -149,9 +176,10 @@ public:
     TDirectorySyncBatch(const TDirectorySyncBatch&) = delete;
     TDirectorySyncBatch& operator=(const TDirectorySyncBatch&) = delete;
 
-    // Flushes every folder recorded so far on this thread (by this batch and
-    // the batches around it), once each. Throws StoreError naming the first
-    // folder that could not be flushed, after trying all of them.
+    // Makes every save recorded so far on this thread (by this batch and the
+    // batches around it), then flushes every recorded folder, once each.
+    // Tries them all, then throws the first failure (a StoreError naming the
+    // file or folder).
     void commit();
 
     // True while a batch is open on this thread.
@@ -162,7 +190,7 @@ private:
 };
 
 // Sets the open batches of this thread aside for its lifetime: saves meanwhile
-// flush their folders at once again (as when the thread waits for something
+// are made and flush their folders at once again (as when the thread waits for something
 // else and may serve unrelated work meanwhile). Batches opened inside work as
 // usual. What the set-aside batches recorded stays theirs.
 class TDirectorySyncSuspension {
@@ -175,9 +203,20 @@ public:
 private:
     int depth_;
     std::vector<std::string> folders_;
+    std::vector<std::pair<const void*, std::function<void()>>> writes_;
 };
 
 // Folders recorded by the open batches of this thread and not flushed yet.
 std::vector<std::string> pendingFolderSyncs();
+
+// Inside a batch on this thread: records `write` as the save of `owner`, to be
+// made at the batch's commit (a save already recorded for `owner` stays
+// where it is), and returns true. Outside a batch: returns false and the
+// caller saves at once.
+bool deferWrite(const void* owner, std::function<void()> write);
+
+// Forgets the recorded save of `owner` (a store that is reloaded or goes
+// away).
+void cancelDeferredWrite(const void* owner);
 
 }  // namespace zv::fileio

@@ -26,6 +26,26 @@ std::string unreadableRecordsText(const std::string& fileName, int err, std::siz
            records(recordsKept) + " read are served; the next save writes the file without what was left out.";
 }
 
+std::string journalRecoveryText(const std::string& fileName, const std::string& journalName,
+                                const fileio::TJournalRecovery& recovery) {
+    using Outcome = fileio::TJournalRecovery::Outcome;
+    const std::string file = "\"" + fileName + "\"";
+    const std::string journal = "The journal \"" + journalName + "\"";
+    switch (recovery.outcome) {
+        case Outcome::Replayed:
+            return journal + " held a complete change that a stop had cut short; it was written to " + file +
+                   " before the file was read.";
+        case Outcome::Discarded:
+            return journal + " was incomplete or damaged and was discarded; " + file +
+                   " is served as it was before that change.";
+        case Outcome::Foreign:
+            return journal + " belongs to another version of " + file +
+                   " and was discarded; the file is served as it is.";
+        case Outcome::None: break;
+    }
+    return {};
+}
+
 void writeLoadWarningToStderr(const std::string& text) {
     std::string lines = text;
     for (char& c : lines)

@@ -22,6 +22,7 @@ public:
     using Base::clearList;
     using Base::createNodeFromString;
     using Base::deleteAt;
+    using Base::fileImage;
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;

@@ -17,6 +17,7 @@ class TPHONEList : private RecordStore<TPHONENode> {
 public:
     using Base::clearList;
     using Base::createNodeFromString;
+    using Base::fileImage;
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "stores/date_time.h"
@@ -24,11 +25,10 @@ namespace zv {
 template <class Node>
 std::string makeRecipientBundle(RecordStore<Node>& store, std::string_view key, int expDays,
                                 std::vector<std::uint64_t>* carried, const std::string& debugLogName) {
-    auto& list = store.records();
+    const auto& list = std::as_const(store).records();
     std::string text;
     std::size_t count = 0;
-    std::vector<bool> expired(list.size(), false);
-    bool anyExpired = false;
+    std::vector<std::uint64_t> expired;
     const std::time_t now = datetime::now();
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Node& node = *list[i];
@@ -47,17 +47,9 @@ std::string makeRecipientBundle(RecordStore<Node>& store, std::string_view key, 
         // Days on the calendar: a day over a daylight-saving change has 23
         // or 25 hours.
         const auto expiry = datetime::addCalendarDays(*written, expDays);
-        if (expiry && now >= *expiry) {
-            expired[i] = true;
-            anyExpired = true;
-        }
+        if (expiry && now >= *expiry) expired.push_back(node.serial);
     }
-    if (anyExpired) {
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < list.size(); ++i)
-            if (!expired[i]) list[kept++] = std::move(list[i]);
-        list.resize(kept);
-    }
+    if (!expired.empty()) store.deleteSerials(expired);
     store.saveToFile();
     std::string bundle = std::to_string(count);
     bundle.push_back('|');

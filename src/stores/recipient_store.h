@@ -21,6 +21,7 @@ class RecipientStore : private RecordStore<Node> {
 public:
     using Base::clearList;
     using Base::createNodeFromString;
+    using Base::fileImage;
     using Base::fileName;
     using Base::saveToFile;
     using Base::setFileName;

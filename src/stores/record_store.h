@@ -7,13 +7,23 @@
 // list and are merged into key order before anything reads the list, so a run
 // of adds costs one sort of the new records and one merge, and every reader
 // sees the order a full sort by field 1 gives.
+//
+// A save writes only what changed where it can (record_file.h). For that
+// the store notes what happened to the list since the last write:
+// whether records were inserted, deleted or moved, and which records it lent
+// out for change (getNode, findFirst, records() on a store that is not
+// const). A lent record may be changed until the next save; a change made
+// after that save needs the record lent again. Readers that change nothing
+// use the const accessors, which note nothing.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,6 +32,7 @@
 #include "stores/file_access.h"
 #include "stores/load_warnings.h"
 #include "stores/record_codec.h"
+#include "stores/record_file.h"
 #include "stores/store_error.h"
 
 namespace zv {
@@ -40,10 +51,14 @@ public:
     static constexpr std::size_t kRecordSize = RecordLayout<Node>::kRecordSize;
 
     RecordStore() = default;
+    ~RecordStore() { fileio::cancelDeferredWrite(this); }
     RecordStore(const RecordStore&) = delete;
     RecordStore& operator=(const RecordStore&) = delete;
 
-    void setFileName(std::string fileName) { fileName_ = std::move(fileName); }
+    void setFileName(std::string fileName) {
+        fileName_ = std::move(fileName);
+        file_.setFileName(fileName_);
+    }
 
     // Receives what a load reports about a damaged file it got over; without
     // one, the text goes to standard error.
@@ -52,76 +67,35 @@ public:
     }
     const std::string& fileName() const { return fileName_; }
 
+    // Called after every save that reached the file.
+    void setSaveObserver(std::function<void(std::chrono::steady_clock::duration took)> observer) {
+        saveObserver_ = std::move(observer);
+    }
+
     // Replaces the list with the records of the data file, in file order.
-    // A missing file is created empty. When the file ends in an incomplete
-    // record, the complete records are kept and `onIncompleteTail` is called;
-    // without it, a StoreError naming the file is thrown. When the file cannot
-    // be opened, or its first read fails, the list is left as it was. When a
-    // read fails later, the records read before are kept, and either
-    // `onUnreadable` says so at the end (the record the failure fell in is
-    // left out and the load goes on after it) or a StoreError is thrown.
+    // First a change that a crash cut short is completed from the file's
+    // journal, or the journal dropped when it is incomplete; a warning says
+    // which. A missing file is created empty. When the file ends in an
+    // incomplete record, the complete records are kept and `onIncompleteTail`
+    // is called; without it, a StoreError naming the file is thrown. When the
+    // file cannot be opened, or its first read fails, the list is left as it
+    // was. When a read fails later, the records read before are kept, and
+    // either `onUnreadable` says so at the end (the record the failure fell
+    // in is left out and the load goes on after it) or a StoreError is thrown.
     void loadFromFile(const std::function<void()>& onIncompleteTail = {},
                       const std::function<void(int err, std::size_t leftOut)>& onUnreadable = {}) {
         std::lock_guard lock(fileLock_);
-        fileio::DataFileReader reader(fileName_);
-
-        // Chunks small enough to stay in the cache while they are decoded.
-        constexpr std::size_t kChunkBytes =
-            (kRecordSize >= 65536 ? 1 : 65536 / kRecordSize) * kRecordSize;
-        std::unique_ptr<char[]> chunk(new char[kChunkBytes]);
-        // The first read comes before the list is touched: a file that
-        // cannot be read at all leaves the list as it was.
-        int err = 0;
-        std::size_t got = reader.readSome(chunk.get(), kChunkBytes, &err);
-        if (err != 0 && got == 0) fileio::throwFileError("read", fileName_, err);
-
-        // The records of the old list are reused for the new one: a reload
-        // then costs no allocation for values that fit their old capacity.
-        NodeList spare = std::move(list_);
-        // Handed out in address order, so that the new list lies in memory
-        // in list order (taken from the back).
-        std::sort(spare.begin(), spare.end(), std::greater<>());
-        list_.clear();
-        list_.reserve(spare.size());
-        pendingFrom_ = kNothingPending;
-        orderTrusted_ = false;
-
-        std::uint64_t chunkStart = 0;  // file offset of the chunk's first byte
-        std::size_t leftOut = 0;
-        int firstErr = 0;
-        std::size_t tail = 0;
-        for (;;) {
-            const std::size_t whole = got / kRecordSize;
-            for (std::size_t r = 0; r < whole; ++r) {
-                std::unique_ptr<Node> node;
-                if (!spare.empty()) {
-                    node = std::move(spare.back());
-                    spare.pop_back();
-                    if (!spare.empty()) prefetchForWrite(spare.back().get());
-                } else {
-                    node = std::make_unique<Node>();
-                }
-                decodeRecord(*node, chunk.get() + r * kRecordSize);
-                node->serial = nextRecordSerial();
-                list_.push_back(std::move(node));
-            }
-            tail = got % kRecordSize;
-            if (err != 0) {
-                if (!onUnreadable) fileio::throwFileError("read", fileName_, err);
-                // The record the failure fell in is left out.
-                if (firstErr == 0) firstErr = err;
-                ++leftOut;
-                chunkStart += (whole + 1) * kRecordSize;
-                tail = 0;
-                if (chunkStart >= reader.size()) break;
-                reader.seekTo(chunkStart);
-                got = reader.readSome(chunk.get(), kChunkBytes, &err);
-                continue;
-            }
-            if (got < kChunkBytes) break;
-            chunkStart += got;
-            got = reader.readSome(chunk.get(), kChunkBytes, &err);
-        }
+        // What the list holds now is about to go: so does its pending save.
+        fileio::cancelDeferredWrite(this);
+        const fileio::TJournalRecovery recovery = file_.recoverJournal();
+        if (recovery.outcome != fileio::TJournalRecovery::Outcome::None)
+            warn(journalRecoveryText(fileName_, file_.journalName(), recovery));
+        const auto read = file_.read(list_, onUnreadable != nullptr, [this] {
+            pendingFrom_ = kNothingPending;
+            orderTrusted_ = false;
+            noteMoved();
+        });
+        const std::size_t tail = read.incompleteTail;
         if (tail != 0) {
             if (!onIncompleteTail) {
                 throw StoreError("cannot read \"" + fileName_ + "\": it ends in an incomplete record (" +
@@ -130,7 +104,7 @@ public:
             }
             onIncompleteTail();
         }
-        if (leftOut != 0) onUnreadable(firstErr, leftOut);
+        if (read.leftOut != 0) onUnreadable(read.firstError, read.leftOut);
     }
 
     // The load of a store whose file may end in an incomplete record (cut
@@ -163,40 +137,29 @@ public:
         else writeLoadWarningToStderr(text);
     }
 
-    // Writes the whole list to the data file; the file is replaced whole or
-    // not at all.
+    // Brings the data file to the list: the file holds the list's records in
+    // list order, each whole (a crash leaves every record old or new). Inside
+    // a TDirectorySyncBatch the save is made when the batch commits, once
+    // however often the store was saved before.
     void saveToFile() {
-        std::lock_guard lock(fileLock_);
+        if (!fileio::deferWrite(this, [this] { writeFile(); })) writeFile();
+    }
+
+    // The bytes saveToFile() would write now: every record in list order,
+    // each in its fixed slots (a backup's copy of the store).
+    std::string fileImage() const {
         settle();
-        if (list_.empty()) {
-            // The common case of the memo and message stores once everything
-            // was delivered: emptied in place, much cheaper than a new file.
-            fileio::replaceWithEmptyFile(fileName_);
-            return;
-        }
-        fileio::AtomicFileWriter writer(fileName_);
-        // Large writes: the file system does less work per byte.
-        const std::size_t chunkRecords =
-            std::max<std::size_t>(1, std::min(list_.size(), (std::size_t{1} << 20) / kRecordSize));
-        std::vector<char> chunk(chunkRecords * kRecordSize);
-        std::size_t used = 0;
-        for (const auto& node : list_) {
-            char* slot = chunk.data() + used * kRecordSize;
-            std::memset(slot, 0, kRecordSize);
-            encodeRecord(*node, slot);
-            if (++used == chunkRecords) {
-                writer.write(chunk.data(), used * kRecordSize);
-                used = 0;
-            }
-        }
-        if (used) writer.write(chunk.data(), used * kRecordSize);
-        writer.commit();
+        std::string bytes(list_.size() * kRecordSize, '\0');
+        for (std::size_t i = 0; i < list_.size(); ++i)
+            encodeRecord(*list_[i], bytes.data() + i * kRecordSize);
+        return bytes;
     }
 
     void clearList() {
         list_.clear();
         pendingFrom_ = kNothingPending;
         orderTrusted_ = true;
+        noteMoved();
     }
 
     std::unique_ptr<Node> createNodeFromString(std::string_view recordString) const {
@@ -210,10 +173,13 @@ public:
 
     // Lends the record at `index`; throws ListIndexError outside the list.
     Node& getNode(int index) {
-        if (index < 0 || static_cast<std::size_t>(index) >= list_.size())
-            throw ListIndexError("list index out of bounds (" + std::to_string(index) + ") in the \"" +
-                                 fileName_ + "\" store of " + std::to_string(list_.size()) + " records");
+        requireIndex(index);
+        noteLent(static_cast<std::size_t>(index));
         return *lend()[static_cast<std::size_t>(index)];
+    }
+    const Node& getNode(int index) const {
+        requireIndex(index);
+        return *records()[static_cast<std::size_t>(index)];
     }
 
     // Appends at the end (stores in insertion order).
@@ -223,6 +189,7 @@ public:
         node->serial = nextRecordSerial();
         list_.push_back(std::move(node));
         orderTrusted_ = false;
+        noteMoved();
         return *list_.back();
     }
 
@@ -233,20 +200,27 @@ public:
         node->serial = nextRecordSerial();
         if (pendingFrom_ == kNothingPending) pendingFrom_ = list_.size();
         list_.push_back(std::move(node));
+        noteMoved();
         return *list_.back();
     }
 
     // First record, in list order, whose field 1 equals `key`; lent.
     Node* findFirst(std::string_view key) {
-        for (auto& node : lend())
-            if (keyOf(*node) == key) return node.get();
-        return nullptr;
+        const auto position = positionOf(key);
+        if (!position) return nullptr;
+        noteLent(*position);
+        return lend()[*position].get();
+    }
+    const Node* findFirst(std::string_view key) const {
+        const auto position = positionOf(key);
+        return position ? records()[*position].get() : nullptr;
     }
 
     // Deletes every record whose field 1 equals `key`; returns how many.
     std::size_t deleteAllByKey(std::string_view key) {
         settle();
-        return std::erase_if(list_, [&](const std::unique_ptr<Node>& n) { return keyOf(*n) == key; });
+        return noteDeleted(
+            std::erase_if(list_, [&](const std::unique_ptr<Node>& n) { return keyOf(*n) == key; }));
     }
 
     bool deleteFirstByKey(std::string_view key) {
@@ -255,6 +229,7 @@ public:
                                [&](const std::unique_ptr<Node>& n) { return keyOf(*n) == key; });
         if (it == list_.end()) return false;
         list_.erase(it);
+        noteMoved();
         return true;
     }
 
@@ -267,13 +242,16 @@ public:
         if (it == list_.end())
             throw ListIndexError("the record is not held by the \"" + fileName_ + "\" store");
         list_.erase(it);
+        noteMoved();
     }
 
     // Deletes the record at `index` when there is one.
     void deleteAt(int index) {
         settle();
-        if (index >= 0 && static_cast<std::size_t>(index) < list_.size())
+        if (index >= 0 && static_cast<std::size_t>(index) < list_.size()) {
             list_.erase(list_.begin() + index);
+            noteMoved();
+        }
     }
 
     // Deletes exactly the records with these serials; returns how many.
@@ -281,9 +259,9 @@ public:
         settle();
         std::vector<std::uint64_t> wanted(serials);
         std::sort(wanted.begin(), wanted.end());
-        return std::erase_if(list_, [&](const std::unique_ptr<Node>& n) {
+        return noteDeleted(std::erase_if(list_, [&](const std::unique_ptr<Node>& n) {
             return std::binary_search(wanted.begin(), wanted.end(), n->serial);
-        });
+        }));
     }
 
     // Count, "|", then every record string followed by the record separator.
@@ -308,8 +286,12 @@ public:
         return out;
     }
 
-    // The list in its final order. The caller may change keys.
-    NodeList& records() { return lend(); }
+    // The list in its final order. The caller may change any record, keys
+    // included, and must not insert, delete or move records.
+    NodeList& records() {
+        allLent_ = true;
+        return lend();
+    }
     const NodeList& records() const {
         settle();
         return list_;
@@ -318,15 +300,55 @@ public:
 private:
     static constexpr std::size_t kNothingPending = static_cast<std::size_t>(-1);
 
-    void requireRecord(const Node* node) const {
-        if (!node) throw std::invalid_argument("no record given to add to the \"" + fileName_ + "\" store");
+    void requireIndex(int index) const {
+        if (index < 0 || static_cast<std::size_t>(index) >= list_.size())
+            throw ListIndexError("list index out of bounds (" + std::to_string(index) + ") in the \"" +
+                                 fileName_ + "\" store of " + std::to_string(list_.size()) + " records");
     }
 
-    // Starts fetching a record that is about to be overwritten.
-    static void prefetchForWrite(const Node* node) {
-        const char* bytes = reinterpret_cast<const char*>(node);
-        for (std::size_t offset = 0; offset < sizeof(Node); offset += 64)
-            __builtin_prefetch(bytes + offset, 1);
+    std::optional<std::size_t> positionOf(std::string_view key) const {
+        settle();
+        for (std::size_t i = 0; i < list_.size(); ++i)
+            if (keyOf(*list_[i]) == key) return i;
+        return std::nullopt;
+    }
+
+    // Records inserted, deleted or moved: the next write replaces the file.
+    void noteMoved() {
+        moved_ = true;
+        lent_.clear();
+    }
+    std::size_t noteDeleted(std::size_t count) {
+        if (count > 0) noteMoved();
+        return count;
+    }
+    // The record at `position` may change before the next write.
+    void noteLent(std::size_t position) {
+        if (moved_ || allLent_) return;
+        if (lent_.size() >= list_.size()) {
+            allLent_ = true;  // compare them all, once
+            lent_.clear();
+            return;
+        }
+        lent_.push_back(position);
+    }
+
+    // The save itself, now.
+    void writeFile() {
+        const auto started = std::chrono::steady_clock::now();
+        {
+            std::lock_guard lock(fileLock_);
+            settle();
+            file_.write(list_, moved_, allLent_ ? nullptr : &lent_);
+            moved_ = false;
+            allLent_ = false;
+            lent_.clear();
+        }
+        if (saveObserver_) saveObserver_(std::chrono::steady_clock::now() - started);
+    }
+
+    void requireRecord(const Node* node) const {
+        if (!node) throw std::invalid_argument("no record given to add to the \"" + fileName_ + "\" store");
     }
 
     static const std::string& keyOf(const Node& node) {
@@ -377,8 +399,15 @@ private:
     // Constant after set-up.
     std::string fileName_;
     std::function<void(const std::string&)> loadWarning_;
+    std::function<void(std::chrono::steady_clock::duration took)> saveObserver_;
 
     std::recursive_mutex fileLock_;  // held for the whole of each load and save
+    TRecordFile<Node> file_;         // under fileLock_
+
+    // What happened to the list since the last write.
+    bool moved_ = true;              // records inserted, deleted or moved
+    bool allLent_ = false;           // every record lent for change
+    std::vector<std::size_t> lent_;  // positions lent for change
 
     // The list and its order; settle() may reorder it from const readers.
     mutable NodeList list_;

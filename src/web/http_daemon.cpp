@@ -59,8 +59,11 @@ MHD_Result copyQueryArgument(void* cls, MHD_ValueKind, const char* key, const ch
 }
 
 // The administrator's pages decide by the address too (the first-run
-// set-up is offered to this computer only).
-bool isAdministrationPath(std::string_view path) { return path.rfind("/api/admin/", 0) == 0; }
+// set-up is offered to this computer only), and so does the metrics page
+// (open to this computer).
+bool decidesByAddress(std::string_view path) {
+    return path.rfind("/api/admin/", 0) == 0 || path == "/metrics";
+}
 
 // The announced body size (0 when none; libmicrohttpd refuses one that is
 // not a number).
@@ -107,6 +110,24 @@ void freeStream(void* cls) {
     TLiveStreams::closed(*handle->stream);
     delete handle;
 }
+
+// A body made while it is sent.
+struct SourceHandle {
+    std::function<std::size_t(char*, std::size_t)> source;
+};
+
+ssize_t readSource(void* cls, std::uint64_t, char* buffer, std::size_t max) {
+    try {
+        const std::size_t n = static_cast<SourceHandle*>(cls)->source(buffer, max);
+        return n == 0 ? MHD_CONTENT_READER_END_OF_STREAM : static_cast<ssize_t>(n);
+    } catch (const std::exception&) {
+        // The source has said why; the status has gone out, so the client
+        // can only tell by the connection being cut.
+        return MHD_CONTENT_READER_END_WITH_ERROR;
+    }
+}
+
+void freeSource(void* cls) { delete static_cast<SourceHandle*>(cls); }
 
 MHD_Result admitConnection(void* cls, const sockaddr* address, socklen_t) {
     return static_cast<THttpDaemon*>(cls)->connections().admits(address) ? MHD_YES : MHD_NO;
@@ -250,9 +271,9 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     request.path = url ? url : "";
     if (const auto query = request.path.find('?'); query != std::string::npos) request.path.resize(query);
     request.body = std::move(state.body);
-    // Only changes and the administrator's requests use the address (the
+    // Only changes and the requests that decide by it use the address (the
     // sign-in throttle counts by it).
-    if ((request.changes() || isAdministrationPath(request.path)) && state.connection) {
+    if ((request.changes() || decidesByAddress(request.path)) && state.connection) {
         request.clientAddress = state.connection->address();
     }
     request.https = https_;
@@ -296,7 +317,12 @@ bool THttpDaemon::deliver(MHD_Connection* connection, RequestState& state, TRepl
 
 bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
     MHD_Response* response = nullptr;
-    if (reply.sharedBody) {
+    if (reply.bodySource) {
+        auto* handle = new SourceHandle{std::move(reply.bodySource)};
+        response =
+            MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, &readSource, handle, &freeSource);
+        if (response == nullptr) delete handle;
+    } else if (reply.sharedBody) {
         auto* holder = new std::shared_ptr<const std::string>(std::move(reply.sharedBody));
         response = MHD_create_response_from_buffer_with_free_callback_cls(
             (*holder)->size(), const_cast<char*>((*holder)->data()), &freeSharedBody, holder);

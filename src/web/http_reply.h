@@ -26,6 +26,11 @@ struct TReply {
     std::string body;
     std::shared_ptr<const std::string> sharedBody;
     std::string_view staticBody;
+    // A body made while it is sent (a backup), instead of the three above:
+    // called on the HTTP side's threads, one call at a time, with room for
+    // up to `max` bytes; returns how many it wrote, 0 at the end. When it
+    // throws, the connection is cut (the status has gone out already).
+    std::function<std::size_t(char* buffer, std::size_t max)> bodySource;
     std::vector<std::pair<std::string, std::string>> headers;
 
     // A step for the main loop (under the session mutex) that gives the

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "web/loopback.h"
+#include "web/same_token.h"
 
 namespace zv::web {
 
@@ -15,15 +16,6 @@ bool isJson(std::string_view contentType) {
         return false;
     const std::string_view rest = contentType.substr(kJson.size());
     return rest.empty() || rest.front() == ';' || rest.front() == ' ';
-}
-
-// Compares all of both texts whatever they hold, so that the time taken
-// tells nothing about the token.
-bool sameToken(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return difference == 0;
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
       feed_(host, streams_, runner_),
       router_(sessions_),
       daemon_(router_, runner_, worker_, streams_),
-      services_{host, sessions_, throttle_, feed_, worker_, streams_, daemon_.connections()},
+      services_{host, sessions_, throttle_, feed_, worker_, streams_, daemon_.connections(), metricsToken_},
       tagPrefix_(randomToken().substr(0, 8)) {
     throttle_.setReport([](const std::string& line) {
         standardErrorLine(LinePriority::Warning, std::string(programName()) + ": " + line);
@@ -39,6 +39,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addEmployeeRoutes(router_, services_);
     addAdminSignInRoutes(router_, services_);
     addAdminDataRoutes(router_, services_);
+    addServiceRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 
@@ -88,6 +89,7 @@ void TWebServer::start() {
         reportFailure(e.what());
         return;
     }
+    metricsToken_ = settings.WebMetricsToken;
     const int listenFd = options.listenFd;
     const int port = boundPort(listenFd);
     // When a part cannot start, every part is stopped again (stopping one

@@ -68,6 +68,7 @@ private:
     TBoardFeed feed_;
     TRouter router_;
     THttpDaemon daemon_;
+    std::string metricsToken_;  // set before the daemon starts, constant while it runs
     TWebServices services_;
     int port_ = 0;
     bool started_ = false;

@@ -6,6 +6,8 @@ namespace zv {
 class TMaintenanceApi;
 }
 
+#include <string>
+
 namespace zv::web {
 
 class TBoardFeed;
@@ -24,6 +26,9 @@ struct TWebServices {
     TPasswordWorker& worker;
     TLiveStreams& streams;
     TConnectionLimits& connections;
+    // [Web] MetricsToken as the HTTP side started (empty: the metrics are
+    // open to this computer only).
+    const std::string& metricsToken;
 };
 
 // The page: "/" and each compiled file.
@@ -34,5 +39,7 @@ void addEmployeeRoutes(TRouter& router, TWebServices& services);
 void addAdminSignInRoutes(TRouter& router, TWebServices& services);
 // The rest of the administrator's API under /api/admin/.
 void addAdminDataRoutes(TRouter& router, TWebServices& services);
+// What those who run the server use: /healthz, /metrics and the backup.
+void addServiceRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web

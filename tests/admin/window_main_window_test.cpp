@@ -129,8 +129,10 @@ TEST_F(MainWindowTest, ShutdownWarningYesStopsSessionsAndSavesTheSettings) {
     EXPECT_TRUE(form().close());
     EXPECT_TRUE(form().shutDown());
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_EQ(iniValue(iniText(), "BlockSize"), "8192");
+    // The stop writes the window's placement, and keeps every other key as
+    // the file holds it: here, emptied by hand while the server ran.
     EXPECT_EQ(iniValue(iniText(), "Status"), "1");
+    EXPECT_EQ(iniValue(iniText(), "BlockSize"), "");
     // The session was told to stop: the server closes the connection.
     const std::string rest = client.request("", [](const std::string&) { return false; });
     EXPECT_EQ(rest, "");

@@ -141,6 +141,66 @@ TEST(ServerOptions, ABadOptionOrAnUnusablePlaceEndsWithOneLineAndStatusTwoTouchi
     EXPECT_EQ(after, before);
 }
 
+TEST(ServerOptions, CheckConfigNamesEveryBrokenLineAndExitsOneTouchingNothing) {
+    auto server = makeServer();
+    const std::string run = "cd '" + server->dataFolder() + "' && '" + server->programFolder() + "/zelvorad' ";
+    int status = -1;
+    // A file that is fine: the settings in force, status 0.
+    std::string out = outputOf(run + "--check-config", status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("  [Options] Port=" + std::to_string(server->port()) + "\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("No problems found."), std::string::npos) << out;
+
+    test::writeFile(server->iniPath(), "[Options]\r\nBlockSize=8192\r\nPort=6480\r\nMaxLogSise=50\r\n"
+                                       "ExpDays=1\r\nthis is no setting\r\n[Web\r\nMaxLogSize=many\r\n");
+    test::writeFile(server->dataFile("wiwo.dat"), std::string(100, 'x'));
+    const auto progBefore = folderContents(server->programFolder());
+    const auto dataBefore = folderContents(server->dataFolder());
+    out = outputOf(run + "--check-config", status);
+    EXPECT_EQ(status, 1) << out;
+    for (const char* problem :
+         {"zva.ini line 4: [Options] MaxLogSise is not a setting", "zva.ini line 6: \"this is no setting\"",
+          "zva.ini line 7: \"[Web\" opens a section name", "The setting MaxLogSize in zva.ini is \"many\"",
+          "wiwo.dat\" ends in an incomplete record (100 of 1909 bytes)", "  [Options] MaxLogSize=100\n",
+          "5 problems found."}) {
+        EXPECT_NE(out.find(problem), std::string::npos) << problem << " in " << out;
+    }
+    EXPECT_EQ(folderContents(server->programFolder()), progBefore);
+    EXPECT_EQ(folderContents(server->dataFolder()), dataBefore);
+
+    // No settings file: what the first start would do, and it is not made.
+    ::unlink(server->iniPath().c_str());
+    ::unlink(server->dataFile("wiwo.dat").c_str());
+    out = outputOf(run + "--check-config --data .", status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("the first start writes it with the defaults"), std::string::npos) << out;
+    EXPECT_FALSE(test::fileExists(server->iniPath()));
+}
+
+TEST(ServerOptions, StartedAsRootOnAFolderOfAnotherUserItRefusesUnlessAllowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    auto server = makeServer();
+    const std::string state = server->tempFile("state");
+    test::makeFolder(state);
+    ASSERT_EQ(::chown(state.c_str(), 65534, 65534), 0);  // nobody
+    const auto before = folderContents(state);
+    server->setArguments({"--data", state});
+    server->launch();
+    EXPECT_EQ(server->waitForExit(), 2);
+    const std::string said = server->stderrText();
+    EXPECT_EQ(linesOf(said).size(), 1u) << said;
+    EXPECT_NE(said.find("refusing to run as root on \"" + state + "\", which belongs to the user nobody"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("sudo -u nobody zelvorad"), std::string::npos) << said;
+    EXPECT_NE(said.find("--allow-root"), std::string::npos) << said;
+    EXPECT_EQ(folderContents(state), before);
+
+    server->setArguments({"--data", state, "--allow-root"});
+    server->start();
+    EXPECT_EQ(server->stop(), 0);
+}
+
 TEST(ServerOptions, ASecondStartForTheSameDataFolderThroughDataIsRefused) {
     auto server = makeServer();
     const std::string elsewhere = server->tempFile("elsewhere");

@@ -15,15 +15,24 @@
 //   for byte (the first save may still tidy it, for instance drop the blank
 //   lines an empty section name "[]" leaves at its top);
 // - a save that is refused (a value that would break its line) says which
-//   setting, and leaves the file as it was.
+//   setting, and leaves the file as it was;
+// - a change the running server makes writes that key alone: every other key
+//   the file holds reads back with its value, in its order within its
+//   section (the keys of a section without a name always go first).
 // A file holding a CR that does not end a line meets a known fault whose fix
 // is under way elsewhere ("ini-bare-cr").
 
+#include <strings.h>
+
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "host/ini_file.h"
 #include "host/settings.h"
+#include "host/settings_writer.h"
 #include "recording_view.h"
 #include "stores/date_time.h"
 
@@ -125,6 +134,36 @@ int fuzzSettings(const std::uint8_t* data, std::size_t size) {
         check(readWholeFile(kSettingsFileName) == savedAgain,
               "the file does not settle: \"" + printable(savedAgain) + "\" was saved as \"" +
                   printable(readWholeFile(kSettingsFileName)) + "\"" + context);
+    }
+
+    if (!refused) {
+        // The file as an administrator may have edited it meanwhile, and the
+        // server then changing one setting.
+        writeWholeFile(kSettingsFileName, bytes);
+        IniFile onDisk;
+        onDisk.load(kSettingsFileName);
+        const SettingsFiles files(folder);
+        TSettingsWriter writer(files);
+        auto known = std::make_unique<IniFile>();
+        known->load(kSettingsFileName);
+        writer.remember(std::move(known), true);
+        test::RecordingView writeView;
+        writer.write({{"Options", "SMTPHost", "changed.example"}}, first.settings, writeView);
+        IniFile written;
+        written.load(kSettingsFileName);
+        std::vector<IniFile::Entry> expected = onDisk.entries();
+        std::vector<IniFile::Entry> got = written.entries();
+        const auto isChanged = [](const IniFile::Entry& e) {
+            return ::strcasecmp(e.section.c_str(), "Options") == 0 && ::strcasecmp(e.key.c_str(), "SMTPHost") == 0;
+        };
+        for (auto* entries : {&expected, &got}) {
+            std::erase_if(*entries, isChanged);
+            std::stable_sort(entries->begin(), entries->end(),
+                             [](const IniFile::Entry& a, const IniFile::Entry& b) { return a.section < b.section; });
+        }
+        check(got == expected, "a change of SMTPHost changed other keys" + context);
+        check(written.value("Options", "SMTPHost") == "changed.example", "SMTPHost was not written" + context);
+        check(writeView.notices.empty(), "a file nobody edited reported an edit" + context);
     }
 
     datetime::setFormats("", "");

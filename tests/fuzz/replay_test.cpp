@@ -107,8 +107,8 @@ class FuzzReplay : public ::testing::TestWithParam<std::string> {};
 TEST_P(FuzzReplay, EveryCommittedInputKeepsTheTargetsProperties) { replayTarget(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
-                         ::testing::Values("request", "record", "store", "phonebook", "date_time", "smtp_reply",
-                                           "settings"),
+                         ::testing::Values("request", "record", "store", "journal", "phonebook", "date_time",
+                                           "smtp_reply", "settings"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 // Runs after the replays in the same process when all run together; on its

@@ -1,6 +1,7 @@
-// Saves inside a folder flush batch: files are replaced whole at once, their
-// folders are flushed once each when the batch commits, and a failing folder
-// flush is reported naming the folder.
+// Saves inside a batch: a store's saves are made once, when the batch
+// commits; files are replaced whole at once, their folders are flushed once
+// each when the batch commits, and a failing folder flush is reported naming
+// the folder.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -60,6 +61,10 @@ public:
             folderOfFd_.erase(fd);
             return real.close(fd);
         };
+        ops_.fdatasync = [this, real](int fd) {
+            ++dataSyncs_;
+            return real.fdatasync(fd);
+        };
         fileio::setFileOpsForTesting(&ops_);
     }
     ~SyncCounter() { fileio::setFileOpsForTesting(nullptr); }
@@ -76,6 +81,8 @@ public:
         return total;
     }
     int fileSyncs() const { return fileSyncs_; }
+    // Flushes of a journal or of records written in place.
+    int dataSyncs() const { return dataSyncs_; }
     void failFolder(const std::string& folder) { failingFolder_ = folder; }
 
 private:
@@ -83,6 +90,7 @@ private:
     std::map<int, std::string> folderOfFd_;
     std::map<std::string, int> folderSyncs_;
     int fileSyncs_ = 0;
+    int dataSyncs_ = 0;
     std::string failingFolder_;
 };
 
@@ -111,7 +119,7 @@ TEST(DirectorySyncBatch, SavesInABatchReplaceTheFilesAtOnceAndFlushEachFolderOnc
         EXPECT_EQ(counter.fileSyncs(), 1);
         EXPECT_EQ(counter.allFolderSyncs(), 0);
 
-        // A board store save goes the same way.
+        // A board store save is made at the commit.
         TWIWOList board;
         board.setFileName(dir.file("wiwo.dat"));
         auto node = std::make_unique<TWIWONode>();
@@ -142,6 +150,63 @@ TEST(DirectorySyncBatch, SavesInABatchReplaceTheFilesAtOnceAndFlushEachFolderOnc
     // A batch that saved nothing flushes nothing.
     { fileio::TDirectorySyncBatch batch; }
     EXPECT_EQ(counter.allFolderSyncs(), 3);
+}
+
+TEST(DirectorySyncBatch, AStoreSavedSeveralTimesInABatchIsWrittenOnceAtTheCommitAndAReloadDropsItsSave) {
+    TempDir dir;
+    const std::string name = dir.file("wiwo.dat");
+    TWIWOList board;
+    board.setFileName(name);
+    for (const char* key : {"A,A", "B,B", "C,C"}) board.addNode(testing::account(key));
+    board.saveToFile();
+    const std::string before = readBytes(name);
+    SyncCounter counter;
+    {
+        fileio::TDirectorySyncBatch batch;
+        board.findByKey("A,A")->Status = "Out";
+        board.saveToFile();
+        board.findByKey("C,C")->Status = "Out";
+        board.saveToFile();
+        board.saveToFile();
+        EXPECT_EQ(readBytes(name), before);
+        EXPECT_EQ(counter.dataSyncs(), 0);
+        batch.commit();
+        // One journal (new: its folder flushed), one write in place of the
+        // two records.
+        EXPECT_EQ(counter.dataSyncs(), 2);
+        EXPECT_EQ(counter.folderSyncs(dir.path().string()), 1);
+        EXPECT_EQ(board.getCount(), 3);
+        EXPECT_NE(readBytes(name), before);
+
+        // A reload drops the save recorded before it.
+        board.findByKey("B,B")->Status = "Away";
+        board.saveToFile();
+        board.loadFromFile();
+        batch.commit();
+        EXPECT_EQ(counter.dataSyncs(), 2);
+        EXPECT_EQ(board.findByKey("B,B")->Status, "In");
+    }
+
+    // A save that fails at the commit: the others are made and flushed all
+    // the same, then the failure is raised, naming the file.
+    TWIWOList lost;
+    lost.setFileName(dir.file("no/such/folder/wiwo.dat"));
+    lost.addNode(testing::account("D,D"));
+    try {
+        fileio::TDirectorySyncBatch batch;
+        lost.saveToFile();
+        board.addNode(testing::account("E,E"));
+        board.saveToFile();
+        batch.commit();
+        ADD_FAILURE() << "the failed save must raise";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find("no/such/folder/wiwo.dat"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(counter.folderSyncs(dir.path().string()), 2);
+    TWIWOList reread;
+    reread.setFileName(name);
+    reread.loadFromFile();
+    EXPECT_EQ(reread.getCount(), 4);
 }
 
 TEST(DirectorySyncBatch, NestedBatchesLeaveTheFlushToTheOutermostUnlessOneCommits) {

@@ -9,19 +9,50 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
+#include "stores/file_access.h"
+#include "stores/records.h"
+
 namespace zv::testing {
+
+// A board record with this key, status "In", every other field empty.
+inline std::unique_ptr<TWIWONode> account(const std::string& key) {
+    auto node = std::make_unique<TWIWONode>();
+    node->Employee = key;
+    node->Status = "In";
+    return node;
+}
+
+// Installs replacement file calls for one scope.
+class FileOpsOverride {
+public:
+    FileOpsOverride() : ops_(fileio::systemFileOps()) {}
+    ~FileOpsOverride() { fileio::setFileOpsForTesting(nullptr); }
+    FileOpsOverride(const FileOpsOverride&) = delete;
+    FileOpsOverride& operator=(const FileOpsOverride&) = delete;
+    fileio::FileOps& ops() { return ops_; }
+    void install() { fileio::setFileOpsForTesting(&ops_); }
+
+private:
+    fileio::FileOps ops_;
+};
 
 // A fresh folder under the system's temporary folder, removed with everything
 // in it when the object goes.
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zv_stores_XXXXXX").string();
+    // `inMemory`: in /dev/shm when there is one, where a flush costs
+    // nothing (for tests that save thousands of times).
+    explicit TempDir(bool inMemory = false) {
+        const bool shm = inMemory && ::access("/dev/shm", W_OK) == 0;
+        const std::filesystem::path base =
+            shm ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "zv_stores_XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }

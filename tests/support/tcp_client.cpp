@@ -84,16 +84,27 @@ TcpClient& TcpClient::operator=(TcpClient&& other) noexcept {
     return *this;
 }
 
-int connectToLoopback(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int connectToLoopback(int port, const std::string& address) {
+    sockaddr_storage addr{};
+    socklen_t length = 0;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&addr);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr);
+    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<uint16_t>(port));
+        length = sizeof *v4;
+    } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<uint16_t>(port));
+        length = sizeof *v6;
+    } else {
+        throw std::invalid_argument("not an IPv4 or IPv6 address: " + address);
+    }
+    const int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
     int rc;
     do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), length);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         const int error = errno;
@@ -106,9 +117,9 @@ int connectToLoopback(int port) {
     return fd;
 }
 
-bool TcpClient::tryConnect(int port) {
+bool TcpClient::tryConnect(int port, const std::string& address) {
     close();
-    const int fd = connectToLoopback(port);
+    const int fd = connectToLoopback(port, address);
     if (fd < 0) {
         // No descriptor for the socket is the test machine's trouble, not a
         // refusal by the server.
@@ -120,8 +131,8 @@ bool TcpClient::tryConnect(int port) {
     return true;
 }
 
-void TcpClient::connect(int port) {
-    if (!tryConnect(port)) throw sysError("connect to 127.0.0.1:" + std::to_string(port));
+void TcpClient::connect(int port, const std::string& address) {
+    if (!tryConnect(port, address)) throw sysError("connect to " + address + " port " + std::to_string(port));
 }
 
 void TcpClient::close() {

@@ -14,24 +14,26 @@ using namespace std::chrono_literals;
 // A TCP port on the loopback interface that was free a moment ago.
 int freeTcpPort();
 
-// A socket connected to 127.0.0.1:port (with TCP_NODELAY), or -1 with errno
-// set when it cannot be made or the connection is refused.
-int connectToLoopback(int port);
+// A socket connected to `address` (an IPv4 or IPv6 address, 127.0.0.1 unless
+// given) at `port` (with TCP_NODELAY), or -1 with errno set when it cannot
+// be made or the connection is refused.
+int connectToLoopback(int port, const std::string& address = "127.0.0.1");
 
 class TcpClient {
 public:
     TcpClient() = default;
-    explicit TcpClient(int port) { connect(port); }
+    explicit TcpClient(int port, const std::string& address = "127.0.0.1") { connect(port, address); }
     ~TcpClient();
     TcpClient(TcpClient&& other) noexcept;
     TcpClient& operator=(TcpClient&& other) noexcept;
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
-    // Connects to 127.0.0.1:port; throws std::runtime_error on failure.
-    void connect(int port);
+    // Connects to `address` (127.0.0.1 unless given) at `port`; throws
+    // std::runtime_error on failure.
+    void connect(int port, const std::string& address = "127.0.0.1");
     // Tries to connect; false when refused.
-    bool tryConnect(int port);
+    bool tryConnect(int port, const std::string& address = "127.0.0.1");
     void close();
     bool isOpen() const { return fd_ >= 0; }
 

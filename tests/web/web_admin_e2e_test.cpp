@@ -4,11 +4,6 @@
 // filters, CSV and printout, the options, two administrators at once, the
 // end-of-day punch-out, and "--set-admin-password".
 
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
-
 #include <ctime>
 #include <fstream>
 #include <thread>
@@ -21,8 +16,6 @@ namespace {
 
 namespace b = test::board;
 
-constexpr const char* kAdminPassword = "office-keys";
-
 // A server with the HTTP side on; `board` becomes "wiwo.dat" unless empty
 // (then the data folder stays empty, as on a first start).
 std::unique_ptr<ServerProcess> startEmptyOr(const std::vector<Fields>& board,
@@ -34,36 +27,9 @@ std::unique_ptr<ServerProcess> startEmptyOr(const std::vector<Fields>& board,
     return server;
 }
 
-// A browser signed in as the administrator (setting the password up first
-// when none is set yet).
-std::unique_ptr<HttpClient> administrator(const ServerProcess& server) {
-    auto browser = std::make_unique<HttpClient>(server.webPort());
-    HttpResponse response = browser->adminSignIn(kAdminPassword);
-    if (response.status == 409) response = browser->adminSetUp(kAdminPassword);
-    EXPECT_TRUE(response.status == 200 || response.status == 201) << response.body;
-    return browser;
-}
-
 std::string errorOf(const HttpResponse& response) {
     const json body = bodyOf(response);
     return body.contains("error") ? body["error"].get<std::string>() : response.body;
-}
-
-// An IPv4 address of this computer other than loopback, or empty.
-std::string otherLocalAddress() {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return {};
-    std::string found;
-    for (ifaddrs* a = list; a && found.empty(); a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || (a->ifa_flags & IFF_LOOPBACK) ||
-            !(a->ifa_flags & IFF_UP))
-            continue;
-        char text[INET_ADDRSTRLEN];
-        ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text);
-        found = text;
-    }
-    ::freeifaddrs(list);
-    return found;
 }
 
 std::string iniOf(const ServerProcess& server) { return test::readFile(server.iniPath()); }

@@ -5,6 +5,8 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -133,6 +135,35 @@ inline CommandResult runCommand(const std::string& command, const std::string& i
     const int status = ::pclose(out);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+inline constexpr const char* kAdminPassword = "office-keys";
+
+// A browser signed in as the administrator (setting the password up first
+// when none is set yet).
+inline std::unique_ptr<HttpClient> administrator(const ServerProcess& server) {
+    auto browser = std::make_unique<HttpClient>(server.webPort());
+    HttpResponse response = browser->adminSignIn(kAdminPassword);
+    if (response.status == 409) response = browser->adminSetUp(kAdminPassword);
+    EXPECT_TRUE(response.status == 200 || response.status == 201) << response.body;
+    return browser;
+}
+
+// An IPv4 address of this computer other than loopback, or empty.
+inline std::string otherLocalAddress() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return {};
+    std::string found;
+    for (ifaddrs* a = list; a && found.empty(); a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || (a->ifa_flags & IFF_LOOPBACK) ||
+            !(a->ifa_flags & IFF_UP))
+            continue;
+        char text[INET_ADDRSTRLEN];
+        ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text);
+        found = text;
+    }
+    ::freeifaddrs(list);
+    return found;
 }
 
 // The records of one bundle section ("count|rec<~REC~>..."), split into fields.

@@ -15,8 +15,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr const char* kAdminPassword = "office-keys-1";
-
 // The connections of `fds` the server has closed are closed here too (-1);
 // returns how many are still open.
 int stillOpen(std::vector<int>& fds) {

@@ -134,6 +134,12 @@ export function renderOptions(container, { onToken }) {
       h("div", { class: "card" }, form),
       h("div", { class: "card" }, h("h3", {}, "Administrator's password"),
         h("p", { class: "muted" }, "The password of these pages. Only its hash is kept by the server."),
-        passwordForm)));
+        passwordForm),
+      h("div", { class: "card" }, h("h3", {}, "Backup"),
+        h("p", { class: "muted" }, "The data files and the settings as they are now, taken between two clients' "
+          + "exchanges, as one compressed file (it holds every password: keep it safe). zelvorad --restore "
+          + "puts it back into a stopped server's folder."),
+        h("div", { class: "actions" },
+          h("a", { class: "button", href: "/api/admin/backup", download: "" }, "Download a backup")))));
   load();
 }

@@ -1,0 +1,188 @@
+// Backups, against zelvorad: taken over HTTP from a running server while
+// clients log in, and from the command line on a stopped one; put back with
+// "--restore", which checks every file before it replaces anything.
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+
+#include "temp_dir.h"
+#include "web_e2e_support.h"
+
+namespace zv::webtest {
+namespace {
+
+namespace b = test::board;
+namespace fs = std::filesystem;
+
+const std::vector<RecordKind> kKinds = {RecordKind::Board,      RecordKind::Message, RecordKind::Memo,
+                                        RecordKind::Department, RecordKind::Phone,   RecordKind::Log};
+
+std::string deskKey(int i) { return "Desk" + std::to_string(100 + i) + ",Client"; }
+
+// Runs zelvorad in the server's folders with these arguments; its exit
+// status, and its standard error in `errorText`.
+int runCommand(ServerProcess& server, std::vector<std::string> arguments, std::string* errorText) {
+    server.setArguments(std::move(arguments));
+    const int status = server.runSecondCopy(errorText);
+    server.setArguments({});
+    return status;
+}
+
+// Every file of a folder, by name, with its bytes.
+std::map<std::string, std::string> filesOf(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.is_regular_file()) files[entry.path().filename()] = test::readFile(entry.path());
+    }
+    return files;
+}
+
+// The record counts MANIFEST gives, by file ("wiwo.dat" -> 20).
+std::map<std::string, std::size_t> manifestCounts(const std::string& archive, const std::string& scratch) {
+    fs::create_directories(scratch);
+    const std::string command = "tar -xzf '" + archive + "' -C '" + scratch + "' MANIFEST";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::map<std::string, std::size_t> counts;
+    std::istringstream lines(test::readFile(scratch + "/MANIFEST"));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string tag, name, bytes, unit, records;
+        words >> tag >> name >> bytes >> unit >> records;
+        if (tag == "File:" && unit == "bytes,") counts[name] = std::stoul(records);
+    }
+    return counts;
+}
+
+TEST(WebBackup, BackupTakenWhileTwentyClientsLogInRestoresToFilesOfWholeRecords) {
+    constexpr int kClients = 20;
+    std::vector<Fields> board;
+    for (int i = 0; i < kClients; ++i)
+        board.push_back(test::boardRecord(deskKey(i), "pw" + std::to_string(i)));
+    auto server = startServer(board);
+    auto admin = administrator(*server);
+
+    // Each login brings the client's own record punched in: the board and
+    // the status log change in the same exchange.
+    std::atomic<int> done{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&, i] {
+            const Fields own = test::boardRecord(deskKey(i), "pw" + std::to_string(i), "Sales", "In");
+            clientLogin(*server, deskKey(i), "pw" + std::to_string(i), test::recordString(own));
+            ++done;
+        });
+    }
+    std::vector<HttpResponse> backups;
+    while (done < kClients || backups.size() < 3) backups.push_back(admin->get("/api/admin/backup"));
+    for (auto& client : clients) client.join();
+    backups.push_back(admin->get("/api/admin/backup"));  // after every login
+
+    for (std::size_t n = 0; n < backups.size(); ++n) {
+        SCOPED_TRACE("backup " + std::to_string(n + 1) + " of " + std::to_string(backups.size()));
+        const HttpResponse& backup = backups[n];
+        ASSERT_EQ(backup.status, 200) << backup.body;
+        EXPECT_EQ(backup.header("Content-Type"), "application/gzip");
+        EXPECT_NE(backup.header("Content-Disposition").find(".tar.gz\""), std::string::npos);
+
+        // Restored into a fresh server's folders.
+        ServerProcess fresh(ZV_ZELVORAD_PATH);
+        const std::string archive = fresh.tempFile("backup.tar.gz");
+        test::writeFile(archive, backup.body);
+        std::string errors;
+        ASSERT_EQ(runCommand(fresh, {"--restore", archive}, &errors), 0) << errors;
+
+        // Every file holds whole records, as many as the manifest says, and
+        // they agree: each client that is "In" has its status log record.
+        const auto counts = manifestCounts(archive, fresh.tempFile("manifest"));
+        std::map<RecordKind, std::vector<Fields>> restored;
+        for (RecordKind kind : kKinds) {
+            ASSERT_NO_THROW(restored[kind] = records(fresh, kind)) << test::dataFileName(kind);
+            EXPECT_EQ(restored[kind].size(), counts.at(test::dataFileName(kind))) << test::dataFileName(kind);
+        }
+        ASSERT_EQ(restored[RecordKind::Board].size(), std::size_t{kClients});
+        std::size_t in = 0;
+        for (const Fields& record : restored[RecordKind::Board]) in += record[b::Status] == "In";
+        EXPECT_EQ(restored[RecordKind::Log].size(), in);
+        if (n + 1 == backups.size()) {
+            EXPECT_EQ(in, std::size_t{kClients});
+            // The restored settings file came along (the administrator's
+            // password with it); a server started on the folder serves.
+            EXPECT_NE(test::readFile(fresh.iniPath()).find("AdminPassword=$argon2id$"), std::string::npos);
+            fresh.writeIni({});  // its own port
+            fresh.start();
+            const auto bundle = test::splitBundle(clientLogin(fresh, deskKey(7), "pw7"));
+            EXPECT_EQ(sectionRecords(bundle.wiwo).size(), std::size_t{kClients});
+        }
+    }
+    EXPECT_NE(server->stderrText().find("took a backup (wiwo.dat 20 records"), std::string::npos)
+        << server->stderrText();
+}
+
+TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRunsBesideAServer) {
+    auto server =
+        startServer({test::boardRecord("Smith,John", "secret"), test::boardRecord("Doe,Jane", "pw")});
+    clientLogin(*server, "Smith,John", "secret");
+    const std::string archive = server->tempFile("offline.tar.gz");
+    std::string errors;
+
+    // Beside the running server both refuse, touching nothing.
+    const auto before = filesOf(server->dataFolder());
+    EXPECT_EQ(runCommand(*server, {"--backup", archive}, &errors), 1);
+    EXPECT_NE(errors.find("is running"), std::string::npos) << errors;
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_EQ(runCommand(*server, {"--restore", archive}, &errors), 1);
+    EXPECT_NE(errors.find("nothing is restored"), std::string::npos) << errors;
+    ASSERT_EQ(server->stop(), 0);
+
+    // Stopped: the backup is written, for its owner's eyes only.
+    ASSERT_EQ(runCommand(*server, {"--backup", archive}, &errors), 0) << errors;
+    struct stat info {};
+    ASSERT_EQ(::stat(archive.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(manifestCounts(archive, server->tempFile("m1")).at("wiwo.dat"), 2u);
+
+    // A data file that is not a whole number of records: refused, naming
+    // it, and nothing in either folder replaced.
+    const std::string unpacked = server->tempFile("unpacked");
+    fs::create_directories(unpacked);
+    ASSERT_EQ(std::system(("tar -xzf '" + archive + "' -C '" + unpacked + "'").c_str()), 0);
+    test::writeFile(unpacked + "/wywa.dat", test::readFile(unpacked + "/wywa.dat") + "7 bytes");
+    const std::string broken = server->tempFile("broken.tar.gz");
+    ASSERT_EQ(std::system(
+                  ("tar -czf '" + broken + "' -C '" + unpacked +
+                   "' MANIFEST wiwo.dat wywa.dat posti.dat department.dat phonebook.dat log_stat.dat zva.ini")
+                      .c_str()),
+              0);
+    const auto data = filesOf(server->dataFolder());
+    const auto program = filesOf(server->programFolder());
+    EXPECT_EQ(runCommand(*server, {"--restore", broken}, &errors), 1);
+    EXPECT_NE(errors.find("wywa.dat is 7 bytes long, which is no whole number of its 1624-byte records"),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("nothing was changed"), std::string::npos) << errors;
+    EXPECT_EQ(filesOf(server->dataFolder()), data);
+    EXPECT_EQ(filesOf(server->programFolder()), program);
+    // Nor is anything else taken for a backup.
+    EXPECT_EQ(runCommand(*server, {"--restore", server->iniPath()}, &errors), 1);
+    EXPECT_NE(errors.find("is not a backup"), std::string::npos) << errors;
+    EXPECT_EQ(filesOf(server->dataFolder()), data);
+
+    // The sound backup goes back over a changed board, keeping what it
+    // replaces beside it.
+    test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board,
+                          {test::boardRecord("Roe,Rick", "x")});
+    const std::string changed = test::readFile(server->dataFile("wiwo.dat"));
+    ASSERT_EQ(runCommand(*server, {"--restore", archive}, &errors), 0) << errors;
+    EXPECT_EQ(test::readFile(server->dataFile("wiwo.dat.before-restore")), changed);
+    EXPECT_EQ(records(*server, RecordKind::Board).size(), 2u);
+    EXPECT_EQ(test::readFile(server->dataFile("wiwo.dat")), data.at("wiwo.dat"));
+    EXPECT_TRUE(fs::exists(server->iniPath() + ".before-restore"));
+    server->start();
+    EXPECT_NO_THROW(clientLogin(*server, "Doe,Jane", "pw"));
+}
+
+}  // namespace
+}  // namespace zv::webtest
