@@ -28,7 +28,9 @@ bool TConnectionLimits::admits(const sockaddr* address) {
     const std::string group = addressGroup(address);
     std::lock_guard lock(mutex_);
     const auto it = perGroup_.find(group);
-    return it == perGroup_.end() || it->second < kPerAddress;
+    if (it == perGroup_.end() || it->second < kPerAddress) return true;
+    ++refused_;
+    return false;
 }
 
 TConnectionLimits::TConnection* TConnectionLimits::opened(int fd, const sockaddr* address) {
@@ -40,7 +42,10 @@ TConnectionLimits::TConnection* TConnectionLimits::opened(int fd, const sockaddr
         open_.emplace(record, std::move(connection));
         // Several threads accept: two connections from one address may both
         // have passed admits(); the one too many ends now.
-        if (++perGroup_[record->group_] > kPerAddress) cut(*record);
+        if (++perGroup_[record->group_] > kPerAddress) {
+            cut(*record);
+            ++refused_;
+        }
     }
     record->awaitHead();
     return record;

@@ -25,6 +25,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -94,8 +95,11 @@ public:
     // The connection has ended; its record is freed.
     void closed(TConnection* connection);
 
-    // Connections open now, and those ended at their deadline so far.
+    // Connections open now; those refused or ended at once because their
+    // address had its connections already, and those ended at their
+    // deadline, since the start.
     std::size_t openCount();
+    std::uint64_t refusedCount() const { return refused_; }
     std::uint64_t cutCount() const { return cut_; }
 
 private:
@@ -110,6 +114,7 @@ private:
     bool stopping_ = false;                                                // guarded by mutex_
     bool woken_ = false;                                                   // guarded by mutex_
     std::atomic<bool> watcherIdle_{false};  // no deadline was set at its last look
+    std::atomic<std::uint64_t> refused_{0};
     std::atomic<std::uint64_t> cut_{0};
     std::thread watcher_;
 };

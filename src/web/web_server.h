@@ -45,8 +45,6 @@ public:
     bool running() const { return daemon_.running(); }
     // The port the HTTP side listens on (0 when it does not).
     int port() const { return port_; }
-    // The parts, for the routes (and their counts, for the metrics).
-    TWebServices& services() { return services_; }
 
 private:
     // The TLS certificate and key named in the settings, or a refusal.

@@ -15,6 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+
 // The connections of `fds` the server has closed are closed here too (-1);
 // returns how many are still open.
 int stillOpen(std::vector<int>& fds) {
@@ -55,6 +56,13 @@ int signInOnce(int port, const std::string& from, const std::string& employee) {
     }
     ::close(fd);
     return head.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(head.c_str() + 9) : -1;
+}
+
+// The value of the sample `name` (with its labels) on a metrics page; -1
+// when the page has none.
+double sampleOf(const std::string& page, const std::string& name) {
+    const std::size_t at = page.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::stod(page.substr(at + name.size() + 2));
 }
 
 TEST(WebLimits, TenThousandSignInsOfOneAccountLeaveEveryOtherSessionWorking) {
@@ -127,6 +135,15 @@ TEST(WebLimits, TricklingConnectionsFromOneAddressAreCappedAndCutAtTheHeadDeadli
         if (fd >= 0) ::close(fd);
     }
     EXPECT_EQ(other.get("/api/me").status, 200);
+
+    // The metrics (open to this computer) count what the limits ended.
+    const std::string metrics = other.get("/metrics").body;
+    EXPECT_EQ(sampleOf(metrics, R"(zelvora_http_connections_ended_total{outcome="too_many_from_address"})"),
+              static_cast<double>(fds.size() - 64))
+        << metrics;
+    EXPECT_GE(sampleOf(metrics, R"(zelvora_http_connections_ended_total{outcome="request_too_slow"})"), 64)
+        << metrics;
+    EXPECT_GE(sampleOf(metrics, "zelvora_http_connections"), 1) << metrics;
     EXPECT_EQ(server->stop(), 0);
 }
 

@@ -228,6 +228,13 @@ TEST(WebProtections, TheFilesTheServerCreatesAreForItsOwnUserAloneAndAnExistingF
     EXPECT_EQ(records(*server, RecordKind::Department).size(), 1u);
     EXPECT_EQ(modeOf(server->dataFile("department.dat")), 0640u);
     EXPECT_EQ(modeOf(server->dataFile("wiwo.dat")), 0600u);
+    // A change in place goes through a journal, made 0600 too.
+    auto jane = signedIn(*server, "Doe,Jane", "pw");
+    ASSERT_EQ(jane->request("PUT", "/api/my-status",
+                            R"({"status":"Out","returning":"","reachedAt":"","comments":"Lunch"})")
+                  .status,
+              200);
+    EXPECT_EQ(modeOf(server->dataFile("wiwo.dat.journal")), 0600u);
     EXPECT_EQ(server->stop(), 0);
 
     // A settings file the server makes.
