@@ -180,7 +180,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         return reply;
     });
 
-    router.add("GET", "/api/events", Access::Employee, [](TRouteContext& c) {
+    router.addStreamed("/api/events", Access::Employee, [](TRouteContext& c) {
         TReply reply;
         reply.liveStream = true;
         reply.streamSession = c.session->token;

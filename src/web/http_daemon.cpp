@@ -29,7 +29,6 @@ struct THttpDaemon::ResumeGuard {
 // One request, from its headers to its completion.
 struct THttpDaemon::RequestState {
     TConnectionLimits::TConnection* connection = nullptr;  // its record; null only when the library gave none
-    bool head = false;                                     // a HEAD request
     std::string body;
     bool tooLarge = false;
     // While a step runs for the request: its reply, once there.
@@ -277,7 +276,6 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
         request.clientAddress = state.connection->address();
     }
     request.https = https_;
-    state.head = request.method == "HEAD";
     request.headers.reserve(16);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &copyHeader, &request);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &copyQueryArgument, &request);
@@ -353,11 +351,6 @@ bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
 }
 
 bool THttpDaemon::openStream(MHD_Connection* connection, RequestState& state, const TReply& reply) {
-    // A stream has no headers of its own to show, and a body that never
-    // ends: HEAD is no way to ask for one.
-    if (state.head) {
-        return send(connection, errorReply(405, "A live stream is opened with GET.").header("Allow", "GET"));
-    }
     const std::string group = state.connection ? state.connection->group() : std::string();
     std::shared_ptr<TLiveStream> stream =
         streams_.open(connection, reply.streamSession, reply.streamChannels, group);

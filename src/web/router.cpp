@@ -52,6 +52,10 @@ void TRouter::add(std::string method, std::string pattern, Access access, THandl
     routes_.push_back(Route{std::move(method), split(pattern), access, std::move(handler)});
 }
 
+void TRouter::addStreamed(std::string pattern, Access access, THandler handler) {
+    routes_.push_back(Route{"GET", split(pattern), access, std::move(handler), false});
+}
+
 bool TRouter::matches(const Route& route, const std::vector<std::string>& segments,
                       std::map<std::string, std::string, std::less<>>& params) {
     if (route.segments.size() != segments.size()) return false;
@@ -74,7 +78,8 @@ TReply TRouter::dispatch(const TRequest& request) {
     std::string allowed;
     for (const Route& route : routes_) {
         if (!matches(route, segments, params)) continue;
-        if (route.method == request.method || (route.method == "GET" && request.method == "HEAD")) {
+        if (route.method == request.method ||
+            (route.method == "GET" && request.method == "HEAD" && route.answersHead)) {
             found = &route;
             break;
         }

@@ -52,8 +52,14 @@ class TRouter {
 public:
     explicit TRouter(TWebSessions& sessions) : sessions_(sessions) {}
 
-    // `pattern`: a path whose segments are literal or "{name}".
+    // `pattern`: a path whose segments are literal or "{name}". A GET route
+    // answers HEAD as well.
     void add(std::string method, std::string pattern, Access access, THandler handler);
+    // A GET route whose body is made while it is sent (a live stream, a
+    // backup): HEAD is refused (405) before the handler runs, since the
+    // body's length is not known ahead and making it only to drop it would
+    // cost (and a backup is audited).
+    void addStreamed(std::string pattern, Access access, THandler handler);
     // For a server that listens on loopback only (before it serves): every
     // change must name this computer in its Host header, so that a foreign
     // page whose name leads to 127.0.0.1 changes nothing.
@@ -72,6 +78,7 @@ private:
         std::vector<std::string> segments;
         Access access;
         THandler handler;
+        bool answersHead = true;  // a GET route
     };
     static std::vector<std::string> split(std::string_view path);
     static bool matches(const Route& route, const std::vector<std::string>& segments,

@@ -72,7 +72,7 @@ void addMetrics(TRouter& router, TWebServices& s) {
 }
 
 void addBackup(TRouter& router, TWebServices& s) {
-    router.add("GET", "/api/admin/backup", Access::Administrator, [&s](TRouteContext& c) {
+    router.addStreamed("/api/admin/backup", Access::Administrator, [&s](TRouteContext& c) {
         const std::string who = browserAdministrator(c.request.clientAddress);
         return adminStep(s, c.session, [&s, who]() -> TReply {
             auto archive = std::make_shared<TBackupArchiveWriter>(s.host.backupSnapshot(who));
