@@ -15,21 +15,37 @@ namespace zv::bench {
 
 using Clock = std::chrono::steady_clock;
 
-SseClients::SseClients(int port, const std::string& sessionToken, int count) {
+SseClients::SseClients(int port, const std::vector<std::string>& sessionTokens, int count, int addressBlock) {
+    if (static_cast<int>(sessionTokens.size()) * kPerSession < count) {
+        throw std::runtime_error("too few sessions for " + std::to_string(count) + " streams");
+    }
+    if (addressBlock < 1 || addressBlock > 255 || count > 254 * kPerAddress) {
+        throw std::runtime_error("no loopback addresses for " + std::to_string(count) + " streams in block " +
+                                 std::to_string(addressBlock));
+    }
     epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
     if (epollFd_ < 0) throw std::runtime_error("epoll_create1 failed");
     streams_.resize(static_cast<std::size_t>(count));
-    const std::string request = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n"
-                                "Cookie: zv_session=" + sessionToken + "\r\n\r\n";
     for (int i = 0; i < count; ++i) {
         Stream& s = streams_[static_cast<std::size_t>(i)];
+        const std::string request =
+            "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n"
+            "Cookie: zv_session=" +
+            sessionTokens[static_cast<std::size_t>(i / kPerSession)] + "\r\n\r\n";
         s.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr =
+            htonl((127u << 24) | (static_cast<std::uint32_t>(addressBlock) << 8) |
+                  static_cast<std::uint32_t>(i / kPerAddress + 1));
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(static_cast<std::uint16_t>(port));
-        if (s.fd < 0 || ::connect(s.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            throw std::runtime_error(std::string("stream ") + std::to_string(i) + ": " + std::strerror(errno));
+        if (s.fd < 0 || ::bind(s.fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+            ::connect(s.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error(std::string("stream ") + std::to_string(i) + ": " +
+                                     std::strerror(errno));
         }
         if (::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
             throw std::runtime_error("cannot send the stream request");
@@ -47,8 +63,15 @@ SseClients::SseClients(int port, const std::string& sessionToken, int count) {
 
 SseClients::~SseClients() {
     stopDraining();
-    for (Stream& s : streams_)
-        if (s.fd >= 0) ::close(s.fd);
+    // Reset, not closed: a thousand closes would leave as many ports of
+    // 127.0.b.x waiting (TIME_WAIT) for a minute, which a server started
+    // meanwhile on such a port number could not listen on.
+    const linger reset{1, 0};
+    for (Stream& s : streams_) {
+        if (s.fd < 0) continue;
+        ::setsockopt(s.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(s.fd);
+    }
     if (epollFd_ >= 0) ::close(epollFd_);
 }
 

@@ -1,7 +1,12 @@
 #pragma once
 // Many open board pages at once: each a live stream (GET /api/events) on a
 // socket of its own, all read through one epoll, counting the board events
-// each has received.
+// each has received. As an office's browsers do, they come from many
+// sessions and addresses (the server keeps at most 4 streams per session
+// and 64 per address): stream i uses session i / 4 and the address
+// 127.0.b.(i / 64 + 1) of the address block b given. Streams closed count
+// against their address until the server has noticed them gone (within
+// seconds), so a new set of streams opened at once takes a block of its own.
 
 #include <atomic>
 #include <chrono>
@@ -13,9 +18,14 @@ namespace zv::bench {
 
 class SseClients {
 public:
-    // Opens `count` streams to 127.0.0.1:port with the session cookie and
-    // waits until each has its first board event. Throws on failure.
-    SseClients(int port, const std::string& sessionToken, int count);
+    static constexpr int kPerSession = 4;
+    static constexpr int kPerAddress = 64;
+
+    // Opens `count` streams to 127.0.0.1:port with the session cookies
+    // (at least one per kPerSession streams) from addresses of the block
+    // `addressBlock` (1 to 255) and waits until each has its first board
+    // event. Throws on failure.
+    SseClients(int port, const std::vector<std::string>& sessionTokens, int count, int addressBlock);
     ~SseClients();
     SseClients(const SseClients&) = delete;
     SseClients& operator=(const SseClients&) = delete;

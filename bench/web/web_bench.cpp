@@ -152,8 +152,15 @@ void loginWithNewComment(int port, int round) {
 
 void openPages(int pages, int exchanges, int trials) {
     auto server = startServer(500);
+    // A session for every four pages, each of an account of its own.
+    std::vector<std::string> sessions;
     HttpClient browser(server->webPort());
-    if (browser.signIn(zv::bench::employeeKey(0), "pw").status != 200) throw std::runtime_error("sign-in refused");
+    for (int i = 0; i * zv::bench::SseClients::kPerSession < pages; ++i) {
+        if (browser.signIn(zv::bench::employeeKey(i), "pw").status != 200) {
+            throw std::runtime_error("sign-in refused");
+        }
+        sessions.push_back(browser.sessionToken());
+    }
     for (int i = 0; i < 3; ++i) zv::bench::exchange(server->port(), zv::bench::loginRequest(0));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const double idleMB = residentMB(server->pid());
@@ -165,7 +172,9 @@ void openPages(int pages, int exchanges, int trials) {
     // hearing of every change the logins make).
     for (int t = 0; t < trials; ++t) {
         without.push_back(zv::bench::runClients(server->port(), 1, exchanges).rate);
-        auto streams = std::make_unique<zv::bench::SseClients>(server->webPort(), browser.sessionToken(), pages);
+        // Each trial's pages come from addresses of their own: the server
+        // may not yet have noticed the last trial's pages gone.
+        auto streams = std::make_unique<zv::bench::SseClients>(server->webPort(), sessions, pages, 1 + t);
         if (t == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             openMB = residentMB(server->pid());

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace zv {
@@ -17,6 +18,15 @@ void startSodium() {
 
 std::string adminPasswordRefusal(std::string_view password) {
     if (password.empty()) return "The administrator's password must not be empty.";
+    // Characters, not bytes: every byte but a UTF-8 continuation byte
+    // begins one.
+    const auto characters = std::count_if(password.begin(), password.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    });
+    if (static_cast<std::size_t>(characters) < kAdminPasswordMinLength) {
+        return "The administrator's password must have at least " + std::to_string(kAdminPasswordMinLength) +
+               " characters.";
+    }
     if (password.size() > kAdminPasswordMaxLength) {
         return "The administrator's password must not be longer than " + std::to_string(kAdminPasswordMaxLength) +
                " characters.";

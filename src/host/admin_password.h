@@ -10,10 +10,12 @@
 
 namespace zv {
 
+inline constexpr std::size_t kAdminPasswordMinLength = 10;   // characters
 inline constexpr std::size_t kAdminPasswordMaxLength = 256;  // bytes
 
-// Why `password` cannot become the administrator's password (empty, too
-// long), or an empty text when it can.
+// Why `password` cannot become the administrator's password (empty, shorter
+// than kAdminPasswordMinLength characters, too long), or an empty text when
+// it can.
 std::string adminPasswordRefusal(std::string_view password);
 
 // The hash to store for `password`. Throws std::runtime_error when libsodium

@@ -4,9 +4,12 @@
 
 #include "host/maintenance_api.h"
 
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "host/admin_audit.h"
+#include "host/ini_file.h"
 #include "host/server_parts.h"
 #include "protocol/login.h"
 #include "protocol/server_context.h"
@@ -32,6 +35,8 @@ void TMaintenanceApi::runStep(const std::function<void()>& step) {
         parts_.sessionMutex.runStep(parts_.mainLoop, step);
     } catch (const StoreError& e) {
         throw TStoresUnavailable(e.what());
+    } catch (const SettingsError& e) {
+        throw TSettingsUnsaved(e.what());
     }
 }
 
@@ -70,6 +75,23 @@ std::optional<TWIWONode> TMaintenanceApi::account(const std::string& key) {
     const TWIWONode* found = std::as_const(parts_.stores.board()).findByKey(key);
     if (!found) return std::nullopt;
     return *found;
+}
+
+std::vector<std::optional<std::string>> TMaintenanceApi::passwordsOf(const std::vector<std::string>& keys) {
+    std::vector<std::optional<std::string>> passwords(keys.size());
+    if (parts_.stores.closed()) return passwords;
+    std::unordered_map<std::string_view, std::size_t> wanted;
+    for (std::size_t i = 0; i < keys.size(); ++i) wanted.emplace(keys[i], i);
+    TWIWOList& board = parts_.stores.board();
+    for (int i = 0; i < board.getCount() && !wanted.empty(); ++i) {
+        const TWIWONode& node = board.getNode(i);
+        const auto it = wanted.find(node.Employee);
+        if (it == wanted.end()) continue;
+        // The first record of a key is the account, as for account().
+        passwords[it->second] = node.Password;
+        wanted.erase(it);
+    }
+    return passwords;
 }
 
 std::vector<TWIWONode> TMaintenanceApi::accounts() {

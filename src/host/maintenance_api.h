@@ -47,6 +47,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A step could not write the settings file (the change was undone).
+class TSettingsUnsaved : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class TMaintenanceApi {
 public:
     TMaintenanceApi(TServerParts& parts, TServerContext& context);
@@ -70,7 +76,8 @@ public:
     // Runs `step` on the main loop as a session step runs: under the session
     // mutex, one at a time, in the order asked, never in the middle of a
     // client's step. From any thread but the main one: waits for the step,
-    // rethrows what it threw, a fault of the stores as TStoresUnavailable.
+    // rethrows what it threw, a fault of the stores as TStoresUnavailable and
+    // one of the settings file as TSettingsUnsaved.
     void runStep(const std::function<void()>& step);
 
     // The front ends beside the window: `start` runs at the end of a start-up
@@ -98,6 +105,9 @@ public:
 
     // --- read queries (empty once the server has shut down) -------------------------------
     std::optional<TWIWONode> account(const std::string& key);
+    // The password of each account in `keys` (record bytes), in their order;
+    // nothing for a key no account has. One pass over the board.
+    std::vector<std::optional<std::string>> passwordsOf(const std::vector<std::string>& keys);
     // Board order.
     std::vector<TWIWONode> accounts();
     int accountCount();

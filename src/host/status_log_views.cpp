@@ -42,12 +42,22 @@ std::size_t printedRowCount(const std::vector<TLOGNode>& rows) {
 
 namespace {
 
+// The UTF-8 byte order mark, by which Excel knows the file's encoding.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 void appendCsvField(std::string& out, std::string_view utf8) {
+    // A cell that a spreadsheet would run as a formula (or a command) is
+    // marked as text instead.
+    const bool formula =
+        !utf8.empty() && std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos;
+    const std::string_view mark = formula ? "'" : "";
     if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.append(mark);
         out.append(utf8);
         return;
     }
     out.push_back('"');
+    out.append(mark);
     for (const char c : utf8) {
         if (c == '"') out.push_back('"');
         out.push_back(c);
@@ -58,7 +68,7 @@ void appendCsvField(std::string& out, std::string_view utf8) {
 }  // namespace
 
 std::string statusLogCsv(const std::vector<TLOGNode>& rows) {
-    std::string out;
+    std::string out(kUtf8Bom);
     out.reserve(80 + rows.size() * 96);
     for (std::size_t i = 0; i < kStatusLogColumns.size(); ++i) {
         if (i > 0) out.push_back(',');

@@ -48,8 +48,10 @@ std::size_t printedRowCount(const std::vector<TLOGNode>& rows);
 
 // The entries as CSV (RFC 4180): a header row of the column titles, one row
 // per entry, each line ended by CR LF, UTF-8 (through the one code page
-// conversion); a field holding a comma, a double quote, CR or LF is put in
-// double quotes with its double quotes doubled.
+// conversion) after a byte order mark; a field that begins with "=", "+",
+// "-", "@", a tab or CR (which a spreadsheet would run as a formula) begins
+// with an apostrophe; a field holding a comma, a double quote, CR or LF is
+// put in double quotes with its double quotes doubled.
 std::string statusLogCsv(const std::vector<TLOGNode>& rows);
 
 }  // namespace zv

@@ -112,8 +112,15 @@ void throwFileError(std::string_view operation, const std::string& fileName, int
     throw StoreError(message);
 }
 
+int keepModeOf(const std::string& fileName, int fd) {
+    struct stat info {};
+    if (::stat(fileName.c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
+    // Set outright: the creation mode passed through the umask.
+    return ::fchmod(fd, info.st_mode & 07777) == 0 ? 0 : errno;
+}
+
 void appendToFile(const std::string& fileName, std::string_view text) {
-    const int fd = openRetrying(fileName, O_WRONLY | O_APPEND | O_CREAT, 0666);
+    const int fd = openRetrying(fileName, O_WRONLY | O_APPEND | O_CREAT, kNewFileMode);
     if (fd < 0) throwFileError("open", fileName, errno);
     try {
         writeAll(fd, text.data(), text.size(), fileName);
@@ -160,7 +167,7 @@ DataFileReader::DataFileReader(const std::string& fileName) : fileName_(fileName
     fd_ = openRetrying(fileName_, O_RDONLY, 0);
     if (fd_ < 0 && errno == ENOENT) {
         // A missing data file starts the store empty and is created now.
-        fd_ = openRetrying(fileName_, O_RDWR | O_CREAT, 0666);
+        fd_ = openRetrying(fileName_, O_RDWR | O_CREAT, kNewFileMode);
         if (fd_ < 0) throwFileError("create", fileName_, errno);
     } else if (fd_ < 0) {
         throwFileError("open", fileName_, errno);
@@ -251,8 +258,12 @@ void copyFile(const std::string& from, const std::string& to) {
 
 AtomicFileWriter::AtomicFileWriter(std::string fileName)
     : fileName_(std::move(fileName)), tempName_(fileName_ + ".tmp") {
-    fd_ = openRetrying(tempName_, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    fd_ = openRetrying(tempName_, O_WRONLY | O_CREAT | O_TRUNC, kNewFileMode);
     if (fd_ < 0) throwFileError("create the temporary file for", fileName_, errno);
+    if (const int err = keepModeOf(fileName_, fd_); err != 0) {
+        discard();
+        throwFileError("keep the mode of", fileName_, err);
+    }
 }
 
 AtomicFileWriter::~AtomicFileWriter() {

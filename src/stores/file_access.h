@@ -47,6 +47,15 @@ void setFileOpsForTesting(const FileOps* ops);
 [[noreturn]] void throwFileError(std::string_view operation, const std::string& fileName,
                                  int err);
 
+// Files are created 0600: the data files and the settings hold passwords.
+inline constexpr mode_t kNewFileMode = 0600;
+
+// Gives `fd`, just created as the new version of `fileName`, the mode the
+// file has now, so that a file replaced whole keeps its mode; a file that
+// does not exist yet leaves `fd` as it was created. Returns 0, or the errno
+// of the failure.
+int keepModeOf(const std::string& fileName, int fd);
+
 // Writes a copy of the file `from` as `to` (replaced whole, as a save is).
 // Throws StoreError naming the file that could not be read or written.
 void copyFile(const std::string& from, const std::string& to);

@@ -256,7 +256,7 @@ FileIdentity TFileJournal::write(const TInPlaceFile& file, const FileIdentity& b
     bool created = false;
     int fd = openRetrying(journalName_, O_RDWR | O_NOFOLLOW, 0);
     if (fd < 0 && errno == ENOENT) {
-        fd = openRetrying(journalName_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+        fd = openRetrying(journalName_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode);
         created = fd >= 0;
     }
     if (fd < 0) throwFileError("open the journal", journalName_, errno);

@@ -41,7 +41,7 @@ void addUsers(TRouter& router, TWebServices& s) {
         });
     });
 
-    router.add("GET", "/api/admin/events", Access::Administrator, [](TRouteContext& c) {
+    router.addStreamed("/api/admin/events", Access::Administrator, [](TRouteContext& c) {
         TReply reply;
         reply.liveStream = true;
         reply.streamSession = c.session->token;

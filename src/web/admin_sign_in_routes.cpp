@@ -19,36 +19,74 @@ namespace {
 
 using nlohmann::json;
 
-// The throttle's name for the administrator's password (no board key holds
-// a "*").
-constexpr const char* kAdministratorAccount = "*administrator*";
+// The throttle counts the administrator's password as the one account of
+// its kind.
+const std::string kAdministratorAccount;
 constexpr const char* kPasswordRefused = "The password is not right.";
 constexpr const char* kNotHere =
     "The administrator's password can be set up only in a browser on the server's own computer (at localhost), "
     "with \"zelvorad --set-admin-password\", or in the window's Options, Web Access.";
 
-std::string adminCookie(const std::string& token, bool https) {
-    return std::string(kAdminCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict" +
-           (https ? "; Secure" : "");
-}
-
-std::string endedAdminCookie(bool https) {
-    return std::string(kAdminCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" + (https ? "; Secure" : "");
-}
-
 // A new administrator's session; its anti-forgery token in the reply.
 TReply signedInReply(TWebServices& s, const std::string& hash, bool https, int status = 200) {
     const TSession session = s.sessions.create(SessionKind::Administrator, {}, passwordDigest(hash));
     return jsonReply(status, {{"antiForgeryToken", session->antiForgeryToken}})
-        .header("Set-Cookie", adminCookie(session->token, https));
+        .header("Set-Cookie", sessionCookie(SessionKind::Administrator, session->token, https));
 }
 
+std::string textIn(const json& body, const char* field) {
+    const auto it = body.find(field);
+    if (it == body.end() || !it->is_string()) {
+        throw TInputError(field, std::string("The field \"") + field + "\" is missing.");
+    }
+    return it->get<std::string>();
+}
+
+// A new password, refused when it breaks the rules.
 std::string passwordIn(const json& body) {
-    const auto it = body.find("password");
-    if (it == body.end() || !it->is_string()) throw TInputError("password", "The field \"password\" is missing.");
-    std::string password = it->get<std::string>();
+    std::string password = textIn(body, "password");
     if (std::string why = adminPasswordRefusal(password); !why.empty()) throw TInputError("password", why);
     return password;
+}
+
+// A change of the password: the current one, then the new one.
+void addPasswordChange(TRouter& router, TWebServices& s) {
+    router.add("PUT", "/api/admin/password", Access::Administrator, [&s](TRouteContext& c) -> TReply {
+        std::string current, password;
+        if (auto refused = parsing([&] {
+                const json body = parseBody(c.request.body);
+                current = textIn(body, "currentPassword");
+                password = passwordIn(body);
+            })) {
+            return *refused;
+        }
+        const std::string address = c.request.clientAddress;
+        // The current password is guessed at no faster than at the sign-in.
+        if (const auto wait = s.throttle.admit(address, SessionKind::Administrator, kAdministratorAccount)) {
+            return slowedDownReply(*wait);
+        }
+        const std::string who = browserAdministrator(address);
+        const bool https = c.request.https;
+        const TSession session = c.session;
+        return adminStep(s, session, [&s, session, current, password, address, who, https]() -> TReply {
+            const std::string hash = s.host.adminPasswordHash();
+            return onPasswordWorker([&s, session, hash, current, password, address, who, https]() -> TReply {
+                if (!adminPasswordMatches(hash, current)) {
+                    return errorReply(422, "The current password is not right.", "currentPassword");
+                }
+                s.throttle.succeeded(address, SessionKind::Administrator, kAdministratorAccount);
+                const std::string newHash = hashAdminPassword(password);
+                // Every other administrator's session ends; this one goes on
+                // with a new cookie.
+                return adminStep(s, session, [&s, newHash, who, https]() -> TReply {
+                    const TAdminResult result = s.host.setAdminPasswordHash(who, newHash, false);
+                    if (result.kind != TAdminResult::Kind::Done) return resultReply(result);
+                    s.sessions.endAll(SessionKind::Administrator);
+                    return signedInReply(s, newHash, https);
+                });
+            });
+        });
+    });
 }
 
 }  // namespace
@@ -56,8 +94,9 @@ std::string passwordIn(const json& body) {
 void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
     // What the page shows first: the set-up, the sign-in or the pages.
     router.add("GET", "/api/admin/state", Access::Public, [&s](TRouteContext& c) {
-        const std::string token = c.request.cookie(kAdminCookie);
-        const bool here = isLoopbackClient(c.request.clientAddress);
+        const std::string token =
+            c.request.cookie(sessionCookieName(SessionKind::Administrator, c.request.https));
+        const bool here = isFromThisComputer(c.request);
         return onMainLoop([&s, token, here]() -> TReply {
             const std::string& hash = s.host.adminPasswordHash();
             json state = {{"passwordSet", !hash.empty()}, {"setUpHere", hash.empty() && here}, {"signedIn", false}};
@@ -71,9 +110,10 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
         });
     });
 
-    // The first-run set-up: while no password is set, from this computer only.
+    // The first-run set-up: while no password is set, from this computer
+    // only, by its own name.
     router.add("POST", "/api/admin/set-up", Access::Public, [&s](TRouteContext& c) -> TReply {
-        if (!isLoopbackClient(c.request.clientAddress)) return errorReply(403, kNotHere);
+        if (!isFromThisComputer(c.request)) return errorReply(403, kNotHere);
         std::string password;
         if (auto refused = parsing([&] { password = passwordIn(parseBody(c.request.body)); })) return *refused;
         const std::string who = browserAdministrator(c.request.clientAddress);
@@ -96,20 +136,13 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
     router.add("POST", "/api/admin/sign-in", Access::Public, [&s](TRouteContext& c) -> TReply {
         std::string password;
         try {
-            const json body = parseBody(c.request.body);
-            const auto it = body.find("password");
-            if (it == body.end() || !it->is_string()) {
-                throw TInputError("password", "The field \"password\" is missing.");
-            }
-            password = it->get<std::string>();
+            password = textIn(parseBody(c.request.body), "password");
         } catch (const TInputError& e) {
             return errorReply(400, e.what(), e.field());
         }
         const std::string address = c.request.clientAddress;
-        if (const auto wait = s.throttle.admit(address, kAdministratorAccount)) {
-            return errorReply(429, "Too many failed sign-ins. Please try again in " + std::to_string(wait->count()) +
-                                       " seconds.")
-                .header("Retry-After", std::to_string(wait->count()));
+        if (const auto wait = s.throttle.admit(address, SessionKind::Administrator, kAdministratorAccount)) {
+            return slowedDownReply(*wait);
         }
         const bool https = c.request.https;
         return onMainLoop([&s, password, address, https]() -> TReply {
@@ -117,7 +150,7 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
             if (hash.empty()) return errorReply(409, "No administrator's password is set yet.");
             return onPasswordWorker([&s, hash, password, address, https]() -> TReply {
                 if (!adminPasswordMatches(hash, password)) return errorReply(401, kPasswordRefused);
-                s.throttle.succeeded(address, kAdministratorAccount);
+                s.throttle.succeeded(address, SessionKind::Administrator, kAdministratorAccount);
                 return signedInReply(s, hash, https);
             });
         });
@@ -125,26 +158,11 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
 
     router.add("POST", "/api/admin/sign-out", Access::Administrator, [&s](TRouteContext& c) {
         s.sessions.end(c.session->token);
-        return emptyReply().header("Set-Cookie", endedAdminCookie(c.request.https));
+        return emptyReply().header("Set-Cookie",
+                                   endedSessionCookie(SessionKind::Administrator, c.request.https));
     });
 
-    // A new password: every other administrator's session ends; this one
-    // goes on with a new cookie.
-    router.add("PUT", "/api/admin/password", Access::Administrator, [&s](TRouteContext& c) -> TReply {
-        std::string password;
-        if (auto refused = parsing([&] { password = passwordIn(parseBody(c.request.body)); })) return *refused;
-        const std::string who = browserAdministrator(c.request.clientAddress);
-        const bool https = c.request.https;
-        return onPasswordWorker([&s, session = c.session, password, who, https]() -> TReply {
-            const std::string hash = hashAdminPassword(password);
-            return adminStep(s, session, [&s, hash, who, https]() -> TReply {
-                const TAdminResult result = s.host.setAdminPasswordHash(who, hash, false);
-                if (result.kind != TAdminResult::Kind::Done) return resultReply(result);
-                s.sessions.endAll(SessionKind::Administrator);
-                return signedInReply(s, hash, https);
-            });
-        });
-    });
+    addPasswordChange(router, s);
 }
 
 }  // namespace zv::web

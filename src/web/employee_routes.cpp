@@ -24,16 +24,6 @@ constexpr const char* kSignInRefused = "The name or the password is not right.";
 constexpr const char* kAccountChanged =
     "Your account was changed or removed; please sign in again.";
 
-std::string sessionCookie(const std::string& token, bool https) {
-    return std::string(kSessionCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict" +
-           (https ? "; Secure" : "");
-}
-
-std::string endedSessionCookie(bool https) {
-    return std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
-           (https ? "; Secure" : "");
-}
-
 TReply inputRefused(const TInputError& e) {
     return errorReply(e.field().empty() ? 400 : 422, e.what(), e.field());
 }
@@ -92,10 +82,8 @@ void addSignIn(TRouter& router, TWebServices& s) {
             return errorReply(400, e.what(), e.field());
         }
         const std::string address = c.request.clientAddress;
-        if (const auto wait = s.throttle.admit(address, name)) {
-            return errorReply(429, "Too many failed sign-ins. Please try again in " +
-                                       std::to_string(wait->count()) + " seconds.")
-                .header("Retry-After", std::to_string(wait->count()));
+        if (const auto wait = s.throttle.admit(address, SessionKind::Employee, name)) {
+            return slowedDownReply(*wait);
         }
         // Texts the code page cannot hold match no account.
         const auto key = codepage::fromUtf8(name);
@@ -106,16 +94,17 @@ void addSignIn(TRouter& router, TWebServices& s) {
                 key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
             const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
             if (!employee) return errorReply(401, kSignInRefused);
-            s.throttle.succeeded(address, name);
+            s.throttle.succeeded(address, SessionKind::Employee, name);
             const auto session =
                 s.sessions.create(SessionKind::Employee, *signedIn, passwordDigest(employee->Password));
-            return employeeReply(*employee, *session).header("Set-Cookie", sessionCookie(session->token, https));
+            return employeeReply(*employee, *session)
+                .header("Set-Cookie", sessionCookie(SessionKind::Employee, session->token, https));
         });
     });
 
     router.add("POST", "/api/sign-out", Access::Employee, [&s](TRouteContext& c) {
         s.sessions.end(c.session->token);
-        return emptyReply().header("Set-Cookie", endedSessionCookie(c.request.https));
+        return emptyReply().header("Set-Cookie", endedSessionCookie(SessionKind::Employee, c.request.https));
     });
 }
 
@@ -191,7 +180,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         return reply;
     });
 
-    router.add("GET", "/api/events", Access::Employee, [](TRouteContext& c) {
+    router.addStreamed("/api/events", Access::Employee, [](TRouteContext& c) {
         TReply reply;
         reply.liveStream = true;
         reply.streamSession = c.session->token;

@@ -1,12 +1,9 @@
 #include "web/http_daemon.h"
 
 #include <microhttpd.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <stdexcept>
 
 #include "web/http_reply.h"
@@ -31,7 +28,7 @@ struct THttpDaemon::ResumeGuard {
 
 // One request, from its headers to its completion.
 struct THttpDaemon::RequestState {
-    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    TConnectionLimits::TConnection* connection = nullptr;  // its record; null only when the library gave none
     std::string body;
     bool tooLarge = false;
     // While a step runs for the request: its reply, once there.
@@ -44,20 +41,10 @@ struct THttpDaemon::RequestState {
 
 namespace {
 
-std::string clientAddress(MHD_Connection* connection) {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (info == nullptr || info->client_addr == nullptr) return {};
-    const sockaddr* address = info->client_addr;
-    char text[INET6_ADDRSTRLEN] = "";
-    if (address->sa_family == AF_INET) {
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
-    } else if (address->sa_family == AF_INET6) {
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
-    }
-    std::string result = text;
-    // An IPv4 client on a dual-stack socket counts as its IPv4 address.
-    if (result.rfind("::ffff:", 0) == 0 && result.find('.') != std::string::npos) result.erase(0, 7);
-    return result;
+// The record of a connection's limits, kept as its socket context.
+TConnectionLimits::TConnection* limitsOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<TConnectionLimits::TConnection*>(info->socket_context) : nullptr;
 }
 
 MHD_Result copyHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
@@ -89,13 +76,18 @@ std::size_t contentLengthOf(MHD_Connection* connection) {
     return length;
 }
 
-// Every response: the protections of the page (no inline script, no
-// framing, no sniffing, no referrer), and no caching unless a route says so.
-void addCommonHeaders(MHD_Response* response, bool hasCacheControl) {
-    MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'");
+// Every response: the protections of the page (its own script and styles
+// only, no framing, no other base address, no plug-ins, forms sent only
+// here, no sniffing, no referrer), HTTPS for a year once reached by it, and
+// no caching unless a route says so.
+void addCommonHeaders(MHD_Response* response, bool hasCacheControl, bool https) {
+    MHD_add_response_header(response, "Content-Security-Policy",
+                            "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; object-src 'none'; "
+                            "form-action 'self'");
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
     MHD_add_response_header(response, "X-Frame-Options", "DENY");
     MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+    if (https) MHD_add_response_header(response, "Strict-Transport-Security", "max-age=31536000");
     if (!hasCacheControl) MHD_add_response_header(response, "Cache-Control", "no-store");
 }
 
@@ -136,9 +128,30 @@ ssize_t readSource(void* cls, std::uint64_t, char* buffer, std::size_t max) {
 
 void freeSource(void* cls) { delete static_cast<SourceHandle*>(cls); }
 
-void requestCompleted(void*, MHD_Connection*, void** statePointer, MHD_RequestTerminationCode) {
+MHD_Result admitConnection(void* cls, const sockaddr* address, socklen_t) {
+    return static_cast<THttpDaemon*>(cls)->connections().admits(address) ? MHD_YES : MHD_NO;
+}
+
+void connectionChanged(void* cls, MHD_Connection* connection, void** socketContext,
+                       MHD_ConnectionNotificationCode change) {
+    TConnectionLimits& limits = static_cast<THttpDaemon*>(cls)->connections();
+    if (change == MHD_CONNECTION_NOTIFY_CLOSED) {
+        limits.closed(static_cast<TConnectionLimits::TConnection*>(*socketContext));
+        *socketContext = nullptr;
+        return;
+    }
+    const MHD_ConnectionInfo* fd = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const MHD_ConnectionInfo* address =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (fd == nullptr || address == nullptr) return;  // never: the library knows both from the start
+    *socketContext = limits.opened(fd->connect_fd, address->client_addr);
+}
+
+void requestCompleted(void*, MHD_Connection* connection, void** statePointer, MHD_RequestTerminationCode) {
     delete static_cast<THttpDaemon::RequestState*>(*statePointer);
     *statePointer = nullptr;
+    // A kept connection waits for the next request's head.
+    if (TConnectionLimits::TConnection* limits = limitsOf(connection)) limits->awaitHead();
 }
 
 MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
@@ -146,9 +159,11 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
     auto* daemon = static_cast<THttpDaemon*>(cls);
     auto* state = static_cast<THttpDaemon::RequestState*>(*statePointer);
     if (state == nullptr) {
-        // The headers have arrived; the body (if any) comes next.
+        // The head has arrived; the body (if any) comes next.
         state = new THttpDaemon::RequestState();
         *statePointer = state;
+        state->connection = limitsOf(connection);
+        if (state->connection) state->connection->awaitBody();
         // A body announced too large is refused before it is read.
         if (contentLengthOf(connection) > THttpDaemon::kBodyLimit) {
             state->tooLarge = true;
@@ -157,8 +172,6 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
         return MHD_YES;
     }
     if (*uploadSize != 0) {
-        // A body that trickles in past the time limit is cut.
-        if (std::chrono::steady_clock::now() - state->started > THttpDaemon::kRequestTimeout) return MHD_NO;
         if (state->body.size() + *uploadSize > THttpDaemon::kBodyLimit) {
             state->tooLarge = true;
         } else if (!state->tooLarge) {
@@ -188,24 +201,33 @@ void THttpDaemon::start(TOptions options) {
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
     if (https_) flags |= MHD_USE_TLS;
     guard_ = std::make_shared<ResumeGuard>();
+    try {
+        limits_.start();
+    } catch (const std::exception&) {
+        ::close(options_.listenFd);
+        throw;
+    }
 
     MHD_OptionItem tls[] = {
         {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.certPem.c_str())},
         {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.keyPem.c_str())},
+        {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)},
         {MHD_OPTION_END, 0, nullptr},
     };
     MHD_OptionItem none[] = {{MHD_OPTION_END, 0, nullptr}};
     daemon_ = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &handleRequest, this,
+        flags, 0, &admitConnection, this, &handleRequest, this,
         MHD_OPTION_LISTEN_SOCKET, options_.listenFd,
         MHD_OPTION_THREAD_POOL_SIZE, kThreads,
         MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit,
-        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kRequestTimeout.count()),
+        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kStallTimeout.count()),
+        MHD_OPTION_NOTIFY_CONNECTION, &connectionChanged, this,
         MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, nullptr,
         MHD_OPTION_ARRAY, https_ ? tls : none,
         MHD_OPTION_END);
     if (daemon_ == nullptr) {
         ::close(options_.listenFd);
+        limits_.stop();
         guard_.reset();
         throw std::runtime_error(https_ ? "the HTTP server could not start (is the certificate or key broken?)"
                                         : "the HTTP server could not start");
@@ -220,10 +242,13 @@ void THttpDaemon::stop() {
     }
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    limits_.stop();
 }
 
 bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, const char* url,
                               RequestState& state) {
+    // The request has arrived whole: answering it has no deadline of its own.
+    if (state.connection) state.connection->answering();
     if (state.pending) {
         // Resumed: the step has run.
         std::unique_ptr<TReply> reply;
@@ -247,8 +272,8 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     request.body = std::move(state.body);
     // Only changes and the requests that decide by it use the address (the
     // sign-in throttle counts by it).
-    if (request.changes() || decidesByAddress(request.path)) {
-        request.clientAddress = clientAddress(connection);
+    if ((request.changes() || decidesByAddress(request.path)) && state.connection) {
+        request.clientAddress = state.connection->address();
     }
     request.https = https_;
     request.headers.reserve(16);
@@ -259,13 +284,13 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     try {
         reply = router_.dispatch(request);
     } catch (const std::exception& e) {
-        reply = errorReply(500, std::string("The server could not do this: ") + e.what());
+        reply = failureReply(e);
     }
     return deliver(connection, state, std::move(reply));
 }
 
 bool THttpDaemon::deliver(MHD_Connection* connection, RequestState& state, TReply reply) {
-    if (reply.liveStream) return openStream(connection, reply.streamSession, reply.streamChannels);
+    if (reply.liveStream) return openStream(connection, state, reply);
     if (!reply.mainLoopStep && !reply.passwordStep) return send(connection, std::move(reply));
 
     // Suspended before the step is handed over, so that the resume can
@@ -319,14 +344,22 @@ bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
     if (!reply.contentType.empty()) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
     }
-    addCommonHeaders(response, hasCacheControl);
+    addCommonHeaders(response, hasCacheControl, https_);
     const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
     MHD_destroy_response(response);
     return queued == MHD_YES;
 }
 
-bool THttpDaemon::openStream(MHD_Connection* connection, const std::string& sessionToken, unsigned channels) {
-    auto* handle = new StreamHandle{&streams_, streams_.open(connection, sessionToken, channels)};
+bool THttpDaemon::openStream(MHD_Connection* connection, RequestState& state, const TReply& reply) {
+    const std::string group = state.connection ? state.connection->group() : std::string();
+    std::shared_ptr<TLiveStream> stream =
+        streams_.open(connection, reply.streamSession, reply.streamChannels, group);
+    if (!stream) {
+        return send(connection, errorReply(429,
+                                           "Too many live pages are open for this session or this address; "
+                                           "please close some."));
+    }
+    auto* handle = new StreamHandle{&streams_, std::move(stream)};
     MHD_Response* response =
         MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 1024, &readStream, handle, &freeStream);
     if (response == nullptr) {
@@ -336,7 +369,7 @@ bool THttpDaemon::openStream(MHD_Connection* connection, const std::string& sess
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/event-stream");
     // Proxies must pass each event on at once.
     MHD_add_response_header(response, "X-Accel-Buffering", "no");
-    addCommonHeaders(response, false);
+    addCommonHeaders(response, false, https_);
     const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
     MHD_destroy_response(response);
     return queued == MHD_YES;

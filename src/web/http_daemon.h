@@ -1,16 +1,20 @@
 #pragma once
 // libmicrohttpd, set up as the HTTP side needs it: internal threads (a small
 // pool over epoll), suspended connections for the steps that wait for the
-// main loop and for the live streams, limits on connections, body size and
-// request time, HTTPS when given a certificate. Collects each request
-// whole, hands it to the router, and sends what the router answers with the
-// headers every response carries. Owns the daemon; the listening socket is
-// the daemon's once started.
+// main loop and for the live streams, limits on connections (in all, per
+// client address, and the time a request may take to arrive) and on the
+// body's size, HTTPS when given a certificate (TLS 1.2 and 1.3, ECDHE and
+// AEAD suites only). Collects each request whole, hands it to the router,
+// and sends what the router answers with the headers every response
+// carries. Owns the daemon; the listening socket is the daemon's once
+// started.
 
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include "web/connection_limits.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -28,8 +32,15 @@ class THttpDaemon {
 public:
     static constexpr std::size_t kBodyLimit = 64 * 1024;
     static constexpr unsigned kConnectionLimit = 4096;
-    static constexpr std::chrono::seconds kRequestTimeout{30};
+    // A connection on which nothing moves (a client that neither sends nor
+    // reads) for this long is closed.
+    static constexpr std::chrono::seconds kStallTimeout{30};
     static constexpr unsigned kThreads = 4;
+    // What HTTPS offers (a GnuTLS priority string).
+    static constexpr const char* kTlsPriorities =
+        "SECURE128:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-KX-ALL:+ECDHE-ECDSA:+ECDHE-RSA:-CIPHER-ALL:"
+        "+AES-256-GCM:+AES-128-GCM:+CHACHA20-POLY1305:-MAC-ALL:+AEAD:-GROUP-ALL:+GROUP-X25519:"
+        "+GROUP-SECP256R1:+GROUP-SECP384R1:%SERVER_PRECEDENCE";
 
     struct TOptions {
         int listenFd = -1;     // bound and listening; the daemon closes it
@@ -49,6 +60,8 @@ public:
     // the streams ended): closes every connection and the socket.
     void stop();
     bool running() const { return daemon_ != nullptr; }
+    // The connections and their limits (counts for the metrics).
+    TConnectionLimits& connections() { return limits_; }
 
     // For the daemon's callbacks (http_daemon.cpp).
     struct RequestState;
@@ -59,12 +72,13 @@ private:
     // Sends the reply, or opens the stream, or hands its step over.
     bool deliver(MHD_Connection* connection, RequestState& state, TReply reply);
     bool send(MHD_Connection* connection, TReply reply);
-    bool openStream(MHD_Connection* connection, const std::string& sessionToken, unsigned channels);
+    bool openStream(MHD_Connection* connection, RequestState& state, const TReply& reply);
 
     TRouter& router_;
     TStepRunner& runner_;
     TPasswordWorker& worker_;
     TLiveStreams& streams_;
+    TConnectionLimits limits_;
     MHD_Daemon* daemon_ = nullptr;
     bool https_ = false;
     TOptions options_;  // the certificate and key stay for the daemon's life

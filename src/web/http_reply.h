@@ -5,6 +5,8 @@
 // response in one place (http_daemon.cpp), which also adds the headers every
 // response carries.
 
+#include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,6 +62,13 @@ TReply jsonReply(int status, const nlohmann::json& value);
 // A refusal: {"error": message} and, when the refusal concerns one field of
 // the request, "field": its name.
 TReply errorReply(int status, const std::string& message, const std::string& field = {});
+// A failure of the server itself (a file it could not write, an unexpected
+// fault): the whole reason goes to standard error, for the administrator;
+// the answer says in plain words what failed, naming none of the server's
+// files.
+TReply failureReply(const std::exception& e);
+// 429 for a sign-in slowed down: try again in `wait` (Retry-After).
+TReply slowedDownReply(std::chrono::seconds wait);
 // 204, no body.
 TReply emptyReply();
 // 304 for a client that holds the current `etag`.

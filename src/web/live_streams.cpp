@@ -1,6 +1,7 @@
 #include "web/live_streams.h"
 
 #include <microhttpd.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,9 +19,14 @@ constexpr const char* kEventNames[kLiveChannelCount] = {"board", "users"};
 
 }  // namespace
 
-TLiveStreams::TLiveStreams(TWebSessions& sessions) : sessions_(sessions) {}
+TLiveStreams::TLiveStreams(TWebSessions& sessions) : sessions_(sessions) {
+    sessions_.setEndNotice([this](const std::vector<std::string>& tokens) { endSessions(tokens); });
+}
 
-TLiveStreams::~TLiveStreams() { endAll(); }
+TLiveStreams::~TLiveStreams() {
+    sessions_.setEndNotice(nullptr);
+    endAll();
+}
 
 void TLiveStreams::start() {
     std::lock_guard lock(mutex_);
@@ -29,9 +35,24 @@ void TLiveStreams::start() {
 }
 
 std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std::string sessionToken,
-                                                unsigned channels) {
-    auto stream = std::make_shared<TLiveStream>(connection, std::move(sessionToken), channels);
+                                                unsigned channels, const std::string& group) {
+    const MHD_ConnectionInfo* socket = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     std::lock_guard lock(mutex_);
+    forgetGone();
+    std::vector<TLiveStream*> ofSession;  // oldest first, as opened
+    std::size_t ofGroup = 0;
+    for (const auto& open : streams_) {
+        if (open->ending_) continue;
+        if (open->sessionToken_ == sessionToken) ofSession.push_back(open.get());
+        if (open->group_ == group) ++ofGroup;
+    }
+    if (ofGroup >= kPerAddress) return nullptr;
+    for (std::size_t i = 0; i + kPerSession <= ofSession.size(); ++i) {
+        ofSession[i]->ending_ = true;
+        wake(*ofSession[i]);
+    }
+    auto stream = std::make_shared<TLiveStream>(connection, socket ? socket->connect_fd : -1,
+                                                std::move(sessionToken), channels, group);
     stream->out_ = kStreamStart;
     stream->ending_ = ending_;
     streams_.push_back(stream);
@@ -93,25 +114,77 @@ void TLiveStreams::endAll() {
     if (heartbeat_.joinable()) heartbeat_.join();
 }
 
+void TLiveStreams::endSessions(const std::vector<std::string>& sessionTokens) {
+    std::lock_guard lock(mutex_);
+    for (const auto& stream : streams_) {
+        if (std::find(sessionTokens.begin(), sessionTokens.end(), stream->sessionToken_) ==
+            sessionTokens.end()) {
+            continue;
+        }
+        stream->ending_ = true;
+        wake(*stream);
+    }
+}
+
+void TLiveStreams::forgetGone() {
+    std::erase_if(streams_, [](const auto& s) { return s->gone_.load(); });
+}
+
 std::size_t TLiveStreams::count() {
     std::lock_guard lock(mutex_);
-    std::erase_if(streams_, [](const auto& s) { return s->gone_.load(); });
+    forgetGone();
     return streams_.size();
+}
+
+void TLiveStreams::endHungUp() {
+    std::vector<pollfd> sockets;
+    std::vector<TLiveStream*> asked;
+    for (const auto& stream : streams_) {
+        // Only a suspended connection is sure to be open, its socket still
+        // its own.
+        if (!stream->suspended_ || stream->fd_ < 0) continue;
+        sockets.push_back(pollfd{stream->fd_, POLLRDHUP, 0});
+        asked.push_back(stream.get());
+    }
+    if (sockets.empty() || ::poll(sockets.data(), sockets.size(), 0) <= 0) return;
+    for (std::size_t i = 0; i < sockets.size(); ++i) {
+        if ((sockets[i].revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0) continue;
+        // Resumed to end, the library closes the connection.
+        asked[i]->ending_ = true;
+        wake(*asked[i]);
+    }
+}
+
+void TLiveStreams::beat(std::unique_lock<std::mutex>& lock) {
+    // A page whose session has lapsed (idle or too old) is told by the end
+    // of its stream. The sessions are asked without the lock: a session
+    // found lapsed ends, and its end notice takes the lock.
+    std::vector<std::string> tokens;
+    for (const auto& stream : streams_) tokens.push_back(stream->sessionToken_);
+    std::sort(tokens.begin(), tokens.end());
+    tokens.erase(std::unique(tokens.begin(), tokens.end()), tokens.end());
+    lock.unlock();
+    std::erase_if(tokens, [this](const std::string& token) { return sessions_.peek(token) != nullptr; });
+    lock.lock();
+    for (const auto& stream : streams_) {
+        // (A stream opened just as its session ended missed the notice.)
+        if (std::binary_search(tokens.begin(), tokens.end(), stream->sessionToken_)) stream->ending_ = true;
+        stream->heartbeatDue_ = true;
+        wake(*stream);
+    }
 }
 
 void TLiveStreams::heartbeatLoop() {
     std::unique_lock lock(mutex_);
+    auto lastBeat = std::chrono::steady_clock::now();
     while (!ending_) {
-        stopCv_.wait_for(lock, kHeartbeat, [this] { return ending_; });
+        stopCv_.wait_for(lock, kProbe, [this] { return ending_; });
         if (ending_) break;
-        std::erase_if(streams_, [](const auto& s) { return s->gone_.load(); });
-        for (const auto& stream : streams_) {
-            // A page whose session ended (signed out, idle too long) is
-            // told by the end of its stream.
-            if (!sessions_.peek(stream->sessionToken_)) stream->ending_ = true;
-            stream->heartbeatDue_ = true;
-            wake(*stream);
-        }
+        forgetGone();
+        endHungUp();
+        if (std::chrono::steady_clock::now() - lastBeat < kHeartbeat) continue;
+        lastBeat = std::chrono::steady_clock::now();
+        beat(lock);
     }
 }
 

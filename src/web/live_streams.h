@@ -4,13 +4,23 @@
 // and otherwise suspends its connection, so that a thousand open pages hold
 // no thread and cost nothing while the board does not change. A new board
 // version resumes every suspended stream, which then sends the version's tag;
-// a comment line every 15 seconds keeps proxies from closing them and finds
-// the pages that went away.
+// a comment line every 15 seconds keeps proxies from closing them. A page
+// that went away is found within kProbe: the library does not watch a
+// suspended connection, so the heartbeat thread asks the system whether its
+// peer has hung up, and ends the stream (freeing its place among the
+// address's connections).
+//
+// A session holds at most kPerSession streams (a new one ends its oldest:
+// a page reloaded opens its new stream before the old one is found gone)
+// and a client address (IPv6: a /64) at most kPerAddress (a further one is
+// refused); a stream ends at once when its session ends (signed out,
+// expired, or its account changed).
 //
 // Locking: the streams' state is guarded by one mutex, and a connection is
 // suspended and resumed only while it is held, so a connection is never
 // resumed before it was suspended. Suspended connections cannot close, so a
-// stream marked suspended always has a live connection.
+// stream marked suspended always has a live connection. The sessions are
+// never asked while the mutex is held (their end notice takes it).
 
 #include <sys/types.h>
 
@@ -39,14 +49,21 @@ inline constexpr int kLiveChannelCount = 2;
 
 class TLiveStream {
 public:
-    TLiveStream(MHD_Connection* connection, std::string sessionToken, unsigned channels)
-        : connection_(connection), sessionToken_(std::move(sessionToken)), channels_(channels) {}
+    TLiveStream(MHD_Connection* connection, int fd, std::string sessionToken, unsigned channels,
+                std::string group)
+        : connection_(connection),
+          fd_(fd),
+          sessionToken_(std::move(sessionToken)),
+          channels_(channels),
+          group_(std::move(group)) {}
 
 private:
     friend class TLiveStreams;
     MHD_Connection* const connection_;
+    const int fd_;  // the connection's socket (the library's); -1 when unknown
     const std::string sessionToken_;
     const unsigned channels_;  // LiveChannel bits
+    const std::string group_;  // of the client's address
     // Guarded by TLiveStreams::mutex_.
     bool suspended_ = false;
     bool ending_ = false;
@@ -60,6 +77,9 @@ private:
 class TLiveStreams {
 public:
     static constexpr std::chrono::seconds kHeartbeat{15};
+    static constexpr std::chrono::seconds kProbe{2};
+    static constexpr std::size_t kPerSession = 4;
+    static constexpr std::size_t kPerAddress = 64;
 
     explicit TLiveStreams(TWebSessions& sessions);
     ~TLiveStreams();
@@ -69,10 +89,11 @@ public:
     // Starts the heartbeat thread.
     void start();
     // A new stream on `connection` (on a libmicrohttpd thread, inside the
-    // request handler) telling the `channels` (LiveChannel bits); it first
-    // sends the current tag of each.
-    std::shared_ptr<TLiveStream> open(MHD_Connection* connection, std::string sessionToken,
-                                      unsigned channels = kBoardChannel);
+    // request handler) telling the `channels` (LiveChannel bits) to a client
+    // of the address group `group`; it first sends the current tag of each.
+    // Null when the address has its streams already.
+    std::shared_ptr<TLiveStream> open(MHD_Connection* connection, std::string sessionToken, unsigned channels,
+                                      const std::string& group);
     // The content reader: bytes for `buffer`, 0 after suspending the
     // connection, or -1 at the end of the stream.
     ssize_t read(TLiveStream& stream, char* buffer, std::size_t max);
@@ -87,11 +108,17 @@ public:
     // heartbeat thread; streams opened later end at once. Before the daemon
     // stops.
     void endAll();
+    // Ends the streams of these sessions (which have ended).
+    void endSessions(const std::vector<std::string>& sessionTokens);
+    // Streams open now.
     std::size_t count();
 
 private:
     void heartbeatLoop();
     void wake(TLiveStream& stream);  // mutex_ held
+    void forgetGone();               // mutex_ held
+    void endHungUp();                // mutex_ held
+    void beat(std::unique_lock<std::mutex>& lock);  // let go while the sessions are asked
 
     TWebSessions& sessions_;
 

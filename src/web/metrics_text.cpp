@@ -87,6 +87,13 @@ std::string metricsText(const TServerMetrics::Snapshot& host, const TWebFigures&
     families.push_back(single("zelvora_sign_ins_throttled_total",
                               "Browser sign-ins refused because too many failed before.", MetricType::Counter,
                               static_cast<double>(web.signInsThrottled)));
+    families.push_back(single("zelvora_http_connections", "HTTP connections open now.", MetricType::Gauge,
+                              static_cast<double>(web.connections)));
+    families.push_back(byOutcome(
+        "zelvora_http_connections_ended_total",
+        "HTTP connections ended by the server's limits: refused because their address "
+        "had as many open as it may, or cut because a request did not arrive in time.",
+        {{"too_many_from_address", web.connectionsRefused}, {"request_too_slow", web.connectionsCut}}));
     std::ostringstream text;
     prometheus::TextSerializer().Serialize(text, families);
     return text.str();

@@ -14,6 +14,11 @@ struct TWebFigures {
     std::uint64_t sessions = 0;          // browsers signed in
     std::uint64_t liveStreams = 0;       // open live-update streams
     std::uint64_t signInsThrottled = 0;  // sign-ins refused by the throttle since the start
+    std::uint64_t connections = 0;       // HTTP connections open now
+    // Connections ended since the start: refused because their address had
+    // its share, or cut because a request did not arrive in time.
+    std::uint64_t connectionsRefused = 0;
+    std::uint64_t connectionsCut = 0;
 };
 
 // The metrics page: every family with its HELP and TYPE lines, names under

@@ -45,7 +45,7 @@ void TPasswordWorker::run() {
         try {
             reply = job.step();
         } catch (const std::exception& e) {
-            reply = errorReply(500, std::string("The server could not do this: ") + e.what());
+            reply = failureReply(e);
         }
         job.done(std::move(reply));
         lock.lock();

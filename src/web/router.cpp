@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "web/loopback.h"
 #include "web/same_token.h"
 
 namespace zv::web {
@@ -19,6 +20,22 @@ bool isJson(std::string_view contentType) {
 
 }  // namespace
 
+std::string sessionCookieName(SessionKind kind, bool https) {
+    const char* name = kind == SessionKind::Administrator ? "zv_admin" : "zv_session";
+    return https ? std::string("__Host-") + name : std::string(name);
+}
+
+std::string sessionCookie(SessionKind kind, const std::string& token, bool https) {
+    // "__Host-" asks for Secure and "Path=/", and no Domain.
+    return sessionCookieName(kind, https) + "=" + token + "; Path=/" + (https ? "; Secure" : "") +
+           "; HttpOnly; SameSite=Strict";
+}
+
+std::string endedSessionCookie(SessionKind kind, bool https) {
+    return sessionCookieName(kind, https) + "=; Path=/; Max-Age=0" + (https ? "; Secure" : "") +
+           "; HttpOnly; SameSite=Strict";
+}
+
 std::vector<std::string> TRouter::split(std::string_view path) {
     std::vector<std::string> segments;
     std::size_t start = 0;
@@ -33,6 +50,10 @@ std::vector<std::string> TRouter::split(std::string_view path) {
 
 void TRouter::add(std::string method, std::string pattern, Access access, THandler handler) {
     routes_.push_back(Route{std::move(method), split(pattern), access, std::move(handler)});
+}
+
+void TRouter::addStreamed(std::string pattern, Access access, THandler handler) {
+    routes_.push_back(Route{"GET", split(pattern), access, std::move(handler), false});
 }
 
 bool TRouter::matches(const Route& route, const std::vector<std::string>& segments,
@@ -57,7 +78,8 @@ TReply TRouter::dispatch(const TRequest& request) {
     std::string allowed;
     for (const Route& route : routes_) {
         if (!matches(route, segments, params)) continue;
-        if (route.method == request.method || (route.method == "GET" && request.method == "HEAD")) {
+        if (route.method == request.method ||
+            (route.method == "GET" && request.method == "HEAD" && route.answersHead)) {
             found = &route;
             break;
         }
@@ -74,11 +96,14 @@ TReply TRouter::dispatch(const TRequest& request) {
     if (request.changes() && !isJson(request.header("Content-Type"))) {
         return errorReply(415, "A change must be sent as JSON (Content-Type: application/json).");
     }
+    if (request.changes() && localChangesOnly_ && !isLocalHostHeader(request.header("Host"))) {
+        return errorReply(403, "This server takes changes only at localhost, 127.0.0.1 or [::1].");
+    }
     TRouteContext context{request, nullptr, std::move(params)};
     if (found->access != Access::Public) {
-        const bool administrator = found->access == Access::Administrator;
-        context.session = sessions_.use(request.cookie(administrator ? kAdminCookie : kSessionCookie));
-        const SessionKind kind = administrator ? SessionKind::Administrator : SessionKind::Employee;
+        const SessionKind kind =
+            found->access == Access::Administrator ? SessionKind::Administrator : SessionKind::Employee;
+        context.session = sessions_.use(request.cookie(sessionCookieName(kind, request.https)));
         if (!context.session || context.session->kind != kind) return errorReply(401, "Please sign in.");
         if (request.changes() &&
             !sameToken(request.header(kAntiForgeryHeader), context.session->antiForgeryToken)) {

@@ -35,25 +35,41 @@ struct TRouteContext {
 
 using THandler = std::function<TReply(TRouteContext&)>;
 
-// The cookies that carry the session tokens (an employee's and the
-// administrator's, so that one browser may hold both), and the request header
-// that carries the anti-forgery token.
-inline constexpr std::string_view kSessionCookie = "zv_session";
-inline constexpr std::string_view kAdminCookie = "zv_admin";
+// The request header that carries the anti-forgery token.
 inline constexpr std::string_view kAntiForgeryHeader = "X-Zelvora-Token";
+
+// The cookies that carry the session tokens: an employee's ("zv_session")
+// and the administrator's ("zv_admin"), so that one browser may hold both.
+// Under HTTPS their names take the "__Host-" prefix: the browser then keeps
+// them for this host alone and for HTTPS only, and no other host of the
+// domain can set one in their place.
+std::string sessionCookieName(SessionKind kind, bool https);
+// The Set-Cookie values that start a session and that end it.
+std::string sessionCookie(SessionKind kind, const std::string& token, bool https);
+std::string endedSessionCookie(SessionKind kind, bool https);
 
 class TRouter {
 public:
     explicit TRouter(TWebSessions& sessions) : sessions_(sessions) {}
 
-    // `pattern`: a path whose segments are literal or "{name}".
+    // `pattern`: a path whose segments are literal or "{name}". A GET route
+    // answers HEAD as well.
     void add(std::string method, std::string pattern, Access access, THandler handler);
+    // A GET route whose body is made while it is sent (a live stream, a
+    // backup): HEAD is refused (405) before the handler runs, since the
+    // body's length is not known ahead and making it only to drop it would
+    // cost (and a backup is audited).
+    void addStreamed(std::string pattern, Access access, THandler handler);
+    // For a server that listens on loopback only (before it serves): every
+    // change must name this computer in its Host header, so that a foreign
+    // page whose name leads to 127.0.0.1 changes nothing.
+    void takeChangesOnlyForThisComputer(bool only) { localChangesOnly_ = only; }
 
     // 404 for an unknown path, 405 for a known path and another method,
-    // 401 without a live session of the route's kind, 415 for a change
-    // without a JSON body,
-    // 403 for a change without the session's anti-forgery token; otherwise
-    // what the handler answers.
+    // 415 for a change without a JSON body, 403 for a change to a server on
+    // loopback by another name, 401 without a live session of the route's
+    // kind, 403 for a change without the session's anti-forgery token;
+    // otherwise what the handler answers.
     TReply dispatch(const TRequest& request);
 
 private:
@@ -62,13 +78,16 @@ private:
         std::vector<std::string> segments;
         Access access;
         THandler handler;
+        bool answersHead = true;  // a GET route
     };
     static std::vector<std::string> split(std::string_view path);
     static bool matches(const Route& route, const std::vector<std::string>& segments,
                         std::map<std::string, std::string, std::less<>>& params);
 
     TWebSessions& sessions_;
-    std::vector<Route> routes_;  // constant once the server runs
+    // Constant once the server runs.
+    std::vector<Route> routes_;
+    bool localChangesOnly_ = false;
 };
 
 }  // namespace zv::web

@@ -12,6 +12,7 @@
 #include "host/message_lines.h"
 #include "host/platform_info.h"
 #include "web/admin_route_support.h"
+#include "web/connection_limits.h"
 #include "web/live_streams.h"
 #include "web/loopback.h"
 #include "web/metrics_text.h"
@@ -57,7 +58,12 @@ std::optional<TReply> metricsRefusal(const TRequest& request, const std::string&
 void addMetrics(TRouter& router, TWebServices& s) {
     router.add("GET", "/metrics", Access::Public, [&s](TRouteContext& c) {
         if (auto refusal = metricsRefusal(c.request, s.metricsToken)) return std::move(*refusal);
-        const TWebFigures web{s.sessions.count(), s.streams.count(), s.throttle.refusals()};
+        const TWebFigures web{.sessions = s.sessions.count(),
+                              .liveStreams = s.streams.count(),
+                              .signInsThrottled = s.throttle.refusals(),
+                              .connections = s.connections.openCount(),
+                              .connectionsRefused = s.connections.refusedCount(),
+                              .connectionsCut = s.connections.cutCount()};
         TReply reply;
         reply.contentType = kMetricsContentType;
         reply.body = metricsText(s.host.metrics(), web, programVersion());
@@ -66,7 +72,7 @@ void addMetrics(TRouter& router, TWebServices& s) {
 }
 
 void addBackup(TRouter& router, TWebServices& s) {
-    router.add("GET", "/api/admin/backup", Access::Administrator, [&s](TRouteContext& c) {
+    router.addStreamed("/api/admin/backup", Access::Administrator, [&s](TRouteContext& c) {
         const std::string who = browserAdministrator(c.request.clientAddress);
         return adminStep(s, c.session, [&s, who]() -> TReply {
             auto archive = std::make_shared<TBackupArchiveWriter>(s.host.backupSnapshot(who));

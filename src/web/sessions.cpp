@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -33,19 +34,59 @@ std::size_t passwordDigest(const std::string& password) { return std::hash<std::
 
 TWebSessions::Clock::time_point TWebSessions::now() const { return clock_ ? clock_() : Clock::now(); }
 
-TWebSessions::Clock::duration TWebSessions::idleLimit(SessionKind kind) {
-    switch (kind) {
-        case SessionKind::Employee:
-            break;
+bool TWebSessions::lapsed(const Entry& entry, Clock::time_point at) {
+    switch (entry.session->kind) {
+        case SessionKind::Employee: break;
         case SessionKind::Administrator:
-            return kAdministratorIdleLimit;
+            return at - entry.lastUse > kAdministratorIdleLimit || at - entry.begun > kAdministratorLifetime;
     }
-    return kEmployeeIdleLimit;
+    return at - entry.lastUse > kEmployeeIdleLimit || at - entry.begun > kEmployeeLifetime;
+}
+
+// The administrator is one account; an employee's key never starts with
+// the kind's mark.
+std::string TWebSessions::accountOf(const TWebSession& session) {
+    return (session.kind == SessionKind::Administrator ? "a:" : "e:") + session.employeeKey;
 }
 
 void TWebSessions::setClockForTesting(std::function<Clock::time_point()> clock) {
     std::lock_guard lock(mutex_);
     clock_ = std::move(clock);
+}
+
+void TWebSessions::setEndNotice(EndNotice notice) {
+    std::lock_guard lock(mutex_);
+    notice_ = std::move(notice);
+}
+
+void TWebSessions::tell(const std::vector<std::string>& ended) {
+    if (ended.empty()) return;
+    EndNotice notice;
+    {
+        std::lock_guard lock(mutex_);
+        notice = notice_;
+    }
+    if (notice) notice(ended);
+}
+
+void TWebSessions::erase(const std::string& token) {
+    const auto it = sessions_.find(token);
+    if (it == sessions_.end()) return;
+    const auto account = byAccount_.find(accountOf(*it->second.session));
+    if (account != byAccount_.end()) {
+        std::erase(account->second, token);
+        if (account->second.empty()) byAccount_.erase(account);
+    }
+    sessions_.erase(it);
+}
+
+std::vector<std::string> TWebSessions::endWhere(const std::function<bool(const Entry&)>& ends) {
+    std::vector<std::string> ended;
+    for (const auto& [token, entry] : sessions_) {
+        if (ends(entry)) ended.push_back(token);
+    }
+    for (const std::string& token : ended) erase(token);
+    return ended;
 }
 
 std::shared_ptr<const TWebSession> TWebSessions::create(SessionKind kind, std::string employeeKey,
@@ -57,32 +98,45 @@ std::shared_ptr<const TWebSession> TWebSessions::create(SessionKind kind, std::s
     session->employeeKey = std::move(employeeKey);
     session->passwordDigest = digest;
 
-    std::lock_guard lock(mutex_);
-    const Clock::time_point at = now();
-    if (sessions_.size() >= kMaxSessions) dropExpired(at);
-    if (sessions_.size() >= kMaxSessions) {
-        auto oldest = sessions_.begin();
-        for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
-            if (it->second.lastUse < oldest->second.lastUse) oldest = it;
+    std::vector<std::string> ended;
+    {
+        std::lock_guard lock(mutex_);
+        const Clock::time_point at = now();
+        std::vector<std::string>& ofAccount = byAccount_[accountOf(*session)];
+        // The account's lapsed sessions go first, then its oldest.
+        for (const std::string& token : ofAccount) {
+            if (lapsed(sessions_.at(token), at)) ended.push_back(token);
         }
-        sessions_.erase(oldest);
+        while (ofAccount.size() - ended.size() >= kPerAccount) {
+            const auto oldest =
+                std::find_if(ofAccount.begin(), ofAccount.end(), [&](const std::string& token) {
+                    return std::find(ended.begin(), ended.end(), token) == ended.end();
+                });
+            ended.push_back(*oldest);
+        }
+        for (const std::string& token : ended) erase(token);
+        byAccount_[accountOf(*session)].push_back(session->token);
+        sessions_[session->token] = Entry{session, at, at};
     }
-    sessions_[session->token] = Entry{session, at};
+    tell(ended);
     return session;
 }
 
 std::shared_ptr<const TWebSession> TWebSessions::find(const std::string& token, bool touch) {
     if (token.empty()) return nullptr;
-    std::lock_guard lock(mutex_);
-    const auto it = sessions_.find(token);
-    if (it == sessions_.end()) return nullptr;
-    const Clock::time_point at = now();
-    if (at - it->second.lastUse > idleLimit(it->second.session->kind)) {
-        sessions_.erase(it);
-        return nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = sessions_.find(token);
+        if (it == sessions_.end()) return nullptr;
+        const Clock::time_point at = now();
+        if (!lapsed(it->second, at)) {
+            if (touch) it->second.lastUse = at;
+            return it->second.session;
+        }
+        erase(token);
     }
-    if (touch) it->second.lastUse = at;
-    return it->second.session;
+    tell({token});
+    return nullptr;
 }
 
 std::shared_ptr<const TWebSession> TWebSessions::use(const std::string& token) { return find(token, true); }
@@ -90,15 +144,44 @@ std::shared_ptr<const TWebSession> TWebSessions::use(const std::string& token) {
 std::shared_ptr<const TWebSession> TWebSessions::peek(const std::string& token) { return find(token, false); }
 
 void TWebSessions::end(const std::string& token) {
-    std::lock_guard lock(mutex_);
-    sessions_.erase(token);
+    {
+        std::lock_guard lock(mutex_);
+        if (sessions_.find(token) == sessions_.end()) return;
+        erase(token);
+    }
+    tell({token});
 }
 
 void TWebSessions::endAll(SessionKind kind, const std::string& keep) {
+    std::vector<std::string> ended;
+    {
+        std::lock_guard lock(mutex_);
+        ended = endWhere(
+            [&](const Entry& entry) { return entry.session->kind == kind && entry.session->token != keep; });
+    }
+    tell(ended);
+}
+
+std::vector<std::string> TWebSessions::employeeAccounts() {
+    std::vector<std::string> keys;
     std::lock_guard lock(mutex_);
-    std::erase_if(sessions_, [&](const auto& entry) {
-        return entry.second.session->kind == kind && entry.first != keep;
-    });
+    for (const auto& [account, tokens] : byAccount_) {
+        const TWebSession& session = *sessions_.at(tokens.front()).session;
+        if (session.kind == SessionKind::Employee) keys.push_back(session.employeeKey);
+    }
+    return keys;
+}
+
+void TWebSessions::endEmployeesWhere(const std::function<bool(const std::string&, std::size_t)>& gone) {
+    std::vector<std::string> ended;
+    {
+        std::lock_guard lock(mutex_);
+        ended = endWhere([&](const Entry& entry) {
+            return entry.session->kind == SessionKind::Employee &&
+                   gone(entry.session->employeeKey, entry.session->passwordDigest);
+        });
+    }
+    tell(ended);
 }
 
 std::size_t TWebSessions::count() {
@@ -106,10 +189,11 @@ std::size_t TWebSessions::count() {
     return sessions_.size();
 }
 
-void TWebSessions::dropExpired(Clock::time_point at) {
-    std::erase_if(sessions_, [&](const auto& entry) {
-        return at - entry.second.lastUse > idleLimit(entry.second.session->kind);
-    });
+std::size_t TWebSessions::count(SessionKind kind) {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(sessions_.begin(), sessions_.end(),
+                      [kind](const auto& entry) { return entry.second.session->kind == kind; }));
 }
 
 }  // namespace zv::web

@@ -1,9 +1,13 @@
 #pragma once
 // The signed-in browsers: each session is a 256-bit random token (the
-// cookie) held here with the signed-in account, its anti-forgery token and
-// the time of its last use. A session ends after its idle limit, when signed
-// out, or when its account changed. Thread-safe: the HTTP threads and the
-// main loop's steps use it.
+// cookie) held here with the signed-in account, its anti-forgery token, the
+// time it began and the time of its last use. A session ends after its idle
+// limit or its lifetime, when signed out, or when its account changed. An
+// account holds at most kPerAccount sessions (a new one ends its oldest), so
+// no account's sign-ins end another's sessions; the administrator is one
+// account of its own. Whoever ends sessions, the end notice hears of it (the
+// live streams end with them). Thread-safe: the HTTP threads and the main
+// loop's steps use it.
 
 #include <sys/types.h>
 
@@ -14,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace zv::web {
 
@@ -41,41 +46,61 @@ std::size_t passwordDigest(const std::string& password);
 class TWebSessions {
 public:
     using Clock = std::chrono::steady_clock;
+    // Told, on the thread that ended them and without a lock held, the
+    // tokens of sessions that ended.
+    using EndNotice = std::function<void(const std::vector<std::string>& tokens)>;
 
-    // Idle limits by kind.
+    // Idle limits and lifetimes by kind.
     static constexpr std::chrono::hours kEmployeeIdleLimit{8};
     static constexpr std::chrono::minutes kAdministratorIdleLimit{30};
-    // Sessions held at most; the least recently used goes first.
-    static constexpr std::size_t kMaxSessions = 10000;
+    static constexpr std::chrono::hours kEmployeeLifetime{7 * 24};
+    static constexpr std::chrono::hours kAdministratorLifetime{12};
+    // Sessions one account holds at most; a new one ends its oldest.
+    static constexpr std::size_t kPerAccount = 10;
 
     std::shared_ptr<const TWebSession> create(SessionKind kind, std::string employeeKey,
                                               std::size_t passwordDigest);
     // The live session of the token, counting this as a use; nullptr when
-    // there is none or it has been idle too long (it then ends).
+    // there is none or it has lapsed (it then ends).
     std::shared_ptr<const TWebSession> use(const std::string& token);
     // As use(), without counting as a use.
     std::shared_ptr<const TWebSession> peek(const std::string& token);
     void end(const std::string& token);
     // Ends every session of this kind but the one with token `keep`.
     void endAll(SessionKind kind, const std::string& keep = {});
+    // The employees' sessions: the distinct accounts signed in, and an end
+    // to the sessions of the accounts for which `gone(key, passwordDigest)`
+    // holds.
+    std::vector<std::string> employeeAccounts();
+    void endEmployeesWhere(
+        const std::function<bool(const std::string& key, std::size_t passwordDigest)>& gone);
     std::size_t count();
+    std::size_t count(SessionKind kind);
 
+    void setEndNotice(EndNotice notice);
     // For tests: the clock.
     void setClockForTesting(std::function<Clock::time_point()> clock);
 
 private:
     struct Entry {
         std::shared_ptr<const TWebSession> session;
+        Clock::time_point begun;
         Clock::time_point lastUse;
     };
     Clock::time_point now() const;
-    static Clock::duration idleLimit(SessionKind kind);
+    static bool lapsed(const Entry& entry, Clock::time_point at);
+    static std::string accountOf(const TWebSession& session);
     std::shared_ptr<const TWebSession> find(const std::string& token, bool touch);
-    void dropExpired(Clock::time_point now);  // mutex_ held
+    // Removes the sessions for which `ends` holds; their tokens.
+    std::vector<std::string> endWhere(const std::function<bool(const Entry&)>& ends);  // mutex_ held
+    void erase(const std::string& token);                                              // mutex_ held
+    void tell(const std::vector<std::string>& ended);                                  // mutex_ not held
 
     std::mutex mutex_;
-    std::unordered_map<std::string, Entry> sessions_;  // guarded by mutex_
-    std::function<Clock::time_point()> clock_;          // constant after set-up
+    std::unordered_map<std::string, Entry> sessions_;                      // guarded by mutex_
+    std::unordered_map<std::string, std::vector<std::string>> byAccount_;  // guarded by mutex_; oldest first
+    EndNotice notice_;                                                     // guarded by mutex_
+    std::function<Clock::time_point()> clock_;                             // constant after set-up
 };
 
 }  // namespace zv::web

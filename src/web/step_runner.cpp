@@ -1,7 +1,6 @@
 #include "web/step_runner.h"
 
 #include <exception>
-#include <iostream>
 
 #include "host/maintenance_api.h"
 #include "net/event_loop.h"
@@ -66,12 +65,8 @@ void TStepRunner::run(std::shared_ptr<State> state, StepGate runStep) {
         TReply reply;
         try {
             runStep([&] { reply = job->step(); });
-        } catch (const TStoresUnavailable& e) {
-            std::cerr << "zelvorad: a browser's request failed: " << e.what() << '\n';
-            reply = errorReply(503, std::string("The server could not do this: ") + e.what());
         } catch (const std::exception& e) {
-            std::cerr << "zelvorad: a browser's request failed: " << e.what() << '\n';
-            reply = errorReply(500, std::string("The server could not do this: ") + e.what());
+            reply = failureReply(e);
         }
         job->answer(std::move(reply));
 

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 
 #include "host/maintenance_api.h"
 #include "host/message_lines.h"
 #include "host/platform_info.h"
 #include "web/listen_socket.h"
+#include "web/loopback.h"
 
 namespace zv::web {
 
@@ -28,8 +30,11 @@ TWebServer::TWebServer(TMaintenanceApi& host)
       feed_(host, streams_, runner_),
       router_(sessions_),
       daemon_(router_, runner_, worker_, streams_),
-      services_{host, sessions_, throttle_, feed_, worker_, streams_, metricsToken_},
+      services_{host, sessions_, throttle_, feed_, worker_, streams_, daemon_.connections(), metricsToken_},
       tagPrefix_(randomToken().substr(0, 8)) {
+    throttle_.setReport([](const std::string& line) {
+        standardErrorLine(LinePriority::Warning, std::string(programName()) + ": " + line);
+    });
     addPageRoutes(router_);
     addEmployeeRoutes(router_, services_);
     addAdminSignInRoutes(router_, services_);
@@ -77,6 +82,7 @@ void TWebServer::start() {
     if (settings.webPortInUse == 0) return;  // turned off
     THttpDaemon::TOptions options;
     if (!readTlsFiles(options)) return;
+    router_.takeChangesOnlyForThisComputer(isLoopbackClient(settings.WebAddress));
     try {
         options.listenFd = openListeningSocket(settings.WebAddress, settings.webPortInUse);
     } catch (const TListenError& e) {
@@ -111,6 +117,7 @@ void TWebServer::start() {
     started_ = true;
     userTableObserver_ = host_.addUserTableObserver([this] { userTableChanged(); });
     userTableChanged();
+    boardObserver_ = host_.addBoardObserver([this](std::uint64_t) { endSessionsOfChangedAccounts(); });
     // Where to go, as the lines of the address and the port say for the clients.
     const std::string name = programName();
     const std::string scheme = settings.WebCertFile.empty() ? "http" : "https";
@@ -130,10 +137,25 @@ void TWebServer::userTableChanged() {
     streams_.announce(kUsersChannel, "\"" + tagPrefix_ + "-" + std::to_string(++userTableVersion_) + "\"");
 }
 
+void TWebServer::endSessionsOfChangedAccounts() {
+    const std::vector<std::string> keys = sessions_.employeeAccounts();
+    if (keys.empty()) return;
+    const std::vector<std::optional<std::string>> passwords = host_.passwordsOf(keys);
+    std::unordered_map<std::string, std::optional<std::size_t>> now;  // nothing: the account is gone
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        now[keys[i]] = passwords[i] ? std::optional(passwordDigest(*passwords[i])) : std::nullopt;
+    }
+    sessions_.endEmployeesWhere([&now](const std::string& key, std::size_t digest) {
+        const auto it = now.find(key);
+        return it != now.end() && it->second != digest;
+    });
+}
+
 void TWebServer::stop() {
     if (!started_) return;
     started_ = false;
     host_.removeUserTableObserver(userTableObserver_);
+    host_.removeBoardObserver(boardObserver_);
     // Steps first (they may still need the stores), then every suspended
     // connection is let go, then the daemon closes them all. A hash under
     // way ends first: its request may go on to a step.

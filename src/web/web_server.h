@@ -52,6 +52,10 @@ private:
     void reportFailure(const std::string& why);
     // The user table changed: the administrator's pages are told.
     void userTableChanged();
+    // The board changed: the sessions of the accounts deleted, renamed or
+    // given a new password end (and their live streams with them). On the
+    // main thread, where employees' sessions are made.
+    void endSessionsOfChangedAccounts();
 
     TMaintenanceApi& host_;
     TWebSessions sessions_;
@@ -67,6 +71,7 @@ private:
     int port_ = 0;
     bool started_ = false;
     int userTableObserver_ = 0;
+    int boardObserver_ = 0;
     std::uint64_t userTableVersion_ = 0;
     const std::string tagPrefix_;  // tells this run's user table tags from an earlier run's
 };

@@ -11,6 +11,7 @@ class TMaintenanceApi;
 namespace zv::web {
 
 class TBoardFeed;
+class TConnectionLimits;
 class TLiveStreams;
 class TPasswordWorker;
 class TRouter;
@@ -24,6 +25,7 @@ struct TWebServices {
     TBoardFeed& board;
     TPasswordWorker& worker;
     TLiveStreams& streams;
+    TConnectionLimits& connections;
     // [Web] MetricsToken as the HTTP side started (empty: the metrics are
     // open to this computer only).
     const std::string& metricsToken;

@@ -44,20 +44,20 @@ TEST_F(WebAccessTest, SetsThePortFromTheNextStartAndStoresOnlyTheHashOfTwiceType
         EXPECT_EQ(prompts_.shown.back().second, "The web port \"70000\" is not a port from 0 (off) to 65535.");
         EXPECT_TRUE(dialog.isVisible());
         dialog.portEdit()->setText("9090");
-        dialog.passwordEdit()->setText("keys-1");
-        dialog.confirmEdit()->setText("keys-2");
+        dialog.passwordEdit()->setText("office-keys-1");
+        dialog.confirmEdit()->setText("office-keys-2");
         dialog.okButton()->click();
         EXPECT_EQ(prompts_.shown.back().second, "The two passwords differ.  Please type the new password twice.");
         EXPECT_TRUE(dialog.isVisible());
-        dialog.confirmEdit()->setText("keys-1");
+        dialog.confirmEdit()->setText("office-keys-1");
         dialog.okButton()->click();
     });
     form().menuAction("actWebAccess")->trigger();
 
     const std::string hash = iniValue(iniText(), "AdminPassword");
     EXPECT_EQ(hash.rfind("$argon2id$", 0), 0u);
-    EXPECT_TRUE(adminPasswordMatches(hash, "keys-1"));
-    EXPECT_EQ(iniText().find("keys-1"), std::string::npos);
+    EXPECT_TRUE(adminPasswordMatches(hash, "office-keys-1"));
+    EXPECT_EQ(iniText().find("office-keys-1"), std::string::npos);
     EXPECT_EQ(host().settings().webPortInUse, webPortInUse) << "the new port from the next start";
     EXPECT_NE(iniText().find("[Web]\r\nPort=9090\r\n"), std::string::npos);
 

@@ -145,7 +145,8 @@ await runJourney(browser, server, async () => {
   const [download] = await Promise.all([page.waitForEvent("download"), page.click("a:has-text('Download CSV')")]);
   const csv = fs.readFileSync(await download.path(), "utf8");
   const lines = csv.split("\r\n");
-  assert.equal(lines[0], "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments");
+  // A byte order mark first, so that Excel reads the accents right.
+  assert.equal(lines[0], "\uFEFFEmployee,Department,Date,Time,Status,Returning,ReachedAt,Comments");
   assert.equal(lines.length, 3, "the header, Rick's entry and the end of the last line");
   // The key holds a comma, Rick's texts a comma and quotes: quoted, quotes doubled.
   const entry = lines[1].match(/^"Roe,Rick",Support,([^,]+),([^,]+),Out,2:00 PM,"Café ""Nord""","Lunch, then the dentist"$/);

@@ -18,9 +18,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int connectTo(int port, const std::string& host = "127.0.0.1") {
+int connectTo(int port, const std::string& host = "127.0.0.1", const std::string& from = {}) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    if (!from.empty()) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+            ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd);
+            throw std::runtime_error("cannot send from " + from);
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
@@ -123,7 +132,7 @@ std::vector<std::string> HttpResponse::headers_named(std::string_view name) cons
 HttpClient::~HttpClient() { close(); }
 
 void HttpClient::connect() {
-    if (fd_ < 0) fd_ = connectTo(port_, address_);
+    if (fd_ < 0) fd_ = connectTo(port_, address_, from_);
 }
 
 void HttpClient::close() {
@@ -158,8 +167,8 @@ HttpResponse HttpClient::request(const std::string& method, const std::string& p
                                  const std::map<std::string, std::string>& headers,
                                  std::chrono::milliseconds limit) {
     const bool change = method != "GET" && method != "HEAD";
-    std::string text = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-    std::map<std::string, std::string> all;
+    std::string text = method + " " + path + " HTTP/1.1\r\n";
+    std::map<std::string, std::string> all{{"Host", "127.0.0.1"}};
     if (change) {
         all["Content-Type"] = "application/json";
         if (!antiForgeryToken.empty()) all["X-Zelvora-Token"] = antiForgeryToken;

@@ -28,15 +28,19 @@ struct HttpResponse {
 class HttpClient {
 public:
     // To `address` (an IPv4 address of this computer; 127.0.0.1 unless
-    // given), so that a test can come from an address other than loopback.
-    explicit HttpClient(int port, std::string address = "127.0.0.1") : port_(port), address_(std::move(address)) {}
+    // given), so that a test can come from an address other than loopback;
+    // from `from` when given (another address of 127.0.0.0/8, which the
+    // system would not choose by itself).
+    explicit HttpClient(int port, std::string address = "127.0.0.1", std::string from = {})
+        : port_(port), address_(std::move(address)), from_(std::move(from)) {}
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
     // Sends a request (a change as JSON, with the anti-forgery token when
-    // one is known) and reads the whole response. Throws std::runtime_error
-    // when the server does not answer within the limit.
+    // one is known; `headers` may name another Host) and reads the whole
+    // response. Throws std::runtime_error when the server does not answer
+    // within the limit.
     HttpResponse request(const std::string& method, const std::string& path, const std::string& body = {},
                          const std::map<std::string, std::string>& headers = {},
                          std::chrono::milliseconds limit = std::chrono::seconds(15));
@@ -68,6 +72,7 @@ private:
 
     int port_;
     std::string address_;
+    std::string from_;
     int fd_ = -1;
     std::string buffer_;
 };

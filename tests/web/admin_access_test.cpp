@@ -50,6 +50,15 @@ TEST(AdminAccess, OnlyLoopbackAddressesCountAsTheServersOwnComputer) {
                                   "localhost", "127.0.0.1 ", "not an address"}) {
         EXPECT_FALSE(isLoopbackClient(elsewhere)) << elsewhere;
     }
+    // The name the browser asked for must be this computer's too.
+    for (const char* here :
+         {"localhost", "LocalHost:8480", "127.0.0.1", "127.0.0.1:80", "[::1]", "[::1]:8480"}) {
+        EXPECT_TRUE(isLocalHostHeader(here)) << here;
+    }
+    for (const char* elsewhere : {"", "attacker.example", "localhost.attacker.example", "127.0.0.1.nip.io",
+                                  "localhost:80x", "[::1]x", "::1", "127.0.0.2"}) {
+        EXPECT_FALSE(isLocalHostHeader(elsewhere)) << elsewhere;
+    }
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     EXPECT_NE(iniOf(*server).find("AdminPassword=$argon2id$"), std::string::npos);
     EXPECT_EQ(iniOf(*server).find(kAdminPassword), std::string::npos);
     HttpClient other(server->webPort());
-    EXPECT_EQ(other.adminSetUp("another").status, 409);
+    EXPECT_EQ(other.adminSetUp("another-password").status, 409);
     EXPECT_EQ(bodyOf(browser.get("/api/admin/state"))["signedIn"], true);
 
     // The administrator's session is no employee's, and the other way round.
@@ -93,7 +93,8 @@ TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     // A new password ends every other administrator's session.
     HttpClient second(server->webPort());
     ASSERT_EQ(second.adminSignIn(kAdminPassword).status, 200);
-    const HttpResponse changed = browser.request("PUT", "/api/admin/password", R"({"password":"new-keys"})");
+    const HttpResponse changed = browser.request(
+        "PUT", "/api/admin/password", R"({"currentPassword":"office-keys","password":"new-keys-1"})");
     ASSERT_EQ(changed.status, 200) << changed.body;
     EXPECT_EQ(second.get("/api/admin/users").status, 401);
     EXPECT_EQ(browser.get("/api/admin/users").status, 200);
@@ -111,7 +112,7 @@ TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     server->setArguments({});
     server->start();
     HttpClient later(server->webPort());
-    EXPECT_EQ(later.adminSignIn("new-keys").status, 401);
+    EXPECT_EQ(later.adminSignIn("new-keys-1").status, 401);
     EXPECT_EQ(later.adminSignIn("typed-keys").status, 200);
     EXPECT_EQ(server->stop(), 0);
 }
@@ -322,11 +323,15 @@ TEST(WebAdmin, PhonebookEntriesAreDeletedOneOrAllAndTheLogIsFilteredPrintedAndEx
     ASSERT_EQ(csv.status, 200);
     EXPECT_EQ(csv.header("Content-Type"), "text/csv; charset=utf-8; header=present");
     EXPECT_EQ(csv.header("Content-Disposition"), "attachment; filename=\"status-change-log.csv\"");
-    EXPECT_EQ(csv.body,
-              "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n"
-              "\"Doe,Jane\",Sales,12/6/26,9:15:02 AM,Out,,\"Caf\xc3\xa9 \"\"Nord\"\"\",\"Lunch, back at 2\"\r\n"
-              "\"Doe,Jane\",Sales,12/6/26,10:00:00 AM,Out,\xe2\x82\xac" "5 fee,,\"two\r\nlines\"\r\n");
+    EXPECT_EQ(
+        csv.body,
+        "\xEF\xBB\xBF"
+        "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n"
+        "\"Doe,Jane\",Sales,12/6/26,9:15:02 AM,Out,,\"Caf\xc3\xa9 \"\"Nord\"\"\",\"Lunch, back at 2\"\r\n"
+        "\"Doe,Jane\",Sales,12/6/26,10:00:00 AM,Out,\xe2\x82\xac"
+        "5 fee,,\"two\r\nlines\"\r\n");
     EXPECT_EQ(admin->get("/api/admin/log.csv?department=Nowhere").body,
+              "\xEF\xBB\xBF"
               "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n");
     HttpClient stranger(server->webPort());
     EXPECT_EQ(stranger.get("/api/admin/log.csv").status, 401);

@@ -8,8 +8,13 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -75,6 +80,62 @@ inline std::string clientLogin(const ServerProcess& server, const std::string& k
 }
 
 using test::eventually;
+
+// A TCP connection to the HTTP port on loopback from `from`, one of
+// 127.0.0.0/8. -1 when refused.
+inline int connectFrom(const std::string& from, int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// `count` calls of `call(i, browser)` shared out among `threads` threads,
+// each with a browser of its own (at 127.0.0.1).
+inline void inParallel(int port, int count, int threads, const std::function<void(int, HttpClient&)>& call) {
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            HttpClient browser(port);
+            for (int i = t; i < count; i += threads) call(i, browser);
+        });
+    }
+    for (auto& worker : workers) worker.join();
+}
+
+// Runs `command` through the shell with `input` on its standard input:
+// its exit status and what it wrote on standard output and error.
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+inline CommandResult runCommand(const std::string& command, const std::string& input,
+                                const std::string& inputFile) {
+    {
+        std::FILE* in = std::fopen(inputFile.c_str(), "wb");
+        if (!in) throw std::runtime_error("cannot write " + inputFile);
+        std::fwrite(input.data(), 1, input.size(), in);
+        std::fclose(in);
+    }
+    CommandResult result;
+    std::FILE* out = ::popen(("(" + command + ") < '" + inputFile + "' 2>&1").c_str(), "r");
+    if (!out) throw std::runtime_error("cannot run " + command);
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, out)) > 0;) result.output.append(chunk, n);
+    const int status = ::pclose(out);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
 
 inline constexpr const char* kAdminPassword = "office-keys";
 

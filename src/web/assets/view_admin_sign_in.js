@@ -33,7 +33,7 @@ function setUpForm(container, onSignedIn, message) {
   const error = h("p", { class: "notice", role: "alert", hidden: true });
   const button = h("button", { type: "submit", class: "button primary wide" }, "Set the password and sign in");
   const form = h("form", { class: "set-up", novalidate: true },
-    field({ label: "New administrator's password", name: "password", type: "password",
+    field({ label: "New administrator's password (at least 10 characters)", name: "password", type: "password",
       autocomplete: "new-password" }),
     field({ label: "The same password again", name: "again", type: "password", autocomplete: "new-password" }),
     error, button);

@@ -100,26 +100,31 @@ export function renderOptions(container, { onToken }) {
   // The administrator's password.
   const passwordMessage = h("p", { class: "notice", role: "status", hidden: true });
   const passwordForm = h("form", { class: "password-form", novalidate: true },
+    field({ label: "Current password", name: "currentPassword", type: "password", autocomplete: "current-password" }),
     h("div", { class: "two" },
-      field({ label: "New password", name: "password", type: "password", autocomplete: "new-password" }),
+      field({ label: "New password (at least 10 characters)", name: "password", type: "password",
+        autocomplete: "new-password" }),
       field({ label: "The same password again", name: "again", type: "password", autocomplete: "new-password" })),
     passwordMessage,
     h("div", { class: "actions" }, h("button", { type: "submit", class: "button" }, "Change the password")));
   passwordForm.addEventListener("submit", async (event) => {
     event.preventDefault();
-    const { password, again } = passwordForm.elements;
+    const { currentPassword, password, again } = passwordForm.elements;
     if (password.value !== again.value) {
       notice(passwordMessage, "error", "The two passwords differ. Please type the same password twice.");
       again.select();
       return;
     }
     try {
-      const { data } = await api("PUT", "/api/admin/password", { password: password.value });
+      const { data } = await api("PUT", "/api/admin/password",
+        { currentPassword: currentPassword.value, password: password.value });
       onToken(data.antiForgeryToken);
       passwordForm.reset();
       notice(passwordMessage, "ok", "The password is changed. Every other administrator's session has ended.");
     } catch (e) {
       notice(passwordMessage, "error", e.message);
+      const input = e.field && passwordForm.elements[e.field];
+      if (input) input.focus();
     }
   });
 
