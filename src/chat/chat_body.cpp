@@ -25,10 +25,14 @@ std::string isoTime(std::time_t at) {
 std::string slackEscaped(const std::string& text) {
     std::string out;
     for (const char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
     }
     return out;
 }
@@ -50,11 +54,13 @@ std::string chatBody(TChatKind kind, const TChatEvent& event) {
                 {"$schema", "http://adaptivecards.io/schemas/adaptive-card.json"},
                 {"type", "AdaptiveCard"},
                 {"version", "1.4"},
-                {"body", nlohmann::json::array({{{"type", "TextBlock"}, {"text", event.text}, {"wrap", true}}})}};
+                {"body",
+                 nlohmann::json::array({{{"type", "TextBlock"}, {"text", event.text}, {"wrap", true}}})}};
             return dumped({{"type", "message"},
-                           {"attachments", nlohmann::json::array({{{"contentType", "application/vnd.microsoft.card.adaptive"},
-                                                                   {"contentUrl", nullptr},
-                                                                   {"content", card}}})}});
+                           {"attachments", nlohmann::json::array(
+                                               {{{"contentType", "application/vnd.microsoft.card.adaptive"},
+                                                 {"contentUrl", nullptr},
+                                                 {"content", card}}})}});
         }
         case TChatKind::Json: break;
     }
@@ -77,9 +83,11 @@ std::string chatSignature(const std::string& secret, const std::string& body) {
     return std::string("sha256=") + hex;
 }
 
-std::vector<std::string> chatHeaders(const TChatHook& hook, const TChatEvent& event, const std::string& body) {
-    std::vector<std::string> headers{"Content-Type: application/json; charset=utf-8",
-                                     std::string(kChatEventHeader) + ": " + std::string(chatEventName(event.kind))};
+std::vector<std::string> chatHeaders(const TChatHook& hook, const TChatEvent& event,
+                                     const std::string& body) {
+    std::vector<std::string> headers{
+        "Content-Type: application/json; charset=utf-8",
+        std::string(kChatEventHeader) + ": " + std::string(chatEventName(event.kind))};
     if (hook.kind == TChatKind::Json)
         headers.push_back(std::string(kChatSignatureHeader) + ": " + chatSignature(hook.secret, body));
     return headers;

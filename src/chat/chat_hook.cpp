@@ -74,10 +74,11 @@ std::optional<std::vector<TChatEventKind>> chatEventsOf(std::string_view text, s
 
 bool hookWants(const TChatHook& hook, const TChatEvent& event) {
     if (event.kind == TChatEventKind::Test) return true;
-    if (!hook.events.empty() && std::find(hook.events.begin(), hook.events.end(), event.kind) == hook.events.end())
+    if (!hook.events.empty() &&
+        std::find(hook.events.begin(), hook.events.end(), event.kind) == hook.events.end())
         return false;
-    return hook.departments.empty() ||
-           std::find(hook.departments.begin(), hook.departments.end(), event.department) != hook.departments.end();
+    return hook.departments.empty() || std::find(hook.departments.begin(), hook.departments.end(),
+                                                 event.department) != hook.departments.end();
 }
 
 }  // namespace zv

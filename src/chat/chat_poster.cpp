@@ -29,7 +29,9 @@ TChatPoster::~TChatPoster() {
     }
     wake_.notify_all();
     thread_.join();
-    if (dropped) report_("chat: " + std::to_string(dropped) + " posts still waiting were dropped as the server stopped");
+    if (dropped)
+        report_("chat: " + std::to_string(dropped) +
+                " posts still waiting were dropped as the server stopped");
 }
 
 bool TChatPoster::post(TChatPost post) {
@@ -105,10 +107,12 @@ bool TChatPoster::attempt(Item& item) {
         return false;
     }
     if (now - item.firstTried >= timing_.giveUpAfter) {
-        report_(name + ": a post was dropped after " + std::to_string(item.attempts) + " attempts: " + whyNot(answer));
+        report_(name + ": a post was dropped after " + std::to_string(item.attempts) +
+                " attempts: " + whyNot(answer));
         return false;
     }
-    if (!failing_[item.post.hook]) report_(name + " does not take posts (" + whyNot(answer) + "); trying again");
+    if (!failing_[item.post.hook])
+        report_(name + " does not take posts (" + whyNot(answer) + "); trying again");
     failing_[item.post.hook] = true;
     auto wait = timing_.firstWait;
     for (int i = 1; i < item.attempts && wait < timing_.longestWait; ++i) wait *= 2;

@@ -57,7 +57,9 @@ void TDirectoryClient::checkPassword(const std::string& name, const std::string&
     busy.why = kBusy;
     ask<TDirectorySignIn>(
         *questions_,
-        [name, password](const TDirectoryConfig& config) { return checkDirectoryPassword(config, name, password); },
+        [name, password](const TDirectoryConfig& config) {
+            return checkDirectoryPassword(config, name, password);
+        },
         std::move(done), std::move(busy));
 }
 
@@ -65,8 +67,8 @@ void TDirectoryClient::lookUp(const std::string& name, std::function<void(TDirec
     TDirectoryLookup busy;
     busy.why = kBusy;
     ask<TDirectoryLookup>(
-        *questions_, [name](const TDirectoryConfig& config) { return lookUpName(config, name); }, std::move(done),
-        std::move(busy));
+        *questions_, [name](const TDirectoryConfig& config) { return lookUpName(config, name); },
+        std::move(done), std::move(busy));
 }
 
 void TDirectoryClient::readPeople(std::function<void(TDirectoryPeople)> done) {

@@ -51,7 +51,7 @@ private:
              std::function<void(Answer)> done, Answer busy);
 
     const Deliver deliver_;
-    mutable std::mutex mutex_;           // guards config_
+    mutable std::mutex mutex_;  // guards config_
     std::shared_ptr<const TDirectoryConfig> config_;
     std::unique_ptr<TWorkerThread> questions_;
     std::unique_ptr<TWorkerThread> sync_;

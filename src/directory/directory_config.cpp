@@ -21,7 +21,8 @@ std::vector<std::string> directoryConfigProblems(const TDirectoryConfig& config)
         if (!ldaps && uri.rfind("ldap://", 0) != 0)
             problems.push_back("URI \"" + uri + "\" is neither ldap://... nor ldaps://...");
     }
-    if (config.startTls && anyLdaps) problems.push_back("StartTLS is for ldap://; an ldaps:// URI is encrypted already");
+    if (config.startTls && anyLdaps)
+        problems.push_back("StartTLS is for ldap://; an ldaps:// URI is encrypted already");
     if (config.base.empty()) problems.push_back("Base is empty: there is nowhere to look for people");
     if (config.filter.find("%s") == std::string::npos)
         problems.push_back("Filter \"" + config.filter + "\" has no %s for the name typed");

@@ -13,9 +13,9 @@ using Scope = TLdapConnection::Scope;
 
 std::vector<std::string> personAttributes(const TDirectoryConfig& c) {
     std::vector<std::string> names;
-    for (const std::string* name :
-         {&c.loginAttribute, &c.lastNameAttribute, &c.firstNameAttribute, &c.departmentAttribute, &c.emailAttribute,
-          &c.workPhoneAttribute, &c.cellPhoneAttribute, &c.homePhoneAttribute, &c.pagerAttribute}) {
+    for (const std::string* name : {&c.loginAttribute, &c.lastNameAttribute, &c.firstNameAttribute,
+                                    &c.departmentAttribute, &c.emailAttribute, &c.workPhoneAttribute,
+                                    &c.cellPhoneAttribute, &c.homePhoneAttribute, &c.pagerAttribute}) {
         if (!name->empty()) names.push_back(*name);
     }
     return names;
@@ -72,8 +72,8 @@ void readGroupsOf(TLdapConnection& connection, const TDirectoryConfig& c, TDirec
 std::vector<TDirectoryPerson> findPeople(TLdapConnection& connection, const TDirectoryConfig& config,
                                          const std::string& name, int limit) {
     std::vector<TDirectoryPerson> people;
-    for (const TLdapEntry& entry : connection.search(config.base, Scope::Subtree, fillFilter(config.filter, name),
-                                                     personAttributes(config), limit)) {
+    for (const TLdapEntry& entry : connection.search(
+             config.base, Scope::Subtree, fillFilter(config.filter, name), personAttributes(config), limit)) {
         people.push_back(personOf(config, entry));
         readGroupsOf(connection, config, people.back());
     }
@@ -103,7 +103,8 @@ TDirectorySignIn checkDirectoryPassword(const TDirectoryConfig& config, const st
         answer.person = std::move(people.front());
         const bool accepted = connection.bindAs(answer.person.dn, password);
         answer.outcome = accepted ? TDirectorySignIn::Outcome::Accepted : TDirectorySignIn::Outcome::Refused;
-        if (!accepted) answer.why = password.empty() ? "no password given" : "the directory refused the password";
+        if (!accepted)
+            answer.why = password.empty() ? "no password given" : "the directory refused the password";
     } catch (const TDirectoryError& e) {
         answer.outcome = TDirectorySignIn::Outcome::Unavailable;
         answer.why = e.what();
@@ -137,8 +138,8 @@ TDirectoryPeople readGroupPeople(const TDirectoryConfig& config) {
     }
     try {
         TLdapConnection connection(config);
-        const std::vector<TLdapEntry> groups =
-            connection.search(config.group, Scope::Base, "(objectClass=*)", {"member", "uniqueMember", "memberUid"}, 1);
+        const std::vector<TLdapEntry> groups = connection.search(config.group, Scope::Base, "(objectClass=*)",
+                                                                 {"member", "uniqueMember", "memberUid"}, 1);
         if (groups.empty()) {
             out.why = "the group \"" + config.group + "\" is not in the directory";
             return out;
@@ -160,16 +161,21 @@ TDirectoryPeople readGroupPeople(const TDirectoryConfig& config) {
             for (const std::string& dn : dns ? *dns : std::vector<std::string>{}) {
                 const std::vector<TLdapEntry> found =
                     connection.search(dn, Scope::Base, "(objectClass=*)", attributes, 1);
-                if (found.empty()) out.skipped.push_back(dn + ": not in the directory");
-                else take(found.front(), dn);
+                if (found.empty())
+                    out.skipped.push_back(dn + ": not in the directory");
+                else
+                    take(found.front(), dn);
             }
         }
         const auto* names = groups.front().values("memberUid");
         for (const std::string& name : names ? *names : std::vector<std::string>{}) {
             const std::vector<TLdapEntry> found = connection.search(
                 config.base, Scope::Subtree, fillFilter(config.filter, name), attributes, 2);
-            if (found.size() != 1) out.skipped.push_back(name + (found.empty() ? ": nobody of that name" : ": several people of that name"));
-            else take(found.front(), name);
+            if (found.size() != 1)
+                out.skipped.push_back(
+                    name + (found.empty() ? ": nobody of that name" : ": several people of that name"));
+            else
+                take(found.front(), name);
         }
         out.reached = true;
     } catch (const TDirectoryError& e) {

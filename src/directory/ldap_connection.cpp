@@ -61,8 +61,8 @@ TLdapConnection::TLdapConnection(const TDirectoryConfig& config) : config_(confi
         (code = ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout)) != LDAP_OPT_SUCCESS ||
         (code = ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout)) != LDAP_OPT_SUCCESS ||
         (code = ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require)) != LDAP_OPT_SUCCESS ||
-        (!config_.caFile.empty() &&
-         (code = ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, config_.caFile.c_str())) != LDAP_OPT_SUCCESS) ||
+        (!config_.caFile.empty() && (code = ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE,
+                                                            config_.caFile.c_str())) != LDAP_OPT_SUCCESS) ||
         (code = ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &newContext)) != LDAP_OPT_SUCCESS) {
         fail("cannot set the connection's options (time-out, certificate check)", code);
     }
@@ -70,7 +70,8 @@ TLdapConnection::TLdapConnection(const TDirectoryConfig& config) : config_(confi
         fail("StartTLS failed", code);
     simpleBind(config_.bindDn, config_.bindPassword, code);
     if (code != LDAP_SUCCESS)
-        fail(config_.bindDn.empty() ? "anonymous bind refused" : "the search account \"" + config_.bindDn + "\" was refused",
+        fail(config_.bindDn.empty() ? "anonymous bind refused"
+                                    : "the search account \"" + config_.bindDn + "\" was refused",
              code);
 }
 
@@ -78,8 +79,8 @@ TLdapConnection::~TLdapConnection() = default;
 
 void TLdapConnection::simpleBind(const std::string& dn, const std::string& password, int& code) {
     berval credentials{static_cast<ber_len_t>(password.size()), const_cast<char*>(password.data())};
-    code = ldap_sasl_bind_s(ld_.get(), dn.empty() ? nullptr : dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr,
-                            nullptr, nullptr);
+    code = ldap_sasl_bind_s(ld_.get(), dn.empty() ? nullptr : dn.c_str(), LDAP_SASL_SIMPLE, &credentials,
+                            nullptr, nullptr, nullptr);
 }
 
 bool TLdapConnection::bindAs(const std::string& dn, const std::string& password) {
@@ -91,15 +92,17 @@ bool TLdapConnection::bindAs(const std::string& dn, const std::string& password)
     fail("the bind as \"" + dn + "\" failed", code);
 }
 
-std::vector<TLdapEntry> TLdapConnection::search(const std::string& base, Scope scope, const std::string& filter,
+std::vector<TLdapEntry> TLdapConnection::search(const std::string& base, Scope scope,
+                                                const std::string& filter,
                                                 const std::vector<std::string>& attributes, int sizeLimit) {
     std::vector<char*> names;
     for (const std::string& name : attributes) names.push_back(const_cast<char*>(name.c_str()));
     names.push_back(nullptr);
     timeval timeout{config_.timeoutSeconds, 0};
     LDAPMessage* result = nullptr;
-    const int code = ldap_search_ext_s(ld_.get(), base.c_str(), scope == Scope::Base ? LDAP_SCOPE_BASE : LDAP_SCOPE_SUBTREE,
-                                       filter.c_str(), names.data(), 0, nullptr, nullptr, &timeout, sizeLimit, &result);
+    const int code = ldap_search_ext_s(
+        ld_.get(), base.c_str(), scope == Scope::Base ? LDAP_SCOPE_BASE : LDAP_SCOPE_SUBTREE, filter.c_str(),
+        names.data(), 0, nullptr, nullptr, &timeout, sizeLimit, &result);
     std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owned(result, ldap_msgfree);
     if (code == LDAP_NO_SUCH_OBJECT) return {};
     if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED)
@@ -112,7 +115,8 @@ std::vector<TLdapEntry> TLdapConnection::search(const std::string& base, Scope s
             ldap_memfree(dn);
         }
         BerElement* ber = nullptr;
-        for (char* name = ldap_first_attribute(ld_.get(), e, &ber); name; name = ldap_next_attribute(ld_.get(), e, ber)) {
+        for (char* name = ldap_first_attribute(ld_.get(), e, &ber); name;
+             name = ldap_next_attribute(ld_.get(), e, ber)) {
             std::vector<std::string>& values = entry.attributes[lowered(name)];
             if (berval** all = ldap_get_values_len(ld_.get(), e, name)) {
                 for (berval** v = all; *v; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);

@@ -23,7 +23,8 @@ std::string statusLine(const TLOGNode& r) {
     std::string line = utf8(r.Employee) + " is now " + utf8(r.Status);
     std::string details;
     if (!r.Returning.empty()) details += "back " + utf8(r.Returning);
-    if (!r.ReachedAt.empty()) details += (details.empty() ? "" : ", ") + std::string("reached at ") + utf8(r.ReachedAt);
+    if (!r.ReachedAt.empty())
+        details += (details.empty() ? "" : ", ") + std::string("reached at ") + utf8(r.ReachedAt);
     if (!r.Comments.empty()) details += (details.empty() ? "" : ", ") + utf8(r.Comments);
     return details.empty() ? line : line + " (" + details + ")";
 }
@@ -36,8 +37,10 @@ TChatEvent statusChangeEvent(const TLOGNode& r, std::time_t at) {
     event.department = utf8(r.Department);
     event.at = at;
     event.text = statusLine(r) + (r.Department.empty() ? "" : " - " + event.department);
-    event.fields = {{"employee", utf8(r.Employee)},   {"status", utf8(r.Status)},
-                    {"returning", utf8(r.Returning)}, {"reachedAt", utf8(r.ReachedAt)},
+    event.fields = {{"employee", utf8(r.Employee)},
+                    {"status", utf8(r.Status)},
+                    {"returning", utf8(r.Returning)},
+                    {"reachedAt", utf8(r.ReachedAt)},
                     {"comments", utf8(r.Comments)}};
     return event;
 }
@@ -83,7 +86,8 @@ void TChatService::report(const std::string& line) {
     // Told on the poster's thread; written on the main loop.
     std::weak_ptr<bool> alive = alive_;
     parts_.mainLoop.handle()->post([this, alive, line] {
-        if (alive.lock()) parts_.view.logLine(LinePriority::Warning, std::string(programName()) + ": " + line);
+        if (alive.lock())
+            parts_.view.logLine(LinePriority::Warning, std::string(programName()) + ": " + line);
     });
 }
 
@@ -127,7 +131,8 @@ void TChatService::sendTest(const std::string& who, const std::string& name,
             if (alive.lock()) done(why);
         });
     };
-    const auto hook = std::find_if(hooks.begin(), hooks.end(), [&](const TChatHook& h) { return h.name == name; });
+    const auto hook =
+        std::find_if(hooks.begin(), hooks.end(), [&](const TChatHook& h) { return h.name == name; });
     if (hook == hooks.end()) {
         for (const std::string& problem : problems) {
             if (problem.rfind("[Chat." + name + "] ", 0) == 0) return answer(problem);

@@ -34,7 +34,8 @@ public:
     void news(const TChatEvent& event);
     // One test post to the webhook named, tried once; `done` gets on the
     // main loop an empty text when the webhook took it, else why not.
-    void sendTest(const std::string& who, const std::string& hook, std::function<void(const std::string&)> done);
+    void sendTest(const std::string& who, const std::string& hook,
+                  std::function<void(const std::string&)> done);
 
 private:
     void statusChanged(const std::vector<TLOGNode>& records);

@@ -27,7 +27,8 @@ TDirectoryService::TDirectoryService(TServerParts& parts, TMaintenanceApi& api)
     : parts_(parts), api_(api), links_(std::make_unique<TDIRList>()) {
     client_ = std::make_unique<TDirectoryClient>(onMainLoop());
     links_->setFileName(kDirectoryLinkFileName);
-    links_->setLoadWarning([this](const std::string& text) { parts_.view.showMessage(MessageKind::Warning, text); });
+    links_->setLoadWarning(
+        [this](const std::string& text) { parts_.view.showMessage(MessageKind::Warning, text); });
 }
 
 TDirectoryService::~TDirectoryService() {
@@ -52,12 +53,15 @@ void TDirectoryService::start() {
             timer_ = std::make_unique<TLoopTimer>(parts_.mainLoop, TLoopTimer::Clock::Monotonic,
                                                   [this](bool) { syncNow({}); });
         } catch (const std::exception& e) {
-            parts_.view.showMessage(MessageKind::Warning,
-                                    std::string("The hourly directory sync cannot be scheduled: ") + e.what());
+            parts_.view.showMessage(
+                MessageKind::Warning,
+                std::string("The hourly directory sync cannot be scheduled: ") + e.what());
         }
     }
-    if (!parts_.settings.DirectoryURI.empty() && !parts_.settings.DirectoryGroup.empty()) syncNow({});
-    else schedule();
+    if (!parts_.settings.DirectoryURI.empty() && !parts_.settings.DirectoryGroup.empty())
+        syncNow({});
+    else
+        schedule();
 }
 
 void TDirectoryService::stop() {
@@ -106,8 +110,10 @@ void TDirectoryService::checkPassword(const std::string& name, const std::string
     }
     client_->checkPassword(name, password, [this, done = std::move(done)](TDirectorySignIn answer) {
         TDirectoryCheck check;
-        if (answer.outcome == TDirectorySignIn::Outcome::Unavailable) trouble(answer.why);
-        else answered();
+        if (answer.outcome == TDirectorySignIn::Outcome::Unavailable)
+            trouble(answer.why);
+        else
+            answered();
         if (answer.outcome == TDirectorySignIn::Outcome::Accepted) {
             const TDIRList* linked = links();
             const TDIRNode* link = linked ? linked->findByPerson(answer.person.login) : nullptr;
@@ -130,7 +136,8 @@ void TDirectoryService::lookUp(const std::string& name, std::function<void(const
     client_->lookUp(name, [done = std::move(done)](TDirectoryLookup lookup) { done(lookup); });
 }
 
-void TDirectoryService::syncNow(const std::string& who, std::function<void(const TDirectorySyncReport&)> done) {
+void TDirectoryService::syncNow(const std::string& who,
+                                std::function<void(const TDirectorySyncReport&)> done) {
     if (!who.empty()) auditAdminChange(parts_.view, who, "asked for a directory sync");
     if (done) waiting_.push_back(std::move(done));
     if (syncing_) return;
@@ -185,8 +192,10 @@ void TDirectoryService::finishSync(const TDirectorySyncReport& report) {
     last_ = report;
     syncing_ = false;
     const std::string program = programName();
-    if (report.reached) parts_.view.logLine(LinePriority::Notice, program + ": directory sync: " + report.summary());
-    else trouble("no sync: " + report.why);  // told once while it lasts
+    if (report.reached)
+        parts_.view.logLine(LinePriority::Notice, program + ": directory sync: " + report.summary());
+    else
+        trouble("no sync: " + report.why);  // told once while it lasts
     for (const std::string& problem : report.problems)
         parts_.view.logLine(LinePriority::Warning, program + ": directory sync: " + problem);
     std::vector<std::function<void(const TDirectorySyncReport&)>> waiting;

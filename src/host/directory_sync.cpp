@@ -51,7 +51,8 @@ std::optional<std::string> fieldText(const std::string& utf8, std::size_t field,
 // The person for the board, or nothing when their name cannot be a key
 // (`problems` says why). A field that cannot be held is reported and left
 // out of the fields.
-std::optional<TBoardPerson> boardPersonOf(const TDirectoryPerson& person, std::vector<std::string>& problems) {
+std::optional<TBoardPerson> boardPersonOf(const TDirectoryPerson& person,
+                                          std::vector<std::string>& problems) {
     const std::string who = "\"" + person.login + "\" (" + person.dn + ")";
     std::string why;
     if (person.lastName.empty() || person.firstName.empty()) {
@@ -80,8 +81,10 @@ std::optional<TBoardPerson> boardPersonOf(const TDirectoryPerson& person, std::v
         {&person.homePhone, kHomePhoneField},   {&person.pager, kPagerField}};
     for (const auto& [value, field] : others) {
         if (value->empty()) continue;
-        if (auto text = fieldText(*value, field, why)) out.fields[field] = std::move(*text);
-        else problems.push_back(who + ": " + why + "; the board's field is left as it is");
+        if (auto text = fieldText(*value, field, why))
+            out.fields[field] = std::move(*text);
+        else
+            problems.push_back(who + ": " + why + "; the board's field is left as it is");
     }
     return out;
 }
@@ -124,8 +127,9 @@ public:
         if (!link->Left.empty()) {
             link->Left.clear();
             ++report.back;
-            auditAdminChange(api_.view(), kDirectorySync,
-                             "account " + auditQuoted(link->Employee) + ": its person is in the directory's group again");
+            auditAdminChange(
+                api_.view(), kDirectorySync,
+                "account " + auditQuoted(link->Employee) + ": its person is in the directory's group again");
         }
     }
 
@@ -155,7 +159,8 @@ private:
         if (std::find(departments_.begin(), departments_.end(), name) != departments_.end()) return true;
         const TAdminResult made = api_.createDepartment(kDirectorySync, name);
         if (made.kind != TAdminResult::Kind::Done) {
-            report.problems.push_back("department " + codepage::toUtf8(name) + " cannot be made: " + made.message());
+            report.problems.push_back("department " + codepage::toUtf8(name) +
+                                      " cannot be made: " + made.message());
             return false;
         }
         departments_.push_back(name);
@@ -194,7 +199,8 @@ private:
         }
         const auto& department = board.fields[kDepartmentField];
         if (!department) {
-            report.problems.push_back(who + " is left out: the directory gives no department, and every account has one");
+            report.problems.push_back(
+                who + " is left out: the directory gives no department, and every account has one");
             return nullptr;
         }
         if (!ensureDepartment(*department)) return nullptr;
@@ -230,14 +236,17 @@ private:
         if (!any) return;
         if (board.key != link.Employee && api_.account(board.key)) {
             report.problems.push_back("\"" + person.login + "\" keeps the key " + auditQuoted(link.Employee) +
-                                      ": the new name's key " + auditQuoted(board.key) + " is another account's");
+                                      ": the new name's key " + auditQuoted(board.key) +
+                                      " is another account's");
             edit[kLastNameField].reset();
             edit[kFirstNameField].reset();
         }
-        if (edit[kDepartmentField] && !ensureDepartment(*edit[kDepartmentField])) edit[kDepartmentField].reset();
+        if (edit[kDepartmentField] && !ensureDepartment(*edit[kDepartmentField]))
+            edit[kDepartmentField].reset();
         const TAdminResult changed = api_.modifyAccount(kDirectorySync, link.Employee, edit);
         if (changed.kind != TAdminResult::Kind::Done) {
-            report.problems.push_back("\"" + person.login + "\" is not brought up to date: " + changed.message());
+            report.problems.push_back("\"" + person.login +
+                                      "\" is not brought up to date: " + changed.message());
             return;
         }
         link.Employee = changed.record;
@@ -255,9 +264,9 @@ private:
 std::string TDirectorySyncReport::summary() const {
     if (!reached) return "the directory could not be read: " + why;
     return std::to_string(people) + " people in the directory's group: " + std::to_string(created) +
-           " accounts created, " + std::to_string(changed) + " brought up to date, " + std::to_string(markedLeft) +
-           " marked as left, " + std::to_string(back) + " back in the group, " + std::to_string(problems.size()) +
-           " problems";
+           " accounts created, " + std::to_string(changed) + " brought up to date, " +
+           std::to_string(markedLeft) + " marked as left, " + std::to_string(back) + " back in the group, " +
+           std::to_string(problems.size()) + " problems";
 }
 
 TDirectorySyncReport applyDirectoryPeople(TMaintenanceApi& api, TDIRList& links,
@@ -267,7 +276,8 @@ TDirectorySyncReport applyDirectoryPeople(TMaintenanceApi& api, TDIRList& links,
     for (const std::string& member : skipped) run.report.problems.push_back("group member " + member);
     std::vector<const TDirectoryPerson*> ordered;
     for (const TDirectoryPerson& person : people) ordered.push_back(&person);
-    std::sort(ordered.begin(), ordered.end(), [](const auto* a, const auto* b) { return a->login < b->login; });
+    std::sort(ordered.begin(), ordered.end(),
+              [](const auto* a, const auto* b) { return a->login < b->login; });
     for (const TDirectoryPerson* person : ordered) run.person(*person);
     run.leavers();
     links.saveToFile();
@@ -280,7 +290,8 @@ std::vector<TDirectoryLeaver> directoryLeavers(TMaintenanceApi& api, const TDIRL
     std::vector<TDirectoryLeaver> out;
     for (int i = 0; i < links.getCount(); ++i) {
         const TDIRNode& link = links.getNode(i);
-        if (!link.Left.empty() && api.account(link.Employee)) out.push_back({link.Employee, link.Person, link.Left});
+        if (!link.Left.empty() && api.account(link.Employee))
+            out.push_back({link.Employee, link.Person, link.Left});
     }
     return out;
 }

@@ -16,11 +16,13 @@ void TMaintenanceApi::checkDirectoryPassword(const std::string& name, const std:
     parts_.directory->checkPassword(name, password, std::move(done));
 }
 
-void TMaintenanceApi::testDirectory(const std::string& name, std::function<void(const TDirectoryLookup&)> done) {
+void TMaintenanceApi::testDirectory(const std::string& name,
+                                    std::function<void(const TDirectoryLookup&)> done) {
     parts_.directory->lookUp(name, std::move(done));
 }
 
-void TMaintenanceApi::syncDirectoryNow(const std::string& who, std::function<void(const TDirectorySyncReport&)> done) {
+void TMaintenanceApi::syncDirectoryNow(const std::string& who,
+                                       std::function<void(const TDirectorySyncReport&)> done) {
     parts_.directory->syncNow(who, std::move(done));
 }
 
@@ -29,11 +31,7 @@ std::vector<TDirectoryLeaver> TMaintenanceApi::directoryLeavers() { return parts
 TDirectorySyncReport TMaintenanceApi::lastDirectorySync() const { return parts_.directory->lastSync(); }
 
 std::vector<std::string> TMaintenanceApi::officeSettingProblems() const {
-    std::vector<std::string> problems;
-    directoryConfigOf(parts_.settings, &problems);
-    for (std::string& problem : problems) problem = "[Directory] " + problem;
-    chatHooksOf(parts_.settings, &problems);
-    return problems;
+    return zv::officeSettingProblems(parts_.settings);
 }
 
 void TMaintenanceApi::sendChatTest(const std::string& who, const std::string& hook,

@@ -72,7 +72,8 @@ std::vector<TChatHook> chatHooksOf(const TSettings& settings, std::vector<std::s
         } else if (!kind) {
             leftOut("Kind \"" + texts.Kind + "\" is none of slack, teams and json");
         } else if (!events) {
-            leftOut("Events names \"" + unknown + "\", which is none of status, overdue, absence and message");
+            leftOut("Events names \"" + unknown +
+                    "\", which is none of status, overdue, absence and message");
         } else if (*kind == TChatKind::Json && hook.secret.empty()) {
             leftOut("Kind json needs a Secret to sign its posts with");
         } else {
@@ -82,6 +83,14 @@ std::vector<TChatHook> chatHooksOf(const TSettings& settings, std::vector<std::s
         }
     }
     return hooks;
+}
+
+std::vector<std::string> officeSettingProblems(const TSettings& settings) {
+    std::vector<std::string> problems;
+    directoryConfigOf(settings, &problems);
+    for (std::string& problem : problems) problem = "[Directory] " + problem;
+    chatHooksOf(settings, &problems);
+    return problems;
 }
 
 }  // namespace zv

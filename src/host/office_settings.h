@@ -19,4 +19,7 @@ TDirectoryConfig directoryConfigOf(const TSettings& settings, std::vector<std::s
 // for each one left out and why.
 std::vector<TChatHook> chatHooksOf(const TSettings& settings, std::vector<std::string>* problems = nullptr);
 
+// Both: "[Directory] ..." and "[Chat.<name>] ..." lines.
+std::vector<std::string> officeSettingProblems(const TSettings& settings);
+
 }  // namespace zv

@@ -14,8 +14,8 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "child_process.h"
@@ -54,11 +54,20 @@ protected:
         test::writeFile(dir_.file("zva.ini"),
                         "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=" + std::to_string(port_) +
                             "\r\nExpDays=0\r\nMaxLogSize=100\r\n[Web]\r\nPort=0\r\n"
-                            "[Chat.Slack]\r\nURL=" + base + "/slack\r\nKind=slack\r\n"
-                            "[Chat.Teams]\r\nURL=" + base + "/teams\r\nKind=teams\r\n"
-                            "[Chat.Json]\r\nURL=" + base + "/json\r\nKind=json\r\nSecret=" + kSecret + "\r\n"
-                            "[Chat.Flaky]\r\nURL=" + base + "/flaky\r\nEvents=message\r\nDepartments=Support\r\n"
-                            "[Chat.Finance]\r\nURL=" + base + "/finance\r\nDepartments=Finance\r\n");
+                            "[Chat.Slack]\r\nURL=" +
+                            base +
+                            "/slack\r\nKind=slack\r\n"
+                            "[Chat.Teams]\r\nURL=" +
+                            base +
+                            "/teams\r\nKind=teams\r\n"
+                            "[Chat.Json]\r\nURL=" +
+                            base + "/json\r\nKind=json\r\nSecret=" + kSecret +
+                            "\r\n"
+                            "[Chat.Flaky]\r\nURL=" +
+                            base +
+                            "/flaky\r\nEvents=message\r\nDepartments=Support\r\n"
+                            "[Chat.Finance]\r\nURL=" +
+                            base + "/finance\r\nDepartments=Finance\r\n");
         test::writeRecordFile("wiwo.dat", test::RecordKind::Board,
                               {test::boardRecord("Smith,John", "pw", "Sales", "In"),
                                test::boardRecord("Doe,Jane", "pw2", "Support", "In")});
@@ -113,8 +122,10 @@ protected:
     static std::string hmacHex(const std::string& body) {
         unsigned char mac[crypto_auth_hmacsha256_BYTES];
         crypto_auth_hmacsha256_state state;
-        crypto_auth_hmacsha256_init(&state, reinterpret_cast<const unsigned char*>(kSecret), sizeof kSecret - 1);
-        crypto_auth_hmacsha256_update(&state, reinterpret_cast<const unsigned char*>(body.data()), body.size());
+        crypto_auth_hmacsha256_init(&state, reinterpret_cast<const unsigned char*>(kSecret),
+                                    sizeof kSecret - 1);
+        crypto_auth_hmacsha256_update(&state, reinterpret_cast<const unsigned char*>(body.data()),
+                                      body.size());
         crypto_auth_hmacsha256_final(&state, mac);
         char hex[2 * sizeof mac + 1];
         sodium_bin2hex(hex, sizeof hex, mac, sizeof mac);
@@ -157,18 +168,21 @@ TEST_F(ChatNewsTest, APunchAndAMessagePostOneBodyPerKindSignedAndARefusedPostIsR
 
     // A message taken for Doe,Jane (Support): the flaky webhook wants it too,
     // refuses it once with 500 and takes it on the next attempt.
-    const test::Fields message{"Doe,Jane", "Smith,John", "1/2/24", "9:00:00 AM", "Ms Caller", "Acme Ltd",
-                               "555-1234", "The contract", "X", "", "", "", "", "Please call back"};
-    exchange("SUBMIT_LOGIN:DLTA:Smith,John|pw:[*WIWO*]NO_DATA[*POSTI*]NO_DATA[*WYWO*]" + test::recordString(message) +
-                 "[*PHONE*]NO_DATA",
+    const test::Fields message{"Doe,Jane", "Smith,John",      "1/2/24", "9:00:00 AM", "Ms Caller", "Acme Ltd",
+                               "555-1234", "The contract",    "X",      "",           "",          "",
+                               "",         "Please call back"};
+    exchange("SUBMIT_LOGIN:DLTA:Smith,John|pw:[*WIWO*]NO_DATA[*POSTI*]NO_DATA[*WYWO*]" +
+                 test::recordString(message) + "[*PHONE*]NO_DATA",
              true);
-    ASSERT_TRUE(waitFor([&] { return posts("/flaky").size() == 2 && posts().size() == 8; })) << posts().size();
+    ASSERT_TRUE(waitFor([&] { return posts("/flaky").size() == 2 && posts().size() == 8; }))
+        << posts().size();
     const std::vector<json> flaky = posts("/flaky");
     EXPECT_EQ(flaky[0]["status"], 500);
     EXPECT_EQ(flaky[1]["status"], 200);
     EXPECT_EQ(flaky[0]["body"], flaky[1]["body"]);
     ASSERT_TRUE(waitFor([&] { return view_.linesWith("chat webhook \"Flaky\" takes posts again") == 1; }));
-    EXPECT_EQ(view_.linesWith("chat webhook \"Flaky\" does not take posts (the webhook answered HTTP 500)"), 1);
+    EXPECT_EQ(view_.linesWith("chat webhook \"Flaky\" does not take posts (the webhook answered HTTP 500)"),
+              1);
     EXPECT_EQ(posts("/flaky").size(), 2u);
     EXPECT_EQ(json::parse(posts("/slack").at(1)["body"].get<std::string>())["text"],
               "A message was taken for Doe,Jane by Smith,John");
@@ -185,7 +199,8 @@ TEST_F(ChatNewsTest, APunchAndAMessagePostOneBodyPerKindSignedAndARefusedPostIsR
 
     // "Send a test" reaches the webhook named, once.
     std::optional<std::string> tried;
-    host.maintenance().sendChatTest(kWindowAdministrator, "Finance", [&](const std::string& why) { tried = why; });
+    host.maintenance().sendChatTest(kWindowAdministrator, "Finance",
+                                    [&](const std::string& why) { tried = why; });
     ASSERT_TRUE(waitFor([&] { return tried.has_value(); }));
     EXPECT_EQ(*tried, "");
     ASSERT_EQ(posts("/finance").size(), 1u);

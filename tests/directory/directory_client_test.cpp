@@ -2,13 +2,14 @@
 // directory password, names that try to widen the search, the groups that
 // make roles, and a directory that stops answering.
 
+#include "directory/directory_client.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
 #include <thread>
 
-#include "directory/directory_client.h"
 #include "directory/directory_queries.h"
 #include "test_directory.h"
 
@@ -43,7 +44,8 @@ TEST_F(DirectoryClientTest, SignsInWithTheDirectoryPasswordAndTellsTheRolesOverL
     EXPECT_TRUE(admin.person.administrator);
     EXPECT_FALSE(admin.person.frontDesk);
     EXPECT_TRUE(admin.person.inGroup);
-    EXPECT_EQ(admin.person.groups, (std::vector<std::string>{test::groupDn("staff"), test::groupDn("admins")}));
+    EXPECT_EQ(admin.person.groups,
+              (std::vector<std::string>{test::groupDn("staff"), test::groupDn("admins")}));
 
     const TDirectorySignIn desk = checkDirectoryPassword(config, "p02", test::passwordOf(2));
     ASSERT_EQ(desk.outcome, Outcome::Accepted) << desk.why;
@@ -51,7 +53,8 @@ TEST_F(DirectoryClientTest, SignsInWithTheDirectoryPasswordAndTellsTheRolesOverL
     EXPECT_FALSE(desk.person.administrator);
 
     EXPECT_EQ(checkDirectoryPassword(config, "p03", "wrong").outcome, Outcome::Refused);
-    EXPECT_EQ(checkDirectoryPassword(config, "p03", "").outcome, Outcome::Refused);  // never an anonymous bind
+    EXPECT_EQ(checkDirectoryPassword(config, "p03", "").outcome,
+              Outcome::Refused);  // never an anonymous bind
     EXPECT_EQ(checkDirectoryPassword(config, "nobody", "x").outcome, Outcome::UnknownName);
 
     // StartTLS on the plain port works as ldaps does; a wrong CA fails.
@@ -68,8 +71,10 @@ TEST_F(DirectoryClientTest, SignsInWithTheDirectoryPasswordAndTellsTheRolesOverL
 
 TEST_F(DirectoryClientTest, ANameThatTriesToWidenTheFilterFindsNobody) {
     const TDirectoryConfig config = test::officeConfig(*server_);
-    for (const char* name : {"*)(uid=*", "*", "p0*", "p01)(|(uid=*", "p01\\", std::string("p01\0x", 5).c_str()}) {
-        EXPECT_EQ(checkDirectoryPassword(config, name, test::passwordOf(1)).outcome, Outcome::UnknownName) << name;
+    for (const char* name :
+         {"*)(uid=*", "*", "p0*", "p01)(|(uid=*", "p01\\", std::string("p01\0x", 5).c_str()}) {
+        EXPECT_EQ(checkDirectoryPassword(config, name, test::passwordOf(1)).outcome, Outcome::UnknownName)
+            << name;
         EXPECT_TRUE(lookUpName(config, name).people.empty()) << name;
     }
     const TDirectoryLookup found = lookUpName(config, "p07");
@@ -88,7 +93,8 @@ TEST_F(DirectoryClientTest, ADirectoryThatStopsAnsweringIsReportedWithinItsTimeO
     client.setConfig(test::officeConfig(*server_));
     server_->freeze();
     const auto asked = std::chrono::steady_clock::now();
-    client.checkPassword("p04", test::passwordOf(4), [&](TDirectorySignIn a) { answer.set_value(std::move(a)); });
+    client.checkPassword("p04", test::passwordOf(4),
+                         [&](TDirectorySignIn a) { answer.set_value(std::move(a)); });
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms);  // the caller never waits for the directory
     auto future = answer.get_future();
     const bool answered = future.wait_for(10s) == std::future_status::ready;

@@ -5,7 +5,6 @@
 // that stops answering holds up neither the Windows clients nor the check.
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>
@@ -51,13 +50,13 @@ protected:
 
     void writeIni(const std::string& group, int timeout) {
         const TDirectoryConfig c = test::officeConfig(*ldap_);
-        test::writeFile(dir_.file("zva.ini"),
-                        "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=" + std::to_string(port_) +
-                            "\r\nExpDays=0\r\nMaxLogSize=100\r\n[Web]\r\nPort=0\r\n[Directory]\r\nURI=" + c.uri +
-                            "\r\nCAFile=" + c.caFile + "\r\nBindDN=" + c.bindDn + "\r\nBindPassword=" +
-                            c.bindPassword + "\r\nBase=" + c.base + "\r\nGroup=" + group +
-                            "\r\nAdminGroup=" + c.adminGroup + "\r\nFrontDeskGroup=" + c.frontDeskGroup +
-                            "\r\nTimeout=" + std::to_string(timeout) + "\r\n");
+        test::writeFile(
+            dir_.file("zva.ini"),
+            "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=" + std::to_string(port_) +
+                "\r\nExpDays=0\r\nMaxLogSize=100\r\n[Web]\r\nPort=0\r\n[Directory]\r\nURI=" + c.uri +
+                "\r\nCAFile=" + c.caFile + "\r\nBindDN=" + c.bindDn + "\r\nBindPassword=" + c.bindPassword +
+                "\r\nBase=" + c.base + "\r\nGroup=" + group + "\r\nAdminGroup=" + c.adminGroup +
+                "\r\nFrontDeskGroup=" + c.frontDeskGroup + "\r\nTimeout=" + std::to_string(timeout) + "\r\n");
     }
 
     void pumpUntil(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
@@ -130,11 +129,15 @@ TEST_F(DirectoryHostTest, TheSyncMakesTheGroupsAccountsFollowsTheDirectoryAndMar
     EXPECT_EQ(check(api, "*)(uid=*", "x").answer.outcome, Outcome::UnknownName);
 
     // p03 moves to Reception, p05 changes their last name, p04 leaves.
-    ldap_->modify("dn: " + test::dnOf("p03") + "\nchangetype: modify\nreplace: departmentNumber\n"
+    ldap_->modify("dn: " + test::dnOf("p03") +
+                  "\nchangetype: modify\nreplace: departmentNumber\n"
                   "departmentNumber: Reception\n\n"
-                  "dn: " + test::dnOf("p05") + "\nchangetype: modify\nreplace: sn\nsn: Renamed05\n\n"
-                  "dn: " + test::groupDn("staff") + "\nchangetype: modify\ndelete: member\nmember: " +
-                  test::dnOf("p04") + "\n");
+                  "dn: " +
+                  test::dnOf("p05") +
+                  "\nchangetype: modify\nreplace: sn\nsn: Renamed05\n\n"
+                  "dn: " +
+                  test::groupDn("staff") +
+                  "\nchangetype: modify\ndelete: member\nmember: " + test::dnOf("p04") + "\n");
     const TDirectorySyncReport second = sync(api);
     ASSERT_TRUE(second.reached) << second.why;
     EXPECT_EQ(second.created, 0);
@@ -179,7 +182,8 @@ TEST_F(DirectoryHostTest, ADirectoryThatStopsAnsweringHoldsUpNoClientAndTheCheck
     std::thread client([&] {
         const auto start = std::chrono::steady_clock::now();
         test::TcpClient c(port_);
-        c.send("SUBMIT_LOGIN:FULL:Smith,John|pw:[*WIWO*]NO_DATA[*POSTI*]NO_DATA[*WYWO*]NO_DATA[*PHONE*]NO_DATA");
+        c.send(
+            "SUBMIT_LOGIN:FULL:Smith,John|pw:[*WIWO*]NO_DATA[*POSTI*]NO_DATA[*WYWO*]NO_DATA[*PHONE*]NO_DATA");
         reply = c.receiveLoginReply();
         clientTook = std::chrono::steady_clock::now() - start;
         clientDone = true;

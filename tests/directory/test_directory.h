@@ -25,10 +25,10 @@ inline std::string groupDn(const std::string& cn) { return "cn=" + cn + ",ou=gro
 
 inline std::string personLdif(const std::string& login, const std::string& sn, const std::string& given,
                               const std::string& department, const std::string& password) {
-    return "dn: " + dnOf(login) + "\nobjectClass: inetOrgPerson\nuid: " + login + "\ncn: " + given + " " + sn +
-           "\nsn: " + sn + "\ngivenName: " + given + "\ndepartmentNumber: " + department + "\nmail: " + login +
-           "@example.com\ntelephoneNumber: +1 555 01" + login.substr(1) + "\nmobile: +1 555 02" + login.substr(1) +
-           "\nuserPassword: " + password + "\n\n";
+    return "dn: " + dnOf(login) + "\nobjectClass: inetOrgPerson\nuid: " + login + "\ncn: " + given + " " +
+           sn + "\nsn: " + sn + "\ngivenName: " + given + "\ndepartmentNumber: " + department +
+           "\nmail: " + login + "@example.com\ntelephoneNumber: +1 555 01" + login.substr(1) +
+           "\nmobile: +1 555 02" + login.substr(1) + "\nuserPassword: " + password + "\n\n";
 }
 
 // The whole directory as LDIF.
@@ -36,7 +36,8 @@ inline std::string officeLdif() {
     std::string ldif =
         "dn: ou=people,dc=example,dc=com\nobjectClass: organizationalUnit\nou: people\n\n"
         "dn: ou=groups,dc=example,dc=com\nobjectClass: organizationalUnit\nou: groups\n\n"
-        "dn: cn=reader,dc=example,dc=com\nobjectClass: organizationalRole\nobjectClass: simpleSecurityObject\n"
+        "dn: cn=reader,dc=example,dc=com\nobjectClass: organizationalRole\nobjectClass: "
+        "simpleSecurityObject\n"
         "cn: reader\nuserPassword: reader-secret\n\n";
     std::string staff = "dn: " + groupDn("staff") + "\nobjectClass: groupOfNames\ncn: staff\n";
     for (int n = 1; n <= kPeople; ++n) {
@@ -47,9 +48,10 @@ inline std::string officeLdif() {
     ldif += personLdif("wang", "\xE7\x8E\x8B", "Wei", "Sales", "pw-wang");
     staff += "member: " + dnOf("wang") + "\n";
     ldif += staff + "\n";
-    ldif += "dn: " + groupDn("admins") + "\nobjectClass: groupOfNames\ncn: admins\nmember: " + dnOf(loginOf(1)) +
+    ldif += "dn: " + groupDn("admins") +
+            "\nobjectClass: groupOfNames\ncn: admins\nmember: " + dnOf(loginOf(1)) + "\n\n";
+    ldif += "dn: " + groupDn("desk") + "\nobjectClass: groupOfNames\ncn: desk\nmember: " + dnOf(loginOf(2)) +
             "\n\n";
-    ldif += "dn: " + groupDn("desk") + "\nobjectClass: groupOfNames\ncn: desk\nmember: " + dnOf(loginOf(2)) + "\n\n";
     return ldif;
 }
 

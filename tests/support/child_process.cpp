@@ -79,7 +79,8 @@ int runCommand(const std::vector<std::string>& argv, std::string* output, const 
     if (out < 0) throw std::runtime_error(std::string("mkstemp: ") + std::strerror(errno));
     ::unlink(outName);
     int pipeFds[2] = {-1, -1};
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     const int pid = spawn(argv, pipeFds[0], out);
     ::close(pipeFds[0]);
     for (std::size_t sent = 0; sent < input.size();) {
@@ -93,7 +94,8 @@ int runCommand(const std::vector<std::string>& argv, std::string* output, const 
         output->clear();
         char buffer[4096];
         ::lseek(out, 0, SEEK_SET);
-        for (ssize_t n; (n = ::read(out, buffer, sizeof buffer)) > 0;) output->append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = ::read(out, buffer, sizeof buffer)) > 0;)
+            output->append(buffer, static_cast<std::size_t>(n));
     }
     ::close(out);
     return status;

@@ -30,6 +30,7 @@ private:
 };
 
 // Runs a command to its end; its exit status, output and errors in `output`.
-int runCommand(const std::vector<std::string>& argv, std::string* output = nullptr, const std::string& input = {});
+int runCommand(const std::vector<std::string>& argv, std::string* output = nullptr,
+               const std::string& input = {});
 
 }  // namespace zv::test

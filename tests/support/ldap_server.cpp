@@ -29,11 +29,28 @@ LdapServer::LdapServer(const std::string& ldif) : dir_("zv-ldap") {
     caFile_ = d + "/ca.pem";
     // A certificate authority of the test, and the server's certificate for
     // 127.0.0.1 signed by it.
-    mustRun({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-             "-keyout", d + "/ca.key", "-out", caFile_, "-days", "2", "-subj", "/CN=Zelvora test CA", "-addext",
-             "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign"});
-    mustRun({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-             d + "/server.key", "-out", d + "/server.csr", "-subj", "/CN=127.0.0.1"});
+    mustRun({"openssl",
+             "req",
+             "-x509",
+             "-newkey",
+             "ec",
+             "-pkeyopt",
+             "ec_paramgen_curve:prime256v1",
+             "-nodes",
+             "-keyout",
+             d + "/ca.key",
+             "-out",
+             caFile_,
+             "-days",
+             "2",
+             "-subj",
+             "/CN=Zelvora test CA",
+             "-addext",
+             "basicConstraints=critical,CA:TRUE",
+             "-addext",
+             "keyUsage=critical,keyCertSign,cRLSign"});
+    mustRun({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-keyout", d + "/server.key", "-out", d + "/server.csr", "-subj", "/CN=127.0.0.1"});
     writeFile(d + "/server.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n");
     mustRun({"openssl", "x509", "-req", "-in", d + "/server.csr", "-CA", caFile_, "-CAkey", d + "/ca.key",
              "-CAcreateserial", "-out", d + "/server.pem", "-days", "2", "-extfile", d + "/server.ext"});
@@ -44,22 +61,39 @@ LdapServer::LdapServer(const std::string& ldif) : dir_("zv-ldap") {
               "include /etc/ldap/schema/cosine.schema\n"
               "include /etc/ldap/schema/inetorgperson.schema\n"
               "include /etc/ldap/schema/nis.schema\n"
-              "pidfile " + d + "/slapd.pid\n"
-              "modulepath /usr/lib/ldap\n"
-              "moduleload back_mdb\n"
-              "TLSCACertificateFile " + caFile_ + "\n"
-              "TLSCertificateFile " + d + "/server.pem\n"
-              "TLSCertificateKeyFile " + d + "/server.key\n"
-              "database mdb\n"
-              "maxsize 10485760\n"
-              "suffix \"" + kSuffix + "\"\n"
-              "rootdn \"" + kManager + "\"\n"
-              "rootpw " + kManagerPassword + "\n"
-              "directory " + d + "/db\n"
-              "access to attrs=userPassword by anonymous auth by self read by * none\n"
-              "access to * by * read\n");
+              "pidfile " +
+                  d +
+                  "/slapd.pid\n"
+                  "modulepath /usr/lib/ldap\n"
+                  "moduleload back_mdb\n"
+                  "TLSCACertificateFile " +
+                  caFile_ +
+                  "\n"
+                  "TLSCertificateFile " +
+                  d +
+                  "/server.pem\n"
+                  "TLSCertificateKeyFile " +
+                  d +
+                  "/server.key\n"
+                  "database mdb\n"
+                  "maxsize 10485760\n"
+                  "suffix \"" +
+                  kSuffix +
+                  "\"\n"
+                  "rootdn \"" +
+                  kManager +
+                  "\"\n"
+                  "rootpw " +
+                  kManagerPassword +
+                  "\n"
+                  "directory " +
+                  d +
+                  "/db\n"
+                  "access to attrs=userPassword by anonymous auth by self read by * none\n"
+                  "access to * by * read\n");
     writeFile(d + "/data.ldif",
-              "dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\no: Example\ndc: example\n\n" +
+              "dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\no: Example\ndc: "
+              "example\n\n" +
                   ldif);
     mustRun({"/usr/sbin/slapadd", "-q", "-f", d + "/slapd.conf", "-l", d + "/data.ldif"});
 
