@@ -98,11 +98,17 @@ TChatPoster& TChatService::poster() {
 
 void TChatService::news(const TChatEvent& event) {
     if (parts_.settings.chatHooks.empty()) return;
-    for (const TChatHook& hook : chatHooksOf(parts_.settings)) {
-        if (!hookWants(hook, event)) continue;
-        std::string body = chatBody(hook.kind, event);
-        std::vector<std::string> headers = chatHeaders(hook, event, body);
-        poster().post({hook.name, hook.url, std::move(body), std::move(headers)});
+    try {
+        for (const TChatHook& hook : chatHooksOf(parts_.settings)) {
+            if (!hookWants(hook, event)) continue;
+            std::string body = chatBody(hook.kind, event);
+            std::vector<std::string> headers = chatHeaders(hook, event, body);
+            poster().post({hook.name, hook.url, std::move(body), std::move(headers)});
+        }
+    } catch (const std::exception& e) {
+        // The news is told from inside a client's step, which must go on.
+        parts_.view.logLine(LinePriority::Warning,
+                            std::string(programName()) + ": chat: the news could not be queued: " + e.what());
     }
 }
 

@@ -9,6 +9,7 @@
 #include "net/loop_timer.h"
 #include "stores/code_page.h"
 #include "stores/directory_link_store.h"
+#include "stores/file_access.h"
 #include "stores/store_error.h"
 
 namespace zv {
@@ -179,7 +180,12 @@ void TDirectoryService::peopleRead(const TDirectoryPeople& people) {
         return finishSync(report);
     }
     try {
+        // Each file the sync changes is written once, at the end, however
+        // many accounts it made: a first sync of a few hundred people does
+        // not keep the clients waiting for as many saves.
+        fileio::TDirectorySyncBatch saves;
         report = applyDirectoryPeople(api_, *linked, people.people, people.skipped);
+        saves.commit();
     } catch (const std::exception& e) {
         // A save that failed: the board keeps what was saved before it.
         report.why = std::string("the sync stopped: ") + e.what();
