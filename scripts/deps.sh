@@ -20,6 +20,7 @@ packages=(
   cmake ninja-build g++ pkg-config dpkg-dev
   libsimpleini-dev qt6-base-dev libgl-dev libsystemd-dev
   libmicrohttpd-dev nlohmann-json3-dev libsodium-dev prometheus-cpp-dev libarchive-dev
+  libldap-dev libcurl4-openssl-dev
 )
 if ! $build_only; then
   # The tests and the benchmarks.
@@ -28,6 +29,7 @@ if ! $build_only; then
     poppler-utils xvfb xauth
     openbox xdotool x11-utils imagemagick
     lintian systemd adduser chromium python3-prometheus-client
+    slapd ldap-utils openssl python3
   )
   # The browser tests drive chromium from Node; a machine without Node gets
   # Debian's.
@@ -47,6 +49,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
+  # The directory tests run slapd as a plain process of their own: the
+  # package is told to make no directory of its own and asks nothing.
+  if command -v debconf-set-selections >/dev/null 2>&1; then
+    echo "slapd slapd/no_configuration boolean true" | $SUDO debconf-set-selections
+  fi
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

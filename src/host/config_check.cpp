@@ -14,6 +14,7 @@
 #include "host/host_stores.h"
 #include "host/ini_file.h"
 #include "host/legacy_settings.h"
+#include "host/office_settings.h"
 #include "host/settings.h"
 #include "host/settings_keys.h"
 #include "net/socket_resolve.h"
@@ -133,6 +134,7 @@ void checkPlacesNamed(const TSettings& settings, const SettingsFiles& files, con
         problems.push_back(label +
                            ": HTTPS needs both CertFile and KeyFile of section [Web]; only one is set");
     }
+    for (const std::string& problem : officeSettingProblems(settings)) problems.push_back(label + ": " + problem);
     for (const auto& [key, name] :
          {std::pair{"CertFile", &settings.WebCertFile}, {"KeyFile", &settings.WebKeyFile}}) {
         if (name->empty()) continue;

@@ -27,6 +27,8 @@
 #include "host/backup_archive.h"
 #include "host/board_operations.h"
 #include "host/board_snapshot.h"
+#include "host/directory_service.h"
+#include "chat/chat_hook.h"
 #include "host/server_metrics.h"
 #include "host/settings.h"
 #include "host/status_log_views.h"
@@ -175,6 +177,36 @@ public:
     // Every setting and the window placement return to what the settings
     // file holds (an option dialog cancelled).
     void reloadSettings();
+
+    // --- the office's systems: the directory and the team chat -----------------------------------------
+    // Each `done` runs later on the main loop, exactly once while the server
+    // lives; nothing here waits for the directory or the chat.
+    //
+    // The browser's sign-in of an employee or an administrator with their
+    // directory password (search with the search account, then a bind as
+    // the person). The answer tells the person's groups (administrators,
+    // front desk) and the board account the sync made for them; a directory
+    // that cannot be asked answers Unavailable with the reason.
+    void checkDirectoryPassword(const std::string& name, const std::string& password,
+                                std::function<void(const TDirectoryCheck&)> done);
+    // What `name` finds in the directory (the Options' "Test"); an empty
+    // name tries the connection and the search account only.
+    void testDirectory(const std::string& name, std::function<void(const TDirectoryLookup&)> done);
+    // A sync of the accounts with the directory's group now; `who` asked.
+    void syncDirectoryNow(const std::string& who, std::function<void(const TDirectorySyncReport&)> done = {});
+    // The accounts whose person left the directory's group, for the
+    // administrator to delete (removeAccount) after looking at them.
+    std::vector<TDirectoryLeaver> directoryLeavers();
+    TDirectorySyncReport lastDirectorySync() const;
+    // What is wrong with the [Directory] and [Chat.<name>] settings, one
+    // sentence each (the Options page shows them).
+    std::vector<std::string> officeSettingProblems() const;
+    // "Send a test" to the webhook named; `done` gets an empty text when the
+    // webhook took it, else why not.
+    void sendChatTest(const std::string& who, const std::string& hook, std::function<void(const std::string&)> done);
+    // News for the chat from the parts that know it (planned absences,
+    // overdue returns): posted to each webhook that wants it.
+    void chatNews(const TChatEvent& event);
 
     // --- the window's maintenance dialogs (Saving::WithTheDialog) --------------------------------------
     // Each save or reload throws StoreError when it fails, or when the server

@@ -1,6 +1,8 @@
 #include "host/server_host.h"
 
 #include "host/auto_punch_out.h"
+#include "host/chat_service.h"
+#include "host/directory_service.h"
 #include "host/client_listener.h"
 #include "host/maintenance_api.h"
 #include "host/platform_info.h"
@@ -59,10 +61,18 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     autoPunchOut_ = std::make_unique<TAutoPunchOut>(*parts_, *context_);
     parts_->autoPunchOut = autoPunchOut_.get();
     api_ = std::make_unique<TMaintenanceApi>(*parts_, *context_);
+    chat_ = std::make_unique<TChatService>(*parts_);
+    parts_->chat = chat_.get();
+    directory_ = std::make_unique<TDirectoryService>(*parts_, *api_);
+    parts_->directory = directory_.get();
 }
 
 TServerHost::~TServerHost() {
     alive_.reset();
+    parts_->directory = nullptr;
+    directory_.reset();
+    parts_->chat = nullptr;
+    chat_.reset();
     parts_->autoPunchOut = nullptr;
     autoPunchOut_.reset();
     // The listening socket goes first, so that no connection is accepted
@@ -134,6 +144,7 @@ void TServerHost::FormShow() {
     stores.markLoaded();
     parts_->serving = true;
     autoPunchOut_->start();
+    directory_->start();
     if (parts_->startFrontEnds) parts_->startFrontEnds();
 }
 
@@ -188,6 +199,7 @@ bool TServerHost::FormCloseQuery() {
     ServerSocket->close();
     if (parts_->stopFrontEnds) parts_->stopFrontEnds();
     autoPunchOut_->stop();
+    directory_->stop();
     stopEverySession();
     parts_->stores.close();
     // Nothing else changed since it was written: the window's placement

@@ -2,7 +2,8 @@
 // TServerHost: the composition root of the server. Owns its parts (the six
 // stores, the settings, the session mutex, the registry and the user table:
 // TServerParts), the clients' listener `ServerSocket`, the SMTP client
-// `SmtpClient1`, the end-of-day punch-out, and the two faces it lends out:
+// `SmtpClient1`, the end-of-day punch-out, the directory and the team chat
+// (the office's systems), and the two faces it lends out:
 // the session context the protocol sees and the maintenance API the front
 // ends see. Runs start-up (FormShow) and shutdown (FormCloseQuery,
 // FormDestroy), and reaches the administrator only through AdminView. Both
@@ -23,7 +24,9 @@
 namespace zv {
 
 class TAutoPunchOut;
+class TChatService;
 class TClientListener;
+class TDirectoryService;
 class TMaintenanceApi;
 class TServerContext;
 class TSyncSmtpClient;
@@ -90,6 +93,9 @@ private:
     std::unique_ptr<TClientListener> ServerSocket;
     std::unique_ptr<TAutoPunchOut> autoPunchOut_;
     std::unique_ptr<TMaintenanceApi> api_;
+    // The office's systems: they use the maintenance API, and go before it.
+    std::unique_ptr<TChatService> chat_;
+    std::unique_ptr<TDirectoryService> directory_;
 
     // Expires with the host: a reload still queued then does nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -18,6 +18,7 @@ TServerParts::TServerParts(AdminView& view, SettingsFiles settingsFiles)
              }) {
     stores.setBoardSaveTimeObserver(
         [this](std::chrono::steady_clock::duration took) { metrics.boardSaved(took); });
+    stores.statusLog().setAddObserver([this](const std::vector<TLOGNode>& added) { statusObservers.notify(added); });
 }
 
 void TServerParts::clearUserTable(int count) { userTable.clearUserTable(count); }

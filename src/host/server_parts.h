@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "host/admin_view.h"
 #include "host/host_stores.h"
@@ -18,10 +19,13 @@
 #include "host/settings_writer.h"
 #include "host/user_table.h"
 #include "protocol/session_mutex.h"
+#include "stores/records.h"
 
 namespace zv {
 
 class TAutoPunchOut;
+class TChatService;
+class TDirectoryService;
 class TEventLoop;
 
 struct TServerParts {
@@ -52,7 +56,13 @@ struct TServerParts {
     std::uint64_t boardVersion = 0;  // changes of the board that reached its file
     TObservers<std::uint64_t> boardObservers;
     TObservers<> userTableObservers;
+    // The status changes of each add to the status change log (several for
+    // the end-of-day punch-out), once saved; each message once stored.
+    TObservers<const std::vector<TLOGNode>&> statusObservers;
+    TObservers<const TWYWONode&> messageObservers;
     TAutoPunchOut* autoPunchOut = nullptr;  // owned by the root; set while it exists
+    TDirectoryService* directory = nullptr;  // owned by the root; set while it exists
+    TChatService* chat = nullptr;            // owned by the root; set while it exists
     // The front ends beside the window: started at the end of a start-up
     // that succeeded, stopped once a close goes ahead (before the sessions
     // stop and the stores are emptied).

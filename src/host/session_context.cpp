@@ -31,6 +31,7 @@ void THostSessionContext::notifyMessage(TWYWONode& message) {
         mailNewMessageIfWanted(mail_, parts_.stores.boardAsItIs(), message, parts_.settings.SMTPHost);
     if (decision == TNoticeDecision::Sent || decision == TNoticeDecision::NotTaken)
         parts_.metrics.noticeMailed(decision == TNoticeDecision::Sent);
+    parts_.messageObservers.notify(message);
 }
 
 void THostSessionContext::loginAnswered(TLoginOutcome outcome) {

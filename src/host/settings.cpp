@@ -1,12 +1,16 @@
 #include "host/settings.h"
 
+#include <strings.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
 
 #include "host/ini_file.h"
 #include "host/legacy_settings.h"
+#include "host/settings_keys.h"
 #include "stores/date_time.h"
 
 namespace zv {
@@ -81,6 +85,32 @@ void readWebSettings(TSettings& settings, const IniFile* ini) {
 void readBoardSettings(TSettings& settings, const IniFile* ini) {
     settings.AutoOutAt = ini ? ini->value(kBoard, "AutoOutAt", "") : std::string();
     settings.AutoOutDone = ini ? ini->value(kBoard, "AutoOutDone", "") : std::string();
+}
+
+// [Directory]: a missing key takes its default; [Chat.<name>]: every such
+// section, in the file's order.
+void readOfficeSystems(TSettings& settings, const IniFile* ini) {
+    const TSettings defaults;
+    for (const TSettingKey& row : kSettingKeys) {
+        if (std::string_view(row.section) != "Directory") continue;
+        settings.*row.text = ini ? ini->value(row.section, row.key, defaults.*row.text) : defaults.*row.text;
+    }
+    settings.chatHooks.clear();
+    if (!ini) return;
+    for (const IniFile::Entry& entry : ini->entries()) {
+        const std::optional<std::string> name = chatHookName(entry.section);
+        if (!name) continue;
+        auto hook = std::find_if(settings.chatHooks.begin(), settings.chatHooks.end(),
+                                 [&](const TChatHookTexts& h) { return h.name == *name; });
+        if (hook == settings.chatHooks.end()) {
+            settings.chatHooks.push_back({});
+            hook = settings.chatHooks.end() - 1;
+            hook->name = *name;
+        }
+        for (const TChatHookKey& row : kChatHookKeys) {
+            if (::strcasecmp(entry.key.c_str(), row.key) == 0) (*hook).*row.text = entry.value;
+        }
+    }
 }
 
 // A time that is not one is reported, and the punch-out stays off (or, on a
@@ -169,6 +199,7 @@ void readSettingTexts(TSettings& settings, const IniFile& ini) {
     settings.LongTimeFormat = ini.value(kRegional, "LongTimeFormat", kDefaultLongTimeFormat);
     readWebSettings(settings, &ini);
     readBoardSettings(settings, &ini);
+    readOfficeSystems(settings, &ini);
 }
 
 void takeFirstStartTexts(TSettings& settings, const std::optional<LegacySettings>& legacy) {
@@ -177,6 +208,7 @@ void takeFirstStartTexts(TSettings& settings, const std::optional<LegacySettings
     settings.LongTimeFormat = kDefaultLongTimeFormat;
     readWebSettings(settings, nullptr);
     readBoardSettings(settings, nullptr);
+    readOfficeSystems(settings, nullptr);
     if (legacy) {
         settings.SMTPHost = keptSettingText(legacy->SMTPHost);
         settings.Port = keptSettingText(legacy->Port);
@@ -210,6 +242,8 @@ void deriveSettings(TSettings& settings, const std::function<void(const std::str
     settings.maxClients =
         deriveNumber(settings.MaxClients, {"MaxClients", kDefaultMaxClients, 1}, warn, kept(&TSettings::MaxClients));
     settings.webPortInUse = deriveWebPort(settings, warn, inForce);
+    settings.directoryTimeoutSeconds = deriveNumber(settings.DirectoryTimeout, {"Timeout of section [Directory]", "10", 1},
+                                                    warn, kept(&TSettings::DirectoryTimeout));
     deriveAutoOut(settings, warn, inForce);
 }
 

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "directory/directory_config.h"
 #include "host/admin_view.h"
 #include "host/legacy_settings.h"
 #include "host/settings_files.h"
@@ -23,6 +24,13 @@ class IniFile;
 inline constexpr const char* kDefaultWebPort = "8480";
 inline constexpr const char* kDefaultShortDateFormat = "M/d/yy";
 inline constexpr const char* kDefaultLongTimeFormat = "h:mm:ss AM/PM";
+
+// One [Chat.<name>] section: a webhook of the team chat (chat_settings.h).
+struct TChatHookTexts {
+    std::string name;  // the section's name after "Chat."
+    std::string URL, Kind, Secret, Departments, Events;
+    bool operator==(const TChatHookTexts&) const = default;
+};
 
 struct TSettings {
     std::string SMTPHost;    // mail host for message notices; empty: no mail
@@ -51,6 +59,33 @@ struct TSettings {
     std::string AutoOutAt = {};         // a time of day ("17:30"); empty: off
     std::string AutoOutDone = {};       // the last day it was done, "yyyy-mm-dd"
     std::optional<int> autoOutSecond = std::nullopt;  // AutoOutAt in seconds after midnight; none: off
+
+    // [Directory]: sign-in and accounts from the office's directory (LDAP);
+    // off while URI is empty. Defaults suit OpenLDAP's inetOrgPerson.
+    std::string DirectoryURI = {};
+    std::string DirectoryStartTLS = "no";
+    std::string DirectoryCAFile = {};
+    std::string DirectoryBindDN = {};
+    std::string DirectoryBindPassword = {};
+    std::string DirectoryBase = {};
+    std::string DirectoryFilter = TDirectoryConfig{}.filter;
+    std::string DirectoryLoginAttribute = TDirectoryConfig{}.loginAttribute;
+    std::string DirectoryLastNameAttribute = TDirectoryConfig{}.lastNameAttribute;
+    std::string DirectoryFirstNameAttribute = TDirectoryConfig{}.firstNameAttribute;
+    std::string DirectoryDepartmentAttribute = TDirectoryConfig{}.departmentAttribute;
+    std::string DirectoryEMailAttribute = TDirectoryConfig{}.emailAttribute;
+    std::string DirectoryWorkPhoneAttribute = TDirectoryConfig{}.workPhoneAttribute;
+    std::string DirectoryCellPhoneAttribute = TDirectoryConfig{}.cellPhoneAttribute;
+    std::string DirectoryHomePhoneAttribute = TDirectoryConfig{}.homePhoneAttribute;
+    std::string DirectoryPagerAttribute = TDirectoryConfig{}.pagerAttribute;
+    std::string DirectoryGroup = {};
+    std::string DirectoryAdminGroup = {};
+    std::string DirectoryFrontDeskGroup = {};
+    std::string DirectoryTimeout = "10";  // seconds, source of directoryTimeoutSeconds
+    int directoryTimeoutSeconds = 10;
+
+    // [Chat.<name>]: the team chat's webhooks, in the file's order.
+    std::vector<TChatHookTexts> chatHooks = {};
 
     // [Options] Address: the address the clients' listener listens on;
     // empty: every IPv4 and IPv6 interface. Read only, never written.

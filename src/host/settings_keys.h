@@ -6,6 +6,7 @@
 // their keys from this table; a new setting is one more row.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,7 +27,7 @@ struct TSettingKey {
     bool secret = false;  // listed as set or not set, never shown
 };
 
-inline constexpr std::array<TSettingKey, 18> kSettingKeys{{
+inline constexpr std::array<TSettingKey, 38> kSettingKeys{{
     {"Options", "BlockSize", &TSettings::BlockSize, TakesEffect::AtNextStart},
     {"Options", "SMTPHost", &TSettings::SMTPHost, TakesEffect::AtOnce},
     {"Options", "Port", &TSettings::Port, TakesEffect::AtNextStart},
@@ -45,7 +46,45 @@ inline constexpr std::array<TSettingKey, 18> kSettingKeys{{
     {"Web", "MetricsToken", &TSettings::WebMetricsToken, TakesEffect::AtNextStart, true},
     {"Board", "AutoOutAt", &TSettings::AutoOutAt, TakesEffect::AtOnce},
     {"Board", "AutoOutDone", &TSettings::AutoOutDone, TakesEffect::AtOnce},
+    {"Directory", "URI", &TSettings::DirectoryURI, TakesEffect::AtOnce},
+    {"Directory", "StartTLS", &TSettings::DirectoryStartTLS, TakesEffect::AtOnce},
+    {"Directory", "CAFile", &TSettings::DirectoryCAFile, TakesEffect::AtOnce},
+    {"Directory", "BindDN", &TSettings::DirectoryBindDN, TakesEffect::AtOnce},
+    {"Directory", "BindPassword", &TSettings::DirectoryBindPassword, TakesEffect::AtOnce, true},
+    {"Directory", "Base", &TSettings::DirectoryBase, TakesEffect::AtOnce},
+    {"Directory", "Filter", &TSettings::DirectoryFilter, TakesEffect::AtOnce},
+    {"Directory", "LoginAttribute", &TSettings::DirectoryLoginAttribute, TakesEffect::AtOnce},
+    {"Directory", "LastNameAttribute", &TSettings::DirectoryLastNameAttribute, TakesEffect::AtOnce},
+    {"Directory", "FirstNameAttribute", &TSettings::DirectoryFirstNameAttribute, TakesEffect::AtOnce},
+    {"Directory", "DepartmentAttribute", &TSettings::DirectoryDepartmentAttribute, TakesEffect::AtOnce},
+    {"Directory", "EMailAttribute", &TSettings::DirectoryEMailAttribute, TakesEffect::AtOnce},
+    {"Directory", "WorkPhoneAttribute", &TSettings::DirectoryWorkPhoneAttribute, TakesEffect::AtOnce},
+    {"Directory", "CellPhoneAttribute", &TSettings::DirectoryCellPhoneAttribute, TakesEffect::AtOnce},
+    {"Directory", "HomePhoneAttribute", &TSettings::DirectoryHomePhoneAttribute, TakesEffect::AtOnce},
+    {"Directory", "PagerAttribute", &TSettings::DirectoryPagerAttribute, TakesEffect::AtOnce},
+    {"Directory", "Group", &TSettings::DirectoryGroup, TakesEffect::AtOnce},
+    {"Directory", "AdminGroup", &TSettings::DirectoryAdminGroup, TakesEffect::AtOnce},
+    {"Directory", "FrontDeskGroup", &TSettings::DirectoryFrontDeskGroup, TakesEffect::AtOnce},
+    {"Directory", "Timeout", &TSettings::DirectoryTimeout, TakesEffect::AtOnce},
 }};
+
+// The keys of each [Chat.<name>] section: one webhook of the team chat.
+inline constexpr const char* kChatSectionPrefix = "Chat.";
+struct TChatHookKey {
+    const char* key;
+    std::string TChatHookTexts::*text;
+    bool secret = false;
+};
+inline constexpr std::array<TChatHookKey, 5> kChatHookKeys{{
+    {"URL", &TChatHookTexts::URL, true},  // a webhook's URL is its password
+    {"Kind", &TChatHookTexts::Kind},
+    {"Secret", &TChatHookTexts::Secret, true},
+    {"Departments", &TChatHookTexts::Departments},
+    {"Events", &TChatHookTexts::Events},
+}};
+
+// The webhook's name when `section` is "Chat.<name>" (any case), else nothing.
+std::optional<std::string> chatHookName(std::string_view section);
 
 // The window's placement, written by the window (see screenKeys).
 inline constexpr const char* kScreenSection = "Screen";

@@ -44,6 +44,12 @@ void describeChanges(const TSettings& before, const TSettings& after, std::vecto
                                      : settingName(key) + " " + quoted(now) + " (was " + quoted(was) + ")";
         (key.effect == TakesEffect::AtOnce ? atOnce : atNextStart).push_back(what);
     }
+    // A webhook's URL and secret are its passwords: named, never shown.
+    if (before.chatHooks != after.chatHooks) {
+        std::string names;
+        for (const TChatHookTexts& hook : after.chatHooks) names += (names.empty() ? "" : ", ") + hook.name;
+        atOnce.push_back("the chat webhooks (now: " + (names.empty() ? std::string("none") : names) + ")");
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // The status change log, oldest entry first, bounded by a maximum size
 // ("log_stat.dat").
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -43,6 +44,7 @@ public:
         if (getCount() >= maxSize_) deleteAt(0);
         TLOGNode& stored = appendNode(std::move(node));
         saveToFile();
+        if (added_) added_({stored});
         return stored;
     }
 
@@ -50,12 +52,20 @@ public:
     // status changes made in one step).
     void addNodes(std::vector<std::unique_ptr<TLOGNode>> nodes) {
         if (nodes.empty()) return;
+        std::vector<TLOGNode> added;  // copies: a full log may drop them again
         for (auto& node : nodes) {
             if (!node) throw std::invalid_argument("no record given to add to the \"" + fileName() + "\" store");
             if (getCount() >= maxSize_) deleteAt(0);
-            appendNode(std::move(node));
+            added.push_back(appendNode(std::move(node)));
         }
         saveToFile();
+        if (added_) added_(added);
+    }
+
+    // Told of the records of each add once it is saved (one add of
+    // addNodes: all its records at once), whatever made the change.
+    void setAddObserver(std::function<void(const std::vector<TLOGNode>&)> observer) {
+        added_ = std::move(observer);
     }
 
     void setMaxSize(int maxSize) { maxSize_ = maxSize; }
@@ -63,6 +73,7 @@ public:
 
 private:
     int maxSize_ = kDefaultMaxSize;
+    std::function<void(const std::vector<TLOGNode>&)> added_;
 };
 
 }  // namespace zv

@@ -125,6 +125,17 @@ struct RecordLayout<TLOGNode> {
     }};
 };
 
+template <>
+struct RecordLayout<TDIRNode> {
+    using N = TDIRNode;
+    static constexpr std::size_t kRecordSize = 640;
+    static constexpr std::array<FieldSlot<N>, 3> kFields{{
+        {"Person", 0, 256, &N::Person},
+        {"Employee", 256, 256, &N::Employee},
+        {"Left", 512, 128, &N::Left},
+    }};
+};
+
 // Slots follow each other with no gap and end exactly at the record size.
 template <class Node>
 constexpr bool slotsTileRecord() {
@@ -142,5 +153,6 @@ static_assert(slotsTileRecord<TWYWONode>() && RecordLayout<TWYWONode>::kRecordSi
 static_assert(slotsTileRecord<TDEPTNode>() && RecordLayout<TDEPTNode>::kRecordSize == 256);
 static_assert(slotsTileRecord<TPHONENode>() && RecordLayout<TPHONENode>::kRecordSize == 641);
 static_assert(slotsTileRecord<TLOGNode>() && RecordLayout<TLOGNode>::kRecordSize == 820);
+static_assert(slotsTileRecord<TDIRNode>() && RecordLayout<TDIRNode>::kRecordSize == 640);
 
 }  // namespace zv

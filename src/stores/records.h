@@ -68,6 +68,19 @@ struct TLOGNode {
     std::string toRecordString() const;
 };
 
+// The link between a board account and the person of the directory it was
+// made for (a record of "directory.dat", kept by the directory sync);
+// `Person` (the person's sign-in name in the directory) is the key.
+// `Left` is empty while the person is in the directory's group, else the
+// date-time text of the sync that found them gone.
+struct TDIRNode {
+    std::string Person, Employee, Left;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
 // A new identity for a record entering a store; unique within the process.
 std::uint64_t nextRecordSerial();
 

@@ -23,6 +23,7 @@ public:
         return kind == MessageKind::Question ? questionAnswer : MessageAnswer::Ok;
     }
     void showNotice(MessageKind kind, const std::string& text) override { notices.push_back({kind, text}); }
+    void logLine(LinePriority, const std::string& line) override { lines.push_back(line); }
     void setStatusPanel(int index, const std::string& text) override {
         if (index >= 0 && index < 3) panels[static_cast<std::size_t>(index)] = text;
     }
@@ -40,6 +41,13 @@ public:
     void requestClose() override { ++closeRequests; }
     void restoreWindow() override { ++restoreRequests; }
 
+    // How many lines for the record hold `text`.
+    int linesWith(const std::string& text) const {
+        int n = 0;
+        for (const std::string& line : lines) n += line.find(text) != std::string::npos;
+        return n;
+    }
+
     // All message texts joined, for searching.
     std::string allMessages() const {
         std::string all;
@@ -49,6 +57,7 @@ public:
 
     std::vector<Message> messages;
     std::vector<Message> notices;  // the messages that ask for nothing
+    std::vector<std::string> lines;  // the lines for the record
     std::string panels[3];
     int tableChanges = 0;
     WindowPlacement placement{{10, 20, 700, 400}, WindowState::Normal};
