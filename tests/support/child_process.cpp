@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "eventually.h"
+
 namespace zv::test {
 
 namespace {
@@ -60,15 +62,10 @@ void ChildProcess::stop(std::chrono::milliseconds grace) {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGCONT);  // a stopped process cannot end
     ::kill(pid_, SIGTERM);
-    const auto limit = std::chrono::steady_clock::now() + grace;
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= limit) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!eventually([&] { return ::waitpid(pid_, &status, WNOHANG) != 0; }, grace)) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
     }
     pid_ = -1;
 }

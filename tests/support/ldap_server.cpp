@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "eventually.h"
 #include "tcp_client.h"
 
 namespace zv::test {
@@ -103,14 +104,11 @@ LdapServer::LdapServer(const std::string& ldif) : dir_("zv-ldap") {
         std::vector<std::string>{"/usr/sbin/slapd", "-d", "0", "-f", d + "/slapd.conf", "-h",
                                  ldapUri() + "/ " + ldapsUri() + "/"},
         d + "/slapd.log");
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    for (;;) {
+    const bool listening = eventually([&] {
         TcpClient probe;
-        if (probe.tryConnect(ldapsPort_) && TcpClient().tryConnect(ldapPort_)) break;
-        if (std::chrono::steady_clock::now() > limit)
-            throw std::runtime_error("slapd did not listen: " + readFile(d + "/slapd.log"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+        return probe.tryConnect(ldapsPort_) && TcpClient().tryConnect(ldapPort_);
+    });
+    if (!listening) throw std::runtime_error("slapd did not listen: " + readFile(d + "/slapd.log"));
 }
 
 LdapServer::~LdapServer() { stop(); }
