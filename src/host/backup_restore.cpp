@@ -126,7 +126,7 @@ void checkBackupFiles(const std::vector<TBackupFile>& files, const std::string& 
         }
     }
     for (const TDataFile& kind : kDataFiles) {
-        if (!byName.count(kind.name)) throw fail(std::string("it lacks ") + kind.name);
+        if (!kind.optionalInBackup && !byName.count(kind.name)) throw fail(std::string("it lacks ") + kind.name);
     }
 }
 
@@ -155,11 +155,16 @@ TRestoreResult restoreBackup(const std::string& archivePath, const std::string& 
             result.restored.push_back({file.name, {}, file.recordSize});
             result.restored.back().bytes.swap(file.bytes);
         }
-        // A journal the backup does not hold belongs to the file it replaced.
+        // A journal the backup does not hold belongs to the file it replaced;
+        // a file the backup lacks stays as it is, with its journal.
         for (const TDataFile& kind : kDataFiles) {
             const std::string journal = std::string(kind.name).append(fileio::kJournalSuffix);
-            bool restored = false;
-            for (const TBackupFile& file : result.restored) restored = restored || file.name == journal;
+            bool restored = false, fileRestored = false;
+            for (const TBackupFile& file : result.restored) {
+                restored = restored || file.name == journal;
+                fileRestored = fileRestored || file.name == kind.name;
+            }
+            if (!fileRestored) continue;
             const std::string path = inFolder(dataFolder, journal);
             if (!restored && statOf(path)) {
                 fileio::renameFile(path, path + kBeforeRestoreSuffix);

@@ -81,7 +81,8 @@ public:
 
     // --- notices -----------------------------------------------------------------------
     // After each change of the board that reached its file (every save and
-    // load, whoever made it), with the number of such changes so far.
+    // load, whoever made it) and each save of the schedule (the absences the
+    // board shows), with the number of such changes so far.
     int addBoardObserver(std::function<void(std::uint64_t version)> observer);
     void removeBoardObserver(int token);
     // After each refresh of the user table.

@@ -127,7 +127,8 @@ void TServerHost::FormShow() {
     if (!startListening()) return;
     if (!loadStore("messages", [&] { stores.messages().loadFromFile(); }) ||
         !loadStore("memos", [&] { stores.memos().loadFromFile(); }) ||
-        !loadStore("status change log", [&] { stores.statusLog().loadFromFile(); })) {
+        !loadStore("status change log", [&] { stores.statusLog().loadFromFile(); }) ||
+        !loadStore("schedule", [&] { stores.schedule().loadFromFile(); })) {
         return;
     }
     parts_->refreshUserTable("");

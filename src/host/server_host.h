@@ -1,5 +1,5 @@
 #pragma once
-// TServerHost: the composition root of the server. Owns its parts (the six
+// TServerHost: the composition root of the server. Owns its parts (the seven
 // stores, the settings, the session mutex, the registry and the user table:
 // TServerParts), the clients' listener `ServerSocket`, the SMTP client
 // `SmtpClient1`, the end-of-day punch-out, and the two faces it lends out:

@@ -12,12 +12,14 @@ TServerParts::TServerParts(AdminView& view, SettingsFiles settingsFiles)
       settingsFiles(std::move(settingsFiles)),
       mainLoop(TEventLoop::forCurrentThread()),
       stores([this](const std::string& text) { this->view.showMessage(MessageKind::Warning, text); },
-             [this] {
-                 ++boardVersion;
-                 boardObservers.notify(boardVersion);
-             }) {
+             [this] { boardShownChanged(); }, [this] { boardShownChanged(); }) {
     stores.setBoardSaveTimeObserver(
         [this](std::chrono::steady_clock::duration took) { metrics.boardSaved(took); });
+}
+
+void TServerParts::boardShownChanged() {
+    ++boardVersion;
+    boardObservers.notify(boardVersion);
 }
 
 void TServerParts::clearUserTable(int count) { userTable.clearUserTable(count); }

@@ -49,7 +49,9 @@ struct TServerParts {
     TSessionRegistry registry;
     TUserTable userTable;
     int listeningPort = 0;  // of the clients' listener, once it listens
-    std::uint64_t boardVersion = 0;  // changes of the board that reached its file
+    // Changes of what the board shows (the board, and the absences planned
+    // in the schedule) that reached their files.
+    std::uint64_t boardVersion = 0;
     TObservers<std::uint64_t> boardObservers;
     TObservers<> userTableObservers;
     TAutoPunchOut* autoPunchOut = nullptr;  // owned by the root; set while it exists
@@ -59,6 +61,8 @@ struct TServerParts {
     std::function<void()> startFrontEnds;
     std::function<void()> stopFrontEnds;
 
+    // A save or load of the board or the schedule: the observers are told.
+    void boardShownChanged();
     // Empties columns 0 and 1 of the rows 1 to `count` of the user table.
     void clearUserTable(int count);
     // Rewrites the user table from the board, the users panel with it, and

@@ -32,5 +32,7 @@ void TPHONENode::setFromString(std::string_view s) { parseRecordString(*this, s)
 std::string TPHONENode::toRecordString() const { return toText(*this); }
 void TLOGNode::setFromString(std::string_view s) { parseRecordString(*this, s); }
 std::string TLOGNode::toRecordString() const { return toText(*this); }
+void TSCHEDNode::setFromString(std::string_view s) { parseRecordString(*this, s); }
+std::string TSCHEDNode::toRecordString() const { return toText(*this); }
 
 }  // namespace zv

@@ -178,6 +178,7 @@ TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUp
         {"log_stat.dat", RecordKind::Log, {"Smith,John", "Sales", "1/2/26", "9:00:00 AM", "In"}},
         {"department.dat", RecordKind::Department, {"Sales"}},
         {"phonebook.dat", RecordKind::Phone, {"Caller", "Co", "555"}},
+        {"schedule.dat", RecordKind::Schedule, {"", "Feed", "", "", "", "", "", "", "", "", "Sales", "", "0123abcd"}},
     };
     for (const auto& d : damaged) {
         std::string bytes = test::encodeRecord(d.kind, d.record) + test::encodeRecord(d.kind, d.record);
@@ -186,8 +187,8 @@ TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUp
     TServerHost host(view_, dir_.path());
     host.FormShow();
     ASSERT_TRUE(host.serving()) << view_.allMessages();
-    ASSERT_EQ(view_.messages.size(), 5u) << view_.allMessages();
-    for (std::size_t i = 0; i < 5; ++i) {
+    ASSERT_EQ(view_.messages.size(), 6u) << view_.allMessages();
+    for (std::size_t i = 0; i < 6; ++i) {
         const std::string& text = view_.messages[i].text;
         EXPECT_EQ(view_.messages[i].kind, MessageKind::Warning);
         const std::string file = text.substr(text.find('"') + 1, text.find('"', text.find('"') + 1) - text.find('"') - 1);
