@@ -1,5 +1,6 @@
 #include "host/server_host.h"
 
+#include "host/absence_keeper.h"
 #include "host/auto_punch_out.h"
 #include "host/client_listener.h"
 #include "host/maintenance_api.h"
@@ -58,6 +59,8 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     ServerSocket = std::make_unique<TClientListener>(*parts_, *context_);
     autoPunchOut_ = std::make_unique<TAutoPunchOut>(*parts_, *context_);
     parts_->autoPunchOut = autoPunchOut_.get();
+    absenceKeeper_ = std::make_unique<TAbsenceKeeper>(*parts_, *context_);
+    parts_->absenceKeeper = absenceKeeper_.get();
     api_ = std::make_unique<TMaintenanceApi>(*parts_, *context_);
 }
 
@@ -65,6 +68,8 @@ TServerHost::~TServerHost() {
     alive_.reset();
     parts_->autoPunchOut = nullptr;
     autoPunchOut_.reset();
+    parts_->absenceKeeper = nullptr;
+    absenceKeeper_.reset();
     // The listening socket goes first, so that no connection is accepted
     // into a host that is being taken apart.
     ServerSocket.reset();
@@ -135,6 +140,7 @@ void TServerHost::FormShow() {
     stores.markLoaded();
     parts_->serving = true;
     autoPunchOut_->start();
+    absenceKeeper_->start();
     if (parts_->startFrontEnds) parts_->startFrontEnds();
 }
 
@@ -189,6 +195,7 @@ bool TServerHost::FormCloseQuery() {
     ServerSocket->close();
     if (parts_->stopFrontEnds) parts_->stopFrontEnds();
     autoPunchOut_->stop();
+    absenceKeeper_->stop();
     stopEverySession();
     parts_->stores.close();
     // Nothing else changed since it was written: the window's placement

@@ -2,7 +2,8 @@
 // TServerHost: the composition root of the server. Owns its parts (the seven
 // stores, the settings, the session mutex, the registry and the user table:
 // TServerParts), the clients' listener `ServerSocket`, the SMTP client
-// `SmtpClient1`, the end-of-day punch-out, and the two faces it lends out:
+// `SmtpClient1`, the end-of-day punch-out, the keeper of the planned
+// absences, and the two faces it lends out:
 // the session context the protocol sees and the maintenance API the front
 // ends see. Runs start-up (FormShow) and shutdown (FormCloseQuery,
 // FormDestroy), and reaches the administrator only through AdminView. Both
@@ -22,6 +23,7 @@
 
 namespace zv {
 
+class TAbsenceKeeper;
 class TAutoPunchOut;
 class TClientListener;
 class TMaintenanceApi;
@@ -89,6 +91,7 @@ private:
     std::unique_ptr<THostSessionContext> context_;
     std::unique_ptr<TClientListener> ServerSocket;
     std::unique_ptr<TAutoPunchOut> autoPunchOut_;
+    std::unique_ptr<TAbsenceKeeper> absenceKeeper_;
     std::unique_ptr<TMaintenanceApi> api_;
 
     // Expires with the host: a reload still queued then does nothing.

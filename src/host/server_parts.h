@@ -21,6 +21,7 @@
 
 namespace zv {
 
+class TAbsenceKeeper;
 class TAutoPunchOut;
 class TEventLoop;
 
@@ -55,6 +56,7 @@ struct TServerParts {
     TObservers<std::uint64_t> boardObservers;
     TObservers<> userTableObservers;
     TAutoPunchOut* autoPunchOut = nullptr;  // owned by the root; set while it exists
+    TAbsenceKeeper* absenceKeeper = nullptr;  // owned by the root; set while it exists
     // The front ends beside the window: started at the end of a start-up
     // that succeeded, stopped once a close goes ahead (before the sessions
     // stop and the stores are emptied).
