@@ -9,7 +9,7 @@
 // checks, changes, saves or undoes, and records who did what
 // (admin_operations.cpp, option_operations.cpp); the employees' board
 // operations do what the equivalent client request does
-// (board_operations.cpp).
+// (board_operations.cpp); the planned absences are schedule_operations.cpp.
 //
 // Everything runs on the main thread, inside a step (a browser's request
 // through runStep, or the window's own event handling, which no session step
@@ -27,6 +27,7 @@
 #include "host/backup_archive.h"
 #include "host/board_operations.h"
 #include "host/board_snapshot.h"
+#include "host/schedule_operations.h"
 #include "host/server_metrics.h"
 #include "host/settings.h"
 #include "host/status_log_views.h"
@@ -110,8 +111,9 @@ public:
     int statusLogCount();
     // The most records the status change log keeps now.
     int statusLogLimit();
-    // The board as the browsers show it; `cache` (kept by the caller from one
-    // build to the next) saves reading the texts that did not change.
+    // The board as the browsers show it, with each account's next planned
+    // absence; `cache` (kept by the caller from one build to the next) saves
+    // reading the texts that did not change.
     std::vector<TBoardRow> boardRows(TMomentCache* cache);
     const TUserTable& userTable() const;
 
@@ -133,6 +135,19 @@ public:
     // when its recipient asked for that. A recipient without a board record is
     // refused.
     MessageOutcome takeMessage(TWYWONode message, const std::string& takenBy);
+
+    // --- the planned absences ------------------------------------------------------------------
+    // Plans an absence of `plan.employee`, whom `planner` must be allowed to
+    // plan for; it comes onto the board at its start. Done with the new
+    // absence's id as `record`; a refusal names the field at fault; an
+    // account that is gone is Gone.
+    TAdminResult planAbsence(const TAbsencePlanner& planner, const TAbsencePlan& plan);
+    // Cancels the absence with this id (of an account `planner` may plan
+    // for); the board is left as it is.
+    TAdminResult cancelAbsence(const TAbsencePlanner& planner, std::uint64_t id);
+    // The absences to come and those on the board now, of one account or
+    // (empty) of all, in the order of their start.
+    std::vector<TAbsenceShown> absences(const std::string& employeeKey = {});
 
     // --- departments and accounts ---------------------------------------------------------------
     // `who` names the administrator in the record line.
@@ -181,6 +196,10 @@ public:
     void refreshUserTable();
 
 private:
+    // The schedule follows an account's new key, or (none) its removal:
+    // its absences and its calendar go with it.
+    void scheduleFollowsAccount(const std::string& key, const std::optional<std::string>& newKey);
+
     TServerParts& parts_;
     TServerContext& context_;
 };

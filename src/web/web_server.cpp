@@ -35,6 +35,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addAdminSignInRoutes(router_, services_);
     addAdminDataRoutes(router_, services_);
     addServiceRoutes(router_, services_);
+    addScheduleRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 

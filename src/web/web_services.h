@@ -39,5 +39,7 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& services);
 void addAdminDataRoutes(TRouter& router, TWebServices& services);
 // What those who run the server use: /healthz, /metrics and the backup.
 void addServiceRoutes(TRouter& router, TWebServices& services);
+// The planned absences: an employee's own, and everyone's for the administrator.
+void addScheduleRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web
