@@ -20,6 +20,7 @@ packages=(
   cmake ninja-build g++ pkg-config dpkg-dev
   libsimpleini-dev qt6-base-dev libgl-dev libsystemd-dev
   libmicrohttpd-dev nlohmann-json3-dev libsodium-dev prometheus-cpp-dev libarchive-dev
+  libcurl4-openssl-dev libical-dev
 )
 if ! $build_only; then
   # The tests and the benchmarks.
@@ -27,7 +28,7 @@ if ! $build_only; then
     libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils xvfb xauth
     openbox xdotool x11-utils imagemagick
-    lintian systemd adduser chromium python3-prometheus-client
+    lintian systemd adduser chromium python3-prometheus-client python3-icalendar
   )
   # The browser tests drive chromium from Node; a machine without Node gets
   # Debian's.
