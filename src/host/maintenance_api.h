@@ -149,6 +149,21 @@ public:
     // (empty) of all, in the order of their start.
     std::vector<TAbsenceShown> absences(const std::string& employeeKey = {});
 
+    // --- the accounts' calendars ------------------------------------------------------------
+    // Gives `employee` the calendar at `address` (webcal:// read as
+    // https://), or takes it away (empty); a new one is read at once. Only
+    // http and https addresses are taken; whether the host is allowed is
+    // told when it is fetched.
+    TAdminResult setCalendar(const std::string& who, const std::string& employee, const std::string& address);
+    // Reads `employee`'s calendar (every calendar when empty) now, without
+    // waiting for its next time. Done with how many are read.
+    TAdminResult readCalendarsNow(const std::string& employee);
+    // Every account's calendar, in account order.
+    std::vector<TCalendarShown> calendars();
+    // Sets [Calendars] AllowedHosts (checked first), saves the settings and
+    // reads every calendar again.
+    TAdminResult changeCalendarHosts(const std::string& who, const std::string& allowedHosts);
+
     // --- departments and accounts ---------------------------------------------------------------
     // `who` names the administrator in the record line.
     TAdminResult createDepartment(const std::string& who, const std::string& name, Saving saving = Saving::Now);

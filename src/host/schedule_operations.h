@@ -44,4 +44,13 @@ struct TAbsenceShown {
     bool applied = false;  // on the board now
 };
 
+// An account's calendar as the administration shows it.
+struct TCalendarShown {
+    std::string employee;
+    std::string address;
+    std::optional<std::time_t> lastRead;  // when it was last read well
+    std::string note;                     // why its last fetch or reading failed; empty when it did not
+    bool reading = false;                 // a fetch is under way
+};
+
 }  // namespace zv

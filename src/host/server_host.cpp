@@ -2,6 +2,7 @@
 
 #include "host/absence_keeper.h"
 #include "host/auto_punch_out.h"
+#include "host/calendar_sync.h"
 #include "host/client_listener.h"
 #include "host/maintenance_api.h"
 #include "host/platform_info.h"
@@ -61,6 +62,8 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     parts_->autoPunchOut = autoPunchOut_.get();
     absenceKeeper_ = std::make_unique<TAbsenceKeeper>(*parts_, *context_);
     parts_->absenceKeeper = absenceKeeper_.get();
+    calendarSync_ = std::make_unique<TCalendarSync>(*parts_, *context_);
+    parts_->calendarSync = calendarSync_.get();
     api_ = std::make_unique<TMaintenanceApi>(*parts_, *context_);
 }
 
@@ -68,6 +71,8 @@ TServerHost::~TServerHost() {
     alive_.reset();
     parts_->autoPunchOut = nullptr;
     autoPunchOut_.reset();
+    parts_->calendarSync = nullptr;
+    calendarSync_.reset();
     parts_->absenceKeeper = nullptr;
     absenceKeeper_.reset();
     // The listening socket goes first, so that no connection is accepted
@@ -141,6 +146,7 @@ void TServerHost::FormShow() {
     parts_->serving = true;
     autoPunchOut_->start();
     absenceKeeper_->start();
+    calendarSync_->start();
     if (parts_->startFrontEnds) parts_->startFrontEnds();
 }
 
@@ -196,6 +202,7 @@ bool TServerHost::FormCloseQuery() {
     if (parts_->stopFrontEnds) parts_->stopFrontEnds();
     autoPunchOut_->stop();
     absenceKeeper_->stop();
+    calendarSync_->stop();
     stopEverySession();
     parts_->stores.close();
     // Nothing else changed since it was written: the window's placement

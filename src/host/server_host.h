@@ -3,7 +3,8 @@
 // stores, the settings, the session mutex, the registry and the user table:
 // TServerParts), the clients' listener `ServerSocket`, the SMTP client
 // `SmtpClient1`, the end-of-day punch-out, the keeper of the planned
-// absences, and the two faces it lends out:
+// absences, the reading of the accounts' calendars, and the two faces it
+// lends out:
 // the session context the protocol sees and the maintenance API the front
 // ends see. Runs start-up (FormShow) and shutdown (FormCloseQuery,
 // FormDestroy), and reaches the administrator only through AdminView. Both
@@ -25,6 +26,7 @@ namespace zv {
 
 class TAbsenceKeeper;
 class TAutoPunchOut;
+class TCalendarSync;
 class TClientListener;
 class TMaintenanceApi;
 class TServerContext;
@@ -92,6 +94,7 @@ private:
     std::unique_ptr<TClientListener> ServerSocket;
     std::unique_ptr<TAutoPunchOut> autoPunchOut_;
     std::unique_ptr<TAbsenceKeeper> absenceKeeper_;
+    std::unique_ptr<TCalendarSync> calendarSync_;
     std::unique_ptr<TMaintenanceApi> api_;
 
     // Expires with the host: a reload still queued then does nothing.

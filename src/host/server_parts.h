@@ -22,6 +22,7 @@
 namespace zv {
 
 class TAbsenceKeeper;
+class TCalendarSync;
 class TAutoPunchOut;
 class TEventLoop;
 
@@ -57,6 +58,7 @@ struct TServerParts {
     TObservers<> userTableObservers;
     TAutoPunchOut* autoPunchOut = nullptr;  // owned by the root; set while it exists
     TAbsenceKeeper* absenceKeeper = nullptr;  // owned by the root; set while it exists
+    TCalendarSync* calendarSync = nullptr;    // owned by the root; set while it exists
     // The front ends beside the window: started at the end of a start-up
     // that succeeded, stopped once a close goes ahead (before the sessions
     // stop and the stores are emptied).

@@ -26,7 +26,7 @@ struct TSettingKey {
     bool secret = false;  // listed as set or not set, never shown
 };
 
-inline constexpr std::array<TSettingKey, 18> kSettingKeys{{
+inline constexpr std::array<TSettingKey, 19> kSettingKeys{{
     {"Options", "BlockSize", &TSettings::BlockSize, TakesEffect::AtNextStart},
     {"Options", "SMTPHost", &TSettings::SMTPHost, TakesEffect::AtOnce},
     {"Options", "Port", &TSettings::Port, TakesEffect::AtNextStart},
@@ -45,6 +45,7 @@ inline constexpr std::array<TSettingKey, 18> kSettingKeys{{
     {"Web", "MetricsToken", &TSettings::WebMetricsToken, TakesEffect::AtNextStart, true},
     {"Board", "AutoOutAt", &TSettings::AutoOutAt, TakesEffect::AtOnce},
     {"Board", "AutoOutDone", &TSettings::AutoOutDone, TakesEffect::AtOnce},
+    {"Calendars", "AllowedHosts", &TSettings::CalendarAllowedHosts, TakesEffect::AtOnce},
 }};
 
 // The window's placement, written by the window (see screenKeys).

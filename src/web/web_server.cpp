@@ -36,6 +36,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addAdminDataRoutes(router_, services_);
     addServiceRoutes(router_, services_);
     addScheduleRoutes(router_, services_);
+    addCalendarRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 

@@ -41,5 +41,7 @@ void addAdminDataRoutes(TRouter& router, TWebServices& services);
 void addServiceRoutes(TRouter& router, TWebServices& services);
 // The planned absences: an employee's own, and everyone's for the administrator.
 void addScheduleRoutes(TRouter& router, TWebServices& services);
+// The accounts' calendars and the hosts they come from, for the administrator.
+void addCalendarRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web

@@ -3,19 +3,12 @@
 // the clients and in the status log, overdue after their end; made up by a
 // server that was down at their start.
 
-#include <ctime>
-
-#include "stores/date_time.h"
-#include "web_e2e_support.h"
+#include "schedule_e2e_support.h"
 
 namespace zv::webtest {
 namespace {
 
 namespace b = test::board;
-
-std::time_t wallClock() { return std::time(nullptr); }
-
-Fields entry(const std::string& key) { return test::boardRecord(key, "pw", "Sales", "In"); }
 
 json plan(std::time_t from, std::optional<std::time_t> until, const std::string& status,
           const std::string& comments = "") {
@@ -26,28 +19,8 @@ json plan(std::time_t from, std::optional<std::time_t> until, const std::string&
             {"comments", comments}};
 }
 
-const Fields& boardEntry(const std::vector<Fields>& board, const std::string& key) {
-    for (const Fields& f : board) {
-        if (f[b::Employee] == key) return f;
-    }
-    throw std::runtime_error("no board entry " + key);
-}
-
-json boardRow(HttpClient& browser, const std::string& key) {
-    const json board = bodyOf(browser.get("/api/board"));
-    for (const json& row : board["rows"]) {
-        if (row["employee"] == key) return row;
-    }
-    return {};
-}
-
-// The Returning text of an absence that ends at `until`.
-std::string returningText(std::time_t until) {
-    return datetime::shortDateText(until) + " " + datetime::longTimeText(until);
-}
-
 TEST(WebSchedule, AnAbsencePlannedInTheBrowserComesOnAtItsStartForClientsAndLogAndIsOverdueAfterItsEnd) {
-    auto server = startServer({entry("Doe,Jane"), entry("Roe,Rick")});
+    auto server = startServer({inEntry("Doe,Jane"), inEntry("Roe,Rick")});
     auto jane = signedIn(*server, "Doe,Jane", "pw");
     std::time_t from = wallClock() + 120;
     std::time_t until = from + 2;
@@ -137,7 +110,7 @@ TEST(WebSchedule, AnAbsencePlannedInTheBrowserComesOnAtItsStartForClientsAndLogA
 }
 
 TEST(WebSchedule, AServerStoppedOverAnAbsencesStartPutsItOnTheBoardWhenItStartsUnlessItEnded) {
-    auto server = startServer({entry("Doe,Jane"), entry("Roe,Rick")});
+    auto server = startServer({inEntry("Doe,Jane"), inEntry("Roe,Rick")});
     const std::time_t start = wallClock();
     auto jane = signedIn(*server, "Doe,Jane", "pw");
     auto rick = signedIn(*server, "Roe,Rick", "pw");

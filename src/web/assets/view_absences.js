@@ -1,10 +1,12 @@
 // The administration's Absences page: every absence planned ahead or read
-// from a calendar, with Cancel, and the form to plan one for any account.
+// from a calendar, with Cancel, the form to plan one for any account, and
+// the accounts' calendars.
 
 import { api } from "./api.js";
 import { followChanges } from "./admin_live.js";
 import { h, notice, replaceChildren } from "./dom.js";
 import { absenceForm, fillAbsenceList } from "./absence_form.js";
+import { calendarsCard } from "./view_calendars.js";
 import { displayName } from "./format.js";
 
 export function renderAbsences(container, { live }) {
@@ -14,6 +16,7 @@ export function renderAbsences(container, { live }) {
   const formSlot = h("div");
   let names = new Map();  // employee key -> the name shown
   let setWidths = () => {};
+  const calendars = calendarsCard();
 
   function show(data) {
     setWidths(data.inputWidths);
@@ -55,6 +58,7 @@ export function renderAbsences(container, { live }) {
         replaceChildren(formSlot, made.form);
       }
       show(absences);
+      await calendars.load(accounts.accounts);
     } catch (e) {
       notice(message, "error", e.message);
     }
@@ -67,7 +71,8 @@ export function renderAbsences(container, { live }) {
         + "own status, returning at their end; they go from this list once they have ended."),
       message,
       h("div", { class: "card" }, h("h3", {}, "Planned"), list, empty),
-      h("div", { class: "card" }, h("h3", {}, "Plan an absence"), formSlot)));
+      h("div", { class: "card" }, h("h3", {}, "Plan an absence"), formSlot),
+      calendars.card));
   // An absence that starts, or a change of the accounts, changes the board.
   return followChanges(live, "board", load);
 }
