@@ -1,10 +1,9 @@
 #include "host/calendar_absences.h"
 
-#include <sodium.h>
-
 #include <map>
 
 #include "host/absence_rules.h"
+#include "host/text_digest.h"
 #include "stores/date_time.h"
 #include "stores/schedule_store.h"
 
@@ -30,12 +29,7 @@ TFields fieldsOf(const calendar::TBusyTime& busy) {
 }  // namespace
 
 std::string calendarOrigin(const std::string& busyId) {
-    unsigned char digest[16];
-    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(busyId.data()),
-                       busyId.size(), nullptr, 0);
-    char hex[sizeof digest * 2 + 1];
-    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
-    return std::string(schedule::kCalendarOrigin) + hex;
+    return std::string(schedule::kCalendarOrigin) + hexDigest(busyId);
 }
 
 TCalendarFollowed followCalendar(TSCHEDList& schedule, const std::string& employee,

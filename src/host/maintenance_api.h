@@ -164,6 +164,18 @@ public:
     // reads every calendar again.
     TAdminResult changeCalendarHosts(const std::string& who, const std::string& allowedHosts);
 
+    // --- the office's calendar feeds ------------------------------------------------------
+    // The feeds there are, the office's first, then by department.
+    std::vector<TFeedShown> feeds();
+    // Makes the feed of `department` (empty: the whole office; otherwise
+    // one of the departments), or gives it a new secret: the old address
+    // leads nowhere from then on. Done with the secret as `record`.
+    TAdminResult makeFeed(const std::string& who, const std::string& department);
+    TAdminResult removeFeed(const std::string& who, const std::string& department);
+    // The iCalendar text of the feed whose secret this is; nothing for any
+    // other text.
+    std::optional<std::string> feedCalendarText(const std::string& secret);
+
     // --- departments and accounts ---------------------------------------------------------------
     // `who` names the administrator in the record line.
     TAdminResult createDepartment(const std::string& who, const std::string& name, Saving saving = Saving::Now);

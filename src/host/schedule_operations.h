@@ -53,4 +53,11 @@ struct TCalendarShown {
     bool reading = false;                 // a fetch is under way
 };
 
+// A calendar feed of the office's absences: of one department, or (empty)
+// of the whole office, at "/calendar/<secret>.ics".
+struct TFeedShown {
+    std::string department;
+    std::string secret;
+};
+
 }  // namespace zv

@@ -37,6 +37,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addServiceRoutes(router_, services_);
     addScheduleRoutes(router_, services_);
     addCalendarRoutes(router_, services_);
+    addCalendarFeedRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 

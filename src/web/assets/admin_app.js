@@ -10,6 +10,7 @@ import { renderAccounts } from "./view_accounts.js";
 import { renderAdminSignIn } from "./view_admin_sign_in.js";
 import { renderLog, renderLogPrint } from "./view_log.js";
 import { renderOptions } from "./view_options.js";
+import { calendarFeedsCard } from "./view_calendar_feeds.js";
 import { renderPhonebook } from "./view_phonebook.js";
 import { renderUsers } from "./view_users.js";
 
@@ -20,7 +21,11 @@ const VIEWS = {
   phonebook: ["Phonebook", renderPhonebook],
   log: ["Status log", renderLog],
   "log-print": ["Status log printout", renderLogPrint],
-  options: ["Options", renderOptions],
+  options: ["Options", (container, context) => {
+    const leave = renderOptions(container, context);
+    container.querySelector(".admin-page").append(calendarFeedsCard());
+    return leave;
+  }],
 };
 const view = document.getElementById("view");
 const topbar = document.getElementById("topbar");
