@@ -36,6 +36,47 @@ bool holdsLine(std::string_view text, std::string_view line) {
     return false;
 }
 
+// The zones calendars define, kept from one reading to the next by their
+// text: what a zone's changes are is worked out once (from the zone's first
+// year on, 1601 for Outlook's), not at each reading of every calendar that
+// defines it. A reading holds the zones it uses (`held`), so that a cache
+// emptied meanwhile by another thread frees none under it.
+class TZoneCache {
+public:
+    icaltimezone* cached(icaltimezone* defined, std::vector<std::shared_ptr<icaltimezone>>& held) {
+        icalcomponent* definition = icaltimezone_get_component(defined);
+        char* text = definition ? icalcomponent_as_ical_string_r(definition) : nullptr;
+        if (!text) return defined;
+        std::string key(text);
+        icalmemory_free_buffer(text);
+        std::lock_guard lock(mutex_);
+        auto found = zones_.find(key);
+        if (found == zones_.end()) {
+            if (zones_.size() >= kMostZones) zones_.clear();
+            std::shared_ptr<icaltimezone> zone(icaltimezone_new(),
+                                               [](icaltimezone* z) { icaltimezone_free(z, 1); });
+            if (!zone || !icaltimezone_set_component(zone.get(), icalcomponent_new_clone(definition)))
+                return defined;
+            found = zones_.emplace(std::move(key), std::move(zone)).first;
+        }
+        held.push_back(found->second);
+        return found->second.get();
+    }
+
+private:
+    static constexpr std::size_t kMostZones = 256;
+    std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<icaltimezone>> zones_;  // guarded by mutex_
+};
+
+TZoneCache& zoneCache() {
+    static TZoneCache cache;
+    return cache;
+}
+
+// The cached zones the reading under way on this thread uses.
+thread_local std::vector<std::shared_ptr<icaltimezone>> heldZones;
+
 // The time zone of a property's time: the one it names in its TZID, defined
 // in the calendar or else known to the system by that name; nothing for a
 // floating time (read in this computer's zone). A UTC time has UTC.
@@ -46,7 +87,9 @@ const icaltimezone* zoneOf(icalproperty* prop, const icaltimetype& time, icalcom
     if (tzid == nullptr) return nullptr;
     const char* name = icalparameter_get_tzid(tzid);
     if (name == nullptr) return nullptr;
-    if (icaltimezone* defined = icalcomponent_get_timezone(calendar, name)) return defined;
+    if (icaltimezone* defined = icalcomponent_get_timezone(calendar, name)) {
+        return zoneCache().cached(defined, heldZones);
+    }
     return icaltimezone_get_builtin_timezone(name);
 }
 
@@ -310,6 +353,10 @@ std::vector<TBusyTime> readBusyTimes(std::string_view text, std::time_t from, st
     TComponent root(icalparser_parse_string(copy.c_str()));
     if (!root) throw TCalendarError("the calendar cannot be read");
 
+    // The zones this reading holds go with it.
+    struct Release {
+        ~Release() { heldZones.clear(); }
+    } release;
     std::vector<TBusyTime> busy;
     std::size_t calendars = 0;
     const auto read = [&](icalcomponent* calendar) {

@@ -45,7 +45,14 @@ void TAbsenceKeeper::runDue(std::time_t now) {
     const TScheduleWork work = scheduleWorkAt(
         schedule, now, [&board](const TSCHEDNode& applied) { return absenceHoldsBoard(board, applied); });
     nextStart_ = work.nextStart;
-    if (work.apply.empty() && work.skip.empty() && work.endOpen.empty() && work.remove.empty()) return;
+    // What ended a day ago goes at most once an hour: a removal writes the
+    // whole file, the other changes only their records.
+    std::vector<std::uint64_t> remove;
+    if (!work.remove.empty() && (lastRemoval_ == 0 || now - lastRemoval_ >= kRemoveEvery)) {
+        remove = work.remove;
+        lastRemoval_ = now;
+    }
+    if (work.apply.empty() && work.skip.empty() && work.endOpen.empty() && remove.empty()) return;
 
     // The records to change, lent by their places.
     const auto lend = [&schedule](std::uint64_t serial) -> TSCHEDNode* {
@@ -54,7 +61,6 @@ void TAbsenceKeeper::runDue(std::time_t now) {
         }
         return nullptr;
     };
-    std::vector<std::uint64_t> remove = work.remove;
     std::string applied;
     for (const std::uint64_t serial : work.apply) {
         TSCHEDNode* absence = lend(serial);

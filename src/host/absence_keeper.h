@@ -2,7 +2,8 @@
 // The keeper of the planned absences: at the start of each absence it puts
 // the absence on the board as the browser's status edit does (board record,
 // one status log record, the live board) and notes it applied; it removes
-// absences a day after their end (absence_rules.h decides what is due).
+// absences a day after their end, at most once an hour (absence_rules.h
+// decides what is due).
 // A server that was down at an absence's start applies it when it starts,
 // if the absence has not ended.
 //
@@ -46,7 +47,10 @@ private:
 
     TServerParts& parts_;
     TServerContext& context_;
+    static constexpr std::time_t kRemoveEvery = 3600;
+
     std::optional<std::time_t> nextStart_;
+    std::time_t lastRemoval_ = 0;  // the last look that removed ended absences
     std::unique_ptr<TWallClockStep> step_;
 };
 

@@ -15,7 +15,8 @@
 // - An applied absence the board no longer shows (the employee punched in
 //   or set another status) stays overridden: it is never applied again. One
 //   without an end ends at that moment.
-// - Every absence is removed from the schedule a day after its end.
+// - Every absence is removed from the schedule a day after its end (the
+//   keeper looks for those at most once an hour).
 
 #include <cstdint>
 #include <ctime>

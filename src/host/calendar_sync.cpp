@@ -58,6 +58,13 @@ void TCalendarSync::start() {
             look();
         });
         timer_->startAfter(std::chrono::seconds(0));
+        batchTimer_ =
+            std::make_unique<TLoopTimer>(parts_.mainLoop, TLoopTimer::Clock::Monotonic, [this](bool) {
+                std::weak_ptr<bool> alive = alive_;
+                parts_.sessionMutex.postStep(parts_.mainLoop, [this, alive] {
+                    if (alive.lock()) applyReadings();
+                });
+            });
     } catch (const std::exception& e) {
         parts_.view.showMessage(
             MessageKind::Warning,
@@ -65,6 +72,7 @@ void TCalendarSync::start() {
                 "\rThe absences they gave last stay; they are read again from the next start.");
         fetcher_.reset();
         timer_.reset();
+        batchTimer_.reset();
     }
 }
 
@@ -72,6 +80,7 @@ void TCalendarSync::stop() {
     if (fetcher_) fetcher_->stop();  // joins its thread: no reading comes after this
     fetcher_.reset();
     timer_.reset();
+    batchTimer_.reset();
     alive_.reset();
     std::lock_guard lock(mutex_);
     readings_.clear();
@@ -144,9 +153,15 @@ void TCalendarSync::fetched(calendar::TFetchResult result) {
     reading.failure = std::move(result.failure);
     const std::time_t now = datetime::now();
     reading.readFrom = now - kReadBack;
+    std::tm lastDay{};
+    localtime_r(&now, &lastDay);
+    lastDay.tm_mday += kDaysAhead + 1;
+    lastDay.tm_hour = lastDay.tm_min = lastDay.tm_sec = 0;
+    lastDay.tm_isdst = -1;
+    const std::time_t readTo = std::mktime(&lastDay);
     if (reading.failure.empty()) {
         try {
-            reading.busy = calendar::readBusyTimes(result.body, reading.readFrom, now + kReadAhead);
+            reading.busy = calendar::readBusyTimes(result.body, reading.readFrom, readTo);
         } catch (const calendar::TCalendarError& e) {
             reading.failure = e.what();
         }
@@ -157,11 +172,21 @@ void TCalendarSync::fetched(calendar::TFetchResult result) {
     applyPosted_ = true;
     std::weak_ptr<bool> alive = alive_;
     parts_.sessionMutex.postStep(parts_.mainLoop, [this, alive] {
-        if (alive.lock()) applyReadings();
+        if (alive.lock()) applySoon();
     });
 }
 
+void TCalendarSync::applySoon() {
+    const auto since = Clock::now() - lastApply_;
+    if (since >= kBatchEvery || !batchTimer_) {
+        applyReadings();
+        return;
+    }
+    batchTimer_->startAfter(kBatchEvery - since);
+}
+
 void TCalendarSync::applyReadings() {
+    lastApply_ = Clock::now();
     std::vector<TReading> readings;
     {
         std::lock_guard lock(mutex_);

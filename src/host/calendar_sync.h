@@ -38,9 +38,15 @@ struct TServerParts;
 class TCalendarSync {
 public:
     static constexpr std::chrono::minutes kEvery{15};
-    // The window of each reading: from a day back to two weeks ahead.
+    // The window of each reading: from a day back to the end of the seventh
+    // day ahead. It ends at a midnight, so that the events of a new day come
+    // into the schedule once a day and every other reading of a calendar
+    // that did not change changes no record.
     static constexpr std::time_t kReadBack = 24 * 60 * 60;
-    static constexpr std::time_t kReadAhead = 14 * 24 * 60 * 60;
+    static constexpr int kDaysAhead = 7;
+    // Readings that come close together are applied together, with one
+    // save: at most one batch in this time.
+    static constexpr std::chrono::milliseconds kBatchEvery{1000};
 
     TCalendarSync(TServerParts& parts, TServerContext& context);
     ~TCalendarSync();
@@ -79,7 +85,9 @@ private:
     void look();
     // The fetcher's thread: reads what came and hands it to the main loop.
     void fetched(calendar::TFetchResult result);
-    // In a step: the readings that came since the last.
+    // In a step: the readings that came since the last, now or after the
+    // rest of kBatchEvery.
+    void applySoon();
     void applyReadings();
     void applyReading(const TAsked& asked, const TReading& reading, bool& changed, bool& absencesChanged);
 
@@ -89,6 +97,8 @@ private:
     // Main thread only.
     std::unique_ptr<calendar::TCalendarFetcher> fetcher_;
     std::unique_ptr<TLoopTimer> timer_;
+    std::unique_ptr<TLoopTimer> batchTimer_;
+    std::chrono::steady_clock::time_point lastApply_{};
     std::shared_ptr<bool> alive_;                   // steps queued on the loop check it
     std::map<std::string, TCalendarState> states_;  // by account
     std::map<std::uint64_t, TAsked> asked_;         // by ticket, while in flight

@@ -38,6 +38,11 @@ struct TDay {
         return out;
     }
     std::string date() const { return text(0).substr(0, 8); }
+    // Its day of the week as a rule names it ("MO").
+    std::string weekday() const {
+        static constexpr const char* kDays[] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
+        return kDays[at(12).tm_wday];
+    }
     std::time_t moment(int hour, int minute = 0) const {
         std::tm parts = at(hour, minute);
         return ::timegm(&parts);
@@ -60,7 +65,7 @@ std::string ics(const std::vector<std::string>& lines) {
 // Outlook's calendar of Jane, in a zone of its own that goes to summer time
 // (+0200 from +0100) in three days, at 2:00.
 std::string outlookCalendar() {
-    const TDay tomorrow{1}, change{3}, firstMonday{1 - 14}, fair{4}, fairEnd{6};
+    const TDay tomorrow{1}, change{3}, firstWeek{1 - 14}, fair{4}, fairEnd{6};
     const std::string zone = "W. Europe Standard Time";
     const std::string tz = "TZID=" + zone + ":";
     const std::string uid = "040000008200E00074C5B7101A82E00800000000B0A5B1F2A7DC010000000000000000100000";
@@ -84,13 +89,14 @@ std::string outlookCalendar() {
         "TZOFFSETTO:+0200",
         "END:DAYLIGHT",
         "END:VTIMEZONE",
-        // Weekly, 10 to 11 on the wall clock: tomorrow, and in eight days in summer time.
+        // Twice a week, 10 to 11 on the wall clock: tomorrow, and in five
+        // days in summer time.
         "BEGIN:VEVENT",
         "UID:" + uid,
         "SUMMARY:Weekly sync",
-        "DTSTART;" + tz + firstMonday.text(10, 0, false),
-        "DTEND;" + tz + firstMonday.text(11, 0, false),
-        "RRULE:FREQ=WEEKLY;INTERVAL=1",
+        "DTSTART;" + tz + firstWeek.text(10, 0, false),
+        "DTEND;" + tz + firstWeek.text(11, 0, false),
+        "RRULE:FREQ=WEEKLY;INTERVAL=1;BYDAY=" + tomorrow.weekday() + "," + TDay{5}.weekday(),
         "TRANSP:OPAQUE",
         "X-MICROSOFT-CDO-BUSYSTATUS:BUSY",
         "END:VEVENT",
@@ -251,7 +257,7 @@ TEST(WebCalendars, OutlookAndGoogleCalendarsBecomeTheRightAbsencesFollowAnEditAn
         // 10:00 at +0100, then at +0200 once summer time began: an hour
         // earlier in UTC.
         {"Doe,Jane", TDay{1}.moment(9), TDay{1}.moment(10), meeting},
-        {"Doe,Jane", TDay{8}.moment(8), TDay{8}.moment(9), meeting},
+        {"Doe,Jane", TDay{5}.moment(8), TDay{5}.moment(9), meeting},
         // The stand-up: not on the day it was cancelled; the third in summer time.
         {"Doe,Jane", TDay{1}.moment(8), TDay{1}.moment(8, 15), meeting},
         {"Doe,Jane", TDay{3}.moment(7), TDay{3}.moment(7, 15), meeting},
