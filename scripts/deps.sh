@@ -28,7 +28,7 @@ if ! $build_only; then
     libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils xvfb xauth
     openbox xdotool x11-utils imagemagick
-    lintian systemd adduser chromium python3-prometheus-client python3-icalendar
+    lintian systemd adduser chromium python3-prometheus-client python3-icalendar faketime
   )
   # The browser tests drive chromium from Node; a machine without Node gets
   # Debian's.
