@@ -9,7 +9,6 @@
 #include <set>
 
 #include "host/host_stores.h"
-#include "stores/file_journal.h"
 
 namespace zv {
 
@@ -29,10 +28,7 @@ la_ssize_t collectOutput(struct archive*, void* out, const void* bytes, std::siz
 // The names a backup's entries may have.
 std::set<std::string> archivedNames() {
     std::set<std::string> names{kManifestName, kArchivedSettingsName};
-    for (const TDataFile& kind : kDataFiles) {
-        names.insert(kind.name);
-        names.insert(std::string(kind.name).append(fileio::kJournalSuffix));
-    }
+    for (const TDataFile& kind : kDataFiles) names.insert(kind.name);
     return names;
 }
 

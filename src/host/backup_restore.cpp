@@ -155,18 +155,14 @@ TRestoreResult restoreBackup(const std::string& archivePath, const std::string& 
             result.restored.push_back({file.name, {}, file.recordSize});
             result.restored.back().bytes.swap(file.bytes);
         }
-        // A journal the backup does not hold belongs to the file it replaced;
+        // A journal left beside a data file belongs to the file it replaced;
         // a file the backup lacks stays as it is, with its journal.
         for (const TDataFile& kind : kDataFiles) {
-            const std::string journal = std::string(kind.name).append(fileio::kJournalSuffix);
-            bool restored = false, fileRestored = false;
-            for (const TBackupFile& file : result.restored) {
-                restored = restored || file.name == journal;
-                fileRestored = fileRestored || file.name == kind.name;
-            }
+            bool fileRestored = false;
+            for (const TBackupFile& file : result.restored) fileRestored = fileRestored || file.name == kind.name;
             if (!fileRestored) continue;
-            const std::string path = inFolder(dataFolder, journal);
-            if (!restored && statOf(path)) {
+            const std::string path = inFolder(dataFolder, kind.name) + std::string(fileio::kJournalSuffix);
+            if (statOf(path)) {
                 fileio::renameFile(path, path + kBeforeRestoreSuffix);
                 result.keptAside.push_back(path + kBeforeRestoreSuffix);
             }

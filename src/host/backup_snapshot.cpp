@@ -1,5 +1,7 @@
 #include "host/backup_snapshot.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -43,6 +45,30 @@ std::optional<std::size_t> sizeNumber(const std::string& text) {
     return static_cast<std::size_t>(std::stoull(text));
 }
 
+// Plays the journal `journalPath` (its bytes `journal`) into `bytes`, the
+// copy of the data file at `path`; what happened, for the notes, or nothing
+// for an empty journal.
+std::optional<std::string> playJournal(const std::string& journal, const std::string& journalPath,
+                                       const std::string& path, std::string& bytes) {
+    using Outcome = fileio::TJournalRecovery::Outcome;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 && errno != ENOENT)
+        throw TBackupError("cannot look at \"" + path + "\": " + std::strerror(errno));
+    const std::string quoted = "\"" + journalPath + "\"";
+    switch (fileio::playJournalInto(journal, static_cast<std::uint64_t>(info.st_ino), bytes)) {
+        case Outcome::Replayed:
+            return quoted +
+                   " held a complete change that a stop had cut short; the backup holds the file "
+                   "with it, as the next start would";
+        case Outcome::Discarded:
+            return quoted + " held an incomplete change, which the backup leaves out, as the server would";
+        case Outcome::Foreign:
+            return quoted + " belongs to another version of the file and is left out, as the server would";
+        case Outcome::None: break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 TBackupSnapshot snapshotOfServer(const THostStores& stores, const std::string& settingsPath) {
@@ -63,10 +89,17 @@ TBackupSnapshot snapshotOfServer(const THostStores& stores, const std::string& s
 TBackupSnapshot snapshotOfFolder(const std::string& dataFolder, const std::string& settingsPath) {
     TBackupSnapshot snapshot;
     snapshot.takenAt = datetime::now();
-    std::vector<TBackupFile> journals;
     for (const TDataFile& kind : kDataFiles) {
         const std::string path = inFolder(dataFolder, kind.name);
         TBackupFile file{kind.name, readWholeFile(path).value_or(std::string()), kind.recordSize};
+        // A change the stop cut short goes into the copy as the next start
+        // would write it into the file; the journal itself is never archived
+        // (it names the file by its inode, which a restore does not keep).
+        const std::string journal = path + std::string(fileio::kJournalSuffix);
+        if (const auto journalBytes = readWholeFile(journal)) {
+            if (const auto note = playJournal(*journalBytes, journal, path, file.bytes))
+                snapshot.notes.push_back(*note);
+        }
         if (const std::size_t tail = file.bytes.size() % kind.recordSize; tail != 0) {
             file.bytes.resize(file.bytes.size() - tail);
             snapshot.notes.push_back("\"" + path + "\" ends in an incomplete record (" +
@@ -74,14 +107,10 @@ TBackupSnapshot snapshotOfFolder(const std::string& dataFolder, const std::strin
                                      " bytes), which the backup leaves out, as the server would");
         }
         snapshot.files.push_back(std::move(file));
-        const std::string journal = std::string(kind.name).append(fileio::kJournalSuffix);
-        if (auto bytes = readWholeFile(inFolder(dataFolder, journal)))
-            journals.push_back({journal, std::move(*bytes), 0});
     }
     if (auto settings = readWholeFile(settingsPath)) {
         snapshot.files.push_back({kArchivedSettingsName, std::move(*settings), 0});
     }
-    for (TBackupFile& journal : journals) snapshot.files.push_back(std::move(journal));
     return snapshot;
 }
 

@@ -185,6 +185,15 @@ void TClientThread::closeWhenIdle(TAsyncSocket& socket) {
 }
 
 void TClientThread::runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&)) {
+    // A step that only sends the bundle's next block uses the session's own
+    // state and its socket, both this thread's: it runs here, so that the
+    // blocks of many clients flow at once and the main loop is left to the
+    // steps that use the stores.
+    if (session_.stepTouchesOnlyItsOwn()) {
+        TSocketAdapter adapter(socket);
+        (session_.*step)(adapter);
+        return;
+    }
     ctx_.sessionMutex().runStep(ctx_.mainLoop(), [this, &socket, step] {
         TSocketAdapter adapter(socket);
         (session_.*step)(adapter);

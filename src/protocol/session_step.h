@@ -1,8 +1,10 @@
 #pragma once
 // The conversation with one client: three states, the requests, the replies
 // and the block transfer of the bundle. One step runs for each arrival of
-// data, always on the main thread while the session holds the session mutex;
-// the session's own thread (TClientThread) only hands the steps over.
+// data. A step that may use the stores runs on the main thread while the
+// session holds the session mutex (the session's own thread, TClientThread,
+// hands it over and waits); a step of the block transfer uses nothing but the
+// session's own state and socket, and runs on the session's thread.
 
 #include <chrono>
 #include <cstddef>
@@ -50,6 +52,10 @@ public:
     // The client went silent with an incomplete request collected: act on
     // what has arrived (the merges refuse what is missing or incomplete).
     void onSilence(TSessionSocket& socket);
+
+    // True while the next step can only send a block of the bundle (or the
+    // end of it), using nothing but this session's state and its socket.
+    bool stepTouchesOnlyItsOwn() const { return state_ == TSessionState::kSendingData; }
 
     // True while an incomplete request is held, waiting for more bytes.
     bool collecting() const { return !collector_.empty(); }

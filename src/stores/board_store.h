@@ -27,7 +27,9 @@ public:
     using Base::fileImage;
     using Base::fileName;
     using Base::getCount;
+    using Base::forEachPositionOf;
     using Base::getNode;
+    using Base::keyLayoutGeneration;
     using Base::saveToFile;
     using Base::setFileName;
 

@@ -173,6 +173,19 @@ std::string journalImage(const FileIdentity& file, const std::vector<TInPlaceCha
     return image;
 }
 
+TJournalRecovery::Outcome playJournalInto(std::string_view journal, std::uint64_t inode, std::string& data) {
+    if (journal.empty()) return TJournalRecovery::Outcome::None;
+    const std::optional<TParsedJournal> parsed = parseJournal(journal);
+    if (!parsed) return TJournalRecovery::Outcome::Discarded;
+    FileIdentity copy;
+    copy.inode = static_cast<ino_t>(inode);
+    copy.size = data.size();
+    if (!namesFile(*parsed, copy)) return TJournalRecovery::Outcome::Foreign;
+    for (const TInPlaceChange& c : parsed->changes)
+        data.replace(static_cast<std::size_t>(c.offset), c.bytes.size(), c.bytes);
+    return TJournalRecovery::Outcome::Replayed;
+}
+
 void setJournalFlushedHookForTesting(void (*hook)()) { journalFlushedHook = hook; }
 
 // ---- TInPlaceFile ----------------------------------------------------------

@@ -122,6 +122,13 @@ private:
 // The journal's bytes for `changes` to a data file of this identity.
 std::string journalImage(const FileIdentity& file, const std::vector<TInPlaceChange>& changes);
 
+// Plays `journal` (the bytes of a journal file) into `data`, a copy of its
+// data file taken while nothing wrote to it, whose inode is `inode`: as the
+// next load would play it into the file itself. Replayed when the journal is
+// complete and names this file; `data` is left alone otherwise (None for an
+// empty journal). For a copy of the folder while the server is stopped.
+TJournalRecovery::Outcome playJournalInto(std::string_view journal, std::uint64_t inode, std::string& data);
+
 // Called after the journal of an in-place write is flushed and before the
 // file is touched; nullptr for none. For the crash tests, which stop the
 // process there.

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "stores/file_access.h"
+#include "stores/key_index.h"
 #include "stores/load_warnings.h"
 #include "stores/record_codec.h"
 #include "stores/record_file.h"
@@ -175,6 +176,7 @@ public:
     Node& getNode(int index) {
         requireIndex(index);
         noteLent(static_cast<std::size_t>(index));
+        keyIndex_.noteLent(static_cast<std::size_t>(index));
         return *lend()[static_cast<std::size_t>(index)];
     }
     const Node& getNode(int index) const {
@@ -209,6 +211,7 @@ public:
         const auto position = positionOf(key);
         if (!position) return nullptr;
         noteLent(*position);
+        keyIndex_.noteLent(*position);
         return lend()[*position].get();
     }
     const Node* findFirst(std::string_view key) const {
@@ -286,10 +289,26 @@ public:
         return out;
     }
 
+    // Changes whenever a record may have taken another place or another key;
+    // while it stays the same, every position holds the key it held.
+    std::uint64_t keyLayoutGeneration() const {
+        refreshKeyIndex();
+        return keyIndex_.generation();
+    }
+
+    // Calls `visit` with the position of each record whose field 1 equals
+    // `key`, in list order.
+    template <class Visit>
+    void forEachPositionOf(std::string_view key, Visit visit) const {
+        refreshKeyIndex();
+        for (std::size_t at = keyIndex_.first(key); at != TKeyIndex::kNone; at = keyIndex_.next(at)) visit(at);
+    }
+
     // The list in its final order. The caller may change any record, keys
     // included, and must not insert, delete or move records.
     NodeList& records() {
         allLent_ = true;
+        keyIndex_.invalidate();
         return lend();
     }
     const NodeList& records() const {
@@ -307,16 +326,23 @@ private:
     }
 
     std::optional<std::size_t> positionOf(std::string_view key) const {
+        refreshKeyIndex();
+        const std::size_t at = keyIndex_.first(key);
+        if (at == TKeyIndex::kNone) return std::nullopt;
+        return at;
+    }
+
+    // The list settled and its key index up to date with it.
+    void refreshKeyIndex() const {
         settle();
-        for (std::size_t i = 0; i < list_.size(); ++i)
-            if (keyOf(*list_[i]) == key) return i;
-        return std::nullopt;
+        keyIndex_.refresh(list_.size(), [this](std::size_t i) { return std::string_view(keyOf(*list_[i])); });
     }
 
     // Records inserted, deleted or moved: the next write replaces the file.
     void noteMoved() {
         moved_ = true;
         lent_.clear();
+        keyIndex_.invalidate();
     }
     std::size_t noteDeleted(std::size_t count) {
         if (count > 0) noteMoved();
@@ -377,6 +403,7 @@ private:
     // Merges records added by insertSorted() into key order.
     void settle() const {
         if (pendingFrom_ == kNothingPending) return;
+        keyIndex_.invalidate();
         const auto pending = list_.begin() + static_cast<std::ptrdiff_t>(pendingFrom_);
         if (!orderTrusted_ && !std::is_sorted(list_.begin(), pending, nodeLess)) {
             // Loaded unsorted, or a key was changed through a lent record.
@@ -414,6 +441,7 @@ private:
     mutable std::size_t pendingFrom_ = kNothingPending;  // first record not yet merged
     mutable bool orderTrusted_ = true;  // records before pendingFrom_ known to be in key order
     mutable std::size_t lastBundleSize_ = 0;
+    mutable TKeyIndex keyIndex_;  // follows the list; settle() may move records
 };
 
 }  // namespace zv

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "host/session_registry.h"
 #include "host/user_table.h"
@@ -56,9 +60,7 @@ TEST(SessionRegistry, FindsTheNewestLoggedInEntryAndRemovesByID) {
 
     // Names are cut to 255 characters.
     reg.updateThreadList("00000002", std::string(300, 'x'));
-    reg.forEachNewestFirst([](const TSessionRegistry::Entry& e) {
-        EXPECT_EQ(e.employeeName.size(), 255u);
-    });
+    reg.forEachNewestFirst([](const TSessionRegistry::Entry& e) { EXPECT_EQ(e.employeeName.size(), 255u); });
 }
 
 class UserTableTest : public ::testing::Test {
@@ -72,9 +74,7 @@ protected:
     }
     void TearDown() override { datetime::setClockForTesting(nullptr); }
 
-    std::string stamp(std::time_t t) {
-        return datetime::shortDateText(t) + ", " + datetime::longTimeText(t);
-    }
+    std::string stamp(std::time_t t) { return datetime::shortDateText(t) + ", " + datetime::longTimeText(t); }
     void refresh(const std::string& name) {
         table.clearUserTable(board.getCount());
         table.refreshUserTable(name, board, reg);
@@ -153,6 +153,77 @@ TEST_F(UserTableTest, GrowsWithTheAccountsBeyondFiveHundred) {
     EXPECT_EQ(table.rowCount(), 603);
     EXPECT_EQ(table.cell(603, 0), "Z1599,X");
     EXPECT_EQ(table.cell(603, 1), "Idle");
+}
+
+// Rows are rewritten only where they change; after any mix of logins, ends,
+// keys renamed in place through a lent record, accounts added and deleted,
+// the rows and the lookups by key are what rewriting every row and searching
+// the list from the start give.
+TEST_F(UserTableTest, AfterLoginsEndsRenamesAndDeletesTheRowsAreThoseOfARewriteOfEveryRow) {
+    using Row = TUserTable::Row;
+    std::vector<Row> expected;  // rewritten whole at every refresh
+    const auto rewriteEveryRow = [&](const std::string& name, int clearedUpTo) {
+        const std::unordered_set<std::string> served = reg.servedEmployees();
+        for (int i = 0; i < clearedUpTo && i < static_cast<int>(expected.size()); ++i)
+            expected[static_cast<std::size_t>(i)][0] = expected[static_cast<std::size_t>(i)][1] = "";
+        expected.resize(std::max<std::size_t>(expected.size(), static_cast<std::size_t>(board.getCount())));
+        for (int i = 0; i < board.getCount(); ++i) {
+            Row& r = expected[static_cast<std::size_t>(i)];
+            r[0] = board.getNode(i).Employee;
+            const bool isServed = served.count(r[0]) != 0;
+            r[1] = isServed ? "Updating" : "Idle";
+            if (isServed || r[0] == name) r[2] = stamp(clock);
+        }
+    };
+    std::mt19937 random(20261208);
+    const auto anyKey = [&] {
+        return std::as_const(board).getNode(static_cast<int>(random() % board.getCount())).Employee;
+    };
+    int nextSession = 1, nextName = 0;
+    for (int step = 0; step < 3000; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        const int before = board.getCount();
+        std::string name;
+        switch (random() % 7) {
+            case 0:  // a login
+                if (nextSession < 16) {
+                    const std::string id = std::to_string(nextSession);
+                    reg.add(session(nextSession++), id);
+                    reg.updateThreadList(id, name = anyKey());
+                }
+                break;
+            case 1:  // a session ends
+                if (reg.count() > 0) {
+                    std::vector<std::string> ids;
+                    reg.forEachNewestFirst(
+                        [&](const TSessionRegistry::Entry& e) { ids.push_back(e.connectionID); });
+                    reg.deleteThread(ids[random() % ids.size()]);
+                }
+                break;
+            case 2:  // a key changed in place, as a rename does
+                board.findByKey(anyKey())->Employee = "R" + std::to_string(nextName++) + ",X";
+                break;
+            case 3:  // an account added, sometimes with a key another has
+                board.addNode(board.createNodeFromString(
+                    random() % 3 ? "N" + std::to_string(nextName++) + ",Y" : anyKey()));
+                break;
+            case 4:  // an account deleted
+                if (board.getCount() > 3) board.deleteByKey(anyKey());
+                break;
+            default: name = random() % 2 ? anyKey() : std::string(); break;
+        }
+        clock += static_cast<std::time_t>(random() % 3);
+        table.clearUserTable(std::max(before, board.getCount()));
+        table.refreshUserTable(name, board, reg);
+        rewriteEveryRow(name, std::max(before, board.getCount()));
+        ASSERT_EQ(table.rowCount(), static_cast<int>(expected.size()));
+        for (int r = 1; r <= table.rowCount(); ++r)
+            ASSERT_EQ(table.row(r), expected[static_cast<std::size_t>(r - 1)]) << r;
+        const std::string key = anyKey();
+        int first = 0;
+        while (std::as_const(board).getNode(first).Employee != key) ++first;
+        ASSERT_EQ(std::as_const(board).findByKey(key), &std::as_const(board).getNode(first)) << key;
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "stores/file_journal.h"
 #include "temp_dir.h"
 #include "web_e2e_support.h"
 
@@ -138,12 +139,33 @@ TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRu
     EXPECT_NE(errors.find("nothing is restored"), std::string::npos) << errors;
     ASSERT_EQ(server->stop(), 0);
 
+    // A stop cut an in-place change short after its journal was complete
+    // (here: Smith's status). The backup holds the board with the change, as
+    // the next start would write it, and no journal.
+    const std::string wiwo = server->dataFile("wiwo.dat");
+    std::vector<Fields> accounts = records(*server, RecordKind::Board);
+    for (Fields& record : accounts)
+        if (record[b::Employee] == "Smith,John") record[b::Status] = "Out to lunch";
+    const std::string edited = server->tempFile("edited.dat");
+    test::writeRecordFile(edited, RecordKind::Board, accounts);
+    const std::string editedBytes = test::readFile(edited);
+    struct stat boardFile {};
+    ASSERT_EQ(::stat(wiwo.c_str(), &boardFile), 0);
+    ASSERT_EQ(editedBytes.size(), static_cast<std::size_t>(boardFile.st_size));
+    const fileio::FileIdentity identity{boardFile.st_dev, boardFile.st_ino,
+                                        static_cast<std::uint64_t>(boardFile.st_size), 0};
+    test::writeFile(wiwo + ".journal", fileio::journalImage(identity, {{0, editedBytes}}));
+
     // Stopped: the backup is written, for its owner's eyes only.
     ASSERT_EQ(runCommand(*server, {"--backup", archive}, &errors), 0) << errors;
+    EXPECT_NE(errors.find("held a complete change"), std::string::npos) << errors;
     struct stat info {};
     ASSERT_EQ(::stat(archive.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(manifestCounts(archive, server->tempFile("m1")).at("wiwo.dat"), 2u);
+    const std::string listing = server->tempFile("listing");
+    ASSERT_EQ(std::system(("tar -tzf '" + archive + "' > '" + listing + "'").c_str()), 0);
+    EXPECT_EQ(test::readFile(listing).find(".journal"), std::string::npos) << test::readFile(listing);
 
     // A data file that is not a whole number of records: refused, naming
     // it, and nothing in either folder replaced.
@@ -177,17 +199,21 @@ TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRu
     EXPECT_EQ(filesOf(server->dataFolder()), data);
 
     // The sound backup goes back over a changed board, keeping what it
-    // replaces beside it.
+    // replaces beside it; the journal left beside the board is set aside
+    // (it names the file the restore replaced).
     test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board,
                           {test::boardRecord("Roe,Rick", "x")});
     const std::string changed = test::readFile(server->dataFile("wiwo.dat"));
     ASSERT_EQ(runCommand(*server, {"--restore", archive}, &errors), 0) << errors;
     EXPECT_EQ(test::readFile(server->dataFile("wiwo.dat.before-restore")), changed);
     EXPECT_EQ(records(*server, RecordKind::Board).size(), 2u);
-    EXPECT_EQ(test::readFile(server->dataFile("wiwo.dat")), data.at("wiwo.dat"));
+    EXPECT_EQ(test::readFile(server->dataFile("wiwo.dat")), editedBytes);
+    EXPECT_FALSE(fs::exists(wiwo + ".journal"));
+    EXPECT_TRUE(fs::exists(wiwo + ".journal.before-restore"));
     EXPECT_TRUE(fs::exists(server->iniPath() + ".before-restore"));
     server->start();
-    EXPECT_NO_THROW(clientLogin(*server, "Doe,Jane", "pw"));
+    const auto bundle = test::splitBundle(clientLogin(*server, "Doe,Jane", "pw"));
+    EXPECT_NE(bundle.wiwo.find("Out to lunch"), std::string::npos);
     ASSERT_EQ(server->stop(), 0);
 
     // A backup of a version that kept no schedule restores the rest and
