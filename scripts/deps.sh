@@ -20,7 +20,7 @@ packages=(
   cmake ninja-build g++ pkg-config dpkg-dev
   libsimpleini-dev qt6-base-dev libgl-dev libsystemd-dev
   libmicrohttpd-dev nlohmann-json3-dev libsodium-dev prometheus-cpp-dev libarchive-dev
-  libldap-dev libcurl4-openssl-dev
+  libldap-dev libcurl4-openssl-dev libical-dev
 )
 if ! $build_only; then
   # The tests and the benchmarks.
@@ -29,7 +29,7 @@ if ! $build_only; then
     poppler-utils xvfb xauth
     openbox xdotool x11-utils imagemagick
     lintian systemd adduser chromium python3-prometheus-client
-    slapd ldap-utils openssl python3
+    slapd ldap-utils openssl python3 python3-icalendar faketime
   )
   # The browser tests drive chromium from Node; a machine without Node gets
   # Debian's.

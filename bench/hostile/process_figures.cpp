@@ -33,6 +33,7 @@ TProcessFigures readProcessFigures(int pid) {
     while (std::getline(status, line)) {
         if (line.rfind("Threads:", 0) == 0) f.threads = std::stoi(line.substr(8));
         if (line.rfind("VmRSS:", 0) == 0) f.residentMB = std::stod(line.substr(6)) / 1024.0;
+        if (line.rfind("VmHWM:", 0) == 0) f.peakResidentMB = std::stod(line.substr(6)) / 1024.0;
     }
     // Fields 14 and 15 of stat, after the command name in parentheses.
     std::ifstream statFile(proc + "/stat");
@@ -48,6 +49,10 @@ TProcessFigures readProcessFigures(int pid) {
             f.cpuSeconds = static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
     }
     f.descriptors = countDescriptors(proc);
+    std::ifstream io(proc + "/io");
+    while (std::getline(io, line)) {
+        if (line.rfind("write_bytes:", 0) == 0) f.writtenMB = std::stod(line.substr(12)) / (1024.0 * 1024.0);
+    }
     return f;
 }
 

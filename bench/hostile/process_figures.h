@@ -1,6 +1,7 @@
 #pragma once
 // What a running process holds, read from /proc/<pid>: open descriptors,
-// threads, resident memory and CPU time used.
+// threads, resident memory (now and at its peak), CPU time used and bytes
+// written to storage.
 
 #include <string>
 
@@ -10,7 +11,9 @@ struct TProcessFigures {
     int descriptors = -1;
     int threads = -1;
     double residentMB = -1;
+    double peakResidentMB = -1;
     double cpuSeconds = -1;  // user and system time
+    double writtenMB = -1;   // to storage, since it started
 };
 
 // Nothing (every figure -1) when the process is gone.

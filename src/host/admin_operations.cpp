@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/admin_audit.h"
+#include "host/operation_support.h"
 #include "host/maintenance_api.h"
 #include "host/record_fields.h"
 #include "host/server_parts.h"
@@ -47,27 +48,6 @@ TAdminResult TAdminResult::gone(std::string message) {
 }
 
 namespace {
-
-// Saves now; when the save fails, `undo` puts the store back as it was and
-// the failure goes on to the caller. With the dialog: nothing yet.
-void saveOrUndo(Saving saving, const std::function<void()>& save, const std::function<void()>& undo) {
-    if (saving == Saving::WithTheDialog) return;
-    try {
-        save();
-    } catch (...) {
-        undo();
-        throw;
-    }
-}
-
-// A text that no record field may hold (a line break, a zero byte, a
-// separator of the record codec: it would split the record on the wire),
-// refused naming the field; nothing when the text fits.
-std::optional<TAdminResult> unfitText(const std::string& text, std::string_view field, std::string_view label) {
-    std::string why = recordTextRefusal(text, label);
-    if (why.empty()) return std::nullopt;
-    return TAdminResult::refused(std::string(field), std::move(why));
-}
 
 bool isDepartment(TDEPTList& departments, const std::string& name) {
     for (int i = 0; i < departments.getCount(); ++i) {
@@ -157,7 +137,10 @@ TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::s
     const TWIWONode before = *account;
     applyAccountEdit(*account, edit, datetime::now());
     saveOrUndo(saving, [&] { parts_.stores.saveBoard(); }, [&] { *account = before; });
-    if (saving == Saving::Now) parts_.accountsChanged(board.getCount());
+    if (saving == Saving::Now) {
+        parts_.accountsChanged(board.getCount());
+        if (account->Employee != key) scheduleFollowsAccount(key, account->Employee);
+    }
 
     std::string changed;
     for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
@@ -184,7 +167,10 @@ TAdminResult TMaintenanceApi::removeAccount(const std::string& who, const std::s
                [&] {
                    for (const TWIWONode& record : removed) board.addNode(std::make_unique<TWIWONode>(record));
                });
-    if (saving == Saving::Now) parts_.accountsChanged(before);
+    if (saving == Saving::Now) {
+        parts_.accountsChanged(before);
+        scheduleFollowsAccount(key, std::nullopt);
+    }
     auditAdminChange(parts_.view, who, "removed account " + auditQuoted(key));
     return TAdminResult::done();
 }

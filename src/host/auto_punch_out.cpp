@@ -5,17 +5,13 @@
 
 #include "host/admin_audit.h"
 #include "host/server_parts.h"
-#include "net/loop_timer.h"
+#include "host/wall_clock_step.h"
 #include "protocol/login.h"
 #include "stores/date_time.h"
 
 namespace zv {
 
 namespace {
-
-// However far off the next moment, the schedule is looked at again within
-// this time (a change of the time zone moves no timer).
-constexpr std::time_t kLongestWait = 3600;
 
 // `day` (a local date, any hour) at `secondOfDay`; `dayShift` days later.
 std::time_t momentOn(std::tm day, int secondOfDay, int dayShift) {
@@ -72,67 +68,35 @@ std::time_t nextPunchOutMoment(std::time_t now, int secondOfDay) {
     return at > now ? at : momentOn(today, secondOfDay, 1);
 }
 
-TAutoPunchOut::TAutoPunchOut(TServerParts& parts, TServerContext& context) : parts_(parts), context_(context) {}
+TAutoPunchOut::TAutoPunchOut(TServerParts& parts, TServerContext& context)
+    : parts_(parts),
+      context_(context),
+      step_(std::make_unique<TWallClockStep>(
+          parts, [this](std::time_t now) { runIfDue(now); },
+          [this](std::time_t now) -> std::optional<std::time_t> {
+              const std::optional<int> second = parts_.settings.autoOutSecond;
+              if (!second) return std::nullopt;
+              return nextPunchOutMoment(now, *second);
+          },
+          TWallClockTexts{"The end-of-day punch-out cannot keep its time: ",
+                          "Nobody is punched out at the end of the day until the next start.",
+                          "The end-of-day punch-out could not be done: "})) {}
 
 TAutoPunchOut::~TAutoPunchOut() { stop(); }
 
-void TAutoPunchOut::start() {
-    if (alive_) return;
-    alive_ = std::make_shared<bool>(true);
-    try {
-        timer_ = std::make_unique<TLoopTimer>(parts_.mainLoop, TLoopTimer::Clock::WallClock,
-                                              [this](bool) { wake(); });
-    } catch (const std::exception& e) {
-        parts_.view.showMessage(MessageKind::Warning,
-                                 std::string("The end-of-day punch-out cannot keep its time: ") + e.what() +
-                                     "\rNobody is punched out at the end of the day until the next start.");
-    }
-    wake();  // a day missed while the server was down
-}
+void TAutoPunchOut::start() { step_->start(); }
 
-void TAutoPunchOut::stop() {
-    alive_.reset();
-    timer_.reset();
-}
+void TAutoPunchOut::stop() { step_->stop(); }
 
 void TAutoPunchOut::settingChanged() {
     TSettings& settings = parts_.settings;
     const std::time_t now = datetime::now();
     if (settings.autoOutSecond) {
         const TPunchOutDay due = latestPunchOutDay(now, *settings.autoOutSecond);
-        if (!isDayText(settings.AutoOutDone) || settings.AutoOutDone < due.day) settings.AutoOutDone = due.day;
+        if (!isDayText(settings.AutoOutDone) || settings.AutoOutDone < due.day)
+            settings.AutoOutDone = due.day;
     }
-    if (alive_) schedule(now);
-}
-
-void TAutoPunchOut::wake() {
-    // The punch-out waits for its turn behind the client steps under way.
-    std::weak_ptr<bool> alive = alive_;
-    parts_.sessionMutex.postStep(parts_.mainLoop, [this, alive] {
-        if (!alive.lock()) return;
-        // One reading of the clock for both decisions: read twice, the moment
-        // could pass between them, found not yet due and then waited for
-        // again tomorrow.
-        const std::time_t now = datetime::now();
-        try {
-            runIfDue(now);
-        } catch (const std::exception& e) {
-            // The day stays due: the next look (within the hour) tries again.
-            parts_.view.showMessage(MessageKind::Warning,
-                                     std::string("The end-of-day punch-out could not be done: ") + e.what());
-        }
-        if (alive.lock()) schedule(now);
-    });
-}
-
-void TAutoPunchOut::schedule(std::time_t now) {
-    if (!timer_) return;
-    const TSettings& settings = parts_.settings;
-    if (!settings.autoOutSecond) {
-        timer_->cancel();
-        return;
-    }
-    timer_->startAt(std::min(nextPunchOutMoment(now, *settings.autoOutSecond), now + kLongestWait));
+    if (step_->running()) step_->reschedule(now);
 }
 
 std::size_t TAutoPunchOut::runIfDue(std::time_t now) {

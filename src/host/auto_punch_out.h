@@ -18,8 +18,8 @@
 
 namespace zv {
 
-class TLoopTimer;
 class TServerContext;
+class TWallClockStep;
 struct TServerParts;
 
 // A day of the punch-out: its date ("yyyy-mm-dd", local) and its moment.
@@ -57,15 +57,9 @@ private:
     // settings. Returns how many employees it punched out.
     std::size_t runIfDue(std::time_t now);
 
-    // Waits for the next moment after `now`: the same reading of the clock
-    // that found the day not yet due.
-    void schedule(std::time_t now);
-    void wake();
-
     TServerParts& parts_;
     TServerContext& context_;
-    std::unique_ptr<TLoopTimer> timer_;
-    std::shared_ptr<bool> alive_;  // steps queued on the loop check it
+    std::unique_ptr<TWallClockStep> step_;
 };
 
 }  // namespace zv

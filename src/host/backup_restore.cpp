@@ -126,7 +126,7 @@ void checkBackupFiles(const std::vector<TBackupFile>& files, const std::string& 
         }
     }
     for (const TDataFile& kind : kDataFiles) {
-        if (!byName.count(kind.name)) throw fail(std::string("it lacks ") + kind.name);
+        if (!kind.optionalInBackup && !byName.count(kind.name)) throw fail(std::string("it lacks ") + kind.name);
     }
 }
 
@@ -155,8 +155,12 @@ TRestoreResult restoreBackup(const std::string& archivePath, const std::string& 
             result.restored.push_back({file.name, {}, file.recordSize});
             result.restored.back().bytes.swap(file.bytes);
         }
-        // A journal left beside a data file belongs to the file it replaced.
+        // A journal left beside a data file belongs to the file it replaced;
+        // a file the backup lacks stays as it is, with its journal.
         for (const TDataFile& kind : kDataFiles) {
+            bool fileRestored = false;
+            for (const TBackupFile& file : result.restored) fileRestored = fileRestored || file.name == kind.name;
+            if (!fileRestored) continue;
             const std::string path = inFolder(dataFolder, kind.name) + std::string(fileio::kJournalSuffix);
             if (statOf(path)) {
                 fileio::renameFile(path, path + kBeforeRestoreSuffix);

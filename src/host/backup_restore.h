@@ -1,7 +1,8 @@
 #pragma once
 // Puts a backup back into a stopped server's folder. Every file of the
 // archive is checked first (each data file a whole number of its records,
-// each file as the manifest lists it, all six data files there); only then
+// each file as the manifest lists it, every data file there but one that
+// backups of an earlier version lack); only then
 // is anything replaced. Each file replaced is kept beside it as
 // "<name>.before-restore", so a restore can be undone by hand, and a journal
 // of a data file that the backup does not hold is moved aside the same way

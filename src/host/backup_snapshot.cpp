@@ -39,14 +39,6 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return bytes.str();
 }
 
-std::string utcText(std::time_t when) {
-    std::tm parts{};
-    ::gmtime_r(&when, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
 std::optional<std::size_t> sizeNumber(const std::string& text) {
     if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
@@ -125,7 +117,7 @@ TBackupSnapshot snapshotOfFolder(const std::string& dataFolder, const std::strin
 std::string manifestText(const TBackupSnapshot& snapshot) {
     std::string text = std::string(kManifestTitle) + "\n";
     text += std::string("Program: ") + programName() + " " + programVersion() + "\n";
-    text += "Taken: " + utcText(snapshot.takenAt) + "\n";
+    text += "Taken: " + datetime::utcStampText(snapshot.takenAt) + "\n";
     for (const TBackupFile& file : snapshot.files) {
         text += std::string(kFileTag) + " " + file.name + " " + std::to_string(file.bytes.size()) + " bytes";
         if (file.recordSize != 0) {

@@ -1,5 +1,5 @@
 #pragma once
-// A backup: the six data files and the settings file as they were at one
+// A backup: the data files and the settings file as they were at one
 // moment, and its manifest (what the archive holds, with the record count of
 // each data file, so that a restore can check every file before it replaces
 // anything). Taken from a running server's stores between two client
@@ -35,7 +35,7 @@ struct TBackupFile {
 
 struct TBackupSnapshot {
     std::time_t takenAt = 0;
-    std::vector<TBackupFile> files;  // the six data files first, in the order of kDataFiles
+    std::vector<TBackupFile> files;  // the data files first, in the order of kDataFiles
     // What the backup left out (the incomplete record at the end of a file),
     // one line each.
     std::vector<std::string> notes;

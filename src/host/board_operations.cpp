@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 
+#include "host/absence_board.h"
 #include "host/maintenance_api.h"
 #include "protocol/login.h"
 #include "protocol/merge.h"
@@ -31,17 +32,7 @@ PunchOutcome TMaintenanceApi::punchOut(const std::string& employeeKey) {
 }
 
 bool TMaintenanceApi::editStatus(const std::string& employeeKey, const TStatusEdit& edit) {
-    const TWIWONode* stored = context_.board().findByKey(employeeKey);
-    if (stored == nullptr) return false;
-    // The record a client would send: its own record as it has it, with the
-    // four fields changed.
-    TWIWONode received = *stored;
-    received.Status = edit.Status;
-    received.Returning = edit.Returning;
-    received.ReachedAt = edit.ReachedAt;
-    received.Comments = edit.Comments;
-    mergeBoardRecord(context_, received, employeeKey);
-    return true;
+    return putStatusOnBoard(context_, employeeKey, edit);
 }
 
 MessageOutcome TMaintenanceApi::takeMessage(TWYWONode message, const std::string& takenBy) {

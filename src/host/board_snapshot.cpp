@@ -84,7 +84,7 @@ std::vector<TBoardRow> boardRows(TWIWOList& board, TMomentCache* cache) {
         const TWIWONode& node = std::as_const(board).getNode(i);
         TBoardRow row{node.Employee, node.LastName,  node.FirstName, node.Department,
                       node.WorkPhone, node.Extension, node.Status,    node.Returning,
-                      node.ReachedAt, node.Comments,  node.StatusChanged, {}, {}};
+                      node.ReachedAt, node.Comments,  node.StatusChanged, {}, {}, {}};
         row.statusSince = moments.statusSince(node.StatusChanged);
         if (node.Status == "Out" && !node.Returning.empty()) {
             // A status set at a moment that does not read counts from today.

@@ -15,6 +15,14 @@ namespace zv {
 
 class TWIWOList;
 
+// The first absence of an account still to come, as the board shows it
+// beside the name.
+struct TAwayTime {
+    std::time_t from = 0;
+    std::optional<std::time_t> until;  // none: until further notice
+    std::string Status;
+};
+
 struct TBoardRow {
     // Record bytes (the clients' code page), as stored.
     std::string Employee, LastName, FirstName, Department, WorkPhone, Extension, Status,
@@ -23,6 +31,8 @@ struct TBoardRow {
     std::optional<std::time_t> statusSince;
     // For an "Out" row: the moment Returning names (see returningMoment).
     std::optional<std::time_t> returnsAt;
+    // The account's next planned absence (filled in by the maintenance API).
+    std::optional<TAwayTime> away;
 };
 
 // What the texts of the board read as, remembered from one build of the rows

@@ -181,7 +181,7 @@ TSettings checkSettings(const SettingsFiles& files, TConfigCheck& check) {
     return settings;
 }
 
-// The six data files: each that is there must be a file the server may
+// The data files: each that is there must be a file the server may
 // read and write, made of whole records.
 void checkDataFiles(const std::string& folder, std::vector<std::string>& problems) {
     for (const TDataFile& file : kDataFiles) {

@@ -5,31 +5,36 @@
 
 namespace zv {
 
-THostStores::THostStores(std::function<void(const std::string&)> warning, std::function<void()> boardChanged)
+THostStores::THostStores(std::function<void(const std::string&)> warning, std::function<void()> boardChanged,
+                         std::function<void()> scheduleChanged)
     : board_(std::make_unique<TWIWOList>()),
       messages_(std::make_unique<TWYWOList>()),
       memos_(std::make_unique<TPOSTIList>()),
       departments_(std::make_unique<TDEPTList>()),
       phonebook_(std::make_unique<TPHONEList>()),
-      statusLog_(std::make_unique<TLOGList>()) {
+      statusLog_(std::make_unique<TLOGList>()),
+      schedule_(std::make_unique<TSCHEDList>()) {
     board_->setLoadWarning(warning);
     messages_->setLoadWarning(warning);
     memos_->setLoadWarning(warning);
     departments_->setLoadWarning(warning);
     phonebook_->setLoadWarning(warning);
     statusLog_->setLoadWarning(warning);
+    schedule_->setLoadWarning(warning);
     board_->setChangeObserver(std::move(boardChanged));
+    schedule_->setChangeObserver(std::move(scheduleChanged));
 }
 
 THostStores::~THostStores() = default;
 
-const std::array<TDataFile, 6> kDataFiles{{
+const std::array<TDataFile, 7> kDataFiles{{
     {"wiwo.dat", RecordLayout<TWIWONode>::kRecordSize},
     {"wywa.dat", RecordLayout<TWYWONode>::kRecordSize},
     {"posti.dat", RecordLayout<TPOSTINode>::kRecordSize},
     {"department.dat", RecordLayout<TDEPTNode>::kRecordSize},
     {"phonebook.dat", RecordLayout<TPHONENode>::kRecordSize},
     {"log_stat.dat", RecordLayout<TLOGNode>::kRecordSize},
+    {"schedule.dat", RecordLayout<TSCHEDNode>::kRecordSize, true},
 }};
 
 void THostStores::nameFiles() {
@@ -39,12 +44,14 @@ void THostStores::nameFiles() {
     departments_->setFileName(kDataFiles[3].name);
     phonebook_->setFileName(kDataFiles[4].name);
     statusLog_->setFileName(kDataFiles[5].name);
+    schedule_->setFileName(kDataFiles[6].name);
 }
 
 std::vector<std::string> THostStores::fileImages() const {
     requireOpen("data");
     return {board_->fileImage(),       messages_->fileImage(),  memos_->fileImage(),
-            departments_->fileImage(), phonebook_->fileImage(), statusLog_->fileImage()};
+            departments_->fileImage(), phonebook_->fileImage(), statusLog_->fileImage(),
+            schedule_->fileImage()};
 }
 
 void THostStores::setBoardSaveTimeObserver(
@@ -60,6 +67,7 @@ void THostStores::close() {
     departments_->clearList();
     phonebook_->clearList();
     statusLog_->clearList();
+    schedule_->clearList();
 }
 
 void THostStores::requireOpen(const char* what) const {
@@ -99,6 +107,10 @@ TLOGList& THostStores::statusLog() {
     requireOpen("status change log");
     return *statusLog_;
 }
+TSCHEDList& THostStores::schedule() {
+    requireOpen("schedule");
+    return *schedule_;
+}
 
 void THostStores::saveBoard() {
     requireLoaded("employee board");
@@ -123,6 +135,10 @@ void THostStores::saveStatusLog() {
 void THostStores::reloadStatusLog() {
     requireLoaded("status change log");
     statusLog_->loadFromFile();
+}
+void THostStores::saveSchedule() {
+    requireLoaded("schedule");
+    schedule_->saveToFile();
 }
 
 }  // namespace zv

@@ -1,5 +1,5 @@
 #pragma once
-// The six stores of the server and their files. They exist, empty, from the
+// The seven stores of the server and their files. They exist, empty, from the
 // start, so that nothing ever meets a missing one; start-up names their files
 // ("wiwo.dat" ... in the current directory) and loads them. Once the close
 // has gone ahead they are emptied for good: the accessors then throw, so that
@@ -19,13 +19,16 @@
 
 namespace zv {
 
-// The data files of the six stores (in the data folder) and the size of
+// The data files of the seven stores (in the data folder) and the size of
 // their records, in the order of THostStores::fileImages().
 struct TDataFile {
     const char* name;
     std::size_t recordSize;
+    // Backups made before the store existed lack its file; a restore of one
+    // leaves the file as it is.
+    bool optionalInBackup = false;
 };
-extern const std::array<TDataFile, 6> kDataFiles;
+extern const std::array<TDataFile, 7> kDataFiles;
 
 class TWIWOList;
 class TWYWOList;
@@ -33,12 +36,15 @@ class TPOSTIList;
 class TDEPTList;
 class TPHONEList;
 class TLOGList;
+class TSCHEDList;
 
 class THostStores {
 public:
     // What a load got over (a file cut short, an old employee file) goes to
-    // `warning`; every save and load of the board to `boardChanged`.
-    THostStores(std::function<void(const std::string&)> warning, std::function<void()> boardChanged);
+    // `warning`; every save and load of the board to `boardChanged`, every
+    // save of the schedule to `scheduleChanged`.
+    THostStores(std::function<void(const std::string&)> warning, std::function<void()> boardChanged,
+                std::function<void()> scheduleChanged = {});
     ~THostStores();
     THostStores(const THostStores&) = delete;
     THostStores& operator=(const THostStores&) = delete;
@@ -59,6 +65,7 @@ public:
     TDEPTList& departments();
     TPHONEList& phonebook();
     TLOGList& statusLog();
+    TSCHEDList& schedule();
     // The board even after the close (empty then): for the user table, which
     // shows what is left.
     TWIWOList& boardAsItIs() { return *board_; }
@@ -80,6 +87,7 @@ public:
     void reloadPhonebook();
     void saveStatusLog();
     void reloadStatusLog();
+    void saveSchedule();
 
 private:
     void requireOpen(const char* what) const;
@@ -91,6 +99,7 @@ private:
     std::unique_ptr<TDEPTList> departments_;
     std::unique_ptr<TPHONEList> phonebook_;
     std::unique_ptr<TLOGList> statusLog_;
+    std::unique_ptr<TSCHEDList> schedule_;
     bool loaded_ = false;
     bool closed_ = false;
 };

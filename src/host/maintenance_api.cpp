@@ -137,10 +137,6 @@ int TMaintenanceApi::statusLogLimit() {
     return parts_.stores.closed() ? parts_.settings.logSizeLimit : parts_.stores.statusLog().maxSize();
 }
 
-std::vector<TBoardRow> TMaintenanceApi::boardRows(TMomentCache* cache) {
-    return zv::boardRows(parts_.stores.board(), cache);
-}
-
 const TUserTable& TMaintenanceApi::userTable() const { return parts_.userTable; }
 
 TBackupSnapshot TMaintenanceApi::backupSnapshot(const std::string& who) {

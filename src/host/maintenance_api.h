@@ -9,7 +9,7 @@
 // checks, changes, saves or undoes, and records who did what
 // (admin_operations.cpp, option_operations.cpp); the employees' board
 // operations do what the equivalent client request does
-// (board_operations.cpp).
+// (board_operations.cpp); the planned absences are schedule_operations.cpp.
 //
 // Everything runs on the main thread, inside a step (a browser's request
 // through runStep, or the window's own event handling, which no session step
@@ -29,6 +29,7 @@
 #include "host/board_snapshot.h"
 #include "host/directory_service.h"
 #include "chat/chat_hook.h"
+#include "host/schedule_operations.h"
 #include "host/server_metrics.h"
 #include "host/settings.h"
 #include "host/status_log_views.h"
@@ -90,7 +91,8 @@ public:
 
     // --- notices -----------------------------------------------------------------------
     // After each change of the board that reached its file (every save and
-    // load, whoever made it), with the number of such changes so far.
+    // load, whoever made it) and each save of the schedule (the absences the
+    // board shows), with the number of such changes so far.
     int addBoardObserver(std::function<void(std::uint64_t version)> observer);
     void removeBoardObserver(int token);
     // After each refresh of the user table.
@@ -121,8 +123,9 @@ public:
     int statusLogCount();
     // The most records the status change log keeps now.
     int statusLogLimit();
-    // The board as the browsers show it; `cache` (kept by the caller from one
-    // build to the next) saves reading the texts that did not change.
+    // The board as the browsers show it, with each account's next planned
+    // absence; `cache` (kept by the caller from one build to the next) saves
+    // reading the texts that did not change.
     std::vector<TBoardRow> boardRows(TMomentCache* cache);
     const TUserTable& userTable() const;
 
@@ -144,6 +147,46 @@ public:
     // when its recipient asked for that. A recipient without a board record is
     // refused.
     MessageOutcome takeMessage(TWYWONode message, const std::string& takenBy);
+
+    // --- the planned absences ------------------------------------------------------------------
+    // Plans an absence of `plan.employee`, whom `planner` must be allowed to
+    // plan for; it comes onto the board at its start. Done with the new
+    // absence's id as `record`; a refusal names the field at fault; an
+    // account that is gone is Gone.
+    TAdminResult planAbsence(const TAbsencePlanner& planner, const TAbsencePlan& plan);
+    // Cancels the absence with this id (of an account `planner` may plan
+    // for); the board is left as it is.
+    TAdminResult cancelAbsence(const TAbsencePlanner& planner, std::uint64_t id);
+    // The absences to come and those on the board now, of one account or
+    // (empty) of all, in the order of their start.
+    std::vector<TAbsenceShown> absences(const std::string& employeeKey = {});
+
+    // --- the accounts' calendars ------------------------------------------------------------
+    // Gives `employee` the calendar at `address` (webcal:// read as
+    // https://), or takes it away (empty); a new one is read at once. Only
+    // http and https addresses are taken; whether the host is allowed is
+    // told when it is fetched.
+    TAdminResult setCalendar(const std::string& who, const std::string& employee, const std::string& address);
+    // Reads `employee`'s calendar (every calendar when empty) now, without
+    // waiting for its next time. Done with how many are read.
+    TAdminResult readCalendarsNow(const std::string& employee);
+    // Every account's calendar, in account order.
+    std::vector<TCalendarShown> calendars();
+    // Sets [Calendars] AllowedHosts (checked first), saves the settings and
+    // reads every calendar again.
+    TAdminResult changeCalendarHosts(const std::string& who, const std::string& allowedHosts);
+
+    // --- the office's calendar feeds ------------------------------------------------------
+    // The feeds there are, the office's first, then by department.
+    std::vector<TFeedShown> feeds();
+    // Makes the feed of `department` (empty: the whole office; otherwise
+    // one of the departments), or gives it a new secret: the old address
+    // leads nowhere from then on. Done with the secret as `record`.
+    TAdminResult makeFeed(const std::string& who, const std::string& department);
+    TAdminResult removeFeed(const std::string& who, const std::string& department);
+    // The iCalendar text of the feed whose secret this is; nothing for any
+    // other text.
+    std::optional<std::string> feedCalendarText(const std::string& secret);
 
     // --- departments and accounts ---------------------------------------------------------------
     // `who` names the administrator in the record line.
@@ -222,6 +265,10 @@ public:
     void refreshUserTable();
 
 private:
+    // The schedule follows an account's new key, or (none) its removal:
+    // its absences and its calendar go with it.
+    void scheduleFollowsAccount(const std::string& key, const std::optional<std::string>& newKey);
+
     TServerParts& parts_;
     TServerContext& context_;
 };

@@ -1,8 +1,10 @@
 #include "host/server_host.h"
 
+#include "host/absence_keeper.h"
 #include "host/auto_punch_out.h"
 #include "host/chat_service.h"
 #include "host/directory_service.h"
+#include "host/calendar_sync.h"
 #include "host/client_listener.h"
 #include "host/maintenance_api.h"
 #include "host/platform_info.h"
@@ -60,6 +62,10 @@ TServerHost::TServerHost(AdminView& view, SettingsFiles settingsFiles)
     ServerSocket = std::make_unique<TClientListener>(*parts_, *context_);
     autoPunchOut_ = std::make_unique<TAutoPunchOut>(*parts_, *context_);
     parts_->autoPunchOut = autoPunchOut_.get();
+    absenceKeeper_ = std::make_unique<TAbsenceKeeper>(*parts_, *context_);
+    parts_->absenceKeeper = absenceKeeper_.get();
+    calendarSync_ = std::make_unique<TCalendarSync>(*parts_, *context_);
+    parts_->calendarSync = calendarSync_.get();
     api_ = std::make_unique<TMaintenanceApi>(*parts_, *context_);
     chat_ = std::make_unique<TChatService>(*parts_);
     parts_->chat = chat_.get();
@@ -75,6 +81,10 @@ TServerHost::~TServerHost() {
     chat_.reset();
     parts_->autoPunchOut = nullptr;
     autoPunchOut_.reset();
+    parts_->calendarSync = nullptr;
+    calendarSync_.reset();
+    parts_->absenceKeeper = nullptr;
+    absenceKeeper_.reset();
     // The listening socket goes first, so that no connection is accepted
     // into a host that is being taken apart.
     ServerSocket.reset();
@@ -137,7 +147,8 @@ void TServerHost::FormShow() {
     if (!startListening()) return;
     if (!loadStore("messages", [&] { stores.messages().loadFromFile(); }) ||
         !loadStore("memos", [&] { stores.memos().loadFromFile(); }) ||
-        !loadStore("status change log", [&] { stores.statusLog().loadFromFile(); })) {
+        !loadStore("status change log", [&] { stores.statusLog().loadFromFile(); }) ||
+        !loadStore("schedule", [&] { stores.schedule().loadFromFile(); })) {
         return;
     }
     parts_->refreshUserTable("");
@@ -145,6 +156,8 @@ void TServerHost::FormShow() {
     parts_->serving = true;
     autoPunchOut_->start();
     directory_->start();
+    absenceKeeper_->start();
+    calendarSync_->start();
     if (parts_->startFrontEnds) parts_->startFrontEnds();
 }
 
@@ -200,6 +213,8 @@ bool TServerHost::FormCloseQuery() {
     if (parts_->stopFrontEnds) parts_->stopFrontEnds();
     autoPunchOut_->stop();
     directory_->stop();
+    absenceKeeper_->stop();
+    calendarSync_->stop();
     stopEverySession();
     parts_->stores.close();
     // Nothing else changed since it was written: the window's placement

@@ -1,9 +1,10 @@
 #pragma once
-// TServerHost: the composition root of the server. Owns its parts (the six
+// TServerHost: the composition root of the server. Owns its parts (the seven
 // stores, the settings, the session mutex, the registry and the user table:
 // TServerParts), the clients' listener `ServerSocket`, the SMTP client
-// `SmtpClient1`, the end-of-day punch-out, the directory and the team chat
-// (the office's systems), and the two faces it lends out:
+// `SmtpClient1`, the end-of-day punch-out, the keeper of the planned
+// absences, the reading of the accounts' calendars, the directory and the
+// team chat (the office's systems), and the two faces it lends out:
 // the session context the protocol sees and the maintenance API the front
 // ends see. Runs start-up (FormShow) and shutdown (FormCloseQuery,
 // FormDestroy), and reaches the administrator only through AdminView. Both
@@ -23,8 +24,10 @@
 
 namespace zv {
 
+class TAbsenceKeeper;
 class TAutoPunchOut;
 class TChatService;
+class TCalendarSync;
 class TClientListener;
 class TDirectoryService;
 class TMaintenanceApi;
@@ -92,6 +95,8 @@ private:
     std::unique_ptr<THostSessionContext> context_;
     std::unique_ptr<TClientListener> ServerSocket;
     std::unique_ptr<TAutoPunchOut> autoPunchOut_;
+    std::unique_ptr<TAbsenceKeeper> absenceKeeper_;
+    std::unique_ptr<TCalendarSync> calendarSync_;
     std::unique_ptr<TMaintenanceApi> api_;
     // The office's systems: they use the maintenance API, and go before it.
     std::unique_ptr<TChatService> chat_;

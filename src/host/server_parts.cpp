@@ -12,13 +12,15 @@ TServerParts::TServerParts(AdminView& view, SettingsFiles settingsFiles)
       settingsFiles(std::move(settingsFiles)),
       mainLoop(TEventLoop::forCurrentThread()),
       stores([this](const std::string& text) { this->view.showMessage(MessageKind::Warning, text); },
-             [this] {
-                 ++boardVersion;
-                 boardObservers.notify(boardVersion);
-             }) {
+             [this] { boardShownChanged(); }, [this] { boardShownChanged(); }) {
     stores.setBoardSaveTimeObserver(
         [this](std::chrono::steady_clock::duration took) { metrics.boardSaved(took); });
     stores.statusLog().setAddObserver([this](const std::vector<TLOGNode>& added) { statusObservers.notify(added); });
+}
+
+void TServerParts::boardShownChanged() {
+    ++boardVersion;
+    boardObservers.notify(boardVersion);
 }
 
 void TServerParts::clearUserTable(int count) { userTable.clearUserTable(count); }

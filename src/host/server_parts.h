@@ -23,6 +23,8 @@
 
 namespace zv {
 
+class TAbsenceKeeper;
+class TCalendarSync;
 class TAutoPunchOut;
 class TChatService;
 class TDirectoryService;
@@ -53,7 +55,9 @@ struct TServerParts {
     TSessionRegistry registry;
     TUserTable userTable;
     int listeningPort = 0;  // of the clients' listener, once it listens
-    std::uint64_t boardVersion = 0;  // changes of the board that reached its file
+    // Changes of what the board shows (the board, and the absences planned
+    // in the schedule) that reached their files.
+    std::uint64_t boardVersion = 0;
     TObservers<std::uint64_t> boardObservers;
     TObservers<> userTableObservers;
     // The status changes of each add to the status change log (several for
@@ -63,12 +67,16 @@ struct TServerParts {
     TAutoPunchOut* autoPunchOut = nullptr;  // owned by the root; set while it exists
     TDirectoryService* directory = nullptr;  // owned by the root; set while it exists
     TChatService* chat = nullptr;            // owned by the root; set while it exists
+    TAbsenceKeeper* absenceKeeper = nullptr;  // owned by the root; set while it exists
+    TCalendarSync* calendarSync = nullptr;    // owned by the root; set while it exists
     // The front ends beside the window: started at the end of a start-up
     // that succeeded, stopped once a close goes ahead (before the sessions
     // stop and the stores are emptied).
     std::function<void()> startFrontEnds;
     std::function<void()> stopFrontEnds;
 
+    // A save or load of the board or the schedule: the observers are told.
+    void boardShownChanged();
     // Empties columns 0 and 1 of the rows 1 to `count` of the user table.
     void clearUserTable(int count);
     // Rewrites the user table from the board, the users panel with it, and

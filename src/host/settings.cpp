@@ -22,6 +22,7 @@ constexpr const char* kScreen = "Screen";
 constexpr const char* kRegional = "Regional";
 constexpr const char* kWeb = "Web";
 constexpr const char* kBoard = "Board";
+constexpr const char* kCalendars = "Calendars";
 
 // An integer key as the Windows ini functions read it for the window: the
 // number, or the default when the key is missing or not a number.
@@ -81,10 +82,12 @@ void readWebSettings(TSettings& settings, const IniFile* ini) {
     settings.WebMetricsToken = read("MetricsToken", "");
 }
 
-// [Board]: the end-of-day punch-out, off when missing.
+// [Board]: the end-of-day punch-out, off when missing; [Calendars]: no
+// calendar fetched when missing.
 void readBoardSettings(TSettings& settings, const IniFile* ini) {
     settings.AutoOutAt = ini ? ini->value(kBoard, "AutoOutAt", "") : std::string();
     settings.AutoOutDone = ini ? ini->value(kBoard, "AutoOutDone", "") : std::string();
+    settings.CalendarAllowedHosts = ini ? ini->value(kCalendars, "AllowedHosts", "") : std::string();
 }
 
 // [Directory]: a missing key takes its default; [Chat.<name>]: every such
@@ -350,6 +353,7 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files, const A
     setIfUsed(kWeb, "AdminPassword", settings.WebAdminPassword);
     setIfUsed(kBoard, "AutoOutAt", settings.AutoOutAt);
     setIfUsed(kBoard, "AutoOutDone", settings.AutoOutDone);
+    setIfUsed(kCalendars, "AllowedHosts", settings.CalendarAllowedHosts);
     ini.save(iniPath);
 }
 

@@ -86,6 +86,10 @@ struct TSettings {
 
     // [Chat.<name>]: the team chat's webhooks, in the file's order.
     std::vector<TChatHookTexts> chatHooks = {};
+    // [Calendars]: the hosts the accounts' calendars may be fetched from
+    // (names or addresses, "*.example.com", separated by commas or blanks);
+    // empty: none.
+    std::string CalendarAllowedHosts = {};
 
     // [Options] Address: the address the clients' listener listens on;
     // empty: every IPv4 and IPv6 interface. Read only, never written.
@@ -154,8 +158,8 @@ struct ScreenPlacement {
 };
 ScreenPlacement readScreenPlacement(const SettingsFiles& files, const WindowRect& current);
 
-// Writes every key of [Options], [Web] and [Board] (those of [Board] once
-// used) and the window's [Screen] keys into the settings file, keeping every
+// Writes every key of [Options], [Web], [Board] and [Calendars] (those of
+// [Board] and [Calendars] once used) and the window's [Screen] keys into the settings file, keeping every
 // other key of the file: the first start's file. `asWritten`, when given,
 // receives the file as written. Throws SettingsError on failure.
 void saveSettings(const TSettings& settings, const SettingsFiles& files, const AdminView& view,

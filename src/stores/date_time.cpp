@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <cstdio>
 #include <mutex>
 
 #include "stores/date_time_internal.h"
@@ -87,6 +88,44 @@ std::string dateTimeText(std::time_t t) {
         text.append(longTimeText(t));
     }
     return text;
+}
+
+std::string utcStampText(std::time_t t) {
+    std::tm parts{};
+    if (::gmtime_r(&t, &parts) == nullptr) return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+std::optional<std::time_t> readUtcStamp(std::string_view text) {
+    // yyyy-mm-ddThh:mm:ssZ
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != kShape.size()) return std::nullopt;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return std::nullopt;
+    }
+    const auto number = [&](std::size_t at, std::size_t digits) {
+        int value = 0;
+        for (std::size_t i = at; i < at + digits; ++i) value = value * 10 + (text[i] - '0');
+        return value;
+    };
+    std::tm parts{};
+    parts.tm_year = number(0, 4) - 1900;
+    parts.tm_mon = number(5, 2) - 1;
+    parts.tm_mday = number(8, 2);
+    parts.tm_hour = number(11, 2);
+    parts.tm_min = number(14, 2);
+    parts.tm_sec = number(17, 2);
+    if (parts.tm_mon > 11 || parts.tm_mday < 1 || parts.tm_hour > 23 || parts.tm_min > 59 || parts.tm_sec > 59)
+        return std::nullopt;
+    const std::tm asGiven = parts;
+    const std::time_t t = ::timegm(&parts);
+    // A day the month does not have (February 30) comes back as another.
+    if (parts.tm_mday != asGiven.tm_mday || parts.tm_mon != asGiven.tm_mon) return std::nullopt;
+    return t;
 }
 
 std::time_t now() {

@@ -27,6 +27,13 @@ std::string longTimeText(std::time_t t);
 // Date, one blank and time; the time is left out at exactly 00:00:00.
 std::string dateTimeText(std::time_t t);
 
+// A moment in UTC as "yyyy-mm-ddThh:mm:ssZ" (ISO 8601), the form that files
+// of this server keep moments in where no person types them (the schedule,
+// a backup's manifest).
+std::string utcStampText(std::time_t t);
+// Exactly that form back; nothing for any other text.
+std::optional<std::time_t> readUtcStamp(std::string_view text);
+
 // The clock; tests may replace it (nullptr restores the system clock).
 std::time_t now();
 void setClockForTesting(std::function<std::time_t()> clock);

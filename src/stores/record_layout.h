@@ -136,6 +136,28 @@ struct RecordLayout<TDIRNode> {
     }};
 };
 
+template <>
+struct RecordLayout<TSCHEDNode> {
+    using N = TSCHEDNode;
+    static constexpr std::size_t kRecordSize = 2068;
+    static constexpr std::array<FieldSlot<N>, 14> kFields{{
+        {"Employee", 0, 256, &N::Employee},
+        {"Kind", 256, 16, &N::Kind},
+        {"From", 272, 26, &N::From},
+        {"Until", 298, 26, &N::Until},
+        {"Status", 324, 64, &N::Status},
+        {"ReachedAt", 388, 64, &N::ReachedAt},
+        {"Comments", 452, 256, &N::Comments},
+        {"PlannedBy", 708, 256, &N::PlannedBy},
+        {"Origin", 964, 128, &N::Origin},
+        {"State", 1092, 16, &N::State},
+        {"Department", 1108, 64, &N::Department},
+        {"Address", 1172, 512, &N::Address},
+        {"Secret", 1684, 128, &N::Secret},
+        {"Note", 1812, 256, &N::Note},
+    }};
+};
+
 // Slots follow each other with no gap and end exactly at the record size.
 template <class Node>
 constexpr bool slotsTileRecord() {
@@ -154,5 +176,6 @@ static_assert(slotsTileRecord<TDEPTNode>() && RecordLayout<TDEPTNode>::kRecordSi
 static_assert(slotsTileRecord<TPHONENode>() && RecordLayout<TPHONENode>::kRecordSize == 641);
 static_assert(slotsTileRecord<TLOGNode>() && RecordLayout<TLOGNode>::kRecordSize == 820);
 static_assert(slotsTileRecord<TDIRNode>() && RecordLayout<TDIRNode>::kRecordSize == 640);
+static_assert(slotsTileRecord<TSCHEDNode>() && RecordLayout<TSCHEDNode>::kRecordSize == 2068);
 
 }  // namespace zv

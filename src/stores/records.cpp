@@ -34,5 +34,7 @@ void TLOGNode::setFromString(std::string_view s) { parseRecordString(*this, s); 
 std::string TLOGNode::toRecordString() const { return toText(*this); }
 void TDIRNode::setFromString(std::string_view s) { parseRecordString(*this, s); }
 std::string TDIRNode::toRecordString() const { return toText(*this); }
+void TSCHEDNode::setFromString(std::string_view s) { parseRecordString(*this, s); }
+std::string TSCHEDNode::toRecordString() const { return toText(*this); }
 
 }  // namespace zv

@@ -1,5 +1,6 @@
 #pragma once
-// The six record types the server keeps. Each is a plain set of 8-bit text
+// The record types the server keeps: the six of the clients' data files and
+// the schedule's. Each is a plain set of 8-bit text
 // fields in a fixed order (field 1 first); record_layout.h gives their slots in
 // the data files. `serial` identifies a record once it has entered a store.
 
@@ -75,6 +76,30 @@ struct TLOGNode {
 // date-time text of the sync that found them gone.
 struct TDIRNode {
     std::string Person, Employee, Left;
+    std::uint64_t serial = 0;
+
+    void setFromString(std::string_view recordString);
+    std::string toRecordString() const;
+};
+
+// A record of the schedule ("schedule.dat"); `Kind` says which of three it is.
+// Moments are UTC texts "yyyy-mm-ddThh:mm:ssZ" (datetime::utcStampText).
+// - "Absence": an absence of `Employee` planned ahead, by hand or read from
+//   the account's calendar: From and Until (Until empty: until further
+//   notice), the Status, ReachedAt and Comments it puts on the board,
+//   PlannedBy (who planned it), Origin (empty when planned by hand,
+//   "calendar:<digest of the event>" when read from a calendar) and State
+//   (empty while it waits for its start; "Applied", "Skipped" when an
+//   absence that lasts longer held the board at its start, "Cancelled" for
+//   a calendar's event cancelled by hand).
+// - "Calendar": the address of `Employee`'s calendar (Address), when it
+//   was last read (From) and why its last fetch failed (Note; empty when it
+//   did not).
+// - "Feed": the secret (Secret) of the office's calendar of absences
+//   (Department empty) or of one department's.
+struct TSCHEDNode {
+    std::string Employee, Kind, From, Until, Status, ReachedAt, Comments, PlannedBy, Origin, State,
+        Department, Address, Secret, Note;
     std::uint64_t serial = 0;
 
     void setFromString(std::string_view recordString);

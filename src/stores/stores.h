@@ -1,5 +1,5 @@
 #pragma once
-// All six stores in one include.
+// Every store in one include.
 
 #include "stores/board_store.h"
 #include "stores/dept_store.h"
@@ -7,3 +7,4 @@
 #include "stores/memo_store.h"
 #include "stores/message_store.h"
 #include "stores/phone_store.h"
+#include "stores/schedule_store.h"

@@ -7,6 +7,7 @@
 #include "host/maintenance_api.h"
 #include "stores/code_page.h"
 #include "web/board_feed.h"
+#include "web/employee_route_support.h"
 #include "web/field_input.h"
 #include "web/json_views.h"
 #include "web/router.h"
@@ -21,8 +22,6 @@ using nlohmann::json;
 
 // One answer for an unknown employee and a wrong password.
 constexpr const char* kSignInRefused = "The name or the password is not right.";
-constexpr const char* kAccountChanged =
-    "Your account was changed or removed; please sign in again.";
 
 TReply inputRefused(const TInputError& e) {
     return errorReply(e.field().empty() ? 400 : 422, e.what(), e.field());
@@ -41,18 +40,6 @@ constexpr TTextField kCompany{"company", "Company", slotWidth<TWYWONode>("Compan
 constexpr TTextField kPhone{"phone", "Phone", slotWidth<TWYWONode>("Phone")};
 constexpr TTextField kRegarding{"regarding", "Regarding", slotWidth<TWYWONode>("Regarding")};
 constexpr TTextField kMessageComments{"comments", "Comments", slotWidth<TWYWONode>("Comments")};
-
-// The signed-in employee's record, on the main loop; nothing (and the
-// session ended) when the account is gone or its password changed since
-// the sign-in.
-std::optional<TWIWONode> signedInEmployee(TWebServices& s, const TWebSession& session) {
-    std::optional<TWIWONode> employee = s.host.account(session.employeeKey);
-    if (!employee || passwordDigest(employee->Password) != session.passwordDigest) {
-        s.sessions.end(session.token);
-        return std::nullopt;
-    }
-    return employee;
-}
 
 // The reply with the employee's own entry (after any change), and how long
 // the texts of the status and message forms may be.

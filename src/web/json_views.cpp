@@ -105,6 +105,18 @@ std::string boardJson(const std::vector<TBoardRow>& rows) {
         appendMoment(out, "sinceAt", row.statusSince);
         out.push_back(',');
         appendMoment(out, "returnsAt", row.returnsAt);
+        out.append(",\"away\":");
+        if (row.away) {
+            out.push_back('{');
+            appendMoment(out, "from", row.away->from);
+            out.push_back(',');
+            appendMoment(out, "until", row.away->until);
+            out.push_back(',');
+            appendText(out, "status", row.away->Status);
+            out.push_back('}');
+        } else {
+            out.append("null");
+        }
         out.push_back('}');
     }
     out.append("]}");

@@ -15,8 +15,10 @@ namespace zv::web {
 
 // {"departments": [...], "rows": [{"employee", "firstName", "lastName",
 // "department", "status", "returning", "reachedAt", "comments", "workPhone",
-// "extension", "since", "sinceAt", "returnsAt"}, ...]} in board order;
-// "sinceAt" and "returnsAt" are seconds since 1970 or null.
+// "extension", "since", "sinceAt", "returnsAt", "away"}, ...]} in board order;
+// "sinceAt" and "returnsAt" are seconds since 1970 or null; "away" is the
+// next planned absence, {"from", "until" (null: until further notice),
+// "status"}, or null.
 std::string boardJson(const std::vector<TBoardRow>& rows);
 
 // The signed-in employee: {"employee", "firstName", "lastName",

@@ -40,6 +40,9 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addAdminSignInRoutes(router_, services_);
     addAdminDataRoutes(router_, services_);
     addServiceRoutes(router_, services_);
+    addScheduleRoutes(router_, services_);
+    addCalendarRoutes(router_, services_);
+    addCalendarFeedRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 

@@ -41,5 +41,12 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& services);
 void addAdminDataRoutes(TRouter& router, TWebServices& services);
 // What those who run the server use: /healthz, /metrics and the backup.
 void addServiceRoutes(TRouter& router, TWebServices& services);
+// The planned absences: an employee's own, and everyone's for the administrator.
+void addScheduleRoutes(TRouter& router, TWebServices& services);
+// The accounts' calendars and the hosts they come from, for the administrator.
+void addCalendarRoutes(TRouter& router, TWebServices& services);
+// The office's absences as calendar feeds at secret addresses, and their
+// management.
+void addCalendarFeedRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web

@@ -109,8 +109,9 @@ export async function waitFor(check, what, limitMs = 15000) {
 }
 
 // A zelvorad in a temporary folder with the HTTP side on; `board` (records'
-// fields) becomes its "wiwo.dat" when given. Call stop() at the end.
-export async function startServer(zelvorad, board = null) {
+// fields) becomes its "wiwo.dat" when given; `ini` is added to its
+// "zva.ini" and `env` to its environment. Call stop() at the end.
+export async function startServer(zelvorad, board = null, { ini = "", env = {} } = {}) {
   assert.ok(fs.existsSync(zelvorad), `no zelvorad at "${zelvorad}"`);
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), "zv-browser-"));
   const prog = path.join(folder, "prog");
@@ -124,11 +125,12 @@ export async function startServer(zelvorad, board = null) {
   while (webPort === clientPort) webPort = await freePort();
   fs.writeFileSync(path.join(prog, "zva.ini"),
     `[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=${clientPort}\r\nExpDays=0\r\nMaxLogSize=100\r\n` +
-    `[Web]\r\nPort=${webPort}\r\n`);
+    `[Web]\r\nPort=${webPort}\r\n${ini}`);
   if (board) fs.writeFileSync(path.join(data, "wiwo.dat"), Buffer.concat(board.map(boardRecordBytes)));
 
   const stderr = [];
-  const child = spawn(path.join(prog, "zelvorad"), [], { cwd: data, stdio: ["ignore", "ignore", "pipe"] });
+  const child = spawn(path.join(prog, "zelvorad"), [], { cwd: data, stdio: ["ignore", "ignore", "pipe"],
+    env: { ...process.env, ...env } });
   child.stderr.on("data", (chunk) => stderr.push(chunk.toString()));
   const base = `http://127.0.0.1:${webPort}`;
   await waitFor(async () => (await fetch(`${base}/`)).ok, "the HTTP side");

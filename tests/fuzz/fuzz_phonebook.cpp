@@ -63,16 +63,6 @@ std::vector<std::string_view> recordsAfterBar(std::string_view records) {
     return found;
 }
 
-bool keyOrdered(const std::vector<Fields>& records) {
-    auto unsignedLess = [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); };
-    for (std::size_t i = 1; i < records.size(); ++i) {
-        const std::string& a = records[i - 1][0];
-        const std::string& b = records[i][0];
-        if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), unsignedLess)) return false;
-    }
-    return true;
-}
-
 void checkCompleteness(std::string_view section, const std::optional<long long>& count, std::size_t present) {
     const bool complete = isPhonebookSectionComplete(section);
     const bool hasBar = section.find('|') != std::string_view::npos;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +62,16 @@ std::uint64_t TSplitMix::next() {
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
     return z ^ (z >> 31);
+}
+
+bool keyOrdered(const std::vector<std::vector<std::string>>& records) {
+    auto unsignedLess = [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); };
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const std::string& a = records[i - 1][0];
+        const std::string& b = records[i][0];
+        if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), unsignedLess)) return false;
+    }
+    return true;
 }
 
 std::uint64_t hashBytes(std::string_view bytes) {

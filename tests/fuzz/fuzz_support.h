@@ -86,6 +86,10 @@ private:
 
 std::uint64_t hashBytes(std::string_view bytes);
 
+// Whether the records' first fields come in byte order (unsigned bytes, a
+// proper prefix first), as the sorted stores keep them.
+bool keyOrdered(const std::vector<std::vector<std::string>>& records);
+
 // How a text reaches the server: all at once, one byte per read, or in
 // pieces of varied size chosen by `seed`.
 enum class TDelivery { kWhole, kByteByByte, kRandomPieces };

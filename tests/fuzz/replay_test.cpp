@@ -108,7 +108,7 @@ TEST_P(FuzzReplay, EveryCommittedInputKeepsTheTargetsProperties) { replayTarget(
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          ::testing::Values("request", "record", "store", "journal", "phonebook", "date_time",
-                                           "smtp_reply", "settings"),
+                                           "smtp_reply", "settings", "schedule", "ical"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 // Runs after the replays in the same process when all run together; on its

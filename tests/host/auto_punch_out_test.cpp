@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 
 #include "host/auto_punch_out.h"
@@ -15,28 +13,14 @@
 namespace zv {
 namespace {
 
-// Central European time, with its daylight saving written out (no time zone
-// files needed): summer time from the last Sunday of March, 2:00, to the
-// last Sunday of October, 3:00.
 class CentralEuropeanTime : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) before_ = tz;
-        ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (before_) ::setenv("TZ", before_->c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-    }
-
     // A local wall-clock moment.
     static std::time_t at(int year, int month, int day, int hour, int minute = 0, int second = 0) {
         return test::localTime(year, month, day, hour, minute, second);
     }
 
-    std::optional<std::string> before_;
+    test::ScopedTimeZone zone_{test::kCentralEuropeanTime};
 };
 
 constexpr int kFivePm = 17 * 3600;

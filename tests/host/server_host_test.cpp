@@ -23,6 +23,7 @@
 #include "net/event_loop.h"
 #include "record_files.h"
 #include "recording_view.h"
+#include "server_host_fixture.h"
 #include "stores/date_time.h"
 #include "stores/stores.h"
 #include "tcp_client.h"
@@ -32,51 +33,6 @@ namespace zv {
 namespace {
 
 using test::RecordKind;
-
-// Runs the test in a fresh folder that is both the program folder and the
-// current directory (where the data files go).
-class ServerHostTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!localIPAddressOfHost()) {
-            GTEST_SKIP() << "this computer's host name does not resolve to an IPv4 address";
-        }
-        char cwd[4096];
-        ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-        oldCwd_ = cwd;
-        ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
-        port_ = test::freeTcpPort();
-        test::writeFile(dir_.file("zva.ini"), "[Options]\r\nBlockSize=8192\r\nSMTPHost=\r\nPort=" +
-                                                  std::to_string(port_) +
-                                                  "\r\nExpDays=0\r\nMaxLogSize=100\r\n");
-    }
-    void TearDown() override {
-        if (!oldCwd_.empty()) {
-            ASSERT_EQ(::chdir(oldCwd_.c_str()), 0);
-        }
-    }
-
-    // Rewrites "zva.ini" with more [Options] lines after the usual ones.
-    void writeIniWith(const std::string& moreOptions, const std::string& blockSize = "8192") {
-        test::writeFile(dir_.file("zva.ini"), "[Options]\r\nBlockSize=" + blockSize + "\r\nSMTPHost=\r\nPort=" +
-                                                  std::to_string(port_) + "\r\nExpDays=0\r\nMaxLogSize=100\r\n" +
-                                                  moreOptions);
-    }
-
-    // Pumps the main loop until `done` holds (or a generous limit passes).
-    void pumpUntil(const std::function<bool()>& done) {
-        TEventLoop& loop = TEventLoop::forCurrentThread();
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done() && std::chrono::steady_clock::now() < limit) {
-            loop.waitAndDispatch(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
-        }
-    }
-
-    test::TempDir dir_;
-    std::string oldCwd_;
-    int port_ = 0;
-    test::RecordingView view_;
-};
 
 TEST_F(ServerHostTest, StartsServingAndOnlyAConfirmedCloseStopsIt) {
     test::writeRecordFile("wiwo.dat", RecordKind::Board,
@@ -178,6 +134,7 @@ TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUp
         {"log_stat.dat", RecordKind::Log, {"Smith,John", "Sales", "1/2/26", "9:00:00 AM", "In"}},
         {"department.dat", RecordKind::Department, {"Sales"}},
         {"phonebook.dat", RecordKind::Phone, {"Caller", "Co", "555"}},
+        {"schedule.dat", RecordKind::Schedule, {"", "Feed", "", "", "", "", "", "", "", "", "Sales", "", "0123abcd"}},
     };
     for (const auto& d : damaged) {
         std::string bytes = test::encodeRecord(d.kind, d.record) + test::encodeRecord(d.kind, d.record);
@@ -186,8 +143,8 @@ TEST_F(ServerHostTest, DataFilesCutShortAreReportedOnceEachKeptAsFoundAndStartUp
     TServerHost host(view_, dir_.path());
     host.FormShow();
     ASSERT_TRUE(host.serving()) << view_.allMessages();
-    ASSERT_EQ(view_.messages.size(), 5u) << view_.allMessages();
-    for (std::size_t i = 0; i < 5; ++i) {
+    ASSERT_EQ(view_.messages.size(), 6u) << view_.allMessages();
+    for (std::size_t i = 0; i < 6; ++i) {
         const std::string& text = view_.messages[i].text;
         EXPECT_EQ(view_.messages[i].kind, MessageKind::Warning);
         const std::string file = text.substr(text.find('"') + 1, text.find('"', text.find('"') + 1) - text.find('"') - 1);

@@ -167,5 +167,17 @@ TEST_F(DateTimeTest, ReaderRefusesWhatIsNotADateTime) {
     }
 }
 
+TEST(UtcStamp, MomentsReadBackExactlyAndNothingElseReads) {
+    for (std::time_t t : {std::time_t{0}, std::time_t{1772443230}, std::time_t{4102444799}}) {
+        EXPECT_EQ(datetime::readUtcStamp(datetime::utcStampText(t)), t) << t;
+    }
+    EXPECT_EQ(datetime::utcStampText(1772443230), "2026-03-02T09:20:30Z");
+    for (const char* text : {"", "2026-03-02T09:20:30", "2026-03-02 09:20:30Z", "2026-02-29T00:00:00Z",
+                             "2026-13-01T00:00:00Z", "2026-03-02T24:00:00Z", "2026-03-02T09:20:30z",
+                             "+026-03-02T09:20:30Z", "2026-03-02T09:20:30Z "}) {
+        EXPECT_FALSE(datetime::readUtcStamp(text).has_value()) << '"' << text << '"';
+    }
+}
+
 }  // namespace
 }  // namespace zv

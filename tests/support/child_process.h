@@ -1,13 +1,23 @@
 #pragma once
-// A program a test starts as a plain process of its own (a directory server,
-// a web receiver): standard output and error into a file, stopped with
-// SIGTERM (SIGKILL after a few seconds) when the object goes away.
+// Programs a test starts as plain processes of their own: a server, a second
+// copy, a directory server, a small web server, a command run to its end.
+
+#include <sys/types.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace zv::test {
+
+// Starts `exe` with `cwd` as its current directory, its standard error
+// appended to `errPath`, its standard input from `inputPath` (/dev/null when
+// empty), and these variables added to the environment. Throws when it
+// cannot fork.
+pid_t spawn(const std::string& exe, const std::string& cwd, const std::string& errPath,
+            const std::vector<std::string>& arguments = {},
+            const std::map<std::string, std::string>& environment = {}, const std::string& inputPath = {});
 
 class ChildProcess {
 public:

@@ -29,6 +29,9 @@ const std::vector<Slot>& slots(RecordKind kind) {
     static const std::vector<Slot> phone{{0, 256}, {256, 256}, {512, 129}};
     static const std::vector<Slot> log{{0, 256},   {256, 64},  {320, 26},  {346, 26},
                                        {372, 64},  {436, 64},  {500, 64},  {564, 256}};
+    static const std::vector<Slot> schedule{
+        {0, 256},    {256, 16},  {272, 26},   {298, 26},   {324, 64},   {388, 64},  {452, 256},
+        {708, 256},  {964, 128}, {1092, 16},  {1108, 64},  {1172, 512}, {1684, 128}, {1812, 256}};
     switch (kind) {
         case RecordKind::Board: return board;
         case RecordKind::Memo: return memo;
@@ -36,6 +39,7 @@ const std::vector<Slot>& slots(RecordKind kind) {
         case RecordKind::Department: return department;
         case RecordKind::Phone: return phone;
         case RecordKind::Log: return log;
+        case RecordKind::Schedule: return schedule;
     }
     throw std::logic_error("unknown record kind");
 }
@@ -57,6 +61,7 @@ const char* dataFileName(RecordKind kind) {
         case RecordKind::Department: return "department.dat";
         case RecordKind::Phone: return "phonebook.dat";
         case RecordKind::Log: return "log_stat.dat";
+        case RecordKind::Schedule: return "schedule.dat";
     }
     return "";
 }

@@ -10,13 +10,14 @@
 
 namespace zv::test {
 
-enum class RecordKind { Board, Memo, Message, Department, Phone, Log };
+enum class RecordKind { Board, Memo, Message, Department, Phone, Log, Schedule };
 
 using Fields = std::vector<std::string>;
 
 std::size_t recordSize(RecordKind kind);
 std::size_t fieldCount(RecordKind kind);
-// "wiwo.dat", "posti.dat", "wywa.dat", "department.dat", "phonebook.dat", "log_stat.dat".
+// "wiwo.dat", "posti.dat", "wywa.dat", "department.dat", "phonebook.dat", "log_stat.dat",
+// "schedule.dat".
 const char* dataFileName(RecordKind kind);
 
 // One record: each value cut to its slot, followed by a zero byte when it is
@@ -40,6 +41,12 @@ namespace board {
 inline constexpr int Employee = 0, LastName = 1, FirstName = 2, Password = 3, Department = 4,
                      Status = 7, Returning = 8, ReachedAt = 9, Comments = 10, EMail = 11,
                      EMailNotify = 12, StatusChanged = 17, LastContact = 18;
+}
+
+namespace schedule {
+inline constexpr int Employee = 0, Kind = 1, From = 2, Until = 3, Status = 4, ReachedAt = 5, Comments = 6,
+                     PlannedBy = 7, Origin = 8, State = 9, Department = 10, Address = 11, Secret = 12,
+                     Note = 13;
 }
 
 // Record strings and bundles as they travel on the wire.

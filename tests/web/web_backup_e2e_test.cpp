@@ -18,8 +18,9 @@ namespace {
 namespace b = test::board;
 namespace fs = std::filesystem;
 
-const std::vector<RecordKind> kKinds = {RecordKind::Board,      RecordKind::Message, RecordKind::Memo,
-                                        RecordKind::Department, RecordKind::Phone,   RecordKind::Log};
+const std::vector<RecordKind> kKinds = {RecordKind::Board, RecordKind::Message, RecordKind::Memo,
+                                        RecordKind::Department, RecordKind::Phone, RecordKind::Log,
+                                        RecordKind::Schedule};
 
 std::string deskKey(int i) { return "Desk" + std::to_string(100 + i) + ",Client"; }
 
@@ -172,12 +173,17 @@ TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRu
     fs::create_directories(unpacked);
     ASSERT_EQ(std::system(("tar -xzf '" + archive + "' -C '" + unpacked + "'").c_str()), 0);
     test::writeFile(unpacked + "/wywa.dat", test::readFile(unpacked + "/wywa.dat") + "7 bytes");
-    const std::string broken = server->tempFile("broken.tar.gz");
-    ASSERT_EQ(std::system(
-                  ("tar -czf '" + broken + "' -C '" + unpacked +
-                   "' MANIFEST wiwo.dat wywa.dat posti.dat department.dat phonebook.dat log_stat.dat zva.ini")
-                      .c_str()),
-              0);
+    // The files as a backup of a version without the schedule holds them.
+    const auto packed = [&](const std::string& name) {
+        const std::string path = server->tempFile(name);
+        EXPECT_EQ(std::system(("tar -czf '" + path + "' -C '" + unpacked +
+                               "' MANIFEST wiwo.dat wywa.dat posti.dat department.dat phonebook.dat "
+                               "log_stat.dat zva.ini")
+                                  .c_str()),
+                  0);
+        return path;
+    };
+    const std::string broken = packed("broken.tar.gz");
     const auto data = filesOf(server->dataFolder());
     const auto program = filesOf(server->programFolder());
     EXPECT_EQ(runCommand(*server, {"--restore", broken}, &errors), 1);
@@ -208,6 +214,25 @@ TEST(WebBackup, RestoreChecksEveryFileBeforeReplacingAnythingAndNeitherCommandRu
     server->start();
     const auto bundle = test::splitBundle(clientLogin(*server, "Doe,Jane", "pw"));
     EXPECT_NE(bundle.wiwo.find("Out to lunch"), std::string::npos);
+    ASSERT_EQ(server->stop(), 0);
+
+    // A backup of a version that kept no schedule restores the rest and
+    // leaves the schedule as it is.
+    std::vector<Fields> schedule = {{"Doe,Jane", "Absence", "2030-01-02T09:00:00Z", "", "Out"}};
+    schedule[0].resize(test::fieldCount(RecordKind::Schedule));
+    fs::remove(server->dataFile("schedule.dat.before-restore"));
+    test::writeRecordFile(server->dataFile("schedule.dat"), RecordKind::Schedule, schedule);
+    std::string manifest;
+    std::istringstream lines(test::readFile(unpacked + "/MANIFEST"));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("schedule.dat") == std::string::npos) manifest += line + "\n";
+    }
+    test::writeFile(unpacked + "/MANIFEST", manifest);
+    test::writeFile(unpacked + "/wywa.dat", data.at("wywa.dat"));
+    const std::string older = packed("older.tar.gz");
+    ASSERT_EQ(runCommand(*server, {"--restore", older}, &errors), 0) << errors;
+    EXPECT_EQ(records(*server, RecordKind::Schedule), schedule);
+    EXPECT_FALSE(fs::exists(server->dataFile("schedule.dat.before-restore")));
 }
 
 }  // namespace

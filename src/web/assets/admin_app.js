@@ -1,23 +1,31 @@
 // The administration pages: the first-run set-up or the sign-in with the
 // administrator's password, then the user table, the accounts, the
-// phonebook, the status log and the options, by the address's #fragment.
+// absences, the phonebook, the status log and the options, by the address's
+// #fragment.
 
 import { api, onSignedOut, setAntiForgeryToken } from "./api.js";
 import { AdminLive } from "./admin_live.js";
+import { renderAbsences } from "./view_absences.js";
 import { renderAccounts } from "./view_accounts.js";
 import { renderAdminSignIn } from "./view_admin_sign_in.js";
 import { renderLog, renderLogPrint } from "./view_log.js";
 import { renderOptions } from "./view_options.js";
+import { calendarFeedsCard } from "./view_calendar_feeds.js";
 import { renderPhonebook } from "./view_phonebook.js";
 import { renderUsers } from "./view_users.js";
 
 const VIEWS = {
   users: ["Users", renderUsers],
   accounts: ["Accounts", renderAccounts],
+  absences: ["Absences", renderAbsences],
   phonebook: ["Phonebook", renderPhonebook],
   log: ["Status log", renderLog],
   "log-print": ["Status log printout", renderLogPrint],
-  options: ["Options", renderOptions],
+  options: ["Options", (container, context) => {
+    const leave = renderOptions(container, context);
+    container.querySelector(".admin-page").append(calendarFeedsCard());
+    return leave;
+  }],
 };
 const view = document.getElementById("view");
 const topbar = document.getElementById("topbar");

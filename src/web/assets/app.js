@@ -5,6 +5,7 @@ import { api, onSignedOut, setAntiForgeryToken } from "./api.js";
 import { LiveBoard } from "./live.js";
 import { renderBoard } from "./view_board.js";
 import { renderMessage } from "./view_message.js";
+import { renderMyAbsences } from "./view_my_absences.js";
 import { renderMyStatus } from "./view_my_status.js";
 import { renderSignIn } from "./view_sign_in.js";
 import { displayName } from "./format.js";
@@ -39,7 +40,10 @@ function show() {
     else link.removeAttribute("aria-current");
   }
   if (name === "board") leaveView = renderBoard(view, live, me);
-  else if (name === "status") renderMyStatus(view, { me, onMe: setMe });
+  else if (name === "status") {
+    renderMyStatus(view, { me, onMe: setMe });
+    leaveView = renderMyAbsences(view, live);
+  }
   else leaveView = renderMessage(view, live, me);
   document.title = `${{ board: "Board", status: "My status", message: "Take a message" }[name]} · Zelvora Board`;
 }

@@ -39,9 +39,10 @@ export function replaceChildren(element, ...children) {
   append(element, children);
 }
 
-// A labelled form field: {label, name, value, maxlength, ...input attributes}.
+// A labelled form field: {label, name, value, maxlength, ...input attributes};
+// its id is "f-<name>" unless given.
 export function field({ label, hint, ...input }) {
-  const id = `f-${input.name}`;
+  const id = input.id || `f-${input.name}`;
   return h("div", { class: "field" },
     h("label", { for: id }, label),
     h("input", { id, type: "text", autocomplete: "off", ...input }),

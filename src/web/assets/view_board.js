@@ -5,6 +5,7 @@
 import { h, replaceChildren } from "./dom.js";
 import { displayName, isOverdue, rowSignature, sinceText, statusKind } from "./format.js";
 import { serverNow } from "./api.js";
+import { awayText } from "./absence_text.js";
 
 const STATE_TEXT = { live: "Live", connecting: "Connecting…", offline: "Offline" };
 
@@ -72,7 +73,8 @@ export function renderBoard(container, live, me) {
     },
     h("td", { class: "name", "data-label": "Name" },
       h("span", { class: "person" }, displayName(row)),
-      h("span", { class: "dept" }, row.department)),
+      h("span", { class: "dept" }, row.department),
+      row.away ? h("span", { class: "away", title: row.away.status }, awayText(row.away, now)) : null),
     h("td", { class: "status", "data-label": "Status" },
       h("span", { class: `pill ${kind}` }, row.status || "—")),
     h("td", { class: "returning", "data-label": "Returning" },
