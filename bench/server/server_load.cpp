@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "floor_server.h"
+#include "http_client.h"
 #include "login_exchange.h"
 #include "record_files.h"
 #include "server_process.h"
@@ -90,8 +91,9 @@ double residentMB(int pid) {
 
 // A server whose board holds `accounts` accounts and whose status log is
 // already full, as in an office that has run for a while.
-std::unique_ptr<zv::test::ServerProcess> startServer(int accounts) {
+std::unique_ptr<zv::test::ServerProcess> startServer(int accounts, bool web = false) {
     auto server = std::make_unique<zv::test::ServerProcess>(ZV_ZELVORAD_PATH);
+    if (web) server->enableWeb({});
     std::vector<Fields> board;
     for (int i = 0; i < accounts; ++i) board.push_back(zv::test::boardRecord(employeeKey(i), "pw"));
     zv::test::writeRecordFile(server->dataFile("wiwo.dat"), RecordKind::Board, board);
@@ -240,14 +242,21 @@ void idleClients(int count) {
 
 // Runs only the server part of one comparison, after printing the server's
 // process id and waiting a few seconds, so that a profiler can attach to it.
-void serverOnly(int accounts, int clients, int perClient) {
-    auto server = startServer(accounts);
+// With `scrape`, the server also serves its HTTP side, and its metrics page
+// is printed after the run, as a monitoring system would read it.
+void serverOnly(int accounts, int clients, int perClient, bool scrape) {
+    auto server = startServer(accounts, scrape);
     std::printf("zelvorad pid %d\n", server->pid());
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const Stats real({runClients(server->port(), clients, perClient)});
     std::printf("%.1f exchanges/s, median %.1f ms, p99 %.1f ms, outside the bundle's transfer %.1f ms\n",
                 real.rate, real.median, real.p99, real.outside);
+    if (scrape) {
+        zv::test::HttpClient monitor(server->webPort());
+        const auto page = monitor.get("/metrics");
+        std::printf("GET /metrics: %d\n%s", page.status, page.body.c_str());
+    }
     server->stop();
 }
 
@@ -257,8 +266,9 @@ int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int scale = quick ? 1 : 2;
     try {
-        if (argc == 5 && std::strcmp(argv[1], "--server-only") == 0) {
-            serverOnly(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+        if ((argc == 5 || (argc == 6 && std::strcmp(argv[5], "--metrics") == 0)) &&
+            std::strcmp(argv[1], "--server-only") == 0) {
+            serverOnly(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argc == 6);
             return 0;
         }
         std::printf(
