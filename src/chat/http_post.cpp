@@ -9,7 +9,13 @@ namespace zv {
 
 namespace {
 
-std::once_flag curlStarted;
+// libcurl's one-time start; its failure is the answer of every post.
+CURLcode startLibcurl() {
+    static std::once_flag once;
+    static CURLcode started = CURLE_OK;
+    std::call_once(once, [] { started = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return started;
+}
 
 size_t dropBody(char*, size_t size, size_t count, void*) { return size * count; }
 
@@ -21,8 +27,11 @@ int checkCancel(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 THttpAnswer httpPost(const std::string& url, const std::string& body, const std::vector<std::string>& headers,
                      std::chrono::seconds timeout, const std::atomic<bool>& cancel) {
-    std::call_once(curlStarted, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     THttpAnswer answer;
+    if (const CURLcode started = startLibcurl(); started != CURLE_OK) {
+        answer.error = std::string("libcurl cannot start: ") + curl_easy_strerror(started);
+        return answer;
+    }
     std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) {
         answer.error = "libcurl could not start a transfer";
