@@ -164,7 +164,9 @@ void TLiveStreams::beat(std::unique_lock<std::mutex>& lock) {
     std::sort(tokens.begin(), tokens.end());
     tokens.erase(std::unique(tokens.begin(), tokens.end()), tokens.end());
     lock.unlock();
-    std::erase_if(tokens, [this](const std::string& token) { return sessions_.peek(token) != nullptr; });
+    std::erase_if(tokens, [this](const std::string& token) {
+        return token.starts_with(kStandingStreamPrefix) || sessions_.alive(token);
+    });
     lock.lock();
     for (const auto& stream : streams_) {
         // (A stream opened just as its session ended missed the notice.)
