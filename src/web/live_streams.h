@@ -42,7 +42,9 @@ class TWebSessions;
 
 // The streams of pages that need no sign-in (a lobby display) name no
 // session but "<this prefix><what they show>": the heartbeat leaves them
-// be, and whoever revokes what they show ends them through endSessions.
+// be, the limit per session does not hold for them (several screens show
+// one display), and whoever revokes what they show ends them through
+// endSessions.
 inline constexpr std::string_view kStandingStreamPrefix = "standing:";
 
 // What a stream tells: the board's versions (event "board"), and for the

@@ -3,8 +3,9 @@
 // display and puts Jane at the front desk; the display shows all 150 on one
 // 1920x1080 screen without a sign-in; Jane punches Tom out from the board
 // and both the display and a Zelvora Client see it; the server restarts and
-// every browser is still signed in, the display carries on by itself; the
-// administrator revokes the display and it goes dark at once. axe-core
+// every browser is still signed in, the display carries on by itself; a
+// session that ends while Jane types signs in again over the page, keeping
+// her text; the administrator revokes the display and it goes dark at once. axe-core
 // checks the new pages.
 //
 // Usage: node lobby_journey.mjs --zelvorad PATH --screenshots FOLDER
@@ -104,6 +105,15 @@ await runJourney(browser, server, async () => {
   assert.deepEqual(await accessibilityProblems(lobby), [], "the lobby display");
   await lobby.screenshot({ path: path.join(screenshots, "lobby-1920x1080-150.png") });
 
+  // A smaller screen cannot hold 150: it turns to its next page by itself.
+  const small = await openPage(browser, 1280, 720, problems);
+  await small.goto(url);
+  await waitFor(async () => (await small.locator(".lobby-person").count()) === 150, "150 people on the small screen");
+  assert.match(await small.locator("#lobby-page").textContent(), /^Page 1 of [2-9]$/);
+  await waitFor(async () => /^Page 2 of/.test(await small.locator("#lobby-page").textContent()),
+    "the next page after 15 seconds", 20000);
+  await small.close();
+
   // Jane at the front desk punches Tom out from the board.
   const desk = await openPage(browser, 1280, 800, problems);
   await desk.goto(server.base);
@@ -129,8 +139,31 @@ await runJourney(browser, server, async () => {
   await desk.locator("dialog.fd-dialog button", { hasText: "Punch in" }).click();
   await desk.locator("dialog.fd-dialog .notice.ok").waitFor();
   assert.equal(await desk.locator("dialog.sign-in-again").count(), 0, "Jane is still signed in");
+  await desk.locator("dialog.fd-dialog button", { hasText: "Close" }).click();
   await waitFor(async () => (await tomOnLobby.textContent()) === "In", "Tom in again on the display");
   await clientSeesStatus("Baker,Tom", "In");
+
+  // Jane's session ends while she types (the administrator gives her a
+  // new password): the sign-in opens over the page, and what she typed
+  // stays for her to save.
+  await desk.goto(`${server.base}/#status`);
+  await desk.fill("#f-comments", "Back from the dentist at 3");
+  const accounts = await admin.evaluate(async () => {
+    const token = await fetch("/api/admin/state").then((r) => r.json()).then((state) => state.antiForgeryToken);
+    const answer = await fetch("/api/admin/accounts", { method: "PUT", headers: { "Content-Type": "application/json",
+      "X-Zelvora-Token": token }, body: JSON.stringify({ employee: "Doe,Jane", password: "new-pw" }) });
+    return answer.status;
+  });
+  assert.equal(accounts, 200);
+  await desk.click("form.status-form button[type=submit]");
+  await desk.locator("dialog.sign-in-again").waitFor();
+  await desk.fill("dialog.sign-in-again #f-employee", "Doe,Jane");
+  await desk.fill("dialog.sign-in-again #f-password", "new-pw");
+  await desk.click("dialog.sign-in-again button[type=submit]");
+  await desk.locator("dialog.sign-in-again").waitFor({ state: "detached" });
+  assert.equal(await desk.locator("#f-comments").inputValue(), "Back from the dentist at 3");
+  await desk.click("form.status-form button[type=submit]");
+  await desk.locator(".notice.ok", { hasText: "saved" }).waitFor();
 
   // The administrator, still signed in, revokes the display: it goes dark.
   await admin.click(".display-item button:has-text('Revoke')");

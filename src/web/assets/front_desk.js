@@ -92,8 +92,11 @@ function openDialog(row) {
     run(form.querySelector("[type=submit]"), () => api("PUT", "/api/front-desk/status", body),
       `The status of ${name} is saved.`);
   });
-  close.addEventListener("click", () => dialog.close());
-  dialog.addEventListener("close", () => dialog.remove());
+  // Leaving the board closes it too: it belongs to the board's rows.
+  const leave = () => dialog.close();
+  close.addEventListener("click", leave);
+  window.addEventListener("hashchange", leave);
+  dialog.addEventListener("close", () => { window.removeEventListener("hashchange", leave); dialog.remove(); });
   document.body.append(dialog);
   show(row);
   dialog.showModal();
