@@ -2,8 +2,6 @@
 // given a new secret and removed by the administrator; read by anyone who
 // knows a secret. Each change reads "check, change, save or undo, record".
 
-#include <sodium.h>
-
 #include <algorithm>
 
 #include "host/account_rules.h"
@@ -11,6 +9,7 @@
 #include "host/maintenance_api.h"
 #include "host/office_feed.h"
 #include "host/operation_support.h"
+#include "host/secrets.h"
 #include "host/server_parts.h"
 #include "stores/date_time.h"
 #include "stores/stores.h"
@@ -18,15 +17,6 @@
 namespace zv {
 
 namespace {
-
-// 256 random bits as 64 hex digits.
-std::string newSecret() {
-    unsigned char bytes[32];
-    randombytes_buf(bytes, sizeof bytes);
-    char hex[sizeof bytes * 2 + 1];
-    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-    return hex;
-}
 
 std::string feedName(const std::string& department) {
     return department.empty() ? "the office" : "department " + auditQuoted(department);
@@ -101,9 +91,7 @@ std::optional<std::string> TMaintenanceApi::feedCalendarText(const std::string& 
     if (parts_.stores.closed() || secret.empty()) return std::nullopt;
     const TSCHEDNode* feed = nullptr;
     for (const auto& node : std::as_const(parts_.stores.schedule()).records()) {
-        // Compared in constant time: the time taken tells nothing of a secret.
-        if (node->Kind == schedule::kFeed && node->Secret.size() == secret.size() &&
-            sodium_memcmp(node->Secret.data(), secret.data(), secret.size()) == 0) {
+        if (node->Kind == schedule::kFeed && sameSecret(node->Secret, secret)) {
             feed = node.get();
         }
     }

@@ -188,6 +188,29 @@ public:
     // other text.
     std::optional<std::string> feedCalendarText(const std::string& secret);
 
+    // --- the lobby displays ------------------------------------------------------------------
+    // The displays there are, by name.
+    std::vector<TDisplayShown> displays();
+    // Makes a display with a new secret: done with the secret as `record`.
+    // A name is needed, and each department must be one of the departments.
+    TAdminResult makeDisplay(const std::string& who, const TDisplaySettings& settings);
+    // Renames the display with this id or changes what it shows; its
+    // address stays.
+    TAdminResult changeDisplay(const std::string& who, const std::string& id, const TDisplaySettings& settings);
+    // Revokes the display: its address leads nowhere from then on. Done with
+    // the secret it had as `record`.
+    TAdminResult removeDisplay(const std::string& who, const std::string& id);
+    // The display whose secret this is; nothing for any other text.
+    std::optional<TDisplayShown> displayOf(const std::string& secret);
+
+    // --- the front desk ---------------------------------------------------------------------
+    // The accounts of [FrontDesk] Accounts (record bytes), as the file lists them.
+    std::vector<std::string> frontDeskAccounts() const;
+    // Whether the account may change anyone's status from the board.
+    bool isFrontDesk(const std::string& key) const;
+    // Adds the account to the front desk or takes it off, and saves the settings.
+    TAdminResult setFrontDesk(const std::string& who, const std::string& key, bool frontDesk);
+
     // --- departments and accounts ---------------------------------------------------------------
     // `who` names the administrator in the record line.
     TAdminResult createDepartment(const std::string& who, const std::string& name, Saving saving = Saving::Now);

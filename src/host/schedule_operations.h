@@ -7,6 +7,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zv {
 
@@ -58,6 +59,26 @@ struct TCalendarShown {
 struct TFeedShown {
     std::string department;
     std::string secret;
+};
+
+// A lobby display: a read-only board at "/display/<secret>" for a screen
+// in the lobby. What it shows besides names and status: the departments
+// (none listed: every one), the phones (with where one is reached) and the
+// comments.
+struct TDisplaySettings {
+    std::string name;                      // as the administration lists it
+    std::vector<std::string> departments;  // record bytes
+    bool phones = false;
+    bool comments = false;
+};
+
+// A display as the administration lists it; `id` names it for a change
+// (16 hexadecimal digits of its secret's digest: the same after a restart,
+// and telling nothing of the secret).
+struct TDisplayShown {
+    std::string id;
+    std::string secret;
+    TDisplaySettings settings;
 };
 
 }  // namespace zv

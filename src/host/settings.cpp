@@ -88,6 +88,7 @@ void readBoardSettings(TSettings& settings, const IniFile* ini) {
     settings.AutoOutAt = ini ? ini->value(kBoard, "AutoOutAt", "") : std::string();
     settings.AutoOutDone = ini ? ini->value(kBoard, "AutoOutDone", "") : std::string();
     settings.CalendarAllowedHosts = ini ? ini->value(kCalendars, "AllowedHosts", "") : std::string();
+    settings.FrontDeskAccounts = ini ? ini->value("FrontDesk", "Accounts", "") : std::string();
 }
 
 // [Directory]: a missing key takes its default; [Chat.<name>]: every such

@@ -55,6 +55,10 @@ struct TSettings {
     std::string WebAdminPassword = {};      // crypto_pwhash_str hash; empty: none set yet
     std::string WebMetricsToken = {};       // bearer token for /metrics from elsewhere; empty: loopback only
 
+    // [FrontDesk]: the accounts that may change anyone's status from the
+    // board, separated by "|".
+    std::string FrontDeskAccounts = {};
+
     // [Board]: the end-of-day punch-out.
     std::string AutoOutAt = {};         // a time of day ("17:30"); empty: off
     std::string AutoOutDone = {};       // the last day it was done, "yyyy-mm-dd"

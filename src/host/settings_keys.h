@@ -27,7 +27,7 @@ struct TSettingKey {
     bool secret = false;  // listed as set or not set, never shown
 };
 
-inline constexpr std::array<TSettingKey, 39> kSettingKeys{{
+inline constexpr std::array<TSettingKey, 40> kSettingKeys{{
     {"Options", "BlockSize", &TSettings::BlockSize, TakesEffect::AtNextStart},
     {"Options", "SMTPHost", &TSettings::SMTPHost, TakesEffect::AtOnce},
     {"Options", "Port", &TSettings::Port, TakesEffect::AtNextStart},
@@ -67,6 +67,7 @@ inline constexpr std::array<TSettingKey, 39> kSettingKeys{{
     {"Directory", "FrontDeskGroup", &TSettings::DirectoryFrontDeskGroup, TakesEffect::AtOnce},
     {"Directory", "Timeout", &TSettings::DirectoryTimeout, TakesEffect::AtOnce},
     {"Calendars", "AllowedHosts", &TSettings::CalendarAllowedHosts, TakesEffect::AtOnce},
+    {"FrontDesk", "Accounts", &TSettings::FrontDeskAccounts, TakesEffect::AtOnce},
 }};
 
 // The keys of each [Chat.<name>] section: one webhook of the team chat.

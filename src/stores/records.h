@@ -82,7 +82,7 @@ struct TDIRNode {
     std::string toRecordString() const;
 };
 
-// A record of the schedule ("schedule.dat"); `Kind` says which of three it is.
+// A record of the schedule ("schedule.dat"); `Kind` says which of four it is.
 // Moments are UTC texts "yyyy-mm-ddThh:mm:ssZ" (datetime::utcStampText).
 // - "Absence": an absence of `Employee` planned ahead, by hand or read from
 //   the account's calendar: From and Until (Until empty: until further
@@ -97,6 +97,10 @@ struct TDIRNode {
 //   did not).
 // - "Feed": the secret (Secret) of the office's calendar of absences
 //   (Department empty) or of one department's.
+// - "Display": a lobby display named `Note` at the address of its Secret,
+//   showing the departments listed in Address (one per line; none: every
+//   one) and, as Origin lists them (blank-separated), "phones" and
+//   "comments".
 struct TSCHEDNode {
     std::string Employee, Kind, From, Until, Status, ReachedAt, Comments, PlannedBy, Origin, State,
         Department, Address, Secret, Note;

@@ -1,6 +1,6 @@
 #pragma once
 // The schedule: absences planned ahead, the accounts' calendars and the
-// secrets of the office's calendar feeds, kept in account order
+// secrets of the office's calendar feeds and lobby displays, kept in account order
 // ("schedule.dat"; see TSCHEDNode for what each kind of record holds).
 
 #include <chrono>
@@ -18,6 +18,7 @@ namespace schedule {
 inline constexpr std::string_view kAbsence = "Absence";
 inline constexpr std::string_view kCalendar = "Calendar";
 inline constexpr std::string_view kFeed = "Feed";
+inline constexpr std::string_view kDisplay = "Display";
 
 inline constexpr std::string_view kWaiting = "";
 inline constexpr std::string_view kApplied = "Applied";

@@ -44,7 +44,7 @@ void addUsers(TRouter& router, TWebServices& s) {
     router.addStreamed("/api/admin/events", Access::Administrator, [](TRouteContext& c) {
         TReply reply;
         reply.liveStream = true;
-        reply.streamSession = c.session->token;
+        reply.streamSession = c.session->id;
         reply.streamChannels = kBoardChannel | kUsersChannel;
         return reply;
     });

@@ -23,7 +23,7 @@ TReply inputRefused(const TInputError& e) { return errorReply(e.field().empty() 
 TReply adminStep(TWebServices& s, TSession session, std::function<TReply()> step) {
     return onMainLoop([&s, session = std::move(session), step = std::move(step)]() -> TReply {
         if (passwordDigest(s.host.adminPasswordHash()) != session->passwordDigest) {
-            s.sessions.end(session->token);
+            s.sessions.end(session->id);
             return errorReply(401, kPasswordChanged);
         }
         return step();

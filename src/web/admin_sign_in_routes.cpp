@@ -157,7 +157,7 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
     });
 
     router.add("POST", "/api/admin/sign-out", Access::Administrator, [&s](TRouteContext& c) {
-        s.sessions.end(c.session->token);
+        s.sessions.end(c.session->id);
         return emptyReply().header("Set-Cookie",
                                    endedSessionCookie(SessionKind::Administrator, c.request.https));
     });

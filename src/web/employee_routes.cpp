@@ -27,12 +27,6 @@ TReply inputRefused(const TInputError& e) {
     return errorReply(e.field().empty() ? 400 : 422, e.what(), e.field());
 }
 
-// The four status fields, with the widths of their board slots.
-constexpr TTextField kStatus{"status", "Status", slotWidth<TWIWONode>("Status")};
-constexpr TTextField kReturning{"returning", "Returning", slotWidth<TWIWONode>("Returning")};
-constexpr TTextField kReachedAt{"reachedAt", "Reached at", slotWidth<TWIWONode>("ReachedAt")};
-constexpr TTextField kComments{"comments", "Comments", slotWidth<TWIWONode>("Comments")};
-
 // The message form, with the widths of the message's slots.
 constexpr TTextField kRecipient{"recipient", "For", slotWidth<TWYWONode>("Recipient")};
 constexpr TTextField kCaller{"caller", "Caller", slotWidth<TWYWONode>("Caller")};
@@ -46,7 +40,7 @@ constexpr TTextField kMessageComments{"comments", "Comments", slotWidth<TWYWONod
 TReply employeeReply(const TWIWONode& employee, const TWebSession& session, int status = 200) {
     json me = employeeJson(employee);
     me["antiForgeryToken"] = session.antiForgeryToken;
-    me["inputWidths"] = {{"status", inputWidths({kStatus, kReturning, kReachedAt, kComments})},
+    me["inputWidths"] = {{"status", statusInputWidths()},
                          {"message", inputWidths({kCaller, kCompany, kPhone, kRegarding, kMessageComments})}};
     return jsonReply(status, me);
 }
@@ -90,7 +84,7 @@ void addSignIn(TRouter& router, TWebServices& s) {
     });
 
     router.add("POST", "/api/sign-out", Access::Employee, [&s](TRouteContext& c) {
-        s.sessions.end(c.session->token);
+        s.sessions.end(c.session->id);
         return emptyReply().header("Set-Cookie", endedSessionCookie(SessionKind::Employee, c.request.https));
     });
 }
@@ -107,11 +101,7 @@ void addMe(TRouter& router, TWebServices& s) {
     router.add("PUT", "/api/my-status", Access::Employee, [&s](TRouteContext& c) -> TReply {
         TStatusEdit edit;
         try {
-            const json body = parseBody(c.request.body);
-            edit.Status = recordText(body, kStatus, Need::Present);
-            edit.Returning = recordText(body, kReturning, Need::Present);
-            edit.ReachedAt = recordText(body, kReachedAt, Need::Present);
-            edit.Comments = recordText(body, kComments, Need::Present);
+            edit = readStatusEdit(parseBody(c.request.body));
         } catch (const TInputError& e) {
             return inputRefused(e);
         }
@@ -170,7 +160,7 @@ void addBoard(TRouter& router, TWebServices& s) {
     router.addStreamed("/api/events", Access::Employee, [](TRouteContext& c) {
         TReply reply;
         reply.liveStream = true;
-        reply.streamSession = c.session->token;
+        reply.streamSession = c.session->id;
         return reply;
     });
 }

@@ -41,9 +41,12 @@ std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std:
     forgetGone();
     std::vector<TLiveStream*> ofSession;  // oldest first, as opened
     std::size_t ofGroup = 0;
+    // The screens of one lobby display share its name: the limit per
+    // address alone bounds them.
+    const bool standing = sessionToken.starts_with(kStandingStreamPrefix);
     for (const auto& open : streams_) {
         if (open->ending_) continue;
-        if (open->sessionToken_ == sessionToken) ofSession.push_back(open.get());
+        if (open->sessionToken_ == sessionToken && !standing) ofSession.push_back(open.get());
         if (open->group_ == group) ++ofGroup;
     }
     if (ofGroup >= kPerAddress) return nullptr;
@@ -164,7 +167,9 @@ void TLiveStreams::beat(std::unique_lock<std::mutex>& lock) {
     std::sort(tokens.begin(), tokens.end());
     tokens.erase(std::unique(tokens.begin(), tokens.end()), tokens.end());
     lock.unlock();
-    std::erase_if(tokens, [this](const std::string& token) { return sessions_.peek(token) != nullptr; });
+    std::erase_if(tokens, [this](const std::string& token) {
+        return token.starts_with(kStandingStreamPrefix) || sessions_.alive(token);
+    });
     lock.lock();
     for (const auto& stream : streams_) {
         // (A stream opened just as its session ended missed the notice.)

@@ -30,6 +30,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -38,6 +39,13 @@ struct MHD_Connection;
 namespace zv::web {
 
 class TWebSessions;
+
+// The streams of pages that need no sign-in (a lobby display) name no
+// session but "<this prefix><what they show>": the heartbeat leaves them
+// be, the limit per session does not hold for them (several screens show
+// one display), and whoever revokes what they show ends them through
+// endSessions.
+inline constexpr std::string_view kStandingStreamPrefix = "standing:";
 
 // What a stream tells: the board's versions (event "board"), and for the
 // administrator's pages also the user table's (event "users").

@@ -17,19 +17,21 @@ const TAsset* findAsset(std::string_view path) {
     return nullptr;
 }
 
+TReply assetReply(const TAsset& asset, const TRequest& request) {
+    if (request.header("If-None-Match") == asset.etag) {
+        return notModified(std::string(asset.etag)).header("Cache-Control", "no-cache");
+    }
+    TReply reply;
+    reply.contentType = std::string(asset.contentType);
+    reply.staticBody = asset.bytes;
+    reply.header("ETag", std::string(asset.etag));
+    reply.header("Cache-Control", "no-cache");
+    return reply;
+}
+
 void addPageRoutes(TRouter& router) {
     auto serve = [](const TAsset& asset) {
-        return [&asset](TRouteContext& context) {
-            if (context.request.header("If-None-Match") == asset.etag) {
-                return notModified(std::string(asset.etag)).header("Cache-Control", "no-cache");
-            }
-            TReply reply;
-            reply.contentType = std::string(asset.contentType);
-            reply.staticBody = asset.bytes;
-            reply.header("ETag", std::string(asset.etag));
-            reply.header("Cache-Control", "no-cache");
-            return reply;
-        };
+        return [&asset](TRouteContext& context) { return assetReply(asset, context.request); };
     };
     if (const TAsset* index = findAsset("/")) router.add("GET", "/", Access::Public, serve(*index));
     // The administrator's pages.

@@ -1,10 +1,19 @@
 #include "web/sessions.h"
 
+#include <sodium.h>
 #include <sys/random.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <system_error>
+
+#include "host/secrets.h"
+#include "stores/file_access.h"
+#include "stores/store_error.h"
+#include "web/session_file.h"
 
 namespace zv::web {
 
@@ -30,7 +39,16 @@ std::string randomToken() {
     return token;
 }
 
-std::size_t passwordDigest(const std::string& password) { return std::hash<std::string>{}(password); }
+std::size_t passwordDigest(const std::string& password) {
+    unsigned char digest[crypto_generichash_BYTES_MIN];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(password.data()),
+                       password.size(), nullptr, 0);
+    std::size_t value = 0;
+    std::memcpy(&value, digest, sizeof value);
+    return value;
+}
+
+std::string sessionId(const std::string& token) { return hexDigest(token, 32); }
 
 TWebSessions::Clock::time_point TWebSessions::now() const { return clock_ ? clock_() : Clock::now(); }
 
@@ -69,12 +87,12 @@ void TWebSessions::tell(const std::vector<std::string>& ended) {
     if (notice) notice(ended);
 }
 
-void TWebSessions::erase(const std::string& token) {
-    const auto it = sessions_.find(token);
+void TWebSessions::erase(const std::string& id) {
+    const auto it = sessions_.find(id);
     if (it == sessions_.end()) return;
     const auto account = byAccount_.find(accountOf(*it->second.session));
     if (account != byAccount_.end()) {
-        std::erase(account->second, token);
+        std::erase(account->second, id);
         if (account->second.empty()) byAccount_.erase(account);
     }
     sessions_.erase(it);
@@ -82,10 +100,10 @@ void TWebSessions::erase(const std::string& token) {
 
 std::vector<std::string> TWebSessions::endWhere(const std::function<bool(const Entry&)>& ends) {
     std::vector<std::string> ended;
-    for (const auto& [token, entry] : sessions_) {
-        if (ends(entry)) ended.push_back(token);
+    for (const auto& [id, entry] : sessions_) {
+        if (ends(entry)) ended.push_back(id);
     }
-    for (const std::string& token : ended) erase(token);
+    for (const std::string& id : ended) erase(id);
     return ended;
 }
 
@@ -93,6 +111,7 @@ std::shared_ptr<const TWebSession> TWebSessions::create(SessionKind kind, std::s
                                                         std::size_t digest) {
     auto session = std::make_shared<TWebSession>();
     session->token = randomToken();
+    session->id = sessionId(session->token);
     session->antiForgeryToken = randomToken();
     session->kind = kind;
     session->employeeKey = std::move(employeeKey);
@@ -104,52 +123,75 @@ std::shared_ptr<const TWebSession> TWebSessions::create(SessionKind kind, std::s
         const Clock::time_point at = now();
         std::vector<std::string>& ofAccount = byAccount_[accountOf(*session)];
         // The account's lapsed sessions go first, then its oldest.
-        for (const std::string& token : ofAccount) {
-            if (lapsed(sessions_.at(token), at)) ended.push_back(token);
+        for (const std::string& id : ofAccount) {
+            if (lapsed(sessions_.at(id), at)) ended.push_back(id);
         }
         while (ofAccount.size() - ended.size() >= kPerAccount) {
-            const auto oldest =
-                std::find_if(ofAccount.begin(), ofAccount.end(), [&](const std::string& token) {
-                    return std::find(ended.begin(), ended.end(), token) == ended.end();
-                });
+            const auto oldest = std::find_if(ofAccount.begin(), ofAccount.end(), [&](const std::string& id) {
+                return std::find(ended.begin(), ended.end(), id) == ended.end();
+            });
             ended.push_back(*oldest);
         }
-        for (const std::string& token : ended) erase(token);
-        byAccount_[accountOf(*session)].push_back(session->token);
-        sessions_[session->token] = Entry{session, at, at};
+        for (const std::string& id : ended) erase(id);
+        byAccount_[accountOf(*session)].push_back(session->id);
+        sessions_[session->id] = Entry{session, at, at, at};
     }
+    save();
     tell(ended);
     return session;
 }
 
-std::shared_ptr<const TWebSession> TWebSessions::find(const std::string& token, bool touch) {
-    if (token.empty()) return nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        const auto it = sessions_.find(token);
-        if (it == sessions_.end()) return nullptr;
-        const Clock::time_point at = now();
-        if (!lapsed(it->second, at)) {
-            if (touch) it->second.lastUse = at;
-            return it->second.session;
-        }
-        erase(token);
-    }
-    tell({token});
-    return nullptr;
+bool TWebSessions::worthWriting(const Entry& entry, Clock::time_point at) {
+    // A sixteenth of the idle limit: a restart shortens no session by more.
+    const Clock::duration step =
+        (entry.session->kind == SessionKind::Administrator ? Clock::duration(kAdministratorIdleLimit)
+                                                           : Clock::duration(kEmployeeIdleLimit)) /
+        16;
+    return at - entry.lastUseWritten >= step;
 }
 
-std::shared_ptr<const TWebSession> TWebSessions::use(const std::string& token) { return find(token, true); }
-
-std::shared_ptr<const TWebSession> TWebSessions::peek(const std::string& token) { return find(token, false); }
-
-void TWebSessions::end(const std::string& token) {
+std::shared_ptr<const TWebSession> TWebSessions::find(const std::string& id, bool touch) {
+    std::shared_ptr<const TWebSession> found;
+    bool write = false;
     {
         std::lock_guard lock(mutex_);
-        if (sessions_.find(token) == sessions_.end()) return;
-        erase(token);
+        const auto it = sessions_.find(id);
+        if (it == sessions_.end()) return nullptr;
+        const Clock::time_point at = now();
+        if (lapsed(it->second, at)) {
+            erase(id);
+        } else {
+            found = it->second.session;
+            if (touch) {
+                it->second.lastUse = at;
+                write = worthWriting(it->second, at);
+                if (write) it->second.lastUseWritten = at;
+            }
+        }
     }
-    tell({token});
+    if (write || !found) save();
+    if (!found) tell({id});
+    return found;
+}
+
+std::shared_ptr<const TWebSession> TWebSessions::use(const std::string& token) {
+    return token.empty() ? nullptr : find(sessionId(token), true);
+}
+
+std::shared_ptr<const TWebSession> TWebSessions::peek(const std::string& token) {
+    return token.empty() ? nullptr : find(sessionId(token), false);
+}
+
+bool TWebSessions::alive(const std::string& id) { return find(id, false) != nullptr; }
+
+void TWebSessions::end(const std::string& id) {
+    {
+        std::lock_guard lock(mutex_);
+        if (sessions_.find(id) == sessions_.end()) return;
+        erase(id);
+    }
+    save();
+    tell({id});
 }
 
 void TWebSessions::endAll(SessionKind kind, const std::string& keep) {
@@ -157,16 +199,17 @@ void TWebSessions::endAll(SessionKind kind, const std::string& keep) {
     {
         std::lock_guard lock(mutex_);
         ended = endWhere(
-            [&](const Entry& entry) { return entry.session->kind == kind && entry.session->token != keep; });
+            [&](const Entry& entry) { return entry.session->kind == kind && entry.session->id != keep; });
     }
+    if (!ended.empty()) save();
     tell(ended);
 }
 
 std::vector<std::string> TWebSessions::employeeAccounts() {
     std::vector<std::string> keys;
     std::lock_guard lock(mutex_);
-    for (const auto& [account, tokens] : byAccount_) {
-        const TWebSession& session = *sessions_.at(tokens.front()).session;
+    for (const auto& [account, ids] : byAccount_) {
+        const TWebSession& session = *sessions_.at(ids.front()).session;
         if (session.kind == SessionKind::Employee) keys.push_back(session.employeeKey);
     }
     return keys;
@@ -181,6 +224,7 @@ void TWebSessions::endEmployeesWhere(const std::function<bool(const std::string&
                    gone(entry.session->employeeKey, entry.session->passwordDigest);
         });
     }
+    if (!ended.empty()) save();
     tell(ended);
 }
 
@@ -194,6 +238,90 @@ std::size_t TWebSessions::count(SessionKind kind) {
     return static_cast<std::size_t>(
         std::count_if(sessions_.begin(), sessions_.end(),
                       [kind](const auto& entry) { return entry.second.session->kind == kind; }));
+}
+
+}  // namespace zv::web
+
+namespace zv::web {
+
+void TWebSessions::keepIn(const std::string& path, std::function<void(const std::string&)> report) {
+    std::string text;
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (in) {
+            std::ostringstream all;
+            all << in.rdbuf();
+            text = all.str();
+        } else if (errno != ENOENT) {
+            report("The browsers' sessions cannot be read from \"" + path + "\": " + std::strerror(errno) +
+                   "; every browser signs in again.");
+        }
+    }
+    std::vector<std::string> problems;
+    const std::vector<TKeptSession> kept =
+        text.empty() ? std::vector<TKeptSession>{} : readSessionFile(text, problems);
+    if (!problems.empty()) {
+        std::string lines;
+        for (const std::string& problem : problems) lines += (lines.empty() ? "" : "; ") + problem;
+        report("Some of the browsers' sessions in \"" + path + "\" cannot be read and are left out (" +
+               lines + ").");
+    }
+    {
+        std::lock_guard lock(mutex_);
+        path_ = path;
+        report_ = std::move(report);
+        const Clock::time_point at = now();
+        const std::time_t wallNow = std::time(nullptr);
+        const auto moment = [&](std::time_t t) { return at - std::chrono::seconds(wallNow - t); };
+        for (const TKeptSession& k : kept) {
+            auto session = std::make_shared<TWebSession>();
+            session->id = k.id;
+            session->antiForgeryToken = k.antiForgeryToken;
+            session->kind = k.kind;
+            session->employeeKey = k.employeeKey;
+            session->passwordDigest = k.passwordDigest;
+            const Entry entry{session, moment(k.begun), moment(k.lastUse), moment(k.lastUse)};
+            if (lapsed(entry, at) || sessions_.count(k.id)) continue;
+            sessions_[k.id] = entry;
+            byAccount_[accountOf(*session)].push_back(k.id);
+        }
+        // Oldest first, as the limit per account expects.
+        for (auto& [account, ids] : byAccount_) {
+            std::stable_sort(ids.begin(), ids.end(), [this](const std::string& a, const std::string& b) {
+                return sessions_.at(a).begun < sessions_.at(b).begun;
+            });
+        }
+    }
+    save();
+}
+
+void TWebSessions::save() {
+    std::lock_guard saving(saveMutex_);
+    std::string path;
+    std::vector<TKeptSession> kept;
+    {
+        std::lock_guard lock(mutex_);
+        if (path_.empty()) return;
+        path = path_;
+        const Clock::time_point at = now();
+        const std::time_t wallNow = std::time(nullptr);
+        const auto wall = [&](Clock::time_point t) {
+            return wallNow - std::chrono::duration_cast<std::chrono::seconds>(at - t).count();
+        };
+        for (const auto& [id, entry] : sessions_) {
+            const TWebSession& s = *entry.session;
+            kept.push_back({s.kind, id, s.antiForgeryToken, s.passwordDigest, wall(entry.begun),
+                            wall(entry.lastUse), s.employeeKey});
+        }
+    }
+    try {
+        const std::string text = sessionFileText(kept);
+        fileio::AtomicFileWriter writer(path);
+        writer.write(text.data(), text.size());
+        writer.commit();
+    } catch (const StoreError& e) {
+        report_(std::string("The browsers' sessions cannot be kept for the next start: ") + e.what() + ".");
+    }
 }
 
 }  // namespace zv::web

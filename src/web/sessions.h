@@ -1,12 +1,16 @@
 #pragma once
 // The signed-in browsers: each session is a 256-bit random token (the
-// cookie) held here with the signed-in account, its anti-forgery token, the
-// time it began and the time of its last use. A session ends after its idle
+// cookie), known here only by its digest (the session's id), held with the
+// signed-in account, its anti-forgery token, the time it began and the time
+// of its last use. A session ends after its idle
 // limit or its lifetime, when signed out, or when its account changed. An
 // account holds at most kPerAccount sessions (a new one ends its oldest), so
 // no account's sign-ins end another's sessions; the administrator is one
 // account of its own. Whoever ends sessions, the end notice hears of it (the
-// live streams end with them). Thread-safe: the HTTP threads and the main
+// live streams end with them). Kept in a file when one is named (keepIn):
+// the file is written whenever a session begins or ends, and when a use
+// moves a session's last use well past what the file says, so that a
+// restart signs no browser out. Thread-safe: the HTTP threads and the main
 // loop's steps use it.
 
 #include <sys/types.h>
@@ -28,10 +32,12 @@ enum class SessionKind {
 };
 
 struct TWebSession {
-    std::string token;      // the cookie value, 64 hexadecimal digits
+    std::string id;                // the digest of the cookie value, 64 hexadecimal digits
+    std::string token;             // the cookie value, 64 hexadecimal digits; known only to the
+                                   // run that made the session
     std::string antiForgeryToken;  // the request header value every change carries
     SessionKind kind = SessionKind::Employee;
-    std::string employeeKey;       // record bytes; empty for the administrator
+    std::string employeeKey;         // record bytes; empty for the administrator
     std::size_t passwordDigest = 0;  // of the password (the administrator's: its hash) signed in with:
                                      // a changed one ends the session
 };
@@ -40,8 +46,13 @@ struct TWebSession {
 // random source. Throws std::system_error when it cannot be read.
 std::string randomToken();
 
-// Digest of a password for telling that it changed (not for storing it).
+// Digest of a password for telling that it changed; the same in every run
+// (sessions kept in their file carry it).
 std::size_t passwordDigest(const std::string& password);
+
+// The id of the session whose cookie value is `token`: 64 hexadecimal
+// digits of its BLAKE2b digest.
+std::string sessionId(const std::string& token);
 
 class TWebSessions {
 public:
@@ -60,13 +71,15 @@ public:
 
     std::shared_ptr<const TWebSession> create(SessionKind kind, std::string employeeKey,
                                               std::size_t passwordDigest);
-    // The live session of the token, counting this as a use; nullptr when
-    // there is none or it has lapsed (it then ends).
+    // The live session of the cookie value `token`, counting this as a use;
+    // nullptr when there is none or it has lapsed (it then ends).
     std::shared_ptr<const TWebSession> use(const std::string& token);
     // As use(), without counting as a use.
     std::shared_ptr<const TWebSession> peek(const std::string& token);
-    void end(const std::string& token);
-    // Ends every session of this kind but the one with token `keep`.
+    // Whether the session with this id lives (a lapsed one ends).
+    bool alive(const std::string& id);
+    void end(const std::string& id);
+    // Ends every session of this kind but the one with id `keep`.
     void endAll(SessionKind kind, const std::string& keep = {});
     // The employees' sessions: the distinct accounts signed in, and an end
     // to the sessions of the accounts for which `gone(key, passwordDigest)`
@@ -78,6 +91,12 @@ public:
     std::size_t count(SessionKind kind);
 
     void setEndNotice(EndNotice notice);
+
+    // Keeps the sessions in the file `path` from now on: the sessions it
+    // holds that have not lapsed are taken (a line that cannot be read is
+    // left out and reported through `report`, once), and every change is
+    // written to it (a failure is reported, and the sessions go on).
+    void keepIn(const std::string& path, std::function<void(const std::string&)> report);
     // For tests: the clock.
     void setClockForTesting(std::function<Clock::time_point()> clock);
 
@@ -86,21 +105,30 @@ private:
         std::shared_ptr<const TWebSession> session;
         Clock::time_point begun;
         Clock::time_point lastUse;
+        Clock::time_point lastUseWritten;
     };
     Clock::time_point now() const;
     static bool lapsed(const Entry& entry, Clock::time_point at);
     static std::string accountOf(const TWebSession& session);
-    std::shared_ptr<const TWebSession> find(const std::string& token, bool touch);
+    std::shared_ptr<const TWebSession> find(const std::string& id, bool touch);
+    // Writes the file when one is kept; mutex_ not held.
+    void save();
+    // Whether a use at `at` moves the entry's last use far enough past the
+    // one written to call for a write.
+    static bool worthWriting(const Entry& entry, Clock::time_point at);
     // Removes the sessions for which `ends` holds; their tokens.
     std::vector<std::string> endWhere(const std::function<bool(const Entry&)>& ends);  // mutex_ held
-    void erase(const std::string& token);                                              // mutex_ held
+    void erase(const std::string& id);                                                 // mutex_ held
     void tell(const std::vector<std::string>& ended);                                  // mutex_ not held
 
     std::mutex mutex_;
-    std::unordered_map<std::string, Entry> sessions_;                      // guarded by mutex_
+    std::unordered_map<std::string, Entry> sessions_;                      // by id; guarded by mutex_
     std::unordered_map<std::string, std::vector<std::string>> byAccount_;  // guarded by mutex_; oldest first
     EndNotice notice_;                                                     // guarded by mutex_
     std::function<Clock::time_point()> clock_;                             // constant after set-up
+    std::string path_;                                                     // constant after keepIn
+    std::function<void(const std::string&)> report_;                       // constant after keepIn
+    std::mutex saveMutex_;  // one write at a time, each of the state as it is when it starts
 };
 
 }  // namespace zv::web

@@ -13,6 +13,7 @@
 #include "host/platform_info.h"
 #include "web/listen_socket.h"
 #include "web/loopback.h"
+#include "web/session_file.h"
 
 namespace zv::web {
 
@@ -43,6 +44,8 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addScheduleRoutes(router_, services_);
     addCalendarRoutes(router_, services_);
     addCalendarFeedRoutes(router_, services_);
+    addDisplayRoutes(router_, services_);
+    addFrontDeskRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 
@@ -99,6 +102,9 @@ void TWebServer::start() {
     // that never started does nothing). The listening socket is closed here
     // until the daemon has taken it; from then on the daemon closes it.
     bool daemonOwnsSocket = false;
+    sessions_.keepIn(kSessionFileName, [](const std::string& line) {
+        standardErrorLine(LinePriority::Warning, std::string(programName()) + ": " + line);
+    });
     try {
         streams_.start();
         runner_.start();

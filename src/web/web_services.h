@@ -33,6 +33,11 @@ struct TWebServices {
 
 // The page: "/" and each compiled file.
 void addPageRoutes(TRouter& router);
+// A compiled file as the answer to `request` (304 when the browser holds it).
+struct TAsset;
+struct TReply;
+struct TRequest;
+TReply assetReply(const TAsset& asset, const TRequest& request);
 // The employees' API under /api/.
 void addEmployeeRoutes(TRouter& router, TWebServices& services);
 // The administrator's sign-in under /api/admin/.
@@ -48,5 +53,11 @@ void addCalendarRoutes(TRouter& router, TWebServices& services);
 // The office's absences as calendar feeds at secret addresses, and their
 // management.
 void addCalendarFeedRoutes(TRouter& router, TWebServices& services);
+// The lobby displays at secret addresses without a sign-in, and their
+// management.
+void addDisplayRoutes(TRouter& router, TWebServices& services);
+// The front desk: a front-desk account changes anyone's status; the
+// administrator says who is at the front desk.
+void addFrontDeskRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web

@@ -129,17 +129,33 @@ export async function startServer(zelvorad, board = null, { ini = "", env = {} }
   if (board) fs.writeFileSync(path.join(data, "wiwo.dat"), Buffer.concat(board.map(boardRecordBytes)));
 
   const stderr = [];
-  const child = spawn(path.join(prog, "zelvorad"), [], { cwd: data, stdio: ["ignore", "ignore", "pipe"],
-    env: { ...process.env, ...env } });
-  child.stderr.on("data", (chunk) => stderr.push(chunk.toString()));
   const base = `http://127.0.0.1:${webPort}`;
-  await waitFor(async () => (await fetch(`${base}/`)).ok, "the HTTP side");
+  const launch = async () => {
+    const started = spawn(path.join(prog, "zelvorad"), [], { cwd: data, stdio: ["ignore", "ignore", "pipe"],
+      env: { ...process.env, ...env } });
+    started.stderr.on("data", (chunk) => stderr.push(chunk.toString()));
+    await waitFor(async () => (await fetch(`${base}/`)).ok, "the HTTP side");
+    return started;
+  };
+  const ended = (running) => new Promise((resolve) => {
+    if (running.exitCode !== null) resolve(running.exitCode);
+    else running.on("exit", (c) => resolve(c));
+  });
+  let child = await launch();
   return {
     base, clientPort, data, stderr,
+    // SIGTERM, then the same server again on the same folder and ports;
+    // the exit code of the first.
+    async restart() {
+      child.kill("SIGTERM");
+      const code = await ended(child);
+      child = await launch();
+      return code;
+    },
     // SIGTERM; the exit code, with the folder removed.
     async stop() {
       child.kill("SIGTERM");
-      const code = await new Promise((resolve) => child.on("exit", (c) => resolve(c)));
+      const code = await ended(child);
       fs.rmSync(folder, { recursive: true, force: true });
       return code;
     },

@@ -36,7 +36,7 @@ TEST(AdminAccess, TheAdministratorsSessionEndsAfterHalfAnHourUnusedAndANewPasswo
     // employees' sessions stay.
     const auto a = sessions.create(SessionKind::Administrator, {}, passwordDigest("hash"));
     const auto b = sessions.create(SessionKind::Administrator, {}, passwordDigest("hash"));
-    sessions.endAll(SessionKind::Administrator, b->token);
+    sessions.endAll(SessionKind::Administrator, b->id);
     EXPECT_EQ(sessions.use(a->token), nullptr);
     EXPECT_EQ(sessions.use(b->token), b);
     EXPECT_EQ(sessions.use(jane->token), jane);

@@ -199,7 +199,7 @@ TEST(WebSessions, TokensAreRandomAndASessionEndsWhenSignedOutOrIdleTooLong) {
     EXPECT_EQ(sessions.use(jane->token), jane);
     EXPECT_EQ(sessions.use(rick->token), nullptr);
 
-    sessions.end(jane->token);
+    sessions.end(jane->id);
     EXPECT_EQ(sessions.use(jane->token), nullptr);
     EXPECT_EQ(sessions.count(), 0u);
 }
@@ -223,7 +223,7 @@ TEST(WebSessions, AnAccountKeepsItsTenNewestSessionsAndEveryEndIsAnnounced) {
     EXPECT_EQ(sessions.use(rick->token), rick);
     EXPECT_EQ(sessions.use(admin->token), admin);
     ASSERT_EQ(ended.size(), 15u);
-    EXPECT_EQ(ended.front(), jane[0]->token);
+    EXPECT_EQ(ended.front(), jane[0]->id);
     EXPECT_EQ(sessions.count(SessionKind::Employee), 11u);
 
     // The administrator is an account of its own.
@@ -238,7 +238,7 @@ TEST(WebSessions, AnAccountKeepsItsTenNewestSessionsAndEveryEndIsAnnounced) {
     EXPECT_EQ(keys, (std::vector<std::string>{"Doe,Jane", "Roe,Rick"}));
     ended.clear();
     sessions.endEmployeesWhere([](const std::string& key, std::size_t) { return key == "Roe,Rick"; });
-    EXPECT_EQ(ended, std::vector<std::string>{rick->token});
+    EXPECT_EQ(ended, std::vector<std::string>{rick->id});
     EXPECT_EQ(sessions.use(rick->token), nullptr);
 }
 

@@ -13,12 +13,15 @@ import { renderOptions } from "./view_options.js";
 import { calendarFeedsCard } from "./view_calendar_feeds.js";
 import { renderPhonebook } from "./view_phonebook.js";
 import { renderUsers } from "./view_users.js";
+import { renderFrontDesk } from "./view_front_desk.js";
+import { signInAgain } from "./sign_in_again.js";
 
 const VIEWS = {
   users: ["Users", renderUsers],
   accounts: ["Accounts", renderAccounts],
   absences: ["Absences", renderAbsences],
   phonebook: ["Phonebook", renderPhonebook],
+  "front-desk": ["Front desk", renderFrontDesk],
   log: ["Status log", renderLog],
   "log-print": ["Status log printout", renderLogPrint],
   options: ["Options", (container, context) => {
@@ -89,9 +92,27 @@ async function start(message = "") {
   }
 }
 
-onSignedOut((message) => { if (live) start(message); });
+// A session that ended under an open page signs in again over it, so that
+// what was typed stays; without a password to sign in with, the page starts over.
+async function sessionEnded(message) {
+  let state = null;
+  try { ({ data: state } = await api("GET", "/api/admin/state")); } catch { /* as below */ }
+  if (!state || !state.passwordSet) { start(message); return; }
+  if (live) live.stop();
+  const token = state.signedIn ? state.antiForgeryToken :
+    await signInAgain((container, done) => renderAdminSignIn(container, { state, message, onSignedIn: done }));
+  setAntiForgeryToken(token);
+  if (live) live.start();
+}
+
+onSignedOut((message) => { if (live) sessionEnded(message); });
 window.addEventListener("hashchange", show);
-window.addEventListener("zelvora:check-session", () => start());
+window.addEventListener("zelvora:check-session", async () => {
+  try {
+    await api("GET", "/api/admin/state").then(({ data }) => { if (!data.signedIn && live) sessionEnded(""); });
+    if (live) setTimeout(() => live && live.start(), 3000);
+  } catch { if (live) setTimeout(() => live && live.start(), 3000); }
+});
 document.getElementById("sign-out").addEventListener("click", async () => {
   try { await api("POST", "/api/admin/sign-out"); } catch { /* signed out either way */ }
   start();

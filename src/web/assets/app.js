@@ -8,6 +8,8 @@ import { renderMessage } from "./view_message.js";
 import { renderMyAbsences } from "./view_my_absences.js";
 import { renderMyStatus } from "./view_my_status.js";
 import { renderSignIn } from "./view_sign_in.js";
+import { followFrontDesk } from "./front_desk.js";
+import { signInAgain } from "./sign_in_again.js";
 import { displayName } from "./format.js";
 
 const VIEWS = ["board", "status", "message"];
@@ -48,12 +50,29 @@ function show() {
   document.title = `${{ board: "Board", status: "My status", message: "Take a message" }[name]} · Zelvora Board`;
 }
 
-function signedIn(employee) {
+async function signedIn(employee) {
   setMe(employee);
   topbar.hidden = false;
   live = new LiveBoard();
   live.start();
+  await followFrontDesk();
   show();
+}
+
+// The session ended under an open page: signed in again over it, the same
+// person goes on where they were; another person gets their own page.
+async function sessionEnded(message) {
+  if (live) live.stop();
+  const employee = await signInAgain((container, done) => renderSignIn(container, { onSignedIn: done, message }));
+  if (!me || employee.employee !== me.employee) {
+    if (live) live.stop();
+    live = null;
+    signedIn(employee);
+    return;
+  }
+  setMe(employee);
+  if (live) live.start();
+  await followFrontDesk();
 }
 
 function signedOut(message) {
@@ -68,7 +87,7 @@ function signedOut(message) {
   renderSignIn(view, { onSignedIn: signedIn, message });
 }
 
-onSignedOut((message) => { if (me) signedOut(message); });
+onSignedOut((message) => { if (me) sessionEnded(message); });
 window.addEventListener("hashchange", show);
 window.addEventListener("zelvora:check-session", async () => {
   try {

@@ -6,6 +6,7 @@ import { h, replaceChildren } from "./dom.js";
 import { displayName, isOverdue, rowSignature, sinceText, statusKind } from "./format.js";
 import { serverNow } from "./api.js";
 import { awayText } from "./absence_text.js";
+import { decorateRow } from "./board_hooks.js";
 
 const STATE_TEXT = { live: "Live", connecting: "Connecting…", offline: "Offline" };
 
@@ -104,7 +105,7 @@ export function renderBoard(container, live, me) {
     }
     summary.textContent = `${rows.length} of ${board.rows.length} shown · ${counts.in} in · ` +
       `${counts.out} out` + (counts.overdue ? ` · ${counts.overdue} overdue` : "");
-    replaceChildren(body, rows.map((row) => rowElement(row, now)));
+    replaceChildren(body, rows.map((row) => decorateRow(rowElement(row, now), row)));
     empty.hidden = rows.length > 0;
     empty.textContent = board.rows.length ? "Nobody on the board matches the search." : "The board has no accounts yet.";
   }

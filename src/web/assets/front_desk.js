@@ -1,0 +1,125 @@
+// The front desk on the board: an account the administrator put at the
+// front desk gets a "Change" button on every row, which opens the person's
+// status in a dialog: punch in and out, the four status fields, and an
+// absence planned ahead. Each change goes through the front desk's own
+// routes; the server logs it as the person's own change, naming the front
+// desk.
+
+import { api } from "./api.js";
+import { absenceForm } from "./absence_form.js";
+import { addRowHook } from "./board_hooks.js";
+import { field, h, notice, setMaxLengths } from "./dom.js";
+import { displayName } from "./format.js";
+
+const FIELDS = ["status", "returning", "reachedAt", "comments"];
+let removeHook = null;
+let widths = null;
+
+function openDialog(row) {
+  const name = displayName(row);
+  const message = h("p", { class: "notice", role: "status", hidden: true });
+  const punchIn = h("button", { type: "button", class: "button" }, "Punch in");
+  const punchOut = h("button", { type: "button", class: "button" }, "Punch out");
+  const close = h("button", { type: "button", class: "button quiet" }, "Close");
+  const current = h("p", { class: "fd-current" });
+  const form = h("form", { class: "status-form", novalidate: true },
+    h("datalist", { id: "fd-status-choices" },
+      ["In", "Out", "In a meeting", "At lunch", "Working from home", "On vacation", "Sick"]
+        .map((value) => h("option", { value }))),
+    field({ label: "Status", name: "status", id: "fd-status", list: "fd-status-choices" }),
+    field({ label: "Returning", name: "returning", id: "fd-returning",
+      hint: "A time such as 2:30 PM, or a date and time, marks them overdue once it has passed." }),
+    field({ label: "Reached at", name: "reachedAt", id: "fd-reachedAt" }),
+    field({ label: "Comments", name: "comments", id: "fd-comments" }),
+    h("div", { class: "actions" }, h("button", { type: "submit", class: "button primary" }, "Save status")));
+  setMaxLengths(form, widths && widths.status);
+  const absence = absenceForm({
+    employees: [{ employee: row.employee, name }],
+    submit: async (body) => {
+      try {
+        await api("POST", "/api/front-desk/absences", body);
+        notice(message, "ok", `The absence of ${name} is planned.`);
+      } catch (e) {
+        notice(message, "error", e.message);
+        throw e;
+      }
+    },
+  });
+  absence.setWidths(widths && widths.absence);
+  absence.form.elements.employee.value = row.employee;
+  const headingId = `fd-title-${Math.random().toString(36).slice(2)}`;
+  const dialog = h("dialog", { class: "card fd-dialog", "aria-labelledby": headingId },
+    h("div", { class: "fd-head" }, h("h2", { id: headingId }, name), close),
+    current,
+    h("div", { class: "punch-buttons" }, punchIn, punchOut),
+    message,
+    form,
+    h("details", { class: "fd-absence" }, h("summary", {}, "Plan an absence"), absence.form));
+
+  function show(entry) {
+    current.textContent = `Now: ${entry.status || "—"}${entry.returning ? `, back ${entry.returning}` : ""}`;
+    punchOut.disabled = entry.status !== "In";
+    for (const name of FIELDS) {
+      form.elements[name].value = entry[name] || "";
+      form.elements[name].removeAttribute("aria-invalid");
+    }
+  }
+
+  async function run(button, request, done) {
+    button.disabled = true;
+    notice(message, "", "");
+    try {
+      const { data } = await request();
+      show(data);
+      notice(message, "ok", done);
+    } catch (e) {
+      notice(message, "error", e.message);
+      const input = e.field && form.elements[e.field];
+      if (input) { input.setAttribute("aria-invalid", "true"); input.focus(); }
+    } finally {
+      button.disabled = false;
+    }
+  }
+
+  punchIn.addEventListener("click", () => run(punchIn,
+    () => api("POST", "/api/front-desk/punch", { employee: row.employee, action: "in" }), `${name} is punched in.`));
+  punchOut.addEventListener("click", () => run(punchOut,
+    () => api("POST", "/api/front-desk/punch", { employee: row.employee, action: "out" }), `${name} is punched out.`));
+  form.addEventListener("submit", (event) => {
+    event.preventDefault();
+    const body = { employee: row.employee };
+    for (const key of FIELDS) body[key] = form.elements[key].value;
+    run(form.querySelector("[type=submit]"), () => api("PUT", "/api/front-desk/status", body),
+      `The status of ${name} is saved.`);
+  });
+  // Leaving the board closes it too: it belongs to the board's rows.
+  const leave = () => dialog.close();
+  close.addEventListener("click", leave);
+  window.addEventListener("hashchange", leave);
+  dialog.addEventListener("close", () => { window.removeEventListener("hashchange", leave); dialog.remove(); });
+  document.body.append(dialog);
+  show(row);
+  dialog.showModal();
+}
+
+function addChangeButton(element, row) {
+  const cell = element.querySelector("td") || element;
+  cell.append(h("button", {
+    type: "button", class: "button small fd-change", "aria-label": `Change the status of ${displayName(row)}`,
+    onclick: () => openDialog(row),
+  }, "Change"));
+}
+
+// Asks whether the signed-in account is at the front desk, and adds or
+// takes away the controls to match. Resolves when that is known.
+export async function followFrontDesk() {
+  let frontDesk = false;
+  try {
+    const { data } = await api("GET", "/api/front-desk");
+    frontDesk = Boolean(data.frontDesk);
+    widths = { status: data.inputWidths, absence: data.absenceInputWidths };
+  } catch { /* not known: no controls */ }
+  if (frontDesk && !removeHook) removeHook = addRowHook(addChangeButton);
+  if (!frontDesk && removeHook) { removeHook(); removeHook = null; }
+  document.body.classList.toggle("front-desk", frontDesk);
+}
