@@ -48,5 +48,7 @@ void addCalendarRoutes(TRouter& router, TWebServices& services);
 // The office's absences as calendar feeds at secret addresses, and their
 // management.
 void addCalendarFeedRoutes(TRouter& router, TWebServices& services);
+// The office's directory and team chat on the administration's Options page.
+void addOfficeRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web
