@@ -61,9 +61,9 @@ export function officeCards() {
       ? [h("p", {}, "What is wrong with the settings:"), problemList(data.problems)] : null);
     replaceChildren(directoryForm,
       h("div", { class: "two" }, DIRECTORY_KEYS.map(([key, label]) =>
-        field({ label, name: key, value: data.directory[key] ?? "" }))),
+        field({ label, name: key, id: `f-dir-${key}`, value: data.directory[key] ?? "" }))),
       field({ label: data.directory.BindPasswordSet ? "Search account's password (set; empty: kept)"
-        : "Search account's password", name: "BindPassword", type: "password", autocomplete: "off" }),
+        : "Search account's password", name: "BindPassword", id: "f-dir-BindPassword", type: "password", autocomplete: "off" }),
       h("div", { class: "actions" }, h("button", { type: "submit", class: "button primary" }, "Save the directory")));
     syncLine.textContent = syncText(data.lastSync);
     replaceChildren(syncProblems, data.lastSync ? problemList(data.lastSync.problems) : null);
@@ -101,16 +101,16 @@ export function officeCards() {
   function editHook(hook) {
     replaceChildren(hookForm,
       h("div", { class: "two" },
-        field({ label: "Name", name: "name", value: hook ? hook.name : "", readonly: Boolean(hook) }),
-        h("div", { class: "field" }, h("label", { for: "f-kind" }, "Kind"),
-          h("select", { id: "f-kind", name: "kind" }, ["slack", "teams", "json"].map((kind) =>
+        field({ label: "Name", name: "name", id: "f-hook-name", value: hook ? hook.name : "", readonly: Boolean(hook) }),
+        h("div", { class: "field" }, h("label", { for: "f-hook-kind" }, "Kind"),
+          h("select", { id: "f-hook-kind", name: "kind" }, ["slack", "teams", "json"].map((kind) =>
             h("option", { value: kind, selected: hook ? hook.kind === kind : kind === "slack" }, kind)))),
-        field({ label: hook && hook.urlSet ? "Webhook address (set; empty: kept)" : "Webhook address", name: "url",
+        field({ label: hook && hook.urlSet ? "Webhook address (set; empty: kept)" : "Webhook address", name: "url", id: "f-hook-url",
           type: "password", autocomplete: "off" }),
         field({ label: hook && hook.secretSet ? "Secret for json (set; empty: kept)" : "Secret for json",
-          name: "secret", type: "password", autocomplete: "off" }),
-        field({ label: "Departments (empty: every one)", name: "departments", value: hook ? hook.departments : "" }),
-        field({ label: "Events: status, overdue, absence, message (empty: all)", name: "events",
+          name: "secret", id: "f-hook-secret", type: "password", autocomplete: "off" }),
+        field({ label: "Departments (empty: every one)", name: "departments", id: "f-hook-departments", value: hook ? hook.departments : "" }),
+        field({ label: "Events: status, overdue, absence, message (empty: all)", name: "events", id: "f-hook-events",
           value: hook ? hook.events : "" })),
       h("div", { class: "actions" }, h("button", { type: "submit", class: "button primary" },
         hook ? "Save the webhook" : "Add the webhook")));
@@ -163,7 +163,7 @@ export function officeCards() {
   });
 
   const testForm = h("form", { class: "directory-test-form", novalidate: true },
-    field({ label: "A name to look up (empty: the connection only)", name: "name" }),
+    field({ label: "A name to look up (empty: the connection only)", name: "name", id: "f-test-name" }),
     h("div", { class: "actions" },
       h("button", { type: "submit", class: "button" }, "Test"),
       h("button", { type: "button", class: "button", onclick: async () => {
