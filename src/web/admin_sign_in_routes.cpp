@@ -117,7 +117,8 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
         const bool here = isFromThisComputer(c.request);
         return onMainLoop([&s, token, here]() -> TReply {
             const std::string& hash = s.host.adminPasswordHash();
-            json state = {{"passwordSet", !hash.empty()}, {"setUpHere", hash.empty() && here}, {"signedIn", false}};
+            json state = {
+                {"passwordSet", !hash.empty()}, {"setUpHere", hash.empty() && here}, {"signedIn", false}};
             // Told only when set: the page then asks for the directory's name.
             if (signInAsksDirectory(s)) state["directory"] = true;
             // A directory's administrator may be signed in while no
