@@ -69,14 +69,44 @@ std::optional<std::string> playJournal(const std::string& journal, const std::st
     return std::nullopt;
 }
 
+// A data file as a stopped server's folder holds it, with the change a stop
+// cut short played in as the next start would; nothing for a missing file
+// that only a server using it makes.
+std::optional<TBackupFile> fileOfFolder(const std::string& dataFolder, const TDataFile& kind,
+                                        std::vector<std::string>& notes) {
+    const std::string path = inFolder(dataFolder, kind.name);
+    std::optional<std::string> bytes = readWholeFile(path);
+    if (!bytes && kind.onlyWhenUsed) return std::nullopt;
+    TBackupFile file{kind.name, std::move(bytes).value_or(std::string()), kind.recordSize};
+    // The journal itself is never archived (it names the file by its inode,
+    // which a restore does not keep).
+    const std::string journal = path + std::string(fileio::kJournalSuffix);
+    if (const auto journalBytes = readWholeFile(journal)) {
+        if (const auto note = playJournal(*journalBytes, journal, path, file.bytes)) notes.push_back(*note);
+    }
+    if (const std::size_t tail = file.bytes.size() % kind.recordSize; tail != 0) {
+        file.bytes.resize(file.bytes.size() - tail);
+        notes.push_back("\"" + path + "\" ends in an incomplete record (" + std::to_string(tail) + " of " +
+                        std::to_string(kind.recordSize) +
+                        " bytes), which the backup leaves out, as the server would");
+    }
+    return file;
+}
+
 }  // namespace
 
 TBackupSnapshot snapshotOfServer(const THostStores& stores, const std::string& settingsPath) {
     TBackupSnapshot snapshot;
     snapshot.takenAt = datetime::now();
-    std::vector<std::string> images = stores.fileImages();
+    std::vector<std::optional<std::string>> images = stores.fileImages();
     for (std::size_t i = 0; i < kDataFiles.size(); ++i) {
-        snapshot.files.push_back({kDataFiles[i].name, std::move(images[i]), kDataFiles[i].recordSize});
+        if (images[i]) {
+            snapshot.files.push_back({kDataFiles[i].name, std::move(*images[i]), kDataFiles[i].recordSize});
+        } else if (auto file = fileOfFolder({}, kDataFiles[i], snapshot.notes)) {
+            // A store in no use: its file as a former run left it (nothing
+            // writes it meanwhile).
+            snapshot.files.push_back(std::move(*file));
+        }
     }
     // The server writes its settings on this thread only: between two steps
     // the file is whole.
@@ -90,23 +120,8 @@ TBackupSnapshot snapshotOfFolder(const std::string& dataFolder, const std::strin
     TBackupSnapshot snapshot;
     snapshot.takenAt = datetime::now();
     for (const TDataFile& kind : kDataFiles) {
-        const std::string path = inFolder(dataFolder, kind.name);
-        TBackupFile file{kind.name, readWholeFile(path).value_or(std::string()), kind.recordSize};
-        // A change the stop cut short goes into the copy as the next start
-        // would write it into the file; the journal itself is never archived
-        // (it names the file by its inode, which a restore does not keep).
-        const std::string journal = path + std::string(fileio::kJournalSuffix);
-        if (const auto journalBytes = readWholeFile(journal)) {
-            if (const auto note = playJournal(*journalBytes, journal, path, file.bytes))
-                snapshot.notes.push_back(*note);
-        }
-        if (const std::size_t tail = file.bytes.size() % kind.recordSize; tail != 0) {
-            file.bytes.resize(file.bytes.size() - tail);
-            snapshot.notes.push_back("\"" + path + "\" ends in an incomplete record (" +
-                                     std::to_string(tail) + " of " + std::to_string(kind.recordSize) +
-                                     " bytes), which the backup leaves out, as the server would");
-        }
-        snapshot.files.push_back(std::move(file));
+        if (auto file = fileOfFolder(dataFolder, kind, snapshot.notes))
+            snapshot.files.push_back(std::move(*file));
     }
     if (auto settings = readWholeFile(settingsPath)) {
         snapshot.files.push_back({kArchivedSettingsName, std::move(*settings), 0});

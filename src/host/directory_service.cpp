@@ -24,12 +24,8 @@ std::string joined(const std::vector<std::string>& parts) {
 
 }  // namespace
 
-TDirectoryService::TDirectoryService(TServerParts& parts, TMaintenanceApi& api)
-    : parts_(parts), api_(api), links_(std::make_unique<TDIRList>()) {
+TDirectoryService::TDirectoryService(TServerParts& parts, TMaintenanceApi& api) : parts_(parts), api_(api) {
     client_ = std::make_unique<TDirectoryClient>(onMainLoop());
-    links_->setFileName(kDirectoryLinkFileName);
-    links_->setLoadWarning(
-        [this](const std::string& text) { parts_.view.showMessage(MessageKind::Warning, text); });
 }
 
 TDirectoryService::~TDirectoryService() {
@@ -74,16 +70,13 @@ void TDirectoryService::schedule() {
 }
 
 TDIRList* TDirectoryService::links() {
-    if (!linksLoaded_) {
-        try {
-            links_->loadFromFile();
-            linksLoaded_ = true;
-        } catch (const StoreError& e) {
-            trouble(std::string("\"") + kDirectoryLinkFileName + "\" cannot be read: " + e.what());
-            return nullptr;
-        }
+    try {
+        parts_.stores.loadDirectoryLinks();
+        return &parts_.stores.directoryLinks();
+    } catch (const StoreError& e) {
+        trouble(std::string("\"") + kDirectoryLinkFileName + "\" cannot be read: " + e.what());
+        return nullptr;
     }
-    return links_.get();
 }
 
 void TDirectoryService::trouble(const std::string& why) {
@@ -115,14 +108,28 @@ void TDirectoryService::checkPassword(const std::string& name, const std::string
             trouble(answer.why);
         else
             answered();
-        if (answer.outcome == TDirectorySignIn::Outcome::Accepted) {
-            const TDIRList* linked = links();
-            const TDIRNode* link = linked ? linked->findByPerson(answer.person.login) : nullptr;
-            if (link && api_.account(link->Employee)) check.employee = link->Employee;
-        }
+        if (answer.outcome == TDirectorySignIn::Outcome::Accepted)
+            check.employee = boardAccountOf(answer.person);
         check.answer = std::move(answer);
         done(check);
     });
+}
+
+std::string TDirectoryService::boardAccountOf(const TDirectoryPerson& person) {
+    const TDIRList* linked = links();
+    if (!linked) return {};
+    if (const TDIRNode* link = linked->findByPerson(person.login))
+        return api_.account(link->Employee) ? link->Employee : std::string();
+    // Not made by the sync (a directory without Group, or a sync still to
+    // come): the account of the person's key, as the sync would take it over,
+    // unless it is another person's.
+    std::vector<std::string> problems;
+    const std::string key = directoryBoardKey(person, problems);
+    if (key.empty() || !api_.account(key)) return {};
+    for (int i = 0; i < linked->getCount(); ++i) {
+        if (linked->getNode(i).Employee == key) return {};
+    }
+    return key;
 }
 
 void TDirectoryService::lookUp(const std::string& name, std::function<void(const TDirectoryLookup&)> done) {
@@ -189,7 +196,7 @@ void TDirectoryService::peopleRead(const TDirectoryPeople& people) {
     } catch (const std::exception& e) {
         // A save that failed: the board keeps what was saved before it.
         report.why = std::string("the sync stopped: ") + e.what();
-        linksLoaded_ = false;  // read again from the file next time
+        parts_.stores.forgetDirectoryLinks();  // read again from the file next time
     }
     finishSync(report);
 }
@@ -211,7 +218,8 @@ void TDirectoryService::finishSync(const TDirectorySyncReport& report) {
 }
 
 std::vector<TDirectoryLeaver> TDirectoryService::leavers() {
-    const TDIRList* linked = parts_.settings.DirectoryURI.empty() && !linksLoaded_ ? nullptr : links();
+    const TDIRList* linked =
+        parts_.settings.DirectoryURI.empty() && !parts_.stores.directoryLinksLoaded() ? nullptr : links();
     return linked ? directoryLeavers(api_, *linked) : std::vector<TDirectoryLeaver>{};
 }
 

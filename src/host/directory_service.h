@@ -6,10 +6,11 @@
 // group at start, every hour and on demand (directory_sync.h), run as a step
 // under the session mutex. A directory that cannot be reached is reported
 // in one line, once until it answers again, and never holds up a client.
-// Keeps "directory.dat" (the accounts it made), read the first time it is
-// needed, so that a server without a directory never makes that file.
+// Borrows the stores' list of the accounts it made ("directory.dat"), which
+// it has read the first time it is needed, so that a server without a
+// directory never makes that file.
 //
-// Main thread only; owns the client, the links and the hourly timer.
+// Main thread only; owns the client and the hourly timer.
 
 #include <chrono>
 #include <functional>
@@ -62,8 +63,10 @@ public:
 
 private:
     // The links, loaded on first use; nothing when the file cannot be read
-    // (reported).
+    // (reported) or the stores are closed.
     TDIRList* links();
+    // The board account of a person the directory signed in (empty: none).
+    std::string boardAccountOf(const TDirectoryPerson& person);
     void peopleRead(const TDirectoryPeople& people);
     void finishSync(const TDirectorySyncReport& report);
     // One line when the directory fails, none while it keeps failing the
@@ -77,8 +80,6 @@ private:
     TServerParts& parts_;
     TMaintenanceApi& api_;
     std::unique_ptr<TDirectoryClient> client_;
-    std::unique_ptr<TDIRList> links_;
-    bool linksLoaded_ = false;
     std::unique_ptr<TLoopTimer> timer_;
     bool syncing_ = false;
     std::vector<std::function<void(const TDirectorySyncReport&)>> waiting_;

@@ -269,6 +269,11 @@ std::string TDirectorySyncReport::summary() const {
            std::to_string(problems.size()) + " problems";
 }
 
+std::string directoryBoardKey(const TDirectoryPerson& person, std::vector<std::string>& problems) {
+    const std::optional<TBoardPerson> board = boardPersonOf(person, problems);
+    return board ? board->key : std::string();
+}
+
 TDirectorySyncReport applyDirectoryPeople(TMaintenanceApi& api, TDIRList& links,
                                           const std::vector<TDirectoryPerson>& people,
                                           const std::vector<std::string>& skipped) {

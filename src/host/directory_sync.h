@@ -47,6 +47,11 @@ struct TDirectoryLeaver {
     std::string since;     // date-time text of the sync that found them gone
 };
 
+// What the sync makes of a person (the administration's "Test"): their board
+// key (record bytes), empty when their name cannot be one; `problems` says
+// why, and which of their fields the board cannot hold.
+std::string directoryBoardKey(const TDirectoryPerson& person, std::vector<std::string>& problems);
+
 // Applies the group's people to the board and the links; saves the links.
 // `skipped` are the group's members that were no people, reported as such.
 TDirectorySyncReport applyDirectoryPeople(TMaintenanceApi& api, TDIRList& links,

@@ -1,5 +1,6 @@
 #include "host/host_stores.h"
 
+#include "stores/directory_link_store.h"
 #include "stores/record_layout.h"
 #include "stores/stores.h"
 
@@ -13,7 +14,8 @@ THostStores::THostStores(std::function<void(const std::string&)> warning, std::f
       departments_(std::make_unique<TDEPTList>()),
       phonebook_(std::make_unique<TPHONEList>()),
       statusLog_(std::make_unique<TLOGList>()),
-      schedule_(std::make_unique<TSCHEDList>()) {
+      schedule_(std::make_unique<TSCHEDList>()),
+      directoryLinks_(std::make_unique<TDIRList>()) {
     board_->setLoadWarning(warning);
     messages_->setLoadWarning(warning);
     memos_->setLoadWarning(warning);
@@ -21,13 +23,14 @@ THostStores::THostStores(std::function<void(const std::string&)> warning, std::f
     phonebook_->setLoadWarning(warning);
     statusLog_->setLoadWarning(warning);
     schedule_->setLoadWarning(warning);
+    directoryLinks_->setLoadWarning(warning);
     board_->setChangeObserver(std::move(boardChanged));
     schedule_->setChangeObserver(std::move(scheduleChanged));
 }
 
 THostStores::~THostStores() = default;
 
-const std::array<TDataFile, 7> kDataFiles{{
+const std::array<TDataFile, 8> kDataFiles{{
     {"wiwo.dat", RecordLayout<TWIWONode>::kRecordSize},
     {"wywa.dat", RecordLayout<TWYWONode>::kRecordSize},
     {"posti.dat", RecordLayout<TPOSTINode>::kRecordSize},
@@ -35,6 +38,7 @@ const std::array<TDataFile, 7> kDataFiles{{
     {"phonebook.dat", RecordLayout<TPHONENode>::kRecordSize},
     {"log_stat.dat", RecordLayout<TLOGNode>::kRecordSize},
     {"schedule.dat", RecordLayout<TSCHEDNode>::kRecordSize, true},
+    {kDirectoryLinkFileName, RecordLayout<TDIRNode>::kRecordSize, true, true},
 }};
 
 void THostStores::nameFiles() {
@@ -45,13 +49,19 @@ void THostStores::nameFiles() {
     phonebook_->setFileName(kDataFiles[4].name);
     statusLog_->setFileName(kDataFiles[5].name);
     schedule_->setFileName(kDataFiles[6].name);
+    directoryLinks_->setFileName(kDataFiles[7].name);
 }
 
-std::vector<std::string> THostStores::fileImages() const {
+std::vector<std::optional<std::string>> THostStores::fileImages() const {
     requireOpen("data");
-    return {board_->fileImage(),       messages_->fileImage(),  memos_->fileImage(),
-            departments_->fileImage(), phonebook_->fileImage(), statusLog_->fileImage(),
-            schedule_->fileImage()};
+    return {board_->fileImage(),
+            messages_->fileImage(),
+            memos_->fileImage(),
+            departments_->fileImage(),
+            phonebook_->fileImage(),
+            statusLog_->fileImage(),
+            schedule_->fileImage(),
+            directoryLinksLoaded_ ? std::optional(directoryLinks_->fileImage()) : std::nullopt};
 }
 
 void THostStores::setBoardSaveTimeObserver(
@@ -68,6 +78,7 @@ void THostStores::close() {
     phonebook_->clearList();
     statusLog_->clearList();
     schedule_->clearList();
+    directoryLinks_->clearList();
 }
 
 void THostStores::requireOpen(const char* what) const {
@@ -110,6 +121,21 @@ TLOGList& THostStores::statusLog() {
 TSCHEDList& THostStores::schedule() {
     requireOpen("schedule");
     return *schedule_;
+}
+TDIRList& THostStores::directoryLinks() {
+    requireOpen("list of the directory's accounts");
+    return *directoryLinks_;
+}
+void THostStores::loadDirectoryLinks() {
+    requireOpen("list of the directory's accounts");
+    if (directoryLinksLoaded_) return;
+    if (!loaded_) {
+        throw StoreError(
+            "The list of the directory's accounts is not read: the server is not running with its data "
+            "loaded");
+    }
+    directoryLinks_->loadFromFile();
+    directoryLinksLoaded_ = true;
 }
 
 void THostStores::saveBoard() {

@@ -1,7 +1,10 @@
 #pragma once
-// The seven stores of the server and their files. They exist, empty, from the
+// The eight stores of the server and their files. They exist, empty, from the
 // start, so that nothing ever meets a missing one; start-up names their files
-// ("wiwo.dat" ... in the current directory) and loads them. Once the close
+// ("wiwo.dat" ... in the current directory) and loads them, but for the
+// accounts of the directory ("directory.dat"), which the directory service
+// loads the first time it needs them, so that a server without a directory
+// never makes that file. Once the close
 // has gone ahead they are emptied for good: the accessors then throw, so that
 // a step still queued fails instead of saving an empty store over its file.
 // Main thread only; owns the stores.
@@ -11,6 +14,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +23,7 @@
 
 namespace zv {
 
-// The data files of the seven stores (in the data folder) and the size of
+// The data files of the eight stores (in the data folder) and the size of
 // their records, in the order of THostStores::fileImages().
 struct TDataFile {
     const char* name;
@@ -27,8 +31,11 @@ struct TDataFile {
     // Backups made before the store existed lack its file; a restore of one
     // leaves the file as it is.
     bool optionalInBackup = false;
+    // Made only by a server that uses the store: a backup leaves a missing
+    // one out instead of taking it as empty.
+    bool onlyWhenUsed = false;
 };
-extern const std::array<TDataFile, 7> kDataFiles;
+extern const std::array<TDataFile, 8> kDataFiles;
 
 class TWIWOList;
 class TWYWOList;
@@ -37,6 +44,7 @@ class TDEPTList;
 class TPHONEList;
 class TLOGList;
 class TSCHEDList;
+class TDIRList;
 
 class THostStores {
 public:
@@ -52,8 +60,9 @@ public:
     void nameFiles();
 
     // Every store's records as its file holds them after a save, in the order
-    // of kDataFiles. Throws StoreError once closed.
-    std::vector<std::string> fileImages() const;
+    // of kDataFiles; nothing for a store in no use (the directory's accounts
+    // never loaded). Throws StoreError once closed.
+    std::vector<std::optional<std::string>> fileImages() const;
 
     // Told how long each save of the board took.
     void setBoardSaveTimeObserver(std::function<void(std::chrono::steady_clock::duration)> observer);
@@ -66,6 +75,15 @@ public:
     TPHONEList& phonebook();
     TLOGList& statusLog();
     TSCHEDList& schedule();
+    // The accounts the directory sync made; loaded by loadDirectoryLinks().
+    TDIRList& directoryLinks();
+    // Loads the directory's accounts from their file (none: empty), once;
+    // throws StoreError when the file cannot be read.
+    void loadDirectoryLinks();
+    bool directoryLinksLoaded() const { return directoryLinksLoaded_; }
+    // After a save of them failed: the next loadDirectoryLinks() reads the
+    // file again, whatever the store holds now.
+    void forgetDirectoryLinks() { directoryLinksLoaded_ = false; }
     // The board even after the close (empty then): for the user table, which
     // shows what is left.
     TWIWOList& boardAsItIs() { return *board_; }
@@ -100,6 +118,8 @@ private:
     std::unique_ptr<TPHONEList> phonebook_;
     std::unique_ptr<TLOGList> statusLog_;
     std::unique_ptr<TSCHEDList> schedule_;
+    std::unique_ptr<TDIRList> directoryLinks_;
+    bool directoryLinksLoaded_ = false;
     bool loaded_ = false;
     bool closed_ = false;
 };

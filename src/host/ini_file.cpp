@@ -261,6 +261,10 @@ void IniFile::setValue(const std::string& section, const std::string& key,
     }
 }
 
+void IniFile::removeValue(const std::string& section, const std::string& key) {
+    impl_->ini.Delete(escapeLoneCr(section).c_str(), escapeLoneCr(key).c_str(), true);
+}
+
 std::string IniFile::text() const {
     std::string lf;
     if (impl_->ini.Save(lf, false) < 0) {

@@ -42,6 +42,10 @@ public:
     void setValue(const std::string& section, const std::string& key,
                   const std::string& value);
 
+    // Removes the key, and its section when no key is left in it (with the
+    // comments that led into it); nothing to remove is no error.
+    void removeValue(const std::string& section, const std::string& key);
+
     // The whole file as it is written: "Key=Value" lines ended by CR LF.
     std::string text() const;
 

@@ -273,6 +273,18 @@ public:
     // News for the chat from the parts that know it (planned absences,
     // overdue returns): posted to each webhook that wants it.
     void chatNews(const TChatEvent& event);
+    // Sets keys of [Directory], named as in the file ("URI", "BindDN" ...):
+    // all checked first (a key of no such name, a line break, a Timeout that
+    // is no number of seconds from 1 to 300), then set and saved at once;
+    // they take effect with the next question to the directory.
+    TAdminResult changeDirectorySettings(const std::string& who,
+                                         const std::vector<std::pair<std::string, std::string>>& values);
+    // Adds the webhook [Chat.<name>] or changes it; an empty URL or Secret
+    // keeps the one set. Refused when the webhook could not be posted to
+    // (what the Options page shows as its problem).
+    TAdminResult setChatHook(const std::string& who, TChatHookTexts hook);
+    // Removes the webhook and its section from the settings file.
+    TAdminResult removeChatHook(const std::string& who, const std::string& name);
 
     // --- the window's maintenance dialogs (Saving::WithTheDialog) --------------------------------------
     // Each save or reload throws StoreError when it fails, or when the server

@@ -49,6 +49,7 @@ void TServerParts::saveSettingChanges(const TSettings& before) {
     for (const TSettingKey& key : kSettingKeys) {
         if (before.*key.text != settings.*key.text) changes.push_back({key.section, key.key, settings.*key.text});
     }
+    chatHookChanges(before.chatHooks, settings.chatHooks, changes);
     for (auto& [key, value] : screenKeys(view.currentPlacement())) {
         if (settingsWriter.lastKnown(kScreenSection, key) != value) {
             changes.push_back({kScreenSection, std::move(key), std::move(value)});

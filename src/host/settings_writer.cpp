@@ -32,7 +32,32 @@ std::string replacedEditText(const std::string& path, const TSettingChange& chan
     return text + " replaces it.";
 }
 
+const TChatHookTexts* hookNamed(const std::vector<TChatHookTexts>& hooks, const std::string& name) {
+    for (const TChatHookTexts& hook : hooks) {
+        if (hook.name == name) return &hook;
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+void chatHookChanges(const std::vector<TChatHookTexts>& before, const std::vector<TChatHookTexts>& after,
+                     std::vector<TSettingChange>& changes) {
+    for (const TChatHookTexts& hook : after) {
+        const TChatHookTexts* was = hookNamed(before, hook.name);
+        for (const TChatHookKey& row : kChatHookKeys) {
+            const std::string& now = hook.*row.text;
+            if (was && was->*row.text == now) continue;
+            changes.push_back({kChatSectionPrefix + hook.name, row.key, now, now.empty()});
+        }
+    }
+    for (const TChatHookTexts& hook : before) {
+        if (hookNamed(after, hook.name)) continue;
+        for (const TChatHookKey& row : kChatHookKeys) {
+            changes.push_back({kChatSectionPrefix + hook.name, row.key, {}, true});
+        }
+    }
+}
 
 TSettingsWriter::TSettingsWriter(const SettingsFiles& files)
     : files_(files), known_(std::make_unique<IniFile>()) {}
@@ -62,6 +87,13 @@ void TSettingsWriter::write(const std::vector<TSettingChange>& changes, const TS
     bool changed = false;
     for (const TSettingChange& change : changes) {
         const std::optional<std::string> current = now->value(change.section, change.key);
+        if (change.remove) {
+            // Whatever an edit put there goes with the key.
+            if (!current) continue;
+            now->removeValue(change.section, change.key);
+            changed = true;
+            continue;
+        }
         if (current == change.value) continue;
         if (knowsFile_ && current != known_->value(change.section, change.key)) {
             replacedEdits.push_back(replacedEditText(path, change, current));
@@ -71,8 +103,12 @@ void TSettingsWriter::write(const std::vector<TSettingChange>& changes, const TS
     }
     if (changed) now->save(path);
     if (knowsFile_) {
-        for (const TSettingChange& change : changes)
-            known_->setValue(change.section, change.key, change.value);
+        for (const TSettingChange& change : changes) {
+            if (change.remove)
+                known_->removeValue(change.section, change.key);
+            else
+                known_->setValue(change.section, change.key, change.value);
+        }
     } else {
         remember(std::move(now), true);  // the file as it is now is all there is to know
     }

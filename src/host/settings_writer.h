@@ -23,12 +23,20 @@ namespace zv {
 
 class IniFile;
 
-// One key the server changed, and its new text.
+// One key the server changed, and its new text; or, with `remove`, a key
+// the server took away (its section goes with its last key).
 struct TSettingChange {
     std::string section;
     std::string key;
     std::string value;
+    bool remove = false;
 };
+
+// The changes that make the [Chat.<name>] sections of `before` those of
+// `after`: a key set for each text that changed, a key removed for each that
+// became empty, and every key of a webhook that went (its section with them).
+void chatHookChanges(const std::vector<TChatHookTexts>& before, const std::vector<TChatHookTexts>& after,
+                     std::vector<TSettingChange>& changes);
 
 class TSettingsWriter {
 public:

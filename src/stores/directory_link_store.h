@@ -22,6 +22,7 @@ class TDIRList : private RecordStore<TDIRNode> {
 
 public:
     using Base::clearList;
+    using Base::fileImage;
     using Base::fileName;
     using Base::getCount;
     using Base::getNode;

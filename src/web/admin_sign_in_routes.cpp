@@ -8,6 +8,7 @@
 #include "host/admin_password.h"
 #include "host/maintenance_api.h"
 #include "web/admin_route_support.h"
+#include "web/directory_sign_in.h"
 #include "web/loopback.h"
 #include "web/password_worker.h"
 #include "web/router.h"
@@ -32,6 +33,23 @@ TReply signedInReply(TWebServices& s, const std::string& hash, bool https, int s
     const TSession session = s.sessions.create(SessionKind::Administrator, {}, passwordDigest(hash));
     return jsonReply(status, {{"antiForgeryToken", session->antiForgeryToken}})
         .header("Set-Cookie", sessionCookie(SessionKind::Administrator, session->token, https));
+}
+
+// The sign-in with the administrator's password, whose hash is checked on
+// the password worker. `directoryUnavailable`: the directory could not check
+// the password first, so a mismatch is not counted against the account.
+TReply adminPasswordSignIn(TWebServices& s, const std::string& password, const std::string& address,
+                           bool https, bool directoryUnavailable) {
+    const std::string hash = s.host.adminPasswordHash();
+    return onPasswordWorker([&s, hash, password, address, https, directoryUnavailable]() -> TReply {
+        if (!adminPasswordMatches(hash, password)) {
+            if (!directoryUnavailable) return errorReply(401, kPasswordRefused);
+            s.throttle.notChecked(address, SessionKind::Administrator, kAdministratorAccount);
+            return errorReply(503, kDirectoryUnavailable);
+        }
+        s.throttle.succeeded(address, SessionKind::Administrator, kAdministratorAccount);
+        return signedInReply(s, hash, https);
+    });
 }
 
 std::string textIn(const json& body, const char* field) {
@@ -99,9 +117,14 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
         const bool here = isFromThisComputer(c.request);
         return onMainLoop([&s, token, here]() -> TReply {
             const std::string& hash = s.host.adminPasswordHash();
-            json state = {{"passwordSet", !hash.empty()}, {"setUpHere", hash.empty() && here}, {"signedIn", false}};
+            json state = {
+                {"passwordSet", !hash.empty()}, {"setUpHere", hash.empty() && here}, {"signedIn", false}};
+            // Told only when set: the page then asks for the directory's name.
+            if (signInAsksDirectory(s)) state["directory"] = true;
+            // A directory's administrator may be signed in while no
+            // administrator's password is set.
             const TSession session = s.sessions.use(token);
-            if (session && session->kind == SessionKind::Administrator && !hash.empty() &&
+            if (session && session->kind == SessionKind::Administrator &&
                 session->passwordDigest == passwordDigest(hash)) {
                 state["signedIn"] = true;
                 state["antiForgeryToken"] = session->antiForgeryToken;
@@ -134,9 +157,11 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
     });
 
     router.add("POST", "/api/admin/sign-in", Access::Public, [&s](TRouteContext& c) -> TReply {
-        std::string password;
+        std::string name, password;
         try {
-            password = textIn(parseBody(c.request.body), "password");
+            const json body = parseBody(c.request.body);
+            password = textIn(body, "password");
+            if (body.contains("name")) name = textIn(body, "name");
         } catch (const TInputError& e) {
             return errorReply(400, e.what(), e.field());
         }
@@ -145,14 +170,33 @@ void addAdminSignInRoutes(TRouter& router, TWebServices& s) {
             return slowedDownReply(*wait);
         }
         const bool https = c.request.https;
-        return onMainLoop([&s, password, address, https]() -> TReply {
-            const std::string hash = s.host.adminPasswordHash();
-            if (hash.empty()) return errorReply(409, "No administrator's password is set yet.");
-            return onPasswordWorker([&s, hash, password, address, https]() -> TReply {
-                if (!adminPasswordMatches(hash, password)) return errorReply(401, kPasswordRefused);
-                s.throttle.succeeded(address, SessionKind::Administrator, kAdministratorAccount);
-                return signedInReply(s, hash, https);
-            });
+        return onMainLoop([&s, name, password, address, https]() -> TReply {
+            if (name.empty() || !signInAsksDirectory(s)) {
+                if (s.host.adminPasswordHash().empty())
+                    return errorReply(409, "No administrator's password is set yet.");
+                return adminPasswordSignIn(s, password, address, https, false);
+            }
+            return afterDirectoryCheck(
+                s, name, password,
+                [&s, name, password, address, https](const TDirectoryCheck& check) -> TReply {
+                    using Outcome = TDirectorySignIn::Outcome;
+                    if (check.answer.outcome == Outcome::Accepted) {
+                        // The password is right: no guess, whatever the groups say.
+                        s.throttle.succeeded(address, SessionKind::Administrator, kAdministratorAccount);
+                        if (!check.answer.person.administrator) {
+                            return errorReply(
+                                403, "\"" + name + "\" is not one of the directory's administrators.");
+                        }
+                        return signedInReply(s, s.host.adminPasswordHash(), https);
+                    }
+                    // The administrator's own password.
+                    const bool unavailable = check.answer.outcome == Outcome::Unavailable;
+                    if (!s.host.adminPasswordHash().empty())
+                        return adminPasswordSignIn(s, password, address, https, unavailable);
+                    if (!unavailable) return errorReply(401, kPasswordRefused);
+                    s.throttle.notChecked(address, SessionKind::Administrator, kAdministratorAccount);
+                    return errorReply(503, kDirectoryUnavailable);
+                });
         });
     });
 

@@ -7,6 +7,7 @@
 #include "host/maintenance_api.h"
 #include "stores/code_page.h"
 #include "web/board_feed.h"
+#include "web/directory_sign_in.h"
 #include "web/employee_route_support.h"
 #include "web/field_input.h"
 #include "web/json_views.h"
@@ -22,6 +23,8 @@ using nlohmann::json;
 
 // One answer for an unknown employee and a wrong password.
 constexpr const char* kSignInRefused = "The name or the password is not right.";
+constexpr const char* kNoBoardAccount =
+    "The directory knows you, but you have no account on the board yet. Please ask the administrator.";
 
 TReply inputRefused(const TInputError& e) {
     return errorReply(e.field().empty() ? 400 : 422, e.what(), e.field());
@@ -45,6 +48,28 @@ TReply employeeReply(const TWIWONode& employee, const TWebSession& session, int 
     return jsonReply(status, me);
 }
 
+// A new session of the employee, with its cookie.
+TReply signedInReply(TWebServices& s, const TWIWONode& employee, bool https) {
+    const auto session =
+        s.sessions.create(SessionKind::Employee, employee.Employee, passwordDigest(employee.Password));
+    return employeeReply(employee, *session)
+        .header("Set-Cookie", sessionCookie(SessionKind::Employee, session->token, https));
+}
+
+// The sign-in with the board's key and password, on the main loop; nothing
+// when they match no account. Texts the code page cannot hold match none.
+std::optional<TReply> boardSignIn(TWebServices& s, const std::string& name, const std::string& password,
+                                  const std::string& address, bool https) {
+    const auto key = codepage::fromUtf8(name);
+    const auto secret = codepage::fromUtf8(password);
+    const std::optional<std::string> signedIn =
+        key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
+    const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
+    if (!employee) return std::nullopt;
+    s.throttle.succeeded(address, SessionKind::Employee, name);
+    return signedInReply(s, *employee, https);
+}
+
 void addSignIn(TRouter& router, TWebServices& s) {
     router.add("POST", "/api/sign-in", Access::Public, [&s](TRouteContext& c) -> TReply {
         std::string name, password;
@@ -66,20 +91,32 @@ void addSignIn(TRouter& router, TWebServices& s) {
         if (const auto wait = s.throttle.admit(address, SessionKind::Employee, name)) {
             return slowedDownReply(*wait);
         }
-        // Texts the code page cannot hold match no account.
-        const auto key = codepage::fromUtf8(name);
-        const auto secret = codepage::fromUtf8(password);
         const bool https = c.request.https;
-        return onMainLoop([&s, key, secret, address, name, https]() -> TReply {
-            const std::optional<std::string> signedIn =
-                key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
-            const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
-            if (!employee) return errorReply(401, kSignInRefused);
-            s.throttle.succeeded(address, SessionKind::Employee, name);
-            const auto session =
-                s.sessions.create(SessionKind::Employee, *signedIn, passwordDigest(employee->Password));
-            return employeeReply(*employee, *session)
-                .header("Set-Cookie", sessionCookie(SessionKind::Employee, session->token, https));
+        return onMainLoop([&s, name, password, address, https]() -> TReply {
+            if (!signInAsksDirectory(s)) {
+                if (auto in = boardSignIn(s, name, password, address, https)) return *in;
+                return errorReply(401, kSignInRefused);
+            }
+            return afterDirectoryCheck(
+                s, name, password,
+                [&s, name, password, address, https](const TDirectoryCheck& check) -> TReply {
+                    using Outcome = TDirectorySignIn::Outcome;
+                    if (check.answer.outcome == Outcome::Accepted) {
+                        // The password is right, whatever the board makes of it.
+                        s.throttle.succeeded(address, SessionKind::Employee, name);
+                        const std::optional<TWIWONode> employee =
+                            check.employee.empty() ? std::nullopt : s.host.account(check.employee);
+                        if (!employee) return errorReply(403, kNoBoardAccount);
+                        return signedInReply(s, *employee, https);
+                    }
+                    // The board's own password, as the Windows client takes it.
+                    if (auto in = boardSignIn(s, name, password, address, https)) return *in;
+                    if (check.answer.outcome == Outcome::Unavailable) {
+                        s.throttle.notChecked(address, SessionKind::Employee, name);
+                        return errorReply(503, kDirectoryUnavailable);
+                    }
+                    return errorReply(401, kSignInRefused);
+                });
         });
     });
 

@@ -4,8 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <stdexcept>
 
+#include "web/awaited_answers.h"
 #include "web/http_reply.h"
 #include "web/http_request.h"
 #include "web/live_streams.h"
@@ -185,8 +187,9 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
 
 }  // namespace
 
-THttpDaemon::THttpDaemon(TRouter& router, TStepRunner& runner, TPasswordWorker& worker, TLiveStreams& streams)
-    : router_(router), runner_(runner), worker_(worker), streams_(streams) {}
+THttpDaemon::THttpDaemon(TRouter& router, TStepRunner& runner, TPasswordWorker& worker,
+                         TAwaitedAnswers& awaited, TLiveStreams& streams)
+    : router_(router), runner_(runner), worker_(worker), awaited_(awaited), streams_(streams) {}
 
 THttpDaemon::~THttpDaemon() { stop(); }
 
@@ -291,7 +294,8 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
 
 bool THttpDaemon::deliver(MHD_Connection* connection, RequestState& state, TReply reply) {
     if (reply.liveStream) return openStream(connection, state, reply);
-    if (!reply.mainLoopStep && !reply.passwordStep) return send(connection, std::move(reply));
+    if (!reply.mainLoopStep && !reply.passwordStep && !reply.awaited)
+        return send(connection, std::move(reply));
 
     // Suspended before the step is handed over, so that the resume can
     // never come first.
@@ -305,7 +309,20 @@ bool THttpDaemon::deliver(MHD_Connection* connection, RequestState& state, TRepl
         }
         guard->resume(connection);
     };
-    if (reply.mainLoopStep) {
+    if (reply.awaited) {
+        // Asked in a step; the step's own reply counts only when the asking
+        // never happened (the runner stopped, the timer could not be made).
+        auto asked = std::make_shared<std::atomic<bool>>(false);
+        runner_.submit(
+            [this, awaited = std::move(reply.awaited), done, asked]() -> TReply {
+                awaited_.begin(*awaited, done);
+                *asked = true;
+                return {};
+            },
+            [done, asked](TReply answer) {
+                if (!*asked) done(std::move(answer));
+            });
+    } else if (reply.mainLoopStep) {
         runner_.submit(std::move(reply.mainLoopStep), std::move(done));
     } else {
         worker_.submit(std::move(reply.passwordStep), std::move(done));

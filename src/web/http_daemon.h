@@ -22,6 +22,7 @@ struct MHD_Response;
 
 namespace zv::web {
 
+class TAwaitedAnswers;
 class TPasswordWorker;
 class TRouter;
 class TStepRunner;
@@ -48,7 +49,8 @@ public:
         std::string keyPem;
     };
 
-    THttpDaemon(TRouter& router, TStepRunner& runner, TPasswordWorker& worker, TLiveStreams& streams);
+    THttpDaemon(TRouter& router, TStepRunner& runner, TPasswordWorker& worker, TAwaitedAnswers& awaited,
+                TLiveStreams& streams);
     ~THttpDaemon();
     THttpDaemon(const THttpDaemon&) = delete;
     THttpDaemon& operator=(const THttpDaemon&) = delete;
@@ -77,6 +79,7 @@ private:
     TRouter& router_;
     TStepRunner& runner_;
     TPasswordWorker& worker_;
+    TAwaitedAnswers& awaited_;
     TLiveStreams& streams_;
     TConnectionLimits limits_;
     MHD_Daemon* daemon_ = nullptr;

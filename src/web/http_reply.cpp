@@ -70,4 +70,10 @@ TReply onPasswordWorker(std::function<TReply()> step) {
     return reply;
 }
 
+TReply awaiting(TAwaited awaited) {
+    TReply reply;
+    reply.awaited = std::make_shared<TAwaited>(std::move(awaited));
+    return reply;
+}
+
 }  // namespace zv::web

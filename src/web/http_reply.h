@@ -18,6 +18,8 @@
 
 namespace zv::web {
 
+struct TAwaited;
+
 struct TReply {
     int status = 200;
     std::string contentType;
@@ -40,6 +42,9 @@ struct TReply {
     // that gives the reply; set instead of the fields above. Either step's
     // reply may itself be a step of the other kind.
     std::function<TReply()> passwordStep;
+    // A step for the main loop that asks something which answers later (the
+    // directory); set instead of the fields above (awaited_answers.h).
+    std::shared_ptr<TAwaited> awaited;
     // The live-update stream instead of a reply; `streamSession` is the
     // token of the session it belongs to.
     bool liveStream = false;
@@ -77,5 +82,20 @@ TReply notModified(std::string etag);
 TReply onMainLoop(std::function<TReply()> step);
 // Runs `step` on the password worker; its result is sent.
 TReply onPasswordWorker(std::function<TReply()> step);
+
+// A question whose answer comes later, on the main loop, from a part that
+// works on threads of its own (the directory). The request waits without
+// holding a thread of the HTTP side.
+struct TAwaited {
+    // Runs on the main loop; hands `answer` to the part that answers. The
+    // reply given to `answer` (on the main loop; any further call is ignored)
+    // may itself be a step of either kind.
+    std::function<void(std::function<void(TReply)> answer)> ask;
+    // How long the answer is waited for; then `late` (on the main loop)
+    // gives the reply instead, and the answer that comes after is dropped.
+    std::chrono::milliseconds limit{};
+    std::function<TReply()> late;
+};
+TReply awaiting(TAwaited awaited);
 
 }  // namespace zv::web

@@ -172,4 +172,11 @@ void TSignInThrottle::succeeded(const std::string& address, SessionKind kind, co
     takeBack(keys.address, kAddressAllowance);
 }
 
+void TSignInThrottle::notChecked(const std::string& address, SessionKind kind, const std::string& account) {
+    std::lock_guard lock(mutex_);
+    const Keys keys = keysOf(address, kind, account);
+    takeBack(keys.pair, kAccountAllowance);
+    takeBack(keys.account, kAccountAllowance);
+}
+
 }  // namespace zv::web

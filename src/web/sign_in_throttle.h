@@ -56,6 +56,11 @@ public:
                                               const std::string& account);
     // The attempt admitted last for this address and account succeeded.
     void succeeded(const std::string& address, SessionKind kind, const std::string& account);
+    // The attempt admitted last for this address and account could not be
+    // checked (the directory did not answer): it does not count against the
+    // account, so that an outage locks nobody out. The address keeps it, so
+    // that an outage does not open the board's passwords to guessing.
+    void notChecked(const std::string& address, SessionKind kind, const std::string& account);
 
     // Where refusals are reported (set before the server serves).
     void setReport(Report report) { report_ = std::move(report); }

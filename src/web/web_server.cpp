@@ -28,9 +28,10 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     : host_(host),
       streams_(sessions_),
       runner_(host.mainLoop(), [&host](const std::function<void()>& step) { host.runStep(step); }),
+      awaited_(host.mainLoop()),
       feed_(host, streams_, runner_),
       router_(sessions_),
-      daemon_(router_, runner_, worker_, streams_),
+      daemon_(router_, runner_, worker_, awaited_, streams_),
       services_{host, sessions_, throttle_, feed_, worker_, streams_, daemon_.connections(), metricsToken_},
       tagPrefix_(randomToken().substr(0, 8)) {
     throttle_.setReport([](const std::string& line) {
@@ -46,6 +47,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addCalendarFeedRoutes(router_, services_);
     addDisplayRoutes(router_, services_);
     addFrontDeskRoutes(router_, services_);
+    addOfficeRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 
@@ -166,10 +168,12 @@ void TWebServer::stop() {
     host_.removeUserTableObserver(userTableObserver_);
     host_.removeBoardObserver(boardObserver_);
     // Steps first (they may still need the stores), then every suspended
-    // connection is let go, then the daemon closes them all. A hash under
+    // connection is let go (those waiting for the directory too), then the
+    // daemon closes them all. A hash under
     // way ends first: its request may go on to a step.
     worker_.stop();
     runner_.stop();
+    awaited_.stop();
     streams_.endAll();
     daemon_.stop();
     feed_.stop();

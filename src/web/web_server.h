@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "web/awaited_answers.h"
 #include "web/board_feed.h"
 #include "web/http_daemon.h"
 #include "web/live_streams.h"
@@ -63,6 +64,7 @@ private:
     TLiveStreams streams_;
     TStepRunner runner_;
     TPasswordWorker worker_;
+    TAwaitedAnswers awaited_;
     TBoardFeed feed_;
     TRouter router_;
     THttpDaemon daemon_;

@@ -59,5 +59,7 @@ void addDisplayRoutes(TRouter& router, TWebServices& services);
 // The front desk: a front-desk account changes anyone's status; the
 // administrator says who is at the front desk.
 void addFrontDeskRoutes(TRouter& router, TWebServices& services);
+// The office's directory and team chat on the administration's Options page.
+void addOfficeRoutes(TRouter& router, TWebServices& services);
 
 }  // namespace zv::web

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -118,6 +119,12 @@ TEST_F(DirectoryHostTest, TheSyncMakesTheGroupsAccountsFollowsTheDirectoryAndMar
                               test::departmentOf(7) + "\""),
               1);
     EXPECT_TRUE(test::fileExists(dir_.file(kDirectoryLinkFileName)));
+    // A backup holds the accounts of the directory with the board's files.
+    const TBackupSnapshot backup = api.backupSnapshot(kWindowAdministrator);
+    const auto links = std::find_if(backup.files.begin(), backup.files.end(),
+                                    [](const TBackupFile& f) { return f.name == kDirectoryLinkFileName; });
+    ASSERT_NE(links, backup.files.end());
+    EXPECT_EQ(links->records(), static_cast<std::size_t>(test::kPeople));
 
     // The browser's sign-in with the directory's password.
     const TDirectoryCheck admin = check(api, "p01", test::passwordOf(1));

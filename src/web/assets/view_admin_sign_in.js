@@ -62,24 +62,31 @@ function setUpForm(container, onSignedIn, message) {
   form.elements.password.focus();
 }
 
-function signInForm(container, onSignedIn, message) {
+// With a directory, an administrator of the directory signs in with their
+// own name and password; without a name, the password is the administrator's.
+function signInForm(container, onSignedIn, message, directory) {
   const error = h("p", { class: "notice", role: "alert", hidden: true });
   const button = h("button", { type: "submit", class: "button primary wide" }, "Sign in");
   const form = h("form", { class: "admin-sign-in", novalidate: true },
-    field({ label: "Administrator's password", name: "password", type: "password",
+    directory ? field({ label: "Your name in the directory (empty: the administrator's password)", name: "name",
+      autocomplete: "username" }) : null,
+    field({ label: directory ? "Password" : "Administrator's password", name: "password", type: "password",
       autocomplete: "current-password" }),
     error, button);
   if (message) notice(error, "error", message);
   form.addEventListener("submit", (event) => {
     event.preventDefault();
     submit(form, button, error, async () => {
-      const { data } = await api("POST", "/api/admin/sign-in", { password: form.elements.password.value });
+      const body = { password: form.elements.password.value };
+      if (directory && form.elements.name.value) body.name = form.elements.name.value;
+      const { data } = await api("POST", "/api/admin/sign-in", body);
       onSignedIn(data.antiForgeryToken);
     });
   });
   container.replaceChildren(card("Zelvora Administration",
-    "Sign in with the administrator's password.", form));
-  form.elements.password.focus();
+    directory ? "Sign in as one of the directory's administrators, or with the administrator's password."
+      : "Sign in with the administrator's password.", form));
+  (directory ? form.elements.name : form.elements.password).focus();
 }
 
 export function renderAdminSignIn(container, { state, message, onSignedIn }) {
@@ -88,10 +95,10 @@ export function renderAdminSignIn(container, { state, message, onSignedIn }) {
       h("button", { type: "button", class: "button wide", onclick: () => location.reload() }, "Try again")));
     return;
   }
-  if (state.passwordSet) {
-    signInForm(container, onSignedIn, message);
-  } else if (state.setUpHere) {
+  if (!state.passwordSet && state.setUpHere) {
     setUpForm(container, onSignedIn, message);
+  } else if (state.passwordSet || state.directory) {
+    signInForm(container, onSignedIn, message, state.directory);
   } else {
     container.replaceChildren(card("Zelvora Administration",
       "No administrator's password is set yet. For safety it can be set only on the server's own computer:",
