@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "host/maintenance_api.h"
+#include "web/gzip_body.h"
 #include "web/json_views.h"
 #include "web/live_streams.h"
 #include "web/sessions.h"
@@ -72,24 +73,99 @@ void TBoardFeed::build() {
     if (!dirty_) return;
     dirty_ = false;
     lastBuild_ = std::chrono::steady_clock::now();
-    std::string json;
+    std::vector<TBoardRow> rows;
     try {
-        json = boardJson(host_.boardRows(&moments_));
+        rows = host_.boardRows(&moments_);
     } catch (const std::exception& e) {
         // The stores are gone (shutting down): the last snapshot stays.
         std::cerr << "zelvorad: the board for the browsers could not be built: " << e.what() << '\n';
         return;
     }
+    inboxMayHaveChanged();
+
+    std::unordered_map<std::string, TRowState> nextRows;
+    nextRows.reserve(rows.size());
+    std::vector<std::string> order;
+    order.reserve(rows.size());
+    std::vector<const std::string*> changed;
+    for (const TBoardRow& row : rows) {
+        TRowState state;
+        appendBoardRowFields(state.fields, row);
+        const auto before = rows_.find(row.Employee);
+        state.version = before != rows_.end() && before->second.fields == state.fields ? before->second.version
+                                                                                      : ++rowVersions_;
+        order.push_back(row.Employee);
+        auto [at, fresh] = nextRows.emplace(row.Employee, std::move(state));
+        if (!fresh) continue;  // a key twice: the board shows the first
+        if (before == rows_.end() || before->second.version != at->second.version) changed.push_back(&at->first);
+    }
+    std::string departments = departmentsJson(rows);
+    const bool sameShape = order == order_ && departments == departments_;
     std::shared_ptr<const TBoardSnapshot> previous = current();
-    if (previous && *previous->json == json) return;
+    if (previous && sameShape && changed.empty()) return;
+
+    const auto withVersion = [](std::string& out, const TRowState& state) {
+        out.push_back('{');
+        out.append(state.fields);
+        out.append(",\"v\":");
+        out.append(std::to_string(state.version));
+        out.push_back('}');
+    };
+    std::string json;
+    json.reserve(64 + rows.size() * 330);
+    json.append("{\"departments\":").append(departments).append(",\"rows\":[");
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i > 0) json.push_back(',');
+        withVersion(json, nextRows.at(order[i]));
+    }
+    json.append("]}");
+
     auto snapshot = std::make_shared<TBoardSnapshot>();
     snapshot->etag = "\"" + tagPrefix_ + "-" + std::to_string(++published_) + "\"";
+    try {
+        snapshot->gzipJson = std::make_shared<const std::string>(gzipped(json));
+    } catch (const std::runtime_error& e) {
+        std::cerr << "zelvorad: " << e.what() << " (the board is sent uncompressed)\n";
+    }
     snapshot->json = std::make_shared<const std::string>(std::move(json));
+
+    // The changed rows, for the pages that hold the previous version.
+    std::string delta;
+    if (previous && sameShape) {
+        delta.append("{\"base\":");
+        appendJsonString(delta, previous->etag);
+        delta.append(",\"tag\":");
+        appendJsonString(delta, snapshot->etag);
+        delta.append(",\"rows\":[");
+        for (std::size_t i = 0; i < changed.size(); ++i) {
+            if (i > 0) delta.push_back(',');
+            withVersion(delta, nextRows.at(*changed[i]));
+        }
+        delta.append("]}");
+    }
+    rows_ = std::move(nextRows);
+    order_ = std::move(order);
+    departments_ = std::move(departments);
     {
         std::lock_guard lock(snapshotMutex_);
         snapshot_ = snapshot;
     }
-    streams_.announce(snapshot->etag);
+    streams_.announceBoard(snapshot->etag, previous ? previous->etag : std::string(), std::move(delta));
+}
+
+void TBoardFeed::inboxMayHaveChanged() {
+    std::uint64_t stamp = 0;
+    try {
+        stamp = host_.inboxStamp();
+    } catch (const std::exception& e) {
+        std::cerr << "zelvorad: the messages waiting could not be read: " << e.what() << '\n';
+        return;
+    }
+    if (inboxStamp_ == stamp) return;
+    const bool first = !inboxStamp_;
+    inboxStamp_ = stamp;
+    if (first) return;
+    streams_.announce(kInboxChannel, "\"" + tagPrefix_ + "-m" + std::to_string(++inboxVersion_) + "\"");
 }
 
 }  // namespace zv::web

@@ -8,12 +8,20 @@
 // kMinInterval; a build equal to the last one publishes nothing, so that a
 // change that the board page does not show (a login's time stamp) wakes no
 // page. Each new snapshot is announced to the live streams.
+// Every row carries a version ("v") that changes only when the row does; when
+// the accounts and their order stay, the announcement carries the changed
+// rows, so that an open page takes those and fetches nothing.
+// After each build, and when a browser took or finished a message, the
+// messages and memos waiting are compared, and a change is announced too.
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "host/board_snapshot.h"
 #include "net/loop_timer.h"
@@ -30,6 +38,7 @@ class TStepRunner;
 struct TBoardSnapshot {
     std::string etag;  // quoted
     std::shared_ptr<const std::string> json;
+    std::shared_ptr<const std::string> gzipJson;  // the same, gzip-compressed
 };
 
 class TBoardFeed {
@@ -51,6 +60,10 @@ public:
     // The current snapshot (any thread); null before start().
     std::shared_ptr<const TBoardSnapshot> current() const;
 
+    // On the main loop, inside a step: the messages or memos may have
+    // changed; open pages are told when they did.
+    void inboxMayHaveChanged();
+
 private:
     void boardChanged();
     void queueBuild();
@@ -69,6 +82,16 @@ private:
     std::chrono::steady_clock::time_point lastBuild_{};
     std::uint64_t published_ = 0;
     TMomentCache moments_;
+    struct TRowState {
+        std::string fields;  // the row's JSON without its version
+        std::uint64_t version = 0;
+    };
+    std::unordered_map<std::string, TRowState> rows_;  // by account key
+    std::vector<std::string> order_;                   // the keys in board order
+    std::string departments_;                          // JSON array
+    std::uint64_t rowVersions_ = 0;
+    std::optional<std::uint64_t> inboxStamp_;
+    std::uint64_t inboxVersion_ = 0;
     std::shared_ptr<bool> alive_;  // queued builds check it
 
     mutable std::mutex snapshotMutex_;

@@ -10,7 +10,9 @@
 #include "web/employee_route_support.h"
 #include "web/field_input.h"
 #include "web/json_views.h"
+#include "web/live_streams.h"
 #include "web/router.h"
+#include "web/sign_in_names.h"
 #include "web/sign_in_throttle.h"
 #include "web/web_services.h"
 
@@ -77,8 +79,9 @@ void addSignIn(TRouter& router, TWebServices& s) {
         const auto secret = codepage::fromUtf8(password);
         const bool https = c.request.https;
         return onMainLoop([&s, key, secret, address, name, https]() -> TReply {
+            const std::optional<std::string> named = key ? accountNamed(*key, s.host.accounts()) : std::nullopt;
             const std::optional<std::string> signedIn =
-                key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
+                named && secret ? s.host.employeeSignIn(*named, *secret) : std::nullopt;
             const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
             if (!employee) return errorReply(401, kSignInRefused);
             s.throttle.succeeded(address, SessionKind::Employee, name);
@@ -162,6 +165,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         TReply reply;
         reply.contentType = "application/json";
         reply.sharedBody = snapshot->json;
+        reply.sharedGzipBody = snapshot->gzipJson;
         reply.header("ETag", snapshot->etag);
         reply.header("Cache-Control", "private, no-cache");
         return reply;
@@ -171,6 +175,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         TReply reply;
         reply.liveStream = true;
         reply.streamSession = c.session->token;
+        reply.streamChannels = kBoardChannel | kInboxChannel;
         return reply;
     });
 }
@@ -201,6 +206,7 @@ void addMessages(TRouter& router, TWebServices& s) {
                 return errorReply(422, "There is no \"" + shownText(recipient) + "\" on the board.",
                                   std::string(kRecipient.json));
             }
+            s.board.inboxMayHaveChanged();
             return jsonReply(201, {{"recipient", shownText(recipient)}});
         });
     });

@@ -4,8 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <iostream>
 #include <stdexcept>
 
+#include "web/gzip_body.h"
 #include "web/http_reply.h"
 #include "web/http_request.h"
 #include "web/live_streams.h"
@@ -31,6 +33,7 @@ struct THttpDaemon::RequestState {
     TConnectionLimits::TConnection* connection = nullptr;  // its record; null only when the library gave none
     std::string body;
     bool tooLarge = false;
+    bool acceptsGzip = false;  // the request's Accept-Encoding
     // While a step runs for the request: its reply, once there.
     struct Pending {
         std::mutex mutex;
@@ -279,6 +282,7 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     request.headers.reserve(16);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &copyHeader, &request);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &copyQueryArgument, &request);
+    state.acceptsGzip = acceptsGzip(request.header("Accept-Encoding"));
 
     TReply reply;
     try {
@@ -291,7 +295,15 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
 
 bool THttpDaemon::deliver(MHD_Connection* connection, RequestState& state, TReply reply) {
     if (reply.liveStream) return openStream(connection, state, reply);
-    if (!reply.mainLoopStep && !reply.passwordStep) return send(connection, std::move(reply));
+    if (!reply.mainLoopStep && !reply.passwordStep) {
+        try {
+            compressReply(reply, state.acceptsGzip);
+        } catch (const std::runtime_error& e) {
+            // Sent uncompressed: the browser reads it either way.
+            std::cerr << "zelvorad: " << e.what() << '\n';
+        }
+        return send(connection, std::move(reply));
+    }
 
     // Suspended before the step is handed over, so that the resume can
     // never come first.

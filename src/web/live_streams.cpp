@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "web/sessions.h"
@@ -15,7 +16,7 @@ namespace {
 // The browser reconnects this long after a stream broke.
 constexpr const char* kStreamStart = "retry: 3000\n\n";
 
-constexpr const char* kEventNames[kLiveChannelCount] = {"board", "users"};
+constexpr const char* kEventNames[kLiveChannelCount] = {"board", "users", "inbox"};
 
 }  // namespace
 
@@ -66,7 +67,11 @@ ssize_t TLiveStreams::read(TLiveStream& stream, char* buffer, std::size_t max) {
         for (int c = 0; c < kLiveChannelCount; ++c) {
             if ((stream.channels_ & (1u << c)) == 0) continue;
             if (currentTag_[c].empty() || stream.sentTag_[c] == currentTag_[c]) continue;
-            stream.out_ += std::string("event: ") + kEventNames[c] + "\ndata: " + currentTag_[c] + "\n\n";
+            if (c == 0 && !delta_.empty() && stream.sentTag_[c] == deltaBase_) {
+                stream.out_ += "event: rows\ndata: " + delta_ + "\n\n";
+            } else {
+                stream.out_ += std::string("event: ") + kEventNames[c] + "\ndata: " + currentTag_[c] + "\n\n";
+            }
             stream.sentTag_[c] = currentTag_[c];
         }
         if (stream.out_.empty() && stream.heartbeatDue_) {
@@ -92,8 +97,17 @@ void TLiveStreams::wake(TLiveStream& stream) {
     MHD_resume_connection(stream.connection_);
 }
 
+void TLiveStreams::announceBoard(const std::string& tag, std::string base, std::string delta) {
+    {
+        std::lock_guard lock(mutex_);
+        deltaBase_ = std::move(base);
+        delta_ = std::move(delta);
+    }
+    announce(kBoardChannel, tag);
+}
+
 void TLiveStreams::announce(LiveChannel channel, const std::string& tag) {
-    const int c = channel == kBoardChannel ? 0 : 1;
+    const int c = std::countr_zero(static_cast<unsigned>(channel));
     std::lock_guard lock(mutex_);
     currentTag_[c] = tag;
     for (const auto& stream : streams_) {

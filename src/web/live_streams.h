@@ -39,13 +39,16 @@ namespace zv::web {
 
 class TWebSessions;
 
-// What a stream tells: the board's versions (event "board"), and for the
+// What a stream tells: the board's versions (event "board", or event "rows"
+// with the changed rows when the stream told the version before), for the
+// employees' pages the messages waiting (event "inbox"), and for the
 // administrator's pages also the user table's (event "users").
 enum LiveChannel : unsigned {
     kBoardChannel = 1,
     kUsersChannel = 2,
+    kInboxChannel = 4,
 };
-inline constexpr int kLiveChannelCount = 2;
+inline constexpr int kLiveChannelCount = 3;
 
 class TLiveStream {
 public:
@@ -101,7 +104,11 @@ public:
     static void closed(TLiveStream& stream) { stream.gone_ = true; }
 
     // The board has a new version: every stream sends its tag.
-    void announce(const std::string& tag) { announce(kBoardChannel, tag); }
+    void announce(const std::string& tag) { announceBoard(tag, {}, {}); }
+    // The board has version `tag` after `base`, with `delta` (JSON, one line)
+    // the rows that changed: a stream that told `base` sends the delta, any
+    // other the tag. An empty delta: the tag to every stream.
+    void announceBoard(const std::string& tag, std::string base, std::string delta);
     // A new version on `channel`: every stream that tells it sends its tag.
     void announce(LiveChannel channel, const std::string& tag);
     // Ends every stream (the suspended ones are resumed to end) and the
@@ -125,6 +132,7 @@ private:
     std::mutex mutex_;
     std::condition_variable stopCv_;
     std::vector<std::shared_ptr<TLiveStream>> streams_;  // guarded by mutex_
+    std::string deltaBase_, delta_;                       // guarded by mutex_
     std::string currentTag_[kLiveChannelCount];          // guarded by mutex_
     bool ending_ = false;                                // guarded by mutex_
     std::thread heartbeat_;

@@ -43,6 +43,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addScheduleRoutes(router_, services_);
     addCalendarRoutes(router_, services_);
     addCalendarFeedRoutes(router_, services_);
+    addStatusRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 
