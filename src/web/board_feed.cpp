@@ -11,6 +11,17 @@
 
 namespace zv::web {
 
+std::shared_ptr<const std::string> TBoardSnapshot::gzipJson() const {
+    std::call_once(gzipOnce_, [this] {
+        try {
+            gzipJson_ = std::make_shared<const std::string>(gzipped(*json));
+        } catch (const std::runtime_error& e) {
+            std::cerr << "zelvorad: " << e.what() << " (the board is sent uncompressed)\n";
+        }
+    });
+    return gzipJson_;
+}
+
 TBoardFeed::TBoardFeed(TMaintenanceApi& host, TLiveStreams& streams, TStepRunner& runner)
     : host_(host), streams_(streams), runner_(runner), tagPrefix_(randomToken().substr(0, 8)) {}
 
@@ -122,11 +133,6 @@ void TBoardFeed::build() {
 
     auto snapshot = std::make_shared<TBoardSnapshot>();
     snapshot->etag = "\"" + tagPrefix_ + "-" + std::to_string(++published_) + "\"";
-    try {
-        snapshot->gzipJson = std::make_shared<const std::string>(gzipped(json));
-    } catch (const std::runtime_error& e) {
-        std::cerr << "zelvorad: " << e.what() << " (the board is sent uncompressed)\n";
-    }
     snapshot->json = std::make_shared<const std::string>(std::move(json));
 
     // The changed rows, for the pages that hold the previous version.

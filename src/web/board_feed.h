@@ -38,7 +38,15 @@ class TStepRunner;
 struct TBoardSnapshot {
     std::string etag;  // quoted
     std::shared_ptr<const std::string> json;
-    std::shared_ptr<const std::string> gzipJson;  // the same, gzip-compressed
+
+    // The same, gzip-compressed: made by the first request that wants it (on
+    // an HTTP thread, off the change's way to the pages), then shared; null
+    // when zlib failed (the plain text is sent then).
+    std::shared_ptr<const std::string> gzipJson() const;
+
+private:
+    mutable std::once_flag gzipOnce_;
+    mutable std::shared_ptr<const std::string> gzipJson_;
 };
 
 class TBoardFeed {

@@ -9,6 +9,7 @@
 #include "web/board_feed.h"
 #include "web/employee_route_support.h"
 #include "web/field_input.h"
+#include "web/gzip_body.h"
 #include "web/json_views.h"
 #include "web/live_streams.h"
 #include "web/router.h"
@@ -165,7 +166,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         TReply reply;
         reply.contentType = "application/json";
         reply.sharedBody = snapshot->json;
-        reply.sharedGzipBody = snapshot->gzipJson;
+        if (acceptsGzip(c.request.header("Accept-Encoding"))) reply.sharedGzipBody = snapshot->gzipJson();
         reply.header("ETag", snapshot->etag);
         reply.header("Cache-Control", "private, no-cache");
         return reply;
