@@ -11,6 +11,7 @@ import { renderAdminSignIn } from "./view_admin_sign_in.js";
 import { renderLog, renderLogPrint } from "./view_log.js";
 import { renderOptions } from "./view_options.js";
 import { calendarFeedsCard } from "./view_calendar_feeds.js";
+import { statusPresetsCard } from "./view_status_presets.js";
 import { renderPhonebook } from "./view_phonebook.js";
 import { renderUsers } from "./view_users.js";
 
@@ -23,7 +24,7 @@ const VIEWS = {
   "log-print": ["Status log printout", renderLogPrint],
   options: ["Options", (container, context) => {
     const leave = renderOptions(container, context);
-    container.querySelector(".admin-page").append(calendarFeedsCard());
+    container.querySelector(".admin-page").append(statusPresetsCard(), calendarFeedsCard());
     return leave;
   }],
 };
