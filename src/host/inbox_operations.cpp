@@ -30,11 +30,15 @@ bool holds(const Store& store, const std::string& key, std::uint64_t serial) {
     return false;
 }
 
+// Serials are never given twice while the server runs, so a record stored
+// or deleted changes its recipient's number.
 template <class Store>
-std::uint64_t stampOf(const Store& store) {
-    std::uint64_t stamp = static_cast<std::uint64_t>(store.getCount());
-    for (int i = 0; i < store.getCount(); ++i) stamp = stamp * 1000003u + store.getNode(i).serial;
-    return stamp;
+void stampInto(const Store& store, std::uint64_t salt, std::map<std::string, std::uint64_t>& stamps) {
+    for (int i = 0; i < store.getCount(); ++i) {
+        const auto& node = store.getNode(i);
+        std::uint64_t& stamp = stamps[node.Recipient];
+        stamp = stamp * 1000003u + node.serial * 2 + salt;
+    }
 }
 
 }  // namespace
@@ -59,8 +63,11 @@ bool TMaintenanceApi::doneWith(const std::string& employeeKey, InboxKind kind, s
     return true;
 }
 
-std::uint64_t TMaintenanceApi::inboxStamp() {
-    return stampOf(std::as_const(context_.messages())) * 31u + stampOf(std::as_const(context_.memos()));
+std::map<std::string, std::uint64_t> TMaintenanceApi::inboxStamps() {
+    std::map<std::string, std::uint64_t> stamps;
+    stampInto(std::as_const(context_.messages()), 0, stamps);
+    stampInto(std::as_const(context_.memos()), 1, stamps);
+    return stamps;
 }
 
 }  // namespace zv

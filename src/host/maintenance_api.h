@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -154,8 +155,9 @@ public:
     // Deletes one of them, as the client's confirmation of a bundle that
     // carried it does; false when it is gone already (or not the employee's).
     bool doneWith(const std::string& employeeKey, InboxKind kind, std::uint64_t serial);
-    // Changes whenever a message or memo of anybody is stored or deleted.
-    std::uint64_t inboxStamp();
+    // For each employee with messages or memos waiting, a number that
+    // changes whenever one of theirs is stored or deleted.
+    std::map<std::string, std::uint64_t> inboxStamps();
 
     // The one-tap statuses: the administrator's, or the defaults.
     std::vector<TStatusPreset> statusPresets() const;

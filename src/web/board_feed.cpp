@@ -160,18 +160,33 @@ void TBoardFeed::build() {
 }
 
 void TBoardFeed::inboxMayHaveChanged() {
-    std::uint64_t stamp = 0;
+    std::map<std::string, std::uint64_t> stamps;
     try {
-        stamp = host_.inboxStamp();
+        stamps = host_.inboxStamps();
     } catch (const std::exception& e) {
         std::cerr << "zelvorad: the messages waiting could not be read: " << e.what() << '\n';
         return;
     }
-    if (inboxStamp_ == stamp) return;
-    const bool first = !inboxStamp_;
-    inboxStamp_ = stamp;
-    if (first) return;
-    streams_.announce(kInboxChannel, "\"" + tagPrefix_ + "-m" + std::to_string(++inboxVersion_) + "\"");
+    if (inboxStamps_) {
+        // The recipients whose messages changed: in one map and not the
+        // other, or with another number.
+        std::vector<std::string> changed;
+        auto a = inboxStamps_->begin();
+        auto b = stamps.begin();
+        while (a != inboxStamps_->end() || b != stamps.end()) {
+            if (b == stamps.end() || (a != inboxStamps_->end() && a->first < b->first)) {
+                changed.push_back((a++)->first);
+            } else if (a == inboxStamps_->end() || b->first < a->first) {
+                changed.push_back((b++)->first);
+            } else {
+                if (a->second != b->second) changed.push_back(a->first);
+                ++a;
+                ++b;
+            }
+        }
+        if (!changed.empty()) streams_.announceInbox(changed);
+    }
+    inboxStamps_ = std::move(stamps);
 }
 
 }  // namespace zv::web

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -98,8 +99,7 @@ private:
     std::vector<std::string> order_;                   // the keys in board order
     std::string departments_;                          // JSON array
     std::uint64_t rowVersions_ = 0;
-    std::optional<std::uint64_t> inboxStamp_;
-    std::uint64_t inboxVersion_ = 0;
+    std::optional<std::map<std::string, std::uint64_t>> inboxStamps_;  // by recipient (record bytes)
     std::shared_ptr<bool> alive_;  // queued builds check it
 
     mutable std::mutex snapshotMutex_;

@@ -11,7 +11,6 @@
 #include "web/field_input.h"
 #include "web/gzip_body.h"
 #include "web/json_views.h"
-#include "web/live_streams.h"
 #include "web/router.h"
 #include "web/sign_in_names.h"
 #include "web/sign_in_throttle.h"
@@ -176,7 +175,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         TReply reply;
         reply.liveStream = true;
         reply.streamSession = c.session->token;
-        reply.streamChannels = kBoardChannel | kInboxChannel;
+        reply.streamEmployee = c.session->employeeKey;
         return reply;
     });
 }

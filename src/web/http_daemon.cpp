@@ -365,7 +365,7 @@ bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
 bool THttpDaemon::openStream(MHD_Connection* connection, RequestState& state, const TReply& reply) {
     const std::string group = state.connection ? state.connection->group() : std::string();
     std::shared_ptr<TLiveStream> stream =
-        streams_.open(connection, reply.streamSession, reply.streamChannels, group);
+        streams_.open(connection, reply.streamSession, reply.streamChannels, group, reply.streamEmployee);
     if (!stream) {
         return send(connection, errorReply(429,
                                            "Too many live pages are open for this session or this address; "

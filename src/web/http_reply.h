@@ -47,6 +47,7 @@ struct TReply {
     // token of the session it belongs to.
     bool liveStream = false;
     std::string streamSession;
+    std::string streamEmployee;  // whose messages' changes it tells (record bytes); empty: nobody's
     unsigned streamChannels = 1;  // LiveChannel bits (the board)
 
     std::string_view bodyView() const {

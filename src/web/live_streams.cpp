@@ -16,7 +16,7 @@ namespace {
 // The browser reconnects this long after a stream broke.
 constexpr const char* kStreamStart = "retry: 3000\n\n";
 
-constexpr const char* kEventNames[kLiveChannelCount] = {"board", "users", "inbox"};
+constexpr const char* kEventNames[kLiveChannelCount] = {"board", "users"};
 
 }  // namespace
 
@@ -36,7 +36,8 @@ void TLiveStreams::start() {
 }
 
 std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std::string sessionToken,
-                                                unsigned channels, const std::string& group) {
+                                                unsigned channels, const std::string& group,
+                                                std::string employee) {
     const MHD_ConnectionInfo* socket = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     std::lock_guard lock(mutex_);
     forgetGone();
@@ -53,7 +54,7 @@ std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std:
         wake(*ofSession[i]);
     }
     auto stream = std::make_shared<TLiveStream>(connection, socket ? socket->connect_fd : -1,
-                                                std::move(sessionToken), channels, group);
+                                                std::move(sessionToken), channels, group, std::move(employee));
     stream->out_ = kStreamStart;
     stream->ending_ = ending_;
     streams_.push_back(stream);
@@ -74,6 +75,8 @@ ssize_t TLiveStreams::read(TLiveStream& stream, char* buffer, std::size_t max) {
             }
             stream.sentTag_[c] = currentTag_[c];
         }
+        if (stream.inboxDue_) stream.out_ += "event: inbox\ndata: changed\n\n";
+        stream.inboxDue_ = false;
         if (stream.out_.empty() && stream.heartbeatDue_) {
             stream.out_ = ": keep-alive\n\n";
         }
@@ -112,6 +115,18 @@ void TLiveStreams::announce(LiveChannel channel, const std::string& tag) {
     currentTag_[c] = tag;
     for (const auto& stream : streams_) {
         if (stream->channels_ & channel) wake(*stream);
+    }
+}
+
+void TLiveStreams::announceInbox(const std::vector<std::string>& employees) {
+    std::lock_guard lock(mutex_);
+    for (const auto& stream : streams_) {
+        if (stream->employee_.empty() ||
+            std::find(employees.begin(), employees.end(), stream->employee_) == employees.end()) {
+            continue;
+        }
+        stream->inboxDue_ = true;
+        wake(*stream);
     }
 }
 

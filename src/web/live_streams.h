@@ -40,25 +40,26 @@ namespace zv::web {
 class TWebSessions;
 
 // What a stream tells: the board's versions (event "board", or event "rows"
-// with the changed rows when the stream told the version before), for the
-// employees' pages the messages waiting (event "inbox"), and for the
-// administrator's pages also the user table's (event "users").
+// with the changed rows when the stream told the version before), and for
+// the administrator's pages also the user table's (event "users"). An
+// employee's stream also tells when that employee's messages or memos
+// changed (event "inbox"), to that employee's pages alone.
 enum LiveChannel : unsigned {
     kBoardChannel = 1,
     kUsersChannel = 2,
-    kInboxChannel = 4,
 };
-inline constexpr int kLiveChannelCount = 3;
+inline constexpr int kLiveChannelCount = 2;
 
 class TLiveStream {
 public:
     TLiveStream(MHD_Connection* connection, int fd, std::string sessionToken, unsigned channels,
-                std::string group)
+                std::string group, std::string employee)
         : connection_(connection),
           fd_(fd),
           sessionToken_(std::move(sessionToken)),
           channels_(channels),
-          group_(std::move(group)) {}
+          group_(std::move(group)),
+          employee_(std::move(employee)) {}
 
 private:
     friend class TLiveStreams;
@@ -67,10 +68,12 @@ private:
     const std::string sessionToken_;
     const unsigned channels_;  // LiveChannel bits
     const std::string group_;  // of the client's address
+    const std::string employee_;  // whose messages it tells (record bytes); empty: none
     // Guarded by TLiveStreams::mutex_.
     bool suspended_ = false;
     bool ending_ = false;
     bool heartbeatDue_ = false;
+    bool inboxDue_ = false;
     std::string sentTag_[kLiveChannelCount];
     std::string out_;  // text due and not yet taken by the reader
     // Set when the response is gone (any thread, no lock).
@@ -95,8 +98,9 @@ public:
     // request handler) telling the `channels` (LiveChannel bits) to a client
     // of the address group `group`; it first sends the current tag of each.
     // Null when the address has its streams already.
+    // `employee`: whose messages' changes it tells (empty: nobody's).
     std::shared_ptr<TLiveStream> open(MHD_Connection* connection, std::string sessionToken, unsigned channels,
-                                      const std::string& group);
+                                      const std::string& group, std::string employee = {});
     // The content reader: bytes for `buffer`, 0 after suspending the
     // connection, or -1 at the end of the stream.
     ssize_t read(TLiveStream& stream, char* buffer, std::size_t max);
@@ -111,6 +115,8 @@ public:
     void announceBoard(const std::string& tag, std::string base, std::string delta);
     // A new version on `channel`: every stream that tells it sends its tag.
     void announce(LiveChannel channel, const std::string& tag);
+    // The messages or memos of these employees changed: their streams say so.
+    void announceInbox(const std::vector<std::string>& employees);
     // Ends every stream (the suspended ones are resumed to end) and the
     // heartbeat thread; streams opened later end at once. Before the daemon
     // stops.

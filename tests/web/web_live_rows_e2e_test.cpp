@@ -41,7 +41,7 @@ std::vector<Fields> accounts(int count) {
     return board;
 }
 
-TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardAndTheBoardComesGzippedWhenAccepted) {
+TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardGzippedWhenAcceptedAndAMessageToItsRecipientAlone) {
     auto server = startServer(accounts(500));
     auto jane = signedIn(*server, "Doe,Jane", "pw");
     const HttpResponse first = jane->get("/api/board");
@@ -94,6 +94,30 @@ TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardAndTheBoardComesG
     const HttpResponse script = jane->request("GET", "/app.js", {}, {{"Accept-Encoding", "gzip"}});
     EXPECT_EQ(script.header("Content-Encoding"), "gzip");
     EXPECT_NE(gunzip(script.body).find("signedIn"), std::string::npos);
+
+    // A message for Person1 is told to Person1's pages alone: Jane's page
+    // hears nothing of it before her next change.
+    auto person = signedIn(*server, "Person1,Some", "pw");
+    test::EventStream personStream(server->webPort(), person->sessionToken());
+    personStream.nextEvent("board");
+    ASSERT_EQ(jane->request("POST", "/api/messages", R"({"recipient":"Person1,Some","caller":"A. Caller"})").status,
+              201);
+    EXPECT_EQ(personStream.nextEventOf({"inbox", "rows", "board"}), "inbox\nchanged");
+    const json waiting = bodyOf(person->get("/api/my-messages"))["items"];
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(waiting[0]["caller"], "A. Caller");
+    EXPECT_EQ(waiting[0]["takenBy"], "Doe,Jane");
+    ASSERT_EQ(jane->request("PUT", "/api/my-status", R"({"status":"In","returning":"","reachedAt":"","comments":""})")
+                  .status,
+              200);
+    EXPECT_EQ(stream.nextEventOf({"inbox", "rows", "board"}).rfind("rows\n", 0), 0u);
+    // Done: gone from the store, and the page is told.
+    EXPECT_EQ(person->request("POST", "/api/my-messages/done",
+                              json({{"kind", "message"}, {"id", waiting[0]["id"]}}).dump()).status, 204);
+    EXPECT_EQ(personStream.nextEventOf({"inbox"}), "inbox\nchanged");
+    EXPECT_TRUE(records(*server, RecordKind::Message).empty());
+    EXPECT_EQ(person->request("POST", "/api/my-messages/done",
+                              json({{"kind", "message"}, {"id", waiting[0]["id"]}}).dump()).status, 404);
 
     EXPECT_EQ(server->stop(), 0);
 }
