@@ -71,20 +71,23 @@ void addSignIn(TRouter& router, TWebServices& s) {
             return errorReply(400, e.what(), e.field());
         }
         const std::string address = c.request.clientAddress;
-        if (const auto wait = s.throttle.admit(address, SessionKind::Employee, name)) {
+        const std::string counted = throttledName(name);
+        if (const auto wait = s.throttle.admit(address, SessionKind::Employee, counted)) {
             return slowedDownReply(*wait);
         }
         // Texts the code page cannot hold match no account.
         const auto key = codepage::fromUtf8(name);
         const auto secret = codepage::fromUtf8(password);
         const bool https = c.request.https;
-        return onMainLoop([&s, key, secret, address, name, https]() -> TReply {
-            const std::optional<std::string> named = key ? accountNamed(*key, s.host.accounts()) : std::nullopt;
+        return onMainLoop([&s, key, secret, address, counted, https]() -> TReply {
+            // The exact key first: the whole list only for another spelling.
+            const std::optional<std::string> named =
+                !key ? std::nullopt : s.host.account(*key) ? key : accountNamed(*key, s.host.accounts());
             const std::optional<std::string> signedIn =
                 named && secret ? s.host.employeeSignIn(*named, *secret) : std::nullopt;
             const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
             if (!employee) return errorReply(401, kSignInRefused);
-            s.throttle.succeeded(address, SessionKind::Employee, name);
+            s.throttle.succeeded(address, SessionKind::Employee, counted);
             const auto session =
                 s.sessions.create(SessionKind::Employee, *signedIn, passwordDigest(employee->Password));
             return employeeReply(*employee, *session)

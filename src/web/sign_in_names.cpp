@@ -1,6 +1,8 @@
 #include "web/sign_in_names.h"
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace zv::web {
 
@@ -24,6 +26,24 @@ std::string folded(std::string_view text) {
 }
 
 }  // namespace
+
+std::string throttledName(std::string_view typed) {
+    const std::string text = folded(typed);
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        words.push_back(std::string_view(text).substr(at, end - at));
+        at = end + 1;
+    }
+    std::sort(words.begin(), words.end());
+    std::string out;
+    for (const std::string_view word : words) {
+        if (!out.empty()) out.push_back(' ');
+        out.append(word);
+    }
+    return out;
+}
 
 std::optional<std::string> accountNamed(const std::string& typed, const std::vector<TWIWONode>& accounts) {
     for (const TWIWONode& a : accounts) {

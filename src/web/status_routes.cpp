@@ -101,7 +101,13 @@ void addReturning(TRouter& router) {
         const auto at = body.find("at");
         const auto text = body.find("text");
         if (at != body.end() && at->is_number_integer()) {
-            return onMainLoop([when = at->get<std::int64_t>()]() {
+            const std::int64_t when = at->get<std::int64_t>();
+            // From 1970 up to 2100: what the date-time texts hold.
+            if (when < 0 || when > 4102444800LL) {
+                return errorReply(422, "The moment \"at\" is out of range (seconds since 1970, before 2100).",
+                                  "returning");
+            }
+            return onMainLoop([when]() {
                 const std::time_t now = datetime::now();
                 return jsonReply(200, {{"text", returningText(static_cast<std::time_t>(when), now)},
                                        {"at", when}});

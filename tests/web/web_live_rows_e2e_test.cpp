@@ -122,9 +122,15 @@ TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardGzippedWhenAccept
     EXPECT_EQ(server->stop(), 0);
 }
 
-TEST(WebLiveRows, TheAdministratorsStatusesAreKeptInTheSettingsFileAndAReturningTimeIsWrittenAndReadBack) {
+TEST(WebLiveRows, ForgivingNamesCountTheirFailuresTogetherStatusesAreKeptInTheSettingsAndReturningTimesReadBack) {
     auto server = startServer(accounts(2));
     auto jane = signedIn(*server, "jane doe", "pw");  // a forgiving name
+    // Every spelling of the name counts its failures together.
+    HttpClient guesser(server->webPort(), "127.0.0.1", "127.0.0.3");
+    for (const char* name : {"Doe,Jane", "jane doe", "JANE DOE", "Doe, Jane", " doe   jane", "DOE,JANE"}) {
+        EXPECT_EQ(guesser.signIn(name, "guess").status, 401) << name;
+    }
+    EXPECT_EQ(guesser.signIn("Jane Doe", "pw").status, 429);
     const json defaults = bodyOf(jane->get("/api/status-presets"))["presets"];
     ASSERT_EQ(defaults.size(), 7u);
     EXPECT_EQ(defaults[2], json({{"name", "At lunch"}, {"colour", "#ef6c00"}, {"away", true}}));
