@@ -14,8 +14,10 @@ std::vector<TStatusPreset> TMaintenanceApi::statusPresets() const {
     return read.refusal.empty() ? std::move(read.presets) : defaultStatusPresets();
 }
 
-TAdminResult TMaintenanceApi::changeStatusPresets(const std::string& who, const std::vector<TStatusPreset>& presets) {
-    if (std::string why = statusPresetRefusal(presets); !why.empty()) return TAdminResult::refused("presets", why);
+TAdminResult TMaintenanceApi::changeStatusPresets(const std::string& who,
+                                                  const std::vector<TStatusPreset>& presets) {
+    if (std::string why = statusPresetRefusal(presets); !why.empty())
+        return TAdminResult::refused("presets", why);
     TSettings& settings = parts_.settings;
     const TSettings before = settings;
     settings.StatusPresets = statusPresetsText(presets);

@@ -27,24 +27,29 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 }
 
 bool isColour(std::string_view text) {
-    return text.size() == 7 && text[0] == '#' &&
-           std::all_of(text.begin() + 1, text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return text.size() == 7 && text[0] == '#' && std::all_of(text.begin() + 1, text.end(), [](char c) {
+               return std::isxdigit(static_cast<unsigned char>(c));
+           });
 }
 
 }  // namespace
 
 std::vector<TStatusPreset> defaultStatusPresets() {
     return {
-        {"In", "#2e7d32", false},           {"Out", "#c62828", true},
-        {"At lunch", "#ef6c00", true},      {"In a meeting", "#6a1b9a", true},
-        {"Working from home", "#1565c0", false}, {"On holiday", "#00838f", true},
+        {"In", "#2e7d32", false},
+        {"Out", "#c62828", true},
+        {"At lunch", "#ef6c00", true},
+        {"In a meeting", "#6a1b9a", true},
+        {"Working from home", "#1565c0", false},
+        {"On holiday", "#00838f", true},
         {"Sick", "#ad1457", true},
     };
 }
 
 std::string statusPresetRefusal(const std::vector<TStatusPreset>& presets) {
     if (presets.empty()) return "At least one status is needed.";
-    if (presets.size() > kMostPresets) return "At most " + std::to_string(kMostPresets) + " statuses can be kept.";
+    if (presets.size() > kMostPresets)
+        return "At most " + std::to_string(kMostPresets) + " statuses can be kept.";
     for (std::size_t i = 0; i < presets.size(); ++i) {
         const TStatusPreset& p = presets[i];
         const std::string which = "Status " + std::to_string(i + 1);
@@ -73,7 +78,8 @@ TStatusPresetsRead readStatusPresets(std::string_view text) {
         if (entry.empty()) continue;
         const std::vector<std::string_view> fields = split(entry, ',');
         if (fields.size() != 3 || (fields[2] != "away" && fields[2] != "present")) {
-            read.refusal = "The entry \"" + std::string(entry) + "\" is not Name,#rrggbb,away or Name,#rrggbb,present.";
+            read.refusal =
+                "The entry \"" + std::string(entry) + "\" is not Name,#rrggbb,away or Name,#rrggbb,present.";
             return read;
         }
         read.presets.push_back({std::string(fields[0]), std::string(fields[1]), fields[2] == "away"});

@@ -103,12 +103,14 @@ void TBoardFeed::build() {
         TRowState state;
         appendBoardRowFields(state.fields, row);
         const auto before = rows_.find(row.Employee);
-        state.version = before != rows_.end() && before->second.fields == state.fields ? before->second.version
-                                                                                      : ++rowVersions_;
+        state.version = before != rows_.end() && before->second.fields == state.fields
+                            ? before->second.version
+                            : ++rowVersions_;
         order.push_back(row.Employee);
         auto [at, fresh] = nextRows.emplace(row.Employee, std::move(state));
         if (!fresh) continue;  // a key twice: the board shows the first
-        if (before == rows_.end() || before->second.version != at->second.version) changed.push_back(&at->first);
+        if (before == rows_.end() || before->second.version != at->second.version)
+            changed.push_back(&at->first);
     }
     std::string departments = departmentsJson(rows);
     const bool sameShape = order == order_ && departments == departments_;

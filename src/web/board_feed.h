@@ -16,9 +16,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -100,7 +100,7 @@ private:
     std::string departments_;                          // JSON array
     std::uint64_t rowVersions_ = 0;
     std::optional<std::map<std::string, std::uint64_t>> inboxStamps_;  // by recipient (record bytes)
-    std::shared_ptr<bool> alive_;  // queued builds check it
+    std::shared_ptr<bool> alive_;                                      // queued builds check it
 
     mutable std::mutex snapshotMutex_;
     std::shared_ptr<const TBoardSnapshot> snapshot_;  // guarded by snapshotMutex_

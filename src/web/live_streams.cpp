@@ -53,8 +53,9 @@ std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std:
         ofSession[i]->ending_ = true;
         wake(*ofSession[i]);
     }
-    auto stream = std::make_shared<TLiveStream>(connection, socket ? socket->connect_fd : -1,
-                                                std::move(sessionToken), channels, group, std::move(employee));
+    auto stream =
+        std::make_shared<TLiveStream>(connection, socket ? socket->connect_fd : -1, std::move(sessionToken),
+                                      channels, group, std::move(employee));
     stream->out_ = kStreamStart;
     stream->ending_ = ending_;
     streams_.push_back(stream);

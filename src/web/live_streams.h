@@ -66,8 +66,8 @@ private:
     MHD_Connection* const connection_;
     const int fd_;  // the connection's socket (the library's); -1 when unknown
     const std::string sessionToken_;
-    const unsigned channels_;  // LiveChannel bits
-    const std::string group_;  // of the client's address
+    const unsigned channels_;     // LiveChannel bits
+    const std::string group_;     // of the client's address
     const std::string employee_;  // whose messages it tells (record bytes); empty: none
     // Guarded by TLiveStreams::mutex_.
     bool suspended_ = false;
@@ -128,9 +128,9 @@ public:
 
 private:
     void heartbeatLoop();
-    void wake(TLiveStream& stream);  // mutex_ held
-    void forgetGone();               // mutex_ held
-    void endHungUp();                // mutex_ held
+    void wake(TLiveStream& stream);                 // mutex_ held
+    void forgetGone();                              // mutex_ held
+    void endHungUp();                               // mutex_ held
     void beat(std::unique_lock<std::mutex>& lock);  // let go while the sessions are asked
 
     TWebSessions& sessions_;
@@ -138,7 +138,7 @@ private:
     std::mutex mutex_;
     std::condition_variable stopCv_;
     std::vector<std::shared_ptr<TLiveStream>> streams_;  // guarded by mutex_
-    std::string deltaBase_, delta_;                       // guarded by mutex_
+    std::string deltaBase_, delta_;                      // guarded by mutex_
     std::string currentTag_[kLiveChannelCount];          // guarded by mutex_
     bool ending_ = false;                                // guarded by mutex_
     std::thread heartbeat_;

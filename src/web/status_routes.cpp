@@ -23,13 +23,15 @@ using nlohmann::json;
 
 json presetsJson(const std::vector<TStatusPreset>& presets) {
     json out = json::array();
-    for (const TStatusPreset& p : presets) out.push_back({{"name", p.name}, {"colour", p.colour}, {"away", p.away}});
+    for (const TStatusPreset& p : presets)
+        out.push_back({{"name", p.name}, {"colour", p.colour}, {"away", p.away}});
     return out;
 }
 
 std::vector<TStatusPreset> presetsOf(const json& body) {
     const auto list = body.find("presets");
-    if (list == body.end() || !list->is_array()) throw TInputError("presets", "The field \"presets\" must be a list.");
+    if (list == body.end() || !list->is_array())
+        throw TInputError("presets", "The field \"presets\" must be a list.");
     std::vector<TStatusPreset> presets;
     for (const json& item : *list) {
         const auto name = item.find("name");
@@ -37,7 +39,8 @@ std::vector<TStatusPreset> presetsOf(const json& body) {
         const auto away = item.find("away");
         if (!item.is_object() || name == item.end() || !name->is_string() || colour == item.end() ||
             !colour->is_string() || away == item.end() || !away->is_boolean()) {
-            throw TInputError("presets", "Each status needs a \"name\", a \"colour\" and \"away\" (true or false).");
+            throw TInputError("presets",
+                              "Each status needs a \"name\", a \"colour\" and \"away\" (true or false).");
         }
         if (!codepage::fromUtf8(name->get<std::string>())) {
             throw TInputError("presets", "The status \"" + name->get<std::string>() +
@@ -57,13 +60,20 @@ std::string returningText(std::time_t at, std::time_t now) {
 
 json messageJson(const TWYWONode& m) {
     const auto mark = [](const std::string& text) { return !text.empty(); };
-    return {{"kind", "message"},         {"id", std::to_string(m.serial)},
-            {"takenBy", shownText(m.TakenBy)}, {"date", shownText(m.Date)},
-            {"time", shownText(m.Time)},    {"caller", shownText(m.Caller)},
-            {"company", shownText(m.Company)}, {"phone", shownText(m.Phone)},
-            {"regarding", shownText(m.Regarding)}, {"comments", shownText(m.Comments)},
-            {"called", mark(m.Called)},     {"returnedCall", mark(m.ReturnedCall)},
-            {"wasHere", mark(m.WasHere)},   {"wantsToSee", mark(m.WantsToSee)},
+    return {{"kind", "message"},
+            {"id", std::to_string(m.serial)},
+            {"takenBy", shownText(m.TakenBy)},
+            {"date", shownText(m.Date)},
+            {"time", shownText(m.Time)},
+            {"caller", shownText(m.Caller)},
+            {"company", shownText(m.Company)},
+            {"phone", shownText(m.Phone)},
+            {"regarding", shownText(m.Regarding)},
+            {"comments", shownText(m.Comments)},
+            {"called", mark(m.Called)},
+            {"returnedCall", mark(m.ReturnedCall)},
+            {"wasHere", mark(m.WasHere)},
+            {"wantsToSee", mark(m.WantsToSee)},
             {"urgent", mark(m.Urgent)}};
 }
 
@@ -77,10 +87,14 @@ json memoJson(const TPOSTINode& m) {
 
 void addPresets(TRouter& router, TWebServices& s) {
     router.add("GET", "/api/status-presets", Access::Employee, [&s](TRouteContext&) {
-        return onMainLoop([&s]() { return jsonReply(200, {{"presets", presetsJson(s.host.statusPresets())}}); });
+        return onMainLoop([&s]() {
+            return jsonReply(200, {{"presets", presetsJson(s.host.statusPresets())}});
+        });
     });
     router.add("GET", "/api/admin/status-presets", Access::Administrator, [&s](TRouteContext& c) {
-        return adminStep(s, c.session, [&s]() { return jsonReply(200, {{"presets", presetsJson(s.host.statusPresets())}}); });
+        return adminStep(s, c.session, [&s]() {
+            return jsonReply(200, {{"presets", presetsJson(s.host.statusPresets())}});
+        });
     });
     router.add("PUT", "/api/admin/status-presets", Access::Administrator, [&s](TRouteContext& c) -> TReply {
         std::vector<TStatusPreset> presets;
@@ -109,8 +123,8 @@ void addReturning(TRouter& router) {
             }
             return onMainLoop([when]() {
                 const std::time_t now = datetime::now();
-                return jsonReply(200, {{"text", returningText(static_cast<std::time_t>(when), now)},
-                                       {"at", when}});
+                return jsonReply(
+                    200, {{"text", returningText(static_cast<std::time_t>(when), now)}, {"at", when}});
             });
         }
         if (text != body.end() && text->is_string()) {
@@ -118,7 +132,8 @@ void addReturning(TRouter& router) {
             return onMainLoop([bytes]() {
                 const std::optional<std::time_t> moment =
                     bytes ? returningMoment(*bytes, datetime::now()) : std::nullopt;
-                return jsonReply(200, {{"at", moment ? json(static_cast<long long>(*moment)) : json(nullptr)}});
+                return jsonReply(200,
+                                 {{"at", moment ? json(static_cast<long long>(*moment)) : json(nullptr)}});
             });
         }
         return errorReply(422, "Send \"at\" (seconds since 1970) or \"text\".", "returning");
@@ -148,7 +163,8 @@ void addInbox(TRouter& router, TWebServices& s) {
                 }
                 kind = *k == "message" ? InboxKind::Message : InboxKind::Memo;
                 const std::string text = id != body.end() && id->is_string() ? id->get<std::string>() : "";
-                if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19) {
+                if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+                    text.size() > 19) {
                     throw TInputError("id", "The field \"id\" must be the number of a message, as text.");
                 }
                 serial = std::stoull(text);

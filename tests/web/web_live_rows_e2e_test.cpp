@@ -41,7 +41,8 @@ std::vector<Fields> accounts(int count) {
     return board;
 }
 
-TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardGzippedWhenAcceptedAndAMessageToItsRecipientAlone) {
+TEST(WebLiveRows,
+     AChangeAt500AccountsSendsTheOneRowNotTheBoardGzippedWhenAcceptedAndAMessageToItsRecipientAlone) {
     auto server = startServer(accounts(500));
     auto jane = signedIn(*server, "Doe,Jane", "pw");
     const HttpResponse first = jane->get("/api/board");
@@ -53,9 +54,9 @@ TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardGzippedWhenAccept
     ASSERT_EQ(stream.status(), 200);
     EXPECT_EQ(stream.nextEvent("board"), first.header("ETag"));
 
-    const HttpResponse changed = jane->request(
-        "PUT", "/api/my-status",
-        R"({"status":"At lunch","returning":"2:30 PM","reachedAt":"","comments":"back soon"})");
+    const HttpResponse changed =
+        jane->request("PUT", "/api/my-status",
+                      R"({"status":"At lunch","returning":"2:30 PM","reachedAt":"","comments":"back soon"})");
     ASSERT_EQ(changed.status, 200) << changed.body;
 
     // The page that holds the version before gets the one row, in well under 2 KB.
@@ -83,7 +84,8 @@ TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardGzippedWhenAccept
     for (std::size_t i = 1; i < 500; ++i) ASSERT_TRUE(after["rows"][i] == before["rows"][i]) << i;
 
     // gzip when the browser accepts it, the same text inside, far smaller.
-    const HttpResponse zipped = jane->request("GET", "/api/board", {}, {{"Accept-Encoding", "br, gzip, deflate"}});
+    const HttpResponse zipped =
+        jane->request("GET", "/api/board", {}, {{"Accept-Encoding", "br, gzip, deflate"}});
     EXPECT_EQ(zipped.status, 200);
     EXPECT_EQ(zipped.header("Content-Encoding"), "gzip");
     EXPECT_TRUE(gunzip(zipped.body) == plain.body);
@@ -100,29 +102,38 @@ TEST(WebLiveRows, AChangeAt500AccountsSendsTheOneRowNotTheBoardGzippedWhenAccept
     auto person = signedIn(*server, "Person1,Some", "pw");
     test::EventStream personStream(server->webPort(), person->sessionToken());
     personStream.nextEvent("board");
-    ASSERT_EQ(jane->request("POST", "/api/messages", R"({"recipient":"Person1,Some","caller":"A. Caller"})").status,
-              201);
+    ASSERT_EQ(
+        jane->request("POST", "/api/messages", R"({"recipient":"Person1,Some","caller":"A. Caller"})").status,
+        201);
     EXPECT_EQ(personStream.nextEventOf({"inbox", "rows", "board"}), "inbox\nchanged");
     const json waiting = bodyOf(person->get("/api/my-messages"))["items"];
     ASSERT_EQ(waiting.size(), 1u);
     EXPECT_EQ(waiting[0]["caller"], "A. Caller");
     EXPECT_EQ(waiting[0]["takenBy"], "Doe,Jane");
-    ASSERT_EQ(jane->request("PUT", "/api/my-status", R"({"status":"In","returning":"","reachedAt":"","comments":""})")
+    ASSERT_EQ(jane->request("PUT", "/api/my-status",
+                            R"({"status":"In","returning":"","reachedAt":"","comments":""})")
                   .status,
               200);
     EXPECT_EQ(stream.nextEventOf({"inbox", "rows", "board"}).rfind("rows\n", 0), 0u);
     // Done: gone from the store, and the page is told.
-    EXPECT_EQ(person->request("POST", "/api/my-messages/done",
-                              json({{"kind", "message"}, {"id", waiting[0]["id"]}}).dump()).status, 204);
+    EXPECT_EQ(person
+                  ->request("POST", "/api/my-messages/done",
+                            json({{"kind", "message"}, {"id", waiting[0]["id"]}}).dump())
+                  .status,
+              204);
     EXPECT_EQ(personStream.nextEventOf({"inbox"}), "inbox\nchanged");
     EXPECT_TRUE(records(*server, RecordKind::Message).empty());
-    EXPECT_EQ(person->request("POST", "/api/my-messages/done",
-                              json({{"kind", "message"}, {"id", waiting[0]["id"]}}).dump()).status, 404);
+    EXPECT_EQ(person
+                  ->request("POST", "/api/my-messages/done",
+                            json({{"kind", "message"}, {"id", waiting[0]["id"]}}).dump())
+                  .status,
+              404);
 
     EXPECT_EQ(server->stop(), 0);
 }
 
-TEST(WebLiveRows, ForgivingNamesCountTheirFailuresTogetherStatusesAreKeptInTheSettingsAndReturningTimesReadBack) {
+TEST(WebLiveRows,
+     ForgivingNamesCountTheirFailuresTogetherStatusesAreKeptInTheSettingsAndReturningTimesReadBack) {
     auto server = startServer(accounts(2));
     auto jane = signedIn(*server, "jane doe", "pw");  // a forgiving name
     // Every spelling of the name counts its failures together.
@@ -136,8 +147,8 @@ TEST(WebLiveRows, ForgivingNamesCountTheirFailuresTogetherStatusesAreKeptInTheSe
     EXPECT_EQ(defaults[2], json({{"name", "At lunch"}, {"colour", "#ef6c00"}, {"away", true}}));
 
     auto admin = administrator(*server);
-    const HttpResponse bad = admin->request(
-        "PUT", "/api/admin/status-presets", R"({"presets":[{"name":"In","colour":"green","away":false}]})");
+    const HttpResponse bad = admin->request("PUT", "/api/admin/status-presets",
+                                            R"({"presets":[{"name":"In","colour":"green","away":false}]})");
     EXPECT_EQ(bad.status, 422);
     EXPECT_NE(bad.body.find("#2e7d32"), std::string::npos) << bad.body;
     const HttpResponse set = admin->request(
@@ -146,16 +157,19 @@ TEST(WebLiveRows, ForgivingNamesCountTheirFailuresTogetherStatusesAreKeptInTheSe
     ASSERT_EQ(set.status, 200) << set.body;
     EXPECT_EQ(bodyOf(jane->get("/api/status-presets"))["presets"][1]["name"], "At the dentist");
     EXPECT_TRUE(eventually([&] {
-        return test::readFile(server->iniPath()).find("StatusPresets=In,#2e7d32,present;At the dentist,#AA0000,away\r\n") !=
+        return test::readFile(server->iniPath())
+                   .find("StatusPresets=In,#2e7d32,present;At the dentist,#AA0000,away\r\n") !=
                std::string::npos;
     }));
 
     // A moment comes back as the text to store; a text as the moment it names.
     const std::time_t inAnHour = std::time(nullptr) + 3600;
     const json written = bodyOf(jane->request("POST", "/api/returning", json({{"at", inAnHour}}).dump()));
-    const json read = bodyOf(jane->request("POST", "/api/returning", json({{"text", written["text"]}}).dump()));
+    const json read =
+        bodyOf(jane->request("POST", "/api/returning", json({{"text", written["text"]}}).dump()));
     EXPECT_LE(std::abs(read["at"].get<long long>() - inAnHour), 1) << written;
-    EXPECT_TRUE(bodyOf(jane->request("POST", "/api/returning", R"({"text":"tomorrow 9am"})"))["at"].is_null());
+    EXPECT_TRUE(
+        bodyOf(jane->request("POST", "/api/returning", R"({"text":"tomorrow 9am"})"))["at"].is_null());
     EXPECT_EQ(server->stop(), 0);
 }
 
