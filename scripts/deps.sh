@@ -19,7 +19,7 @@ fi
 packages=(
   cmake ninja-build g++ pkg-config dpkg-dev
   libsimpleini-dev qt6-base-dev libgl-dev libsystemd-dev
-  libmicrohttpd-dev nlohmann-json3-dev libsodium-dev prometheus-cpp-dev libarchive-dev
+  libmicrohttpd-dev zlib1g-dev nlohmann-json3-dev libsodium-dev prometheus-cpp-dev libarchive-dev
   libldap-dev libcurl4-openssl-dev libical-dev
 )
 if ! $build_only; then

@@ -88,16 +88,26 @@ void SseClients::readReady(int timeoutMs) {
             }
             continue;
         }
+        s.bytes += static_cast<std::size_t>(got);
         s.pending.append(buffer, static_cast<std::size_t>(got));
-        constexpr std::string_view kEvent = "event: board\n";
+        // A board version comes as "event: board" (its tag) or "event: rows"
+        // (the rows that changed).
+        constexpr std::string_view kEvent = "event: ";
         std::size_t at = 0;
-        while ((at = s.pending.find(kEvent, at)) != std::string::npos) {
-            ++s.events;
+        while ((at = s.pending.find(kEvent, at)) != std::string::npos && at + kEvent.size() < s.pending.size()) {
+            const char name = s.pending[at + kEvent.size()];
+            if (name == 'b' || name == 'r') ++s.events;
             at += kEvent.size();
         }
         // Keep a tail that may hold the start of the next event line.
-        if (s.pending.size() >= kEvent.size()) s.pending.erase(0, s.pending.size() - (kEvent.size() - 1));
+        if (s.pending.size() > kEvent.size()) s.pending.erase(0, s.pending.size() - kEvent.size());
     }
+}
+
+std::size_t SseClients::totalBytes() const {
+    std::size_t total = 0;
+    for (const Stream& s : streams_) total += s.bytes;
+    return total;
 }
 
 int SseClients::fewestEvents() const {

@@ -35,6 +35,8 @@ public:
     bool waitForAll(int events, std::chrono::milliseconds limit, std::chrono::nanoseconds* took);
     // The fewest board events any stream has received.
     int fewestEvents() const;
+    // The bytes every stream has received so far, together.
+    std::size_t totalBytes() const;
 
     // Keeps reading on a thread of its own (for a load run meanwhile).
     void startDraining();
@@ -45,6 +47,7 @@ private:
         int fd = -1;
         std::string pending;  // text not yet scanned
         int events = 0;
+        std::size_t bytes = 0;
     };
     void readReady(int timeoutMs);
 

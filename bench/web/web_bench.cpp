@@ -8,8 +8,13 @@
 //     for a change to reach every page (target: within 1 s), and the rate
 //     of client login exchanges meanwhile against the rate without them
 //     (target: at least 0.9).
+//  3. At 5,000 accounts with a thousand open pages, one change (a status set
+//     in a browser): the bytes each page receives (the changed row, target
+//     at most 2 KB) against the whole board it would otherwise fetch, and the
+//     time until every page has it (target: at most 100 ms) against the time
+//     until one open page has it, measured on the same server.
 //
-// Usage: web_bench [--quick]
+// Usage: web_bench [--quick] [--changed-rows] (the last: only the third)
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -211,6 +216,64 @@ void openPages(int pages, int exchanges, int trials) {
     server->stop();
 }
 
+// The time from a browser's status change until every stream has heard of
+// it, and the bytes they received meanwhile.
+struct Reach {
+    double ms = 0;
+    std::size_t bytes = 0;
+};
+Reach changeReaches(HttpClient& changer, zv::bench::SseClients& streams, int round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the feed's burst interval
+    const int expected = streams.fewestEvents() + 1;
+    const std::size_t before = streams.totalBytes();
+    const auto start = Clock::now();
+    const auto response = changer.request(
+        "PUT", "/api/my-status",
+        R"({"status":"At lunch","returning":"2:30 PM","reachedAt":"","comments":"round )" + std::to_string(round) +
+            "\"}");
+    if (response.status != 200) throw std::runtime_error("the status change was refused: " + response.body);
+    if (!streams.waitForAll(expected, std::chrono::seconds(10), nullptr)) {
+        throw std::runtime_error("a change did not reach every page within 10 s");
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return {ms, streams.totalBytes() - before};
+}
+
+void changedRowsAt5000(int pages, int rounds) {
+    auto server = startServer(5000);
+    std::vector<std::string> sessions;
+    HttpClient browser(server->webPort());
+    for (int i = 0; i * zv::bench::SseClients::kPerSession < pages; ++i) {
+        if (browser.signIn(zv::bench::employeeKey(i), "pw").status != 200) throw std::runtime_error("sign-in refused");
+        sessions.push_back(browser.sessionToken());
+    }
+    HttpClient changer(server->webPort());
+    if (changer.signIn(zv::bench::employeeKey(4999), "pw").status != 200) throw std::runtime_error("sign-in refused");
+    const std::size_t boardBytes = changer.get("/api/board").body.size();
+
+    // The floor: one open page on the same server.
+    std::vector<double> one, all;
+    std::size_t mostPerPage = 0;
+    {
+        zv::bench::SseClients single(server->webPort(), {sessions[0]}, 1, 200);
+        for (int r = 0; r < rounds; ++r) one.push_back(changeReaches(changer, single, r).ms);
+    }
+    zv::bench::SseClients streams(server->webPort(), sessions, pages, 100);
+    for (int r = 0; r < rounds; ++r) {
+        const Reach reach = changeReaches(changer, streams, 100 + r);
+        all.push_back(reach.ms);
+        mostPerPage = std::max(mostPerPage, reach.bytes / static_cast<std::size_t>(pages));
+    }
+    const double a = median(all), o = median(one);
+    std::printf("5000 accounts, one status change: %d open pages all had it in %.1f ms (target <= 100) | one open "
+                "page: %.1f ms | ratio %.1f | %zu bytes per page (target <= 2048) against the whole board's %zu: "
+                "ratio %.4f\n",
+                pages, a, o, a / o, mostPerPage, boardBytes,
+                static_cast<double>(mostPerPage) / static_cast<double>(boardBytes));
+    std::fflush(stdout);
+    server->stop();
+}
+
 void raiseDescriptorLimit() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
@@ -225,13 +288,20 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--static-floor") == 0) {
         return zv::bench::runStaticFloor(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
     }
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    bool quick = false, onlyRows = false;
+    for (int i = 1; i < argc; ++i) {
+        quick = quick || std::strcmp(argv[i], "--quick") == 0;
+        onlyRows = onlyRows || std::strcmp(argv[i], "--changed-rows") == 0;
+    }
     raiseDescriptorLimit();
     try {
         std::printf("The HTTP side under load; each figure against a floor measured in the same run.\n");
-        boardAgainstStaticBody(500, quick ? 3 : 9, 1.0);
-        boardAgainstStaticBody(5000, quick ? 3 : 9, 1.0);
-        openPages(1000, quick ? 20 : 60, quick ? 1 : 3);
+        if (!onlyRows) {
+            boardAgainstStaticBody(500, quick ? 3 : 9, 1.0);
+            boardAgainstStaticBody(5000, quick ? 3 : 9, 1.0);
+            openPages(1000, quick ? 20 : 60, quick ? 1 : 3);
+        }
+        changedRowsAt5000(1000, quick ? 3 : 9);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "web_bench: %s\n", e.what());
         return 1;

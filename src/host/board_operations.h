@@ -4,6 +4,9 @@
 // records and mail as the equivalent client request.
 
 #include <string>
+#include <vector>
+
+#include "stores/records.h"
 
 namespace zv {
 
@@ -19,5 +22,13 @@ struct TStatusEdit {
 };
 
 enum class MessageOutcome { Stored, NoSuchRecipient };
+
+// What waits for an employee: "While You Were Out" messages and memos,
+// with the serials that name them while the server runs.
+enum class InboxKind { Message, Memo };
+struct TInbox {
+    std::vector<TWYWONode> messages;
+    std::vector<TPOSTINode> memos;
+};
 
 }  // namespace zv

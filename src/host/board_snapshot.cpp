@@ -86,7 +86,9 @@ std::vector<TBoardRow> boardRows(TWIWOList& board, TMomentCache* cache) {
                       node.WorkPhone, node.Extension, node.Status,    node.Returning,
                       node.ReachedAt, node.Comments,  node.StatusChanged, {}, {}, {}};
         row.statusSince = moments.statusSince(node.StatusChanged);
-        if (node.Status == "Out" && !node.Returning.empty()) {
+        // Every status but "In" may be away (the one-tap statuses say which
+        // are); the page marks an away row whose moment has passed.
+        if (node.Status != "In" && !node.Returning.empty()) {
             // A status set at a moment that does not read counts from today.
             row.returnsAt = moments.returnsAt(node.Returning, node.StatusChanged, row.statusSince.value_or(now));
         }

@@ -29,7 +29,7 @@ struct TBoardRow {
         Returning, ReachedAt, Comments, StatusChanged;
     // StatusChanged read as a date-time.
     std::optional<std::time_t> statusSince;
-    // For an "Out" row: the moment Returning names (see returningMoment).
+    // For any status but "In": the moment Returning names (see returningMoment).
     std::optional<std::time_t> returnsAt;
     // The account's next planned absence (filled in by the maintenance API).
     std::optional<TAwayTime> away;

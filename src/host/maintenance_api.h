@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,7 @@
 #include "host/server_metrics.h"
 #include "host/settings.h"
 #include "host/status_log_views.h"
+#include "host/status_presets.h"
 #include "stores/records.h"
 
 namespace zv {
@@ -147,6 +149,19 @@ public:
     // when its recipient asked for that. A recipient without a board record is
     // refused.
     MessageOutcome takeMessage(TWYWONode message, const std::string& takenBy);
+
+    // The messages and memos waiting for `employeeKey`, in the order they came.
+    TInbox inbox(const std::string& employeeKey);
+    // Deletes one of them, as the client's confirmation of a bundle that
+    // carried it does; false when it is gone already (or not the employee's).
+    bool doneWith(const std::string& employeeKey, InboxKind kind, std::uint64_t serial);
+    // For each employee with messages or memos waiting, a number that
+    // changes whenever one of theirs is stored or deleted.
+    std::map<std::string, std::uint64_t> inboxStamps();
+
+    // The one-tap statuses: the administrator's, or the defaults.
+    std::vector<TStatusPreset> statusPresets() const;
+    TAdminResult changeStatusPresets(const std::string& who, const std::vector<TStatusPreset>& presets);
 
     // --- the planned absences ------------------------------------------------------------------
     // Plans an absence of `plan.employee`, whom `planner` must be allowed to

@@ -87,6 +87,7 @@ void readWebSettings(TSettings& settings, const IniFile* ini) {
 void readBoardSettings(TSettings& settings, const IniFile* ini) {
     settings.AutoOutAt = ini ? ini->value(kBoard, "AutoOutAt", "") : std::string();
     settings.AutoOutDone = ini ? ini->value(kBoard, "AutoOutDone", "") : std::string();
+    settings.StatusPresets = ini ? ini->value(kBoard, "StatusPresets", "") : std::string();
     settings.CalendarAllowedHosts = ini ? ini->value(kCalendars, "AllowedHosts", "") : std::string();
     settings.FrontDeskAccounts = ini ? ini->value("FrontDesk", "Accounts", "") : std::string();
 }
@@ -354,6 +355,7 @@ void saveSettings(const TSettings& settings, const SettingsFiles& files, const A
     setIfUsed(kWeb, "AdminPassword", settings.WebAdminPassword);
     setIfUsed(kBoard, "AutoOutAt", settings.AutoOutAt);
     setIfUsed(kBoard, "AutoOutDone", settings.AutoOutDone);
+    setIfUsed(kBoard, "StatusPresets", settings.StatusPresets);
     setIfUsed(kCalendars, "AllowedHosts", settings.CalendarAllowedHosts);
     ini.save(iniPath);
 }

@@ -63,6 +63,7 @@ struct TSettings {
     std::string AutoOutAt = {};         // a time of day ("17:30"); empty: off
     std::string AutoOutDone = {};       // the last day it was done, "yyyy-mm-dd"
     std::optional<int> autoOutSecond = std::nullopt;  // AutoOutAt in seconds after midnight; none: off
+    std::string StatusPresets = {};     // one-tap statuses (status_presets.h); empty: the defaults
 
     // [Directory]: sign-in and accounts from the office's directory (LDAP);
     // off while URI is empty. Defaults suit OpenLDAP's inetOrgPerson.

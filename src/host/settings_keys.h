@@ -27,7 +27,7 @@ struct TSettingKey {
     bool secret = false;  // listed as set or not set, never shown
 };
 
-inline constexpr std::array<TSettingKey, 40> kSettingKeys{{
+inline constexpr std::array<TSettingKey, 41> kSettingKeys{{
     {"Options", "BlockSize", &TSettings::BlockSize, TakesEffect::AtNextStart},
     {"Options", "SMTPHost", &TSettings::SMTPHost, TakesEffect::AtOnce},
     {"Options", "Port", &TSettings::Port, TakesEffect::AtNextStart},
@@ -46,6 +46,7 @@ inline constexpr std::array<TSettingKey, 40> kSettingKeys{{
     {"Web", "MetricsToken", &TSettings::WebMetricsToken, TakesEffect::AtNextStart, true},
     {"Board", "AutoOutAt", &TSettings::AutoOutAt, TakesEffect::AtOnce},
     {"Board", "AutoOutDone", &TSettings::AutoOutDone, TakesEffect::AtOnce},
+    {"Board", "StatusPresets", &TSettings::StatusPresets, TakesEffect::AtOnce},
     {"Directory", "URI", &TSettings::DirectoryURI, TakesEffect::AtOnce},
     {"Directory", "StartTLS", &TSettings::DirectoryStartTLS, TakesEffect::AtOnce},
     {"Directory", "CAFile", &TSettings::DirectoryCAFile, TakesEffect::AtOnce},

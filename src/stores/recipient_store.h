@@ -23,6 +23,8 @@ public:
     using Base::createNodeFromString;
     using Base::fileImage;
     using Base::fileName;
+    using Base::getCount;
+    using Base::getNode;
     using Base::saveToFile;
     using Base::setFileName;
     using Base::setLoadWarning;

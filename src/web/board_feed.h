@@ -8,12 +8,21 @@
 // kMinInterval; a build equal to the last one publishes nothing, so that a
 // change that the board page does not show (a login's time stamp) wakes no
 // page. Each new snapshot is announced to the live streams.
+// Every row carries a version ("v") that changes only when the row does; when
+// the accounts and their order stay, the announcement carries the changed
+// rows, so that an open page takes those and fetches nothing.
+// After each build, and when a browser took or finished a message, the
+// messages and memos waiting are compared, and a change is announced too.
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "host/board_snapshot.h"
 #include "net/loop_timer.h"
@@ -30,6 +39,15 @@ class TStepRunner;
 struct TBoardSnapshot {
     std::string etag;  // quoted
     std::shared_ptr<const std::string> json;
+
+    // The same, gzip-compressed: made by the first request that wants it (on
+    // an HTTP thread, off the change's way to the pages), then shared; null
+    // when zlib failed (the plain text is sent then).
+    std::shared_ptr<const std::string> gzipJson() const;
+
+private:
+    mutable std::once_flag gzipOnce_;
+    mutable std::shared_ptr<const std::string> gzipJson_;
 };
 
 class TBoardFeed {
@@ -51,6 +69,10 @@ public:
     // The current snapshot (any thread); null before start().
     std::shared_ptr<const TBoardSnapshot> current() const;
 
+    // On the main loop, inside a step: the messages or memos may have
+    // changed; open pages are told when they did.
+    void inboxMayHaveChanged();
+
 private:
     void boardChanged();
     void queueBuild();
@@ -69,7 +91,16 @@ private:
     std::chrono::steady_clock::time_point lastBuild_{};
     std::uint64_t published_ = 0;
     TMomentCache moments_;
-    std::shared_ptr<bool> alive_;  // queued builds check it
+    struct TRowState {
+        std::string fields;  // the row's JSON without its version
+        std::uint64_t version = 0;
+    };
+    std::unordered_map<std::string, TRowState> rows_;  // by account key
+    std::vector<std::string> order_;                   // the keys in board order
+    std::string departments_;                          // JSON array
+    std::uint64_t rowVersions_ = 0;
+    std::optional<std::map<std::string, std::uint64_t>> inboxStamps_;  // by recipient (record bytes)
+    std::shared_ptr<bool> alive_;                                      // queued builds check it
 
     mutable std::mutex snapshotMutex_;
     std::shared_ptr<const TBoardSnapshot> snapshot_;  // guarded by snapshotMutex_

@@ -10,8 +10,10 @@
 #include "web/directory_sign_in.h"
 #include "web/employee_route_support.h"
 #include "web/field_input.h"
+#include "web/gzip_body.h"
 #include "web/json_views.h"
 #include "web/router.h"
+#include "web/sign_in_names.h"
 #include "web/sign_in_throttle.h"
 #include "web/web_services.h"
 
@@ -58,15 +60,19 @@ TReply signedInReply(TWebServices& s, const TWIWONode& employee, bool https) {
 
 // The sign-in with the board's key and password, on the main loop; nothing
 // when they match no account. Texts the code page cannot hold match none.
+// `counted`: the name as the throttle counts it, whatever its spelling.
 std::optional<TReply> boardSignIn(TWebServices& s, const std::string& name, const std::string& password,
-                                  const std::string& address, bool https) {
+                                  const std::string& address, const std::string& counted, bool https) {
     const auto key = codepage::fromUtf8(name);
     const auto secret = codepage::fromUtf8(password);
+    // The exact key first: the whole list only for another spelling.
+    const std::optional<std::string> named =
+        !key ? std::nullopt : s.host.account(*key) ? key : accountNamed(*key, s.host.accounts());
     const std::optional<std::string> signedIn =
-        key && secret ? s.host.employeeSignIn(*key, *secret) : std::nullopt;
+        named && secret ? s.host.employeeSignIn(*named, *secret) : std::nullopt;
     const std::optional<TWIWONode> employee = signedIn ? s.host.account(*signedIn) : std::nullopt;
     if (!employee) return std::nullopt;
-    s.throttle.succeeded(address, SessionKind::Employee, name);
+    s.throttle.succeeded(address, SessionKind::Employee, counted);
     return signedInReply(s, *employee, https);
 }
 
@@ -88,31 +94,32 @@ void addSignIn(TRouter& router, TWebServices& s) {
             return errorReply(400, e.what(), e.field());
         }
         const std::string address = c.request.clientAddress;
-        if (const auto wait = s.throttle.admit(address, SessionKind::Employee, name)) {
+        const std::string counted = throttledName(name);
+        if (const auto wait = s.throttle.admit(address, SessionKind::Employee, counted)) {
             return slowedDownReply(*wait);
         }
         const bool https = c.request.https;
-        return onMainLoop([&s, name, password, address, https]() -> TReply {
+        return onMainLoop([&s, name, password, address, counted, https]() -> TReply {
             if (!signInAsksDirectory(s)) {
-                if (auto in = boardSignIn(s, name, password, address, https)) return *in;
+                if (auto in = boardSignIn(s, name, password, address, counted, https)) return *in;
                 return errorReply(401, kSignInRefused);
             }
             return afterDirectoryCheck(
                 s, name, password,
-                [&s, name, password, address, https](const TDirectoryCheck& check) -> TReply {
+                [&s, name, password, address, counted, https](const TDirectoryCheck& check) -> TReply {
                     using Outcome = TDirectorySignIn::Outcome;
                     if (check.answer.outcome == Outcome::Accepted) {
                         // The password is right, whatever the board makes of it.
-                        s.throttle.succeeded(address, SessionKind::Employee, name);
+                        s.throttle.succeeded(address, SessionKind::Employee, counted);
                         const std::optional<TWIWONode> employee =
                             check.employee.empty() ? std::nullopt : s.host.account(check.employee);
                         if (!employee) return errorReply(403, kNoBoardAccount);
                         return signedInReply(s, *employee, https);
                     }
                     // The board's own password, as the Windows client takes it.
-                    if (auto in = boardSignIn(s, name, password, address, https)) return *in;
+                    if (auto in = boardSignIn(s, name, password, address, counted, https)) return *in;
                     if (check.answer.outcome == Outcome::Unavailable) {
-                        s.throttle.notChecked(address, SessionKind::Employee, name);
+                        s.throttle.notChecked(address, SessionKind::Employee, counted);
                         return errorReply(503, kDirectoryUnavailable);
                     }
                     return errorReply(401, kSignInRefused);
@@ -189,6 +196,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         TReply reply;
         reply.contentType = "application/json";
         reply.sharedBody = snapshot->json;
+        if (acceptsGzip(c.request.header("Accept-Encoding"))) reply.sharedGzipBody = snapshot->gzipJson();
         reply.header("ETag", snapshot->etag);
         reply.header("Cache-Control", "private, no-cache");
         return reply;
@@ -198,6 +206,7 @@ void addBoard(TRouter& router, TWebServices& s) {
         TReply reply;
         reply.liveStream = true;
         reply.streamSession = c.session->id;
+        reply.streamEmployee = c.session->employeeKey;
         return reply;
     });
 }
@@ -228,6 +237,7 @@ void addMessages(TRouter& router, TWebServices& s) {
                 return errorReply(422, "There is no \"" + shownText(recipient) + "\" on the board.",
                                   std::string(kRecipient.json));
             }
+            s.board.inboxMayHaveChanged();
             return jsonReply(201, {{"recipient", shownText(recipient)}});
         });
     });

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <iostream>
 #include <stdexcept>
 
 #include "web/awaited_answers.h"
+#include "web/gzip_body.h"
 #include "web/http_reply.h"
 #include "web/http_request.h"
 #include "web/live_streams.h"
@@ -33,6 +35,7 @@ struct THttpDaemon::RequestState {
     TConnectionLimits::TConnection* connection = nullptr;  // its record; null only when the library gave none
     std::string body;
     bool tooLarge = false;
+    bool acceptsGzip = false;  // the request's Accept-Encoding
     // While a step runs for the request: its reply, once there.
     struct Pending {
         std::mutex mutex;
@@ -282,6 +285,7 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
     request.headers.reserve(16);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &copyHeader, &request);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &copyQueryArgument, &request);
+    state.acceptsGzip = acceptsGzip(request.header("Accept-Encoding"));
 
     TReply reply;
     try {
@@ -294,8 +298,15 @@ bool THttpDaemon::handleWhole(MHD_Connection* connection, const char* method, co
 
 bool THttpDaemon::deliver(MHD_Connection* connection, RequestState& state, TReply reply) {
     if (reply.liveStream) return openStream(connection, state, reply);
-    if (!reply.mainLoopStep && !reply.passwordStep && !reply.awaited)
+    if (!reply.mainLoopStep && !reply.passwordStep && !reply.awaited) {
+        try {
+            compressReply(reply, state.acceptsGzip);
+        } catch (const std::runtime_error& e) {
+            // Sent uncompressed: the browser reads it either way.
+            std::cerr << "zelvorad: " << e.what() << '\n';
+        }
         return send(connection, std::move(reply));
+    }
 
     // Suspended before the step is handed over, so that the resume can
     // never come first.
@@ -370,7 +381,7 @@ bool THttpDaemon::send(MHD_Connection* connection, TReply reply) {
 bool THttpDaemon::openStream(MHD_Connection* connection, RequestState& state, const TReply& reply) {
     const std::string group = state.connection ? state.connection->group() : std::string();
     std::shared_ptr<TLiveStream> stream =
-        streams_.open(connection, reply.streamSession, reply.streamChannels, group);
+        streams_.open(connection, reply.streamSession, reply.streamChannels, group, reply.streamEmployee);
     if (!stream) {
         return send(connection, errorReply(429,
                                            "Too many live pages are open for this session or this address; "

@@ -28,6 +28,9 @@ struct TReply {
     std::string body;
     std::shared_ptr<const std::string> sharedBody;
     std::string_view staticBody;
+    // The shared body's gzip form, made once with it (the board snapshot);
+    // sent instead when the browser accepts gzip.
+    std::shared_ptr<const std::string> sharedGzipBody;
     // A body made while it is sent (a backup), instead of the three above:
     // called on the HTTP side's threads, one call at a time, with room for
     // up to `max` bytes; returns how many it wrote, 0 at the end. When it
@@ -49,6 +52,7 @@ struct TReply {
     // token of the session it belongs to.
     bool liveStream = false;
     std::string streamSession;
+    std::string streamEmployee;  // whose messages' changes it tells (record bytes); empty: nobody's
     unsigned streamChannels = 1;  // LiveChannel bits (the board)
 
     std::string_view bodyView() const {

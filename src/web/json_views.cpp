@@ -59,64 +59,74 @@ void appendMoment(std::string& out, const char* key, const std::optional<std::ti
 
 void appendJsonString(std::string& out, std::string_view utf8) { appendLiteral(out, utf8, false); }
 
-std::string boardJson(const std::vector<TBoardRow>& rows) {
+void appendBoardRowFields(std::string& out, const TBoardRow& row) {
+    appendText(out, "employee", row.Employee);
+    out.push_back(',');
+    appendText(out, "firstName", row.FirstName);
+    out.push_back(',');
+    appendText(out, "lastName", row.LastName);
+    out.push_back(',');
+    appendText(out, "department", row.Department);
+    out.push_back(',');
+    appendText(out, "status", row.Status);
+    out.push_back(',');
+    appendText(out, "returning", row.Returning);
+    out.push_back(',');
+    appendText(out, "reachedAt", row.ReachedAt);
+    out.push_back(',');
+    appendText(out, "comments", row.Comments);
+    out.push_back(',');
+    appendText(out, "workPhone", row.WorkPhone);
+    out.push_back(',');
+    appendText(out, "extension", row.Extension);
+    out.push_back(',');
+    appendText(out, "since", row.StatusChanged);
+    out.push_back(',');
+    appendMoment(out, "sinceAt", row.statusSince);
+    out.push_back(',');
+    appendMoment(out, "returnsAt", row.returnsAt);
+    out.append(",\"away\":");
+    if (row.away) {
+        out.push_back('{');
+        appendMoment(out, "from", row.away->from);
+        out.push_back(',');
+        appendMoment(out, "until", row.away->until);
+        out.push_back(',');
+        appendText(out, "status", row.away->Status);
+        out.push_back('}');
+    } else {
+        out.append("null");
+    }
+}
+
+std::string departmentsJson(const std::vector<TBoardRow>& rows) {
     std::vector<std::string> departments;
     for (const TBoardRow& row : rows) {
         if (!row.Department.empty()) departments.push_back(row.Department);
     }
     std::sort(departments.begin(), departments.end());
     departments.erase(std::unique(departments.begin(), departments.end()), departments.end());
-
-    std::string out;
-    out.reserve(64 + rows.size() * 320);
-    out.append("{\"departments\":[");
+    std::string out = "[";
     for (std::size_t i = 0; i < departments.size(); ++i) {
         if (i > 0) out.push_back(',');
         appendLiteral(out, departments[i], true);
     }
-    out.append("],\"rows\":[");
+    out.push_back(']');
+    return out;
+}
+
+std::string boardJson(const std::vector<TBoardRow>& rows) {
+    std::string out;
+    out.reserve(64 + rows.size() * 320);
+    out.append("{\"departments\":");
+    out.append(departmentsJson(rows));
+    out.append(",\"rows\":[");
     bool first = true;
     for (const TBoardRow& row : rows) {
         if (!first) out.push_back(',');
         first = false;
         out.push_back('{');
-        appendText(out, "employee", row.Employee);
-        out.push_back(',');
-        appendText(out, "firstName", row.FirstName);
-        out.push_back(',');
-        appendText(out, "lastName", row.LastName);
-        out.push_back(',');
-        appendText(out, "department", row.Department);
-        out.push_back(',');
-        appendText(out, "status", row.Status);
-        out.push_back(',');
-        appendText(out, "returning", row.Returning);
-        out.push_back(',');
-        appendText(out, "reachedAt", row.ReachedAt);
-        out.push_back(',');
-        appendText(out, "comments", row.Comments);
-        out.push_back(',');
-        appendText(out, "workPhone", row.WorkPhone);
-        out.push_back(',');
-        appendText(out, "extension", row.Extension);
-        out.push_back(',');
-        appendText(out, "since", row.StatusChanged);
-        out.push_back(',');
-        appendMoment(out, "sinceAt", row.statusSince);
-        out.push_back(',');
-        appendMoment(out, "returnsAt", row.returnsAt);
-        out.append(",\"away\":");
-        if (row.away) {
-            out.push_back('{');
-            appendMoment(out, "from", row.away->from);
-            out.push_back(',');
-            appendMoment(out, "until", row.away->until);
-            out.push_back(',');
-            appendText(out, "status", row.away->Status);
-            out.push_back('}');
-        } else {
-            out.append("null");
-        }
+        appendBoardRowFields(out, row);
         out.push_back('}');
     }
     out.append("]}");

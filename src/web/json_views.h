@@ -21,6 +21,11 @@ namespace zv::web {
 // "status"}, or null.
 std::string boardJson(const std::vector<TBoardRow>& rows);
 
+// The parts of it: one row's fields (without the braces), and the sorted
+// department names as a JSON array.
+void appendBoardRowFields(std::string& out, const TBoardRow& row);
+std::string departmentsJson(const std::vector<TBoardRow>& rows);
+
 // The signed-in employee: {"employee", "firstName", "lastName",
 // "department", "status", "returning", "reachedAt", "comments", "since"}.
 nlohmann::json employeeJson(const TWIWONode& employee);

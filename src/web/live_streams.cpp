@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "web/sessions.h"
@@ -35,7 +36,8 @@ void TLiveStreams::start() {
 }
 
 std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std::string sessionToken,
-                                                unsigned channels, const std::string& group) {
+                                                unsigned channels, const std::string& group,
+                                                std::string employee) {
     const MHD_ConnectionInfo* socket = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     std::lock_guard lock(mutex_);
     forgetGone();
@@ -54,8 +56,9 @@ std::shared_ptr<TLiveStream> TLiveStreams::open(MHD_Connection* connection, std:
         ofSession[i]->ending_ = true;
         wake(*ofSession[i]);
     }
-    auto stream = std::make_shared<TLiveStream>(connection, socket ? socket->connect_fd : -1,
-                                                std::move(sessionToken), channels, group);
+    auto stream =
+        std::make_shared<TLiveStream>(connection, socket ? socket->connect_fd : -1, std::move(sessionToken),
+                                      channels, group, std::move(employee));
     stream->out_ = kStreamStart;
     stream->ending_ = ending_;
     streams_.push_back(stream);
@@ -69,9 +72,18 @@ ssize_t TLiveStreams::read(TLiveStream& stream, char* buffer, std::size_t max) {
         for (int c = 0; c < kLiveChannelCount; ++c) {
             if ((stream.channels_ & (1u << c)) == 0) continue;
             if (currentTag_[c].empty() || stream.sentTag_[c] == currentTag_[c]) continue;
-            stream.out_ += std::string("event: ") + kEventNames[c] + "\ndata: " + currentTag_[c] + "\n\n";
+            // The changed rows go to the employees' pages alone: the
+            // administration's pages and the displays fetch what they show
+            // (a display shows only some departments and fields).
+            if (c == 0 && !stream.employee_.empty() && !delta_.empty() && stream.sentTag_[c] == deltaBase_) {
+                stream.out_ += "event: rows\ndata: " + delta_ + "\n\n";
+            } else {
+                stream.out_ += std::string("event: ") + kEventNames[c] + "\ndata: " + currentTag_[c] + "\n\n";
+            }
             stream.sentTag_[c] = currentTag_[c];
         }
+        if (stream.inboxDue_) stream.out_ += "event: inbox\ndata: changed\n\n";
+        stream.inboxDue_ = false;
         if (stream.out_.empty() && stream.heartbeatDue_) {
             stream.out_ = ": keep-alive\n\n";
         }
@@ -95,12 +107,33 @@ void TLiveStreams::wake(TLiveStream& stream) {
     MHD_resume_connection(stream.connection_);
 }
 
+void TLiveStreams::announceBoard(const std::string& tag, std::string base, std::string delta) {
+    {
+        std::lock_guard lock(mutex_);
+        deltaBase_ = std::move(base);
+        delta_ = std::move(delta);
+    }
+    announce(kBoardChannel, tag);
+}
+
 void TLiveStreams::announce(LiveChannel channel, const std::string& tag) {
-    const int c = channel == kBoardChannel ? 0 : 1;
+    const int c = std::countr_zero(static_cast<unsigned>(channel));
     std::lock_guard lock(mutex_);
     currentTag_[c] = tag;
     for (const auto& stream : streams_) {
         if (stream->channels_ & channel) wake(*stream);
+    }
+}
+
+void TLiveStreams::announceInbox(const std::vector<std::string>& employees) {
+    std::lock_guard lock(mutex_);
+    for (const auto& stream : streams_) {
+        if (stream->employee_.empty() ||
+            std::find(employees.begin(), employees.end(), stream->employee_) == employees.end()) {
+            continue;
+        }
+        stream->inboxDue_ = true;
+        wake(*stream);
     }
 }
 

@@ -47,8 +47,11 @@ class TWebSessions;
 // endSessions.
 inline constexpr std::string_view kStandingStreamPrefix = "standing:";
 
-// What a stream tells: the board's versions (event "board"), and for the
-// administrator's pages also the user table's (event "users").
+// What a stream tells: the board's versions (event "board", or event "rows"
+// with the changed rows when the stream told the version before), and for
+// the administrator's pages also the user table's (event "users"). An
+// employee's stream also tells when that employee's messages or memos
+// changed (event "inbox"), to that employee's pages alone.
 enum LiveChannel : unsigned {
     kBoardChannel = 1,
     kUsersChannel = 2,
@@ -58,24 +61,27 @@ inline constexpr int kLiveChannelCount = 2;
 class TLiveStream {
 public:
     TLiveStream(MHD_Connection* connection, int fd, std::string sessionToken, unsigned channels,
-                std::string group)
+                std::string group, std::string employee)
         : connection_(connection),
           fd_(fd),
           sessionToken_(std::move(sessionToken)),
           channels_(channels),
-          group_(std::move(group)) {}
+          group_(std::move(group)),
+          employee_(std::move(employee)) {}
 
 private:
     friend class TLiveStreams;
     MHD_Connection* const connection_;
     const int fd_;  // the connection's socket (the library's); -1 when unknown
     const std::string sessionToken_;
-    const unsigned channels_;  // LiveChannel bits
-    const std::string group_;  // of the client's address
+    const unsigned channels_;     // LiveChannel bits
+    const std::string group_;     // of the client's address
+    const std::string employee_;  // whose messages it tells (record bytes); empty: none
     // Guarded by TLiveStreams::mutex_.
     bool suspended_ = false;
     bool ending_ = false;
     bool heartbeatDue_ = false;
+    bool inboxDue_ = false;
     std::string sentTag_[kLiveChannelCount];
     std::string out_;  // text due and not yet taken by the reader
     // Set when the response is gone (any thread, no lock).
@@ -100,8 +106,9 @@ public:
     // request handler) telling the `channels` (LiveChannel bits) to a client
     // of the address group `group`; it first sends the current tag of each.
     // Null when the address has its streams already.
+    // `employee`: whose messages' changes it tells (empty: nobody's).
     std::shared_ptr<TLiveStream> open(MHD_Connection* connection, std::string sessionToken, unsigned channels,
-                                      const std::string& group);
+                                      const std::string& group, std::string employee = {});
     // The content reader: bytes for `buffer`, 0 after suspending the
     // connection, or -1 at the end of the stream.
     ssize_t read(TLiveStream& stream, char* buffer, std::size_t max);
@@ -109,9 +116,15 @@ public:
     static void closed(TLiveStream& stream) { stream.gone_ = true; }
 
     // The board has a new version: every stream sends its tag.
-    void announce(const std::string& tag) { announce(kBoardChannel, tag); }
+    void announce(const std::string& tag) { announceBoard(tag, {}, {}); }
+    // The board has version `tag` after `base`, with `delta` (JSON, one line)
+    // the rows that changed: a stream that told `base` sends the delta, any
+    // other the tag. An empty delta: the tag to every stream.
+    void announceBoard(const std::string& tag, std::string base, std::string delta);
     // A new version on `channel`: every stream that tells it sends its tag.
     void announce(LiveChannel channel, const std::string& tag);
+    // The messages or memos of these employees changed: their streams say so.
+    void announceInbox(const std::vector<std::string>& employees);
     // Ends every stream (the suspended ones are resumed to end) and the
     // heartbeat thread; streams opened later end at once. Before the daemon
     // stops.
@@ -123,9 +136,9 @@ public:
 
 private:
     void heartbeatLoop();
-    void wake(TLiveStream& stream);  // mutex_ held
-    void forgetGone();               // mutex_ held
-    void endHungUp();                // mutex_ held
+    void wake(TLiveStream& stream);                 // mutex_ held
+    void forgetGone();                              // mutex_ held
+    void endHungUp();                               // mutex_ held
     void beat(std::unique_lock<std::mutex>& lock);  // let go while the sessions are asked
 
     TWebSessions& sessions_;
@@ -133,6 +146,7 @@ private:
     std::mutex mutex_;
     std::condition_variable stopCv_;
     std::vector<std::shared_ptr<TLiveStream>> streams_;  // guarded by mutex_
+    std::string deltaBase_, delta_;                      // guarded by mutex_
     std::string currentTag_[kLiveChannelCount];          // guarded by mutex_
     bool ending_ = false;                                // guarded by mutex_
     std::thread heartbeat_;

@@ -48,6 +48,7 @@ TWebServer::TWebServer(TMaintenanceApi& host)
     addDisplayRoutes(router_, services_);
     addFrontDeskRoutes(router_, services_);
     addOfficeRoutes(router_, services_);
+    addStatusRoutes(router_, services_);
     host_.setFrontEnds([this] { start(); }, [this] { stop(); });
 }
 

@@ -50,6 +50,8 @@ void addServiceRoutes(TRouter& router, TWebServices& services);
 void addScheduleRoutes(TRouter& router, TWebServices& services);
 // The accounts' calendars and the hosts they come from, for the administrator.
 void addCalendarRoutes(TRouter& router, TWebServices& services);
+// One-tap statuses, returning times, the employee's messages, the phonebook.
+void addStatusRoutes(TRouter& router, TWebServices& services);
 // The office's absences as calendar feeds at secret addresses, and their
 // management.
 void addCalendarFeedRoutes(TRouter& router, TWebServices& services);

@@ -93,21 +93,21 @@ await runJourney(browser, server, async () => {
   await page.click(".new-account button[type=submit]");
   await waitFor(async () => (await accountNotice.textContent()) ===
     'New User "Doe,Jane" has been added to Department "Sales".', "the new account's message");
-  await page.locator('article.dept-card[data-department="Sales"] li.account[data-employee="Doe,Jane"]').waitFor();
+  await page.locator('tr.account[data-employee="Doe,Jane"][data-department="Sales"]').waitFor();
   await page.fill(".new-account #f-lastName", "Roe");
   await page.fill(".new-account #f-firstName", "Rick");
   await page.selectOption(".new-account #f-department", "Support");
   await page.click(".new-account button[type=submit]");
-  await page.locator('li.account[data-employee="Roe,Rick"]').waitFor();
+  await page.locator('tr.account[data-employee="Roe,Rick"]').waitFor();
 
   // "Modify User": Rick's work phone and comments.
-  await page.click('li.account[data-employee="Roe,Rick"] button:has-text("Modify")');
+  await page.click('tr.account[data-employee="Roe,Rick"] button:has-text("Modify")');
   await page.locator("form.modify-user").waitFor();
   await page.fill("form.modify-user #f-workPhone", "555-0111");
   await page.fill("form.modify-user #f-comments", "Back Thursday");
   await shot(page, "admin-modify-user-desktop");
   await page.click("form.modify-user button[type=submit]");
-  await page.locator('li.account[data-employee="Roe,Rick"]').waitFor();
+  await page.locator('tr.account[data-employee="Roe,Rick"]').waitFor();
   await shot(page, "admin-accounts-desktop");
 
   // The client logs in with the new account; the user table shows it

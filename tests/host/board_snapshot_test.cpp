@@ -43,7 +43,7 @@ TEST_F(ReturningMoment, AnyOtherTextNamesNoMoment) {
     }
 }
 
-TEST_F(ReturningMoment, BoardRowsCarryTheMomentsOnlyForOutRowsAndNoPrivateField) {
+TEST_F(ReturningMoment, BoardRowsCarryTheMomentsOfEveryStatusButInAndNoPrivateField) {
     TWIWOList board;
     auto out = board.createNodeFromString(
         "Doe,Jane<~FLD~>Doe<~FLD~>Jane<~FLD~>pw<~FLD~>Sales<~FLD~>555<~FLD~>12<~FLD~>Out<~FLD~>3:30 PM"
@@ -61,7 +61,9 @@ TEST_F(ReturningMoment, BoardRowsCarryTheMomentsOnlyForOutRowsAndNoPrivateField)
     EXPECT_EQ(rows[0].returnsAt, localTime(2026, 6, 12, 15, 30));
     EXPECT_EQ(rows[1].StatusChanged, "not a date");
     EXPECT_EQ(rows[1].statusSince, std::nullopt);
-    EXPECT_EQ(rows[1].returnsAt, std::nullopt);  // not "Out": never overdue
+    // Away in a meeting: overdue too once 3:30 PM has passed (counted from
+    // today, the status's moment not reading).
+    EXPECT_TRUE(rows[1].returnsAt.has_value());
 }
 
 }  // namespace

@@ -321,9 +321,27 @@ void EventStream::dechunk() {
     if (last) ended_ = true;
 }
 
-std::string EventStream::nextBoardEvent(std::chrono::milliseconds limit) { return nextEvent("board", limit); }
+std::string EventStream::nextBoardEvent(std::chrono::milliseconds limit) {
+    const std::string event = nextEventOf({"board", "rows"}, limit);
+    const std::string data = event.substr(event.find('\n') + 1);
+    if (event.rfind("board\n", 0) == 0) return data;
+    // {"base":"\"x-1\"","tag":"\"x-2\"",...}: the tag, unescaped.
+    const std::size_t at = data.find("\"tag\":\"");
+    if (at == std::string::npos) throw std::runtime_error("a rows event without its tag: " + data);
+    std::string tag;
+    for (std::size_t i = at + 7; i < data.size() && data[i] != '"'; ++i) {
+        if (data[i] == '\\' && i + 1 < data.size()) ++i;
+        tag.push_back(data[i]);
+    }
+    return tag;
+}
 
 std::string EventStream::nextEvent(const std::string& name, std::chrono::milliseconds limit) {
+    const std::string event = nextEventOf({name}, limit);
+    return event.substr(event.find('\n') + 1);
+}
+
+std::string EventStream::nextEventOf(const std::vector<std::string>& names, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
         // Events end with an empty line.
@@ -331,13 +349,16 @@ std::string EventStream::nextEvent(const std::string& name, std::chrono::millise
         while ((end = text_.find("\n\n", consumed_)) != std::string::npos) {
             const std::string event = text_.substr(consumed_, end - consumed_);
             consumed_ = end + 2;
-            if (event.rfind("event: " + name + "\n", 0) == 0) {
+            for (const std::string& name : names) {
+                if (event.rfind("event: " + name + "\n", 0) != 0) continue;
                 const std::size_t data = event.find("data: ");
-                if (data != std::string::npos) return event.substr(data + 6);
+                if (data != std::string::npos) return name + "\n" + event.substr(data + 6);
             }
         }
         if (ended_) throw std::runtime_error("the stream ended: " + text_);
-        if (!readMore(deadline) && !ended_) throw std::runtime_error("no " + name + " event came in time: " + text_);
+        if (!readMore(deadline) && !ended_) {
+            throw std::runtime_error("no " + names.front() + " event came in time: " + text_);
+        }
     }
 }
 

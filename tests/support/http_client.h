@@ -88,9 +88,13 @@ public:
     EventStream& operator=(const EventStream&) = delete;
 
     int status() const { return status_; }
-    // The data of the next "board" event; throws when none comes within the
+    // The next board version: the data of a "board" event, or the "tag" of a
+    // "rows" event (the changed rows); throws when none comes within the
     // limit or the stream ends.
     std::string nextBoardEvent(std::chrono::milliseconds limit = std::chrono::seconds(15));
+    // The data of the next event named one of `names` ("name\ndata").
+    std::string nextEventOf(const std::vector<std::string>& names,
+                            std::chrono::milliseconds limit = std::chrono::seconds(15));
     // The data of the next event named `name`, likewise.
     std::string nextEvent(const std::string& name, std::chrono::milliseconds limit = std::chrono::seconds(15));
     // True when the stream ended (the server closed it) within the limit.

@@ -187,7 +187,9 @@ TEST(WebLimits, ABlockedAccountStaysBlockedThroughAFloodOfFailuresFromOtherAddre
     std::size_t lines = 0;
     for (std::size_t at = 0; (at = errors.find("127.0.0.2", at)) != std::string::npos; ++at) ++lines;
     EXPECT_EQ(lines, 1u) << errors;
-    EXPECT_NE(errors.find("\"Doe,Jane\" from 127.0.0.2"), std::string::npos) << errors;
+    // (Counted, and named, as every spelling of the name is: "Doe,Jane",
+    // "jane doe" and "DOE, JANE" are one account's failures.)
+    EXPECT_NE(errors.find("\"doe jane\" from 127.0.0.2"), std::string::npos) << errors;
     EXPECT_EQ(server->stop(), 0);
 }
 

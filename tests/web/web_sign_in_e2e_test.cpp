@@ -10,11 +10,12 @@ TEST(WebSignIn, RefusedAlikeForAnUnknownNameAndAWrongPasswordAndAcceptedWithAPro
     auto server = startServer({test::boardRecord("Doe,Jane", "pw"), test::boardRecord("Roe,Rick", "Secret")});
     HttpClient browser(server->webPort());
 
-    // Compared exactly as the client login compares: case counts, and an
-    // unknown name and a wrong password get the same answer.
+    // The password compared exactly as the client login compares (case
+    // counts; the name is forgiven its case and blanks when it names one
+    // account), and an unknown name and a wrong password get the same answer.
     const HttpResponse wrong = browser.signIn("Roe,Rick", "secret");
     const HttpResponse unknown = browser.signIn("Nobody,Here", "Secret");
-    const HttpResponse wrongCase = browser.signIn("roe,rick", "Secret");
+    const HttpResponse wrongCase = browser.signIn("roe, rick", "SECRET");
     EXPECT_EQ(wrong.status, 401);
     EXPECT_EQ(unknown.status, 401);
     EXPECT_EQ(wrongCase.status, 401);

@@ -12,6 +12,7 @@ import { renderLog, renderLogPrint } from "./view_log.js";
 import { renderOptions } from "./view_options.js";
 import { calendarFeedsCard } from "./view_calendar_feeds.js";
 import { officeCards } from "./view_office.js";
+import { statusPresetsCard } from "./view_status_presets.js";
 import { renderPhonebook } from "./view_phonebook.js";
 import { renderUsers } from "./view_users.js";
 import { renderFrontDesk } from "./view_front_desk.js";
@@ -27,7 +28,7 @@ const VIEWS = {
   "log-print": ["Status log printout", renderLogPrint],
   options: ["Options", (container, context) => {
     const leave = renderOptions(container, context);
-    container.querySelector(".admin-page").append(calendarFeedsCard(), ...officeCards());
+    container.querySelector(".admin-page").append(statusPresetsCard(), calendarFeedsCard(), ...officeCards());
     return leave;
   }],
 };

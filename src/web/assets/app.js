@@ -1,5 +1,6 @@
-// The page: signs in, then shows the board, "My status" or "Take a message"
-// by the address's #fragment, with the live board shared by all three.
+// The page: signs in, then shows the board, "My status", "My messages" or
+// "Take a message" by the address's #fragment, with the live board and the
+// messages waiting shared by all of them.
 
 import { api, onSignedOut, setAntiForgeryToken } from "./api.js";
 import { LiveBoard } from "./live.js";
@@ -10,15 +11,19 @@ import { renderMyStatus } from "./view_my_status.js";
 import { renderSignIn } from "./view_sign_in.js";
 import { followFrontDesk } from "./front_desk.js";
 import { signInAgain } from "./sign_in_again.js";
-import { displayName } from "./format.js";
+import { renderMyMessages } from "./view_my_messages.js";
+import { Inbox } from "./inbox.js";
+import { displayName, setPresets } from "./format.js";
 
-const VIEWS = ["board", "status", "message"];
+const VIEWS = ["board", "status", "messages", "message"];
+const TITLES = { board: "Board", status: "My status", messages: "My messages", message: "Take a message" };
 const view = document.getElementById("view");
 const topbar = document.getElementById("topbar");
 const whoName = document.getElementById("who-name");
 
 let me = null;
 let live = null;
+let inbox = null;
 let leaveView = null;
 
 function setMe(employee) {
@@ -46,16 +51,24 @@ function show() {
     renderMyStatus(view, { me, onMe: setMe });
     leaveView = renderMyAbsences(view, live);
   }
+  else if (name === "messages") leaveView = renderMyMessages(view, inbox);
   else leaveView = renderMessage(view, live, me);
-  document.title = `${{ board: "Board", status: "My status", message: "Take a message" }[name]} · Zelvora Board`;
+  document.title = `${TITLES[name]} · Zelvora Board`;
 }
 
 async function signedIn(employee) {
   setMe(employee);
+  try {
+    const { data } = await api("GET", "/api/status-presets");
+    setPresets(data.presets);
+  } catch { /* the buttons stay away; typing a status still works */ }
   topbar.hidden = false;
   live = new LiveBoard();
+  inbox = new Inbox(document.getElementById("inbox-badge"));
+  live.onInbox(() => inbox.refresh());
   live.start();
   await followFrontDesk();
+  inbox.refresh();
   show();
 }
 
@@ -81,6 +94,8 @@ function signedOut(message) {
   leaveView = null;
   if (live) live.stop();
   live = null;
+  inbox = null;
+  document.getElementById("inbox-badge").hidden = true;
   setAntiForgeryToken("");
   topbar.hidden = true;
   document.title = "Sign in · Zelvora Board";

@@ -2,24 +2,46 @@
 
 import { serverNow } from "./api.js";
 
+const timeFormat = new Intl.DateTimeFormat(undefined, { hour: "numeric", minute: "2-digit" });
+
 export function displayName(row) {
   const name = [row.firstName, row.lastName].filter(Boolean).join(" ");
   return name || row.employee;
 }
 
-// "Out" with a returning time that has passed.
+// The one-tap statuses the administrator keeps: [{name, colour, away}].
+let presets = [];
+export function setPresets(list) { presets = Array.isArray(list) ? list : []; }
+export function getPresets() { return presets; }
+export function presetOf(status) { return presets.find((p) => p.name === status); }
+
+// Whether a status counts as away: as its preset says; any other status but
+// "In" (typed by hand) counts as away.
+export function isAway(status) {
+  if (!status || status === "In") return false;
+  const preset = presetOf(status);
+  return preset ? preset.away : true;
+}
+
+// An away status with a returning time that has passed.
 export function isOverdue(row, now = serverNow()) {
-  return row.status === "Out" && typeof row.returnsAt === "number" && row.returnsAt * 1000 < now;
+  return isAway(row.status) && typeof row.returnsAt === "number" && row.returnsAt * 1000 < now;
+}
+
+// "Tue 12/8 9:00 AM": how a returning moment reads back.
+const weekdayFormat = new Intl.DateTimeFormat("en-US", { weekday: "short" });
+export function momentText(seconds) {
+  const at = new Date(seconds * 1000);
+  return `${weekdayFormat.format(at)} ${at.getMonth() + 1}/${at.getDate()} ${timeFormat.format(at)}`;
 }
 
 export function statusKind(row, now) {
   if (row.status === "In") return "in";
   if (isOverdue(row, now)) return "overdue";
-  if (row.status === "Out") return "out";
+  if (isAway(row.status)) return "out";
   return row.status ? "other" : "none";
 }
 
-const timeFormat = new Intl.DateTimeFormat(undefined, { hour: "numeric", minute: "2-digit" });
 const dayFormat = new Intl.DateTimeFormat(undefined, { weekday: "short", hour: "numeric", minute: "2-digit" });
 const dateFormat = new Intl.DateTimeFormat(undefined, { month: "short", day: "numeric", year: "numeric" });
 
@@ -38,4 +60,16 @@ export function sinceText(row, now = serverNow()) {
 export function rowSignature(row) {
   return [row.status, row.returning, row.reachedAt, row.comments, row.department,
     row.workPhone, row.extension, row.since].join("\u0001");
+}
+
+// Last name first, for lists of people ("Baker, Tom").
+export function sortName(row) {
+  return [row.lastName, row.firstName].filter(Boolean).join(", ") || row.employee;
+}
+
+// A phone number as a tap-to-call address ("tel:+15551234"), or "" when it
+// holds no digits.
+export function telHref(number) {
+  const digits = String(number || "").replace(/[^0-9+]/g, "");
+  return /[0-9]/.test(digits) ? `tel:${digits}` : "";
 }

@@ -8,6 +8,7 @@
 import { api } from "./api.js";
 import { followChanges } from "./admin_live.js";
 import { askInline, field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
+import { accountsTable, departmentList } from "./accounts_table.js";
 
 const ACCOUNT_FIELDS = [
   ["lastName", "Last Name"], ["firstName", "First Name"], ["email", "E-Mail"],
@@ -43,7 +44,7 @@ export function renderAccounts(container, { live }) {
   let editing = null;  // the key of the account being edited
   let loaded = false;
   const message = h("p", { class: "notice", role: "status", hidden: true });
-  const tree = h("div", { class: "tree" });
+  const tree = h("div", { class: "account-lists" });
   const page = h("section", { class: "admin-page" });
   // Each action's own message only: the ones of earlier actions go.
   const notices = [];
@@ -112,60 +113,40 @@ export function renderAccounts(container, { live }) {
 
   notices.push(message, deptMessage, accountMessage);
 
-  // --- the tree ------------------------------------------------------------------
-  function accountRow(account) {
-    const question = h("div", { class: "question-slot", hidden: true });
-    return h("li", { class: "account", dataset: { employee: account.employee } },
-      h("div", { class: "account-line" },
-        h("span", { class: "account-key" }, account.employee),
-        h("span", { class: `pill ${account.status === "In" ? "in" : account.status === "Out" ? "out" : "other"}` },
-          account.status || "—"),
-        h("span", { class: "account-actions" },
-          h("button", { type: "button", class: "button small", onclick: () => edit(account.employee) }, "Modify"),
-          h("button", { type: "button", class: "button small danger-quiet", onclick: async () => {
-            fresh();
-            if (!await askInline(question, `Remove User "${account.employee}"?`)) return;
-            try {
-              await api("DELETE", "/api/admin/accounts", { employee: account.employee });
-              notice(message, "ok", `User "${account.employee}" was removed.`);
-            } catch (e) {
-              notice(message, "error", e.message);
-            }
-            await load();
-          } }, "Delete"))),
-      question);
+  // --- the lists -------------------------------------------------------------------
+  const listState = { search: "", department: "" };
+
+  async function removeAccount(key, question) {
+    fresh();
+    if (!await askInline(question, `Remove User "${key}"?`)) return;
+    try {
+      await api("DELETE", "/api/admin/accounts", { employee: key });
+      notice(message, "ok", `User "${key}" was removed.`);
+    } catch (e) {
+      notice(message, "error", e.message);
+    }
+    await load();
   }
 
-  function departmentCard(name, accounts, removable) {
-    const question = h("div", { class: "question-slot", hidden: true });
-    return h("article", { class: "dept-card", dataset: { department: name } },
-      h("header", {},
-        h("h3", {}, name),
-        h("span", { class: "muted" }, `${accounts.length} ${accounts.length === 1 ? "account" : "accounts"}`),
-        removable ? h("button", { type: "button", class: "button small danger-quiet", onclick: async () => {
-          fresh();
-          if (!await askInline(question, `Remove Department "${name}"?`)) return;
-          try {
-            await api("DELETE", "/api/admin/departments", { name });
-            notice(message, "ok", `Department "${name}" was removed.`);
-          } catch (e) {
-            notice(message, "error", e.message);
-          }
-          await load();
-        } }, "Delete") : null),
-      question,
-      accounts.length ? h("ul", { class: "accounts" }, accounts.map(accountRow))
-        : h("p", { class: "muted empty-department" }, "No accounts."));
+  async function removeDepartment(name, question) {
+    fresh();
+    if (!await askInline(question, `Remove Department "${name}"?`)) return;
+    try {
+      await api("DELETE", "/api/admin/departments", { name });
+      notice(message, "ok", `Department "${name}" was removed.`);
+    } catch (e) {
+      notice(message, "error", e.message);
+    }
+    await load();
   }
 
   function drawTree() {
-    const listed = new Set(data.departments);
-    const cards = data.departments.map((name) =>
-      departmentCard(name, data.accounts.filter((a) => a.department === name), true));
-    const other = data.accounts.filter((a) => !listed.has(a.department));
-    if (other.length) cards.push(departmentCard("Other", other, false));
-    replaceChildren(tree, cards.length ? cards
-      : h("p", { class: "empty" }, "No departments yet: create the first one above."));
+    replaceChildren(tree,
+      data.departments.length ? departmentList(data.departments, data.accounts, removeDepartment)
+        : h("p", { class: "empty" }, "No departments yet: create the first one above."),
+      h("h3", { class: "section-title" }, "Accounts"),
+      data.accounts.length ? accountsTable(data, listState, { onModify: edit, onDelete: removeAccount })
+        : h("p", { class: "empty" }, "No accounts yet."));
   }
 
   // --- "Modify User" ---------------------------------------------------------------
@@ -241,7 +222,7 @@ export function renderAccounts(container, { live }) {
       h("div", { class: "admin-columns" },
         h("div", { class: "card" }, h("h3", {}, "Create a department"), deptMessage, deptForm),
         h("div", { class: "card" }, h("h3", {}, "Create an account"), accountMessage, accountForm)),
-      h("h3", { class: "section-title" }, "Departments and their accounts"),
+      h("h3", { class: "section-title" }, "Departments"),
       tree);
     drawTree();
   }

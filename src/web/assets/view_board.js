@@ -1,39 +1,59 @@
-// The board: every account in board order, filtered by department and by a
-// search over the texts, with since when each status holds and the overdue
-// mark; it follows the live board and marks the rows that just changed.
+// The board: every account grouped by department (or sorted by a column),
+// the signed-in employee's own row pinned on top with the one-tap statuses,
+// filtered by department, by a search over the texts and by the summary's
+// counts. It follows the live board: a change of some rows redraws only
+// those rows (a text selected elsewhere stays selected) and is announced in
+// a small live region; the table itself is not a live region.
 
+import { api, serverNow } from "./api.js";
 import { h, replaceChildren } from "./dom.js";
-import { displayName, isOverdue, rowSignature, sinceText, statusKind } from "./format.js";
-import { serverNow } from "./api.js";
-import { awayText } from "./absence_text.js";
+import { displayName, isAway, isOverdue, sortName } from "./format.js";
+import { changeSentence, rowElement } from "./board_rows.js";
+import { presetButtons } from "./status_picks.js";
 import { decorateRow } from "./board_hooks.js";
 
 const STATE_TEXT = { live: "Live", connecting: "Connecting…", offline: "Offline" };
+const COLUMNS = [
+  ["name", "Name"], ["status", "Status"], ["returning", "Returning"], ["reachedAt", "Reached at"],
+  ["comments", "Comments"], ["phone", "Phone"], ["since", "Since"],
+];
+const SORT_KEYS = {
+  name: (row) => sortName(row).toLowerCase(),
+  status: (row) => (row.status || "").toLowerCase(),
+  returning: (row) => (typeof row.returnsAt === "number" ? row.returnsAt : Infinity),
+  reachedAt: (row) => (row.reachedAt || "").toLowerCase(),
+  comments: (row) => (row.comments || "").toLowerCase(),
+  phone: (row) => row.workPhone || "",
+  since: (row) => (typeof row.sinceAt === "number" ? row.sinceAt : 0),
+};
+const FILTERS = {
+  in: (row) => row.status === "In",
+  away: (row) => isAway(row.status),
+  overdue: (row, now) => isOverdue(row, now),
+};
 
 export function renderBoard(container, live, me) {
   let department = sessionStorage.getItem("zv-department") || "";
   let search = "";
-  const changedAt = new Map();  // employee key -> time it changed (ms)
+  let only = "";                       // "", "in", "away" or "overdue"
+  let sortBy = "";                     // "" groups by department
+  let ascending = true;
+  const changedAt = new Map();         // employee key -> time it changed (ms)
+  let shown = new Map();               // employee key -> its <tr> on the page
 
+  const heading = h("h2", { class: "view-title" }, "Board");
   const searchBox = h("input", {
     type: "search", class: "search", placeholder: "Search names, status, comments…",
     "aria-label": "Search the board", autocomplete: "off",
   });
   const departmentBox = h("select", { class: "department", "aria-label": "Department" });
-  const summary = h("p", { class: "summary", "aria-live": "polite" });
+  const summary = h("div", { class: "summary", role: "group", "aria-label": "Counts" });
+  const news = h("p", { class: "sr-only", role: "status", "aria-live": "polite" });
   const liveMark = h("span", { class: "live-mark" });
-  const body = h("tbody");
+  const mine = h("div", { class: "my-row" });
+  const headRow = h("tr");
+  const table = h("table", { class: "board" }, h("thead", {}, headRow));
   const empty = h("p", { class: "empty", hidden: true });
-  const table = h("table", { class: "board" },
-    h("thead", {}, h("tr", {},
-      h("th", { scope: "col" }, "Name"),
-      h("th", { scope: "col" }, "Status"),
-      h("th", { scope: "col" }, "Returning"),
-      h("th", { scope: "col" }, "Reached at"),
-      h("th", { scope: "col" }, "Comments"),
-      h("th", { scope: "col" }, "Phone"),
-      h("th", { scope: "col" }, "Since"))),
-    body);
 
   let typing = 0;
   searchBox.addEventListener("input", () => {
@@ -46,6 +66,23 @@ export function renderBoard(container, live, me) {
     draw();
   });
 
+  function drawHead() {
+    replaceChildren(headRow, COLUMNS.map(([key, label]) => {
+      const sorted = sortBy === key;
+      return h("th", { scope: "col", "aria-sort": sorted ? (ascending ? "ascending" : "descending") : null },
+        h("button", {
+          type: "button", class: "sort",
+          onclick: () => {
+            if (sortBy === key && !ascending) { sortBy = ""; ascending = true; }
+            else if (sortBy === key) ascending = false;
+            else { sortBy = key; ascending = true; }
+            drawHead();
+            draw();
+          },
+        }, label, h("span", { class: "sort-mark", "aria-hidden": "true" }, sorted ? (ascending ? " ▲" : " ▼") : "")));
+    }));
+  }
+
   function fillDepartments(board) {
     const names = board ? board.departments : [];
     if (department && !names.includes(department)) department = "";
@@ -54,37 +91,55 @@ export function renderBoard(container, live, me) {
       names.map((name) => h("option", { value: name, selected: name === department }, name)));
   }
 
-  function matches(row) {
+  function matches(row, now) {
     if (department && row.department !== department) return false;
+    if (only && !FILTERS[only](row, now)) return false;
     if (!search) return true;
     return [displayName(row), row.employee, row.department, row.status, row.returning,
       row.reachedAt, row.comments, row.workPhone, row.extension]
       .some((text) => text && text.toLowerCase().includes(search));
   }
 
-  function rowElement(row, now) {
-    const kind = statusKind(row, now);
-    const overdue = isOverdue(row, now);
-    const phone = [row.workPhone, row.extension && `ext. ${row.extension}`].filter(Boolean).join(" ");
+  function element(row, now) {
     const recent = changedAt.has(row.employee) && now - changedAt.get(row.employee) < 4000;
-    return h("tr", {
-      class: ["row", `status-${kind}`, row.employee === me.employee ? "me" : "", recent ? "changed" : ""]
-        .filter(Boolean).join(" "),
-      dataset: { employee: row.employee },
-    },
-    h("td", { class: "name", "data-label": "Name" },
-      h("span", { class: "person" }, displayName(row)),
-      h("span", { class: "dept" }, row.department),
-      row.away ? h("span", { class: "away", title: row.away.status }, awayText(row.away, now)) : null),
-    h("td", { class: "status", "data-label": "Status" },
-      h("span", { class: `pill ${kind}` }, row.status || "—")),
-    h("td", { class: "returning", "data-label": "Returning" },
-      row.returning,
-      overdue ? h("span", { class: "overdue-mark", title: "The returning time has passed" }, "Overdue") : null),
-    h("td", { class: "reached", "data-label": "Reached at" }, row.reachedAt),
-    h("td", { class: "comments", "data-label": "Comments" }, row.comments),
-    h("td", { class: "phone", "data-label": "Phone" }, phone),
-    h("td", { class: "since", "data-label": "Since", title: row.since || "" }, sinceText(row, now)));
+    const tr = decorateRow(rowElement(row, now, { mine: row.employee === me.employee, recent }), row);
+    shown.set(row.employee, tr);
+    return tr;
+  }
+
+  function drawSummary(board, now) {
+    const counts = { in: 0, away: 0, overdue: 0 };
+    let total = 0;
+    for (const row of board.rows) {
+      if (department && row.department !== department) continue;
+      total += 1;
+      for (const key of Object.keys(counts)) if (FILTERS[key](row, now)) counts[key] += 1;
+    }
+    const button = (key, text) => h("button", {
+      type: "button", class: `count ${key}`, "aria-pressed": only === key ? "true" : "false",
+      onclick: () => { only = only === key ? "" : key; draw(); },
+    }, text);
+    replaceChildren(summary,
+      h("span", {}, `${total} people`),
+      button("in", `${counts.in} in`),
+      button("away", `${counts.away} away`),
+      counts.overdue || only === "overdue" ? button("overdue", `${counts.overdue} overdue`) : null,
+      only ? h("button", { type: "button", class: "count all", onclick: () => { only = ""; draw(); } }, "Show all") : null);
+  }
+
+  function drawMine(board) {
+    const row = board.rows.find((r) => r.employee === me.employee);
+    if (!row) { mine.replaceChildren(); return; }
+    replaceChildren(mine, presetButtons(row.status, async (preset) => {
+      try {
+        await api("PUT", "/api/my-status", {
+          status: preset.name, returning: preset.away ? row.returning : "",
+          reachedAt: row.reachedAt, comments: row.comments,
+        });
+      } catch (e) {
+        news.textContent = e.message;
+      }
+    }));
   }
 
   function draw() {
@@ -92,47 +147,131 @@ export function renderBoard(container, live, me) {
     liveMark.textContent = STATE_TEXT[live.state] || "";
     liveMark.className = `live-mark ${live.state}`;
     if (!board) {
-      summary.textContent = "Loading the board…";
+      replaceChildren(summary, "Loading the board…");
       return;
     }
     const now = serverNow();
-    const rows = board.rows.filter(matches);
-    const counts = { in: 0, out: 0, overdue: 0 };
-    for (const row of rows) {
-      if (row.status === "In") counts.in += 1;
-      else if (row.status === "Out") counts.out += 1;
-      if (isOverdue(row, now)) counts.overdue += 1;
+    drawSummary(board, now);
+    drawMine(board);
+    const rows = board.rows.filter((row) => matches(row, now));
+    shown = new Map();
+    const own = rows.find((row) => row.employee === me.employee);
+    const others = rows.filter((row) => row !== own);
+    const bodies = [];
+    if (own) {
+      bodies.push(h("tbody", { class: "pinned" },
+        h("tr", { class: "group-head" }, h("th", { colspan: COLUMNS.length, scope: "colgroup" }, "You")),
+        element(own, now)));
     }
-    summary.textContent = `${rows.length} of ${board.rows.length} shown · ${counts.in} in · ` +
-      `${counts.out} out` + (counts.overdue ? ` · ${counts.overdue} overdue` : "");
-    replaceChildren(body, rows.map((row) => decorateRow(rowElement(row, now), row)));
-    empty.hidden = rows.length > 0;
-    empty.textContent = board.rows.length ? "Nobody on the board matches the search." : "The board has no accounts yet.";
-  }
-
-  function boardChanged(board, previous) {
-    if (board && previous) {
-      const before = new Map(previous.rows.map((row) => [row.employee, rowSignature(row)]));
-      const now = serverNow();
-      for (const row of board.rows) {
-        if (before.get(row.employee) !== rowSignature(row)) changedAt.set(row.employee, now);
+    if (sortBy) {
+      const key = SORT_KEYS[sortBy];
+      const sign = ascending ? 1 : -1;
+      others.sort((a, b) => { const x = key(a); const y = key(b); return x < y ? -sign : x > y ? sign : 0; });
+      bodies.push(h("tbody", {}, others.map((row) => element(row, now))));
+    } else {
+      const groups = new Map();
+      for (const row of others) {
+        const name = row.department || "No department";
+        if (!groups.has(name)) groups.set(name, []);
+        groups.get(name).push(row);
+      }
+      for (const name of [...groups.keys()].sort((a, b) => a.localeCompare(b))) {
+        const members = groups.get(name).sort((a, b) => sortName(a).localeCompare(sortName(b)));
+        bodies.push(h("tbody", { class: "group" },
+          h("tr", { class: "group-head" },
+            h("th", { colspan: COLUMNS.length, scope: "colgroup" }, `${name} · ${members.length}`)),
+          members.map((row) => element(row, now))));
       }
     }
-    if (board) fillDepartments(board);
-    draw();
+    for (const body of table.querySelectorAll("tbody")) body.remove();
+    table.append(...bodies);
+    empty.hidden = rows.length > 0;
+    empty.textContent = board.rows.length ? "Nobody on the board matches." : "The board has no accounts yet.";
+    scheduleOverdue(board);
+  }
+
+  // Only the rows that changed; a change that moves a row (its department,
+  // the sorted column, the filter) draws the whole table.
+  function drawRows(board, previous, changed) {
+    const now = serverNow();
+    const before = new Map(previous.rows.map((row) => [row.employee, row]));
+    for (const key of changed) {
+      const row = board.rows.find((r) => r.employee === key);
+      const old = before.get(key);
+      const tr = shown.get(key);
+      const moves = !old || old.department !== row.department || old.lastName !== row.lastName ||
+        old.firstName !== row.firstName || (sortBy && SORT_KEYS[sortBy](old) !== SORT_KEYS[sortBy](row)) ||
+        matches(old, now) !== matches(row, now) || (!tr && matches(row, now));
+      if (moves) { draw(); return; }
+      if (tr) tr.replaceWith(element(row, now));
+    }
+    drawSummary(board, now);
+    if (changed.has(me.employee)) drawMine(board);
+    scheduleOverdue(board);
+  }
+
+  // The overdue marks follow the clock: a timer for the next returning
+  // moment to pass, which redraws the rows that turned overdue.
+  let overdueTimer = 0;
+  function scheduleOverdue(board) {
+    clearTimeout(overdueTimer);
+    const now = serverNow();
+    let next = Infinity;
+    for (const row of board.rows) {
+      if (typeof row.returnsAt === "number" && row.returnsAt * 1000 >= now && isAway(row.status)) {
+        next = Math.min(next, row.returnsAt * 1000);
+      }
+    }
+    const wait = Math.min(next - now + 50, 60000);
+    overdueTimer = setTimeout(() => {
+      const at = serverNow();
+      if (live.board) {
+        const turned = new Set(live.board.rows
+          .filter((row) => isOverdue(row, at) !== (shown.get(row.employee)?.dataset.overdue === "1"))
+          .map((row) => row.employee));
+        if (turned.size) drawRows(live.board, live.board, turned);
+        else scheduleOverdue(live.board);
+      }
+    }, Math.max(wait, 250));
+  }
+
+  function boardChanged(board, previous, changed) {
+    if (!board) {
+      liveMark.textContent = STATE_TEXT[live.state] || "";
+      liveMark.className = `live-mark ${live.state}`;
+      return;
+    }
+    if (previous) {
+      const now = serverNow();
+      const before = new Map(previous.rows.map((row) => [row.employee, row]));
+      const sentences = [];
+      for (const row of board.rows) {
+        if (changed && !changed.has(row.employee)) continue;
+        const old = before.get(row.employee);
+        if (old && old.v === row.v) continue;
+        changedAt.set(row.employee, now);
+        if (old && (old.status !== row.status || old.returning !== row.returning)) sentences.push(changeSentence(row));
+      }
+      if (sentences.length && sentences.length <= 3) news.textContent = sentences.join(". ");
+      else if (sentences.length) news.textContent = `${sentences.length} people changed their status.`;
+    }
+    if (!changed) fillDepartments(board);
+    if (previous && changed) drawRows(board, previous, changed);
+    else draw();
   }
 
   container.replaceChildren(
     h("section", { class: "board-view" },
-      h("div", { class: "toolbar" }, searchBox, departmentBox, liveMark),
+      h("div", { class: "toolbar" }, heading, searchBox, departmentBox, liveMark),
+      mine,
       summary,
+      news,
       h("div", { class: "table-wrap" }, table),
       empty));
+  drawHead();
   fillDepartments(live.board);
   draw();
 
   const unsubscribe = live.subscribe(boardChanged);
-  // The overdue marks follow the clock; a local timer, no request.
-  const clock = setInterval(draw, 30000);
-  return () => { unsubscribe(); clearInterval(clock); };
+  return () => { unsubscribe(); clearTimeout(overdueTimer); };
 }

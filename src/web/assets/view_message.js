@@ -1,10 +1,11 @@
 // "Take a message": the While You Were Out form. The message reaches its
 // recipient's Zelvora Client at the next login, and by mail when they asked
-// for it.
+// for it. The caller can be picked from the phonebook, which fills in the
+// company and phone; recipients are listed by last name.
 
 import { api } from "./api.js";
 import { field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
-import { displayName } from "./format.js";
+import { displayName, sortName } from "./format.js";
 const MARKS = [
   ["called", "Called"],
   ["returnedCall", "Returned your call"],
@@ -21,7 +22,8 @@ export function renderMessage(container, live, me) {
   const form = h("form", { class: "message-form", novalidate: true },
     h("div", { class: "field" }, h("label", { for: "f-recipient" }, "For"), recipient),
     h("div", { class: "two" },
-      field({ label: "Caller", name: "caller" }),
+      field({ label: "Caller", name: "caller", list: "phonebook-callers",
+        hint: "Pick someone from the phonebook to fill in the company and phone." }),
       field({ label: "Company", name: "company" })),
     field({ label: "Phone", name: "phone", type: "tel" }),
     h("fieldset", { class: "marks" },
@@ -30,17 +32,30 @@ export function renderMessage(container, live, me) {
         h("input", { type: "checkbox", name }), label))),
     field({ label: "Regarding", name: "regarding" }),
     field({ label: "Comments", name: "comments" }),
+    h("datalist", { id: "phonebook-callers" }),
     h("div", { class: "actions" }, send));
+  let phonebook = [];
+  api("GET", "/api/phonebook").then(({ data }) => {
+    phonebook = data.entries;
+    replaceChildren(form.querySelector("#phonebook-callers"),
+      phonebook.map((entry) => h("option", { value: entry.caller }, entry.company)));
+  }).catch(() => {});
+  form.elements.caller.addEventListener("change", () => {
+    const entry = phonebook.find((e) => e.caller === form.elements.caller.value);
+    if (!entry) return;
+    if (!form.elements.company.value) form.elements.company.value = entry.company;
+    if (!form.elements.phone.value) form.elements.phone.value = entry.phone;
+  });
   setMaxLengths(form, me.inputWidths && me.inputWidths.message);
 
   function fillRecipients(board) {
     if (!board) return;
     const chosen = recipient.value;
-    const people = [...board.rows].sort((a, b) => displayName(a).localeCompare(displayName(b)));
+    const people = [...board.rows].sort((a, b) => sortName(a).localeCompare(sortName(b)));
     replaceChildren(recipient,
       h("option", { value: "" }, "Choose who the message is for"),
       people.map((row) => h("option", { value: row.employee, selected: row.employee === chosen },
-        row.department ? `${displayName(row)} (${row.department})` : displayName(row))));
+        row.department ? `${sortName(row)} (${row.department})` : sortName(row))));
   }
 
   form.addEventListener("submit", async (event) => {
@@ -57,7 +72,8 @@ export function renderMessage(container, live, me) {
     notice(message, "", "");
     try {
       await api("POST", "/api/messages", body);
-      const name = recipient.selectedOptions[0] ? recipient.selectedOptions[0].textContent : body.recipient;
+      const person = live.board && live.board.rows.find((row) => row.employee === body.recipient);
+      const name = person ? displayName(person) : body.recipient;
       form.reset();
       recipient.value = "";
       notice(message, "ok", `Message for ${name} taken. It reaches them at their next login.`);

@@ -4,6 +4,7 @@
 import { api } from "./api.js";
 import { field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
 import { sinceText } from "./format.js";
+import { presetButtons, readBack, returningPicks } from "./status_picks.js";
 
 export function renderMyStatus(container, { me, onMe }) {
   const message = h("p", { class: "notice", role: "status", hidden: true });
@@ -11,6 +12,9 @@ export function renderMyStatus(container, { me, onMe }) {
   const punchIn = h("button", { type: "button", class: "button" }, "Punch in");
   const punchOut = h("button", { type: "button", class: "button" }, "Punch out");
   const save = h("button", { type: "submit", class: "button primary" }, "Save status");
+  const readout = h("p", { class: "readback", id: "returning-readback", "aria-live": "polite" });
+  const presets = h("div", { class: "preset-slot" });
+  const picks = h("div", { class: "picks-slot" });
   const form = h("form", { class: "status-form", novalidate: true },
     h("datalist", { id: "status-choices" },
       ["In", "Out", "In a meeting", "At lunch", "Working from home", "On vacation"]
@@ -18,6 +22,7 @@ export function renderMyStatus(container, { me, onMe }) {
     field({ label: "Status", name: "status", list: "status-choices" }),
     field({ label: "Returning", name: "returning",
       hint: "A time such as 2:30 PM, or a date and time, marks you overdue once it has passed." }),
+    readout,
     field({ label: "Reached at", name: "reachedAt" }),
     field({ label: "Comments", name: "comments" }),
     h("div", { class: "actions" }, save));
@@ -37,6 +42,22 @@ export function renderMyStatus(container, { me, onMe }) {
       form.elements[name].value = me[name] || "";
       form.elements[name].removeAttribute("aria-invalid");
     }
+    presets.replaceChildren(presetButtons(me.status, (preset) => saveWith({
+      status: preset.name, returning: preset.away ? form.elements.returning.value : "",
+    }, `Your status is ${preset.name}.`)));
+    reread();
+  }
+
+  function fields() {
+    const body = {};
+    for (const name of ["status", "returning", "reachedAt", "comments"]) body[name] = form.elements[name].value;
+    return body;
+  }
+
+  // One tap saves at once, keeping the other fields as they are.
+  function saveWith(changes, done) {
+    const body = { ...fields(), ...changes };
+    return run(save, () => api("PUT", "/api/my-status", body), done);
   }
 
   async function run(button, request, done) {
@@ -65,9 +86,7 @@ export function renderMyStatus(container, { me, onMe }) {
     run(punchOut, () => api("POST", "/api/punch", { action: "out" }), "You are punched out."));
   form.addEventListener("submit", (event) => {
     event.preventDefault();
-    const body = {};
-    for (const name of ["status", "returning", "reachedAt", "comments"]) body[name] = form.elements[name].value;
-    run(save, () => api("PUT", "/api/my-status", body), "Your status is saved.");
+    run(save, () => api("PUT", "/api/my-status", fields()), "Your status is saved.");
   });
 
   container.replaceChildren(
@@ -75,7 +94,13 @@ export function renderMyStatus(container, { me, onMe }) {
       h("h2", {}, "My status"),
       h("div", { class: "punch" }, current, h("div", { class: "punch-buttons" }, punchIn, punchOut)),
       message,
+      h("h3", { class: "sub" }, "One tap"),
+      presets,
+      h("p", { class: "muted sub" }, "Back"),
+      picks,
       form));
+  const reread = readBack(form.elements.returning, readout);
+  picks.replaceChildren(returningPicks((text) => saveWith({ returning: text }, `Returning ${text}.`)));
   show(me);
   // Freshly from the server: the board may have changed it meanwhile.
   api("GET", "/api/me").then(({ data }) => { show(data); onMe(data); }).catch(() => {});
