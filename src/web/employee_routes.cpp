@@ -51,9 +51,10 @@ TReply employeeReply(const TWIWONode& employee, const TWebSession& session, int 
 }
 
 // A new session of the employee, with its cookie.
-TReply signedInReply(TWebServices& s, const TWIWONode& employee, bool https) {
-    const auto session =
-        s.sessions.create(SessionKind::Employee, employee.Employee, passwordDigest(employee.Password));
+// `frontDesk`: the directory's front-desk group holds the person.
+TReply signedInReply(TWebServices& s, const TWIWONode& employee, bool https, bool frontDesk = false) {
+    const auto session = s.sessions.create(SessionKind::Employee, employee.Employee,
+                                           passwordDigest(employee.Password), frontDesk);
     return employeeReply(employee, *session)
         .header("Set-Cookie", sessionCookie(SessionKind::Employee, session->token, https));
 }
@@ -114,7 +115,7 @@ void addSignIn(TRouter& router, TWebServices& s) {
                         const std::optional<TWIWONode> employee =
                             check.employee.empty() ? std::nullopt : s.host.account(check.employee);
                         if (!employee) return errorReply(403, kNoBoardAccount);
-                        return signedInReply(s, *employee, https);
+                        return signedInReply(s, *employee, https, check.answer.person.frontDesk);
                     }
                     // The board's own password, as the Windows client takes it.
                     if (auto in = boardSignIn(s, name, password, address, counted, https)) return *in;

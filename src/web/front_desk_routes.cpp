@@ -32,6 +32,12 @@ TReply noSuchEmployee(const std::string& key) {
     return errorReply(404, "There is no \"" + shownText(key) + "\" on the board any more.");
 }
 
+// At the front desk: named so in the settings, or signed in through the
+// directory as a member of its front-desk group.
+bool atFrontDesk(TWebServices& s, const TWebSession& session) {
+    return session.frontDesk || s.host.isFrontDesk(session.employeeKey);
+}
+
 // `change` on the main loop for a signed-in front-desk account; its reply
 // is the employee's entry after the change.
 TReply frontDeskStep(TWebServices& s, const TRouteContext& c, const std::string& employee,
@@ -39,7 +45,7 @@ TReply frontDeskStep(TWebServices& s, const TRouteContext& c, const std::string&
     const std::string who = frontDeskWho(c.session->employeeKey, c.request.clientAddress);
     return onMainLoop([&s, session = c.session, employee, who, change]() -> TReply {
         if (!signedInEmployee(s, *session)) return errorReply(401, kAccountChanged);
-        if (!s.host.isFrontDesk(session->employeeKey)) return errorReply(403, kNotFrontDesk);
+        if (!atFrontDesk(s, *session)) return errorReply(403, kNotFrontDesk);
         if (!s.host.account(employee)) return noSuchEmployee(employee);
         if (std::optional<TReply> refused = change(who)) return *refused;
         const std::optional<TWIWONode> after = s.host.account(employee);
@@ -52,7 +58,7 @@ void addFrontDeskChanges(TRouter& router, TWebServices& s) {
     router.add("GET", "/api/front-desk", Access::Employee, [&s](TRouteContext& c) {
         return onMainLoop([&s, session = c.session]() -> TReply {
             if (!signedInEmployee(s, *session)) return errorReply(401, kAccountChanged);
-            return jsonReply(200, {{"frontDesk", s.host.isFrontDesk(session->employeeKey)},
+            return jsonReply(200, {{"frontDesk", atFrontDesk(s, *session)},
                                    {"inputWidths", statusInputWidths()},
                                    {"absenceInputWidths", absenceInputWidths()}});
         });

@@ -64,7 +64,9 @@ std::vector<std::string_view> fieldsOf(std::string_view line) {
 
 TKeptSession sessionOf(std::string_view line) {
     const std::vector<std::string_view> f = fieldsOf(line);
-    if (f.size() != 7) throw std::invalid_argument("it has " + std::to_string(f.size()) + " fields, not 7");
+    if (f.size() != 7 && f.size() != 8)
+        throw std::invalid_argument("it has " + std::to_string(f.size()) + " fields, not 7 or 8");
+    if (f.size() == 8 && f[7] != "F") throw std::invalid_argument("the eighth field is not F");
     TKeptSession kept;
     if (f[0] == "A")
         kept.kind = SessionKind::Administrator;
@@ -79,6 +81,7 @@ TKeptSession sessionOf(std::string_view line) {
     kept.begun = numberOf<std::time_t>(f[4], "the beginning");
     kept.lastUse = numberOf<std::time_t>(f[5], "the last use");
     kept.employeeKey = bytesOf(f[6], "the employee");
+    kept.frontDesk = f.size() == 8;
     if ((kept.kind == SessionKind::Employee) == kept.employeeKey.empty()) {
         throw std::invalid_argument("the employee does not fit the kind");
     }
@@ -95,7 +98,7 @@ std::string sessionFileText(const std::vector<TKeptSession>& sessions) {
         std::snprintf(digest, sizeof digest, "%016zx", s.passwordDigest);
         out << (s.kind == SessionKind::Administrator ? 'A' : 'E') << '\t' << s.id << '\t'
             << s.antiForgeryToken << '\t' << digest << '\t' << s.begun << '\t' << s.lastUse << '\t'
-            << hexOf(s.employeeKey) << '\n';
+            << hexOf(s.employeeKey) << (s.frontDesk ? "\tF" : "") << '\n';
     }
     return out.str();
 }

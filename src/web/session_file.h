@@ -6,7 +6,9 @@
 // cookie; the cookie itself is never written), its anti-forgery token, the
 // digest of the password it signed in with (16 hexadecimal digits), the
 // moments it began and was last used (seconds since 1970) and the employee's
-// key (record bytes as hexadecimal digits, empty for the administrator).
+// key (record bytes as hexadecimal digits, empty for the administrator);
+// an eighth field "F" marks an employee the directory put at the front desk
+// (a line of seven fields: not at the front desk by the directory).
 
 #include <cstddef>
 #include <ctime>
@@ -27,6 +29,7 @@ struct TKeptSession {
     std::time_t begun = 0;
     std::time_t lastUse = 0;
     std::string employeeKey;  // record bytes
+    bool frontDesk = false;   // by the directory's front-desk group
 };
 
 std::string sessionFileText(const std::vector<TKeptSession>& sessions);

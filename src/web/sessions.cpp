@@ -108,7 +108,7 @@ std::vector<std::string> TWebSessions::endWhere(const std::function<bool(const E
 }
 
 std::shared_ptr<const TWebSession> TWebSessions::create(SessionKind kind, std::string employeeKey,
-                                                        std::size_t digest) {
+                                                        std::size_t digest, bool frontDesk) {
     auto session = std::make_shared<TWebSession>();
     session->token = randomToken();
     session->id = sessionId(session->token);
@@ -116,6 +116,7 @@ std::shared_ptr<const TWebSession> TWebSessions::create(SessionKind kind, std::s
     session->kind = kind;
     session->employeeKey = std::move(employeeKey);
     session->passwordDigest = digest;
+    session->frontDesk = frontDesk;
 
     std::vector<std::string> ended;
     {
@@ -280,6 +281,7 @@ void TWebSessions::keepIn(const std::string& path, std::function<void(const std:
             session->kind = k.kind;
             session->employeeKey = k.employeeKey;
             session->passwordDigest = k.passwordDigest;
+            session->frontDesk = k.frontDesk;
             const Entry entry{session, moment(k.begun), moment(k.lastUse), moment(k.lastUse)};
             if (lapsed(entry, at) || sessions_.count(k.id)) continue;
             sessions_[k.id] = entry;
@@ -311,7 +313,7 @@ void TWebSessions::save() {
         for (const auto& [id, entry] : sessions_) {
             const TWebSession& s = *entry.session;
             kept.push_back({s.kind, id, s.antiForgeryToken, s.passwordDigest, wall(entry.begun),
-                            wall(entry.lastUse), s.employeeKey});
+                            wall(entry.lastUse), s.employeeKey, s.frontDesk});
         }
     }
     try {

@@ -40,6 +40,7 @@ struct TWebSession {
     std::string employeeKey;         // record bytes; empty for the administrator
     std::size_t passwordDigest = 0;  // of the password (the administrator's: its hash) signed in with:
                                      // a changed one ends the session
+    bool frontDesk = false;          // the directory's front-desk group held the person at sign-in
 };
 
 // 64 hexadecimal digits of a 256-bit random number from the system's
@@ -70,7 +71,7 @@ public:
     static constexpr std::size_t kPerAccount = 10;
 
     std::shared_ptr<const TWebSession> create(SessionKind kind, std::string employeeKey,
-                                              std::size_t passwordDigest);
+                                              std::size_t passwordDigest, bool frontDesk = false);
     // The live session of the cookie value `token`, counting this as a use;
     // nullptr when there is none or it has lapsed (it then ends).
     std::shared_ptr<const TWebSession> use(const std::string& token);

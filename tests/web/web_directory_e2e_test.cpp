@@ -57,6 +57,17 @@ TEST(WebDirectorySignIn, TakesTheDirectorysPasswordThrottlesWrongOnesAndAStopped
     // not know that name).
     HttpClient boardOnly(server->webPort());
     EXPECT_EQ(boardOnly.signIn("Smith,John", "pw").status, 200);
+    // The directory's front-desk group puts its people at the front desk:
+    // they punch a colleague out; others may not.
+    const std::string punchAnn = R"({"employee":"Person07,Ann","action":"out"})";
+    browser.request("POST", "/api/punch", R"({"action":"in"})");
+    EXPECT_EQ(bodyOf(browser.get("/api/front-desk"))["frontDesk"], false);
+    EXPECT_EQ(browser.request("POST", "/api/front-desk/punch", punchAnn).status, 403);
+    HttpClient desk(server->webPort());
+    ASSERT_EQ(desk.signIn("p02", test::passwordOf(2)).status, 200);
+    EXPECT_EQ(bodyOf(desk.get("/api/front-desk"))["frontDesk"], true);
+    EXPECT_EQ(desk.request("POST", "/api/front-desk/punch", punchAnn).status, 200);
+    EXPECT_EQ(bodyOf(browser.get("/api/me"))["status"], "Out");
 
     // A wrong directory password is refused and slowed down as a wrong
     // board password is; the right one then waits too.
