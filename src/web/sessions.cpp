@@ -8,11 +8,11 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
 
+#include "host/kept_file.h"
 #include "host/secrets.h"
-#include "stores/file_access.h"
-#include "stores/store_error.h"
 #include "web/session_file.h"
 
 namespace zv::web {
@@ -318,10 +318,8 @@ void TWebSessions::save() {
     }
     try {
         const std::string text = sessionFileText(kept);
-        fileio::AtomicFileWriter writer(path);
-        writer.write(text.data(), text.size());
-        writer.commit();
-    } catch (const StoreError& e) {
+        replaceKeptFile(path, text);
+    } catch (const std::runtime_error& e) {
         report_(std::string("The browsers' sessions cannot be kept for the next start: ") + e.what() + ".");
     }
 }

@@ -15,7 +15,6 @@ import http.server
 import os
 import socketserver
 import sys
-import time
 import urllib.parse
 
 FOLDER, PORT = sys.argv[1], int(sys.argv[2])
@@ -34,7 +33,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Location", urllib.parse.unquote(path[len("/redirect/"):]))
             self.end_headers()
         elif path == "/silent":
-            time.sleep(3600)
+            # Never answers: holds the connection until the fetcher gives up
+            # and hangs up.
+            while self.connection.recv(4096):
+                pass
         elif path in ("/huge", "/huge-declared"):
             self.send_response(200)
             self.send_header("Content-Type", "text/calendar")
