@@ -15,9 +15,7 @@ import os from "node:os";
 import path from "node:path";
 import fs from "node:fs";
 
-import { AxeBuilder } from "@axe-core/playwright";
-
-import { argument, boardFields, clientLogin, dateTimeText, launchBrowser, openPage, runJourney, startServer, waitFor }
+import { accessibilityProblems, argument, boardFields, clientLogin, dateTimeText, launchBrowser, openPage, runJourney, startServer, waitFor }
   from "./support.mjs";
 
 const zelvorad = argument("zelvorad", "");
@@ -41,12 +39,6 @@ for (let i = 0; i < 150; i += 1) {
     returning: kind === 5 ? hoursFromNow(-1) : kind === 6 ? hoursFromNow(0.5) : kind === 8 ? hoursFromNow(2) : "",
     comments: kind === 7 ? "Room 2" : "",
   }));
-}
-
-// What axe-core finds on the page, as lines.
-async function accessibilityProblems(page) {
-  const { violations } = await new AxeBuilder({ page }).analyze();
-  return violations.map((v) => `${v.id}: ${v.help} (${v.nodes.map((n) => n.target.join(" ")).join(", ")})`);
 }
 
 // A Zelvora Client's login, until the board it is sent shows `key` with `status`.

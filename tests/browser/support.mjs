@@ -1,7 +1,7 @@
 // What the browser tests share: the command line, chromium through
 // playwright-core (exit status 77, skipped, without it), data files written
 // from the record layout, a zelvorad of their own in a temporary folder, and
-// a Zelvora Client's login over TCP.
+// a Zelvora Client's login over TCP; axe-core's findings on a page.
 
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
@@ -10,7 +10,15 @@ import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 
+import { AxeBuilder } from "@axe-core/playwright";
+
 export const SKIPPED = 77;
+
+// What axe-core finds on the page as it stands, as lines ("" when nothing).
+export async function accessibilityProblems(page) {
+  const { violations } = await new AxeBuilder({ page }).analyze();
+  return violations.map((v) => `${v.id}: ${v.help} (${v.nodes.map((n) => n.target.join(" ")).join(", ")})`);
+}
 
 export function argument(name, fallback) {
   const at = process.argv.indexOf(`--${name}`);
