@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     std::printf("board: %d accounts, %.1f MB file\n", kAccounts, bytes.size() / 1e6);
 
     std::vector<double> saveFloor, saveFloorSynced, saveStore, loadFloor, loadStore, bundleFloor, bundleStore;
-    std::vector<double> inPlaceFloor, inPlaceStore;
+    std::vector<double> inPlaceFloor, inPlaceStore, bundleAfterOneChange;
     const std::size_t bundleSize = board.makeBundleFromList().size();
 
     for (int run = 0; run < kRuns; ++run) {
@@ -245,6 +245,9 @@ int main(int argc, char** argv) {
         for (int i = 0; i < board.getCount(); ++i) records.push_back(&board.getNode(i));
         bundleFloor.push_back(cpuMillisecondsOf([&] { sink = floorBundle(records, bundleSize).size(); }));
         bundleStore.push_back(cpuMillisecondsOf([&] { sink = board.makeBundleFromList().size(); }));
+        // As at a login: the client's record changed since the last bundle.
+        board.getNode(changed).LastContact = "12/7/26 10:" + std::to_string(10 + run) + ":00 AM";
+        bundleAfterOneChange.push_back(cpuMillisecondsOf([&] { sink = board.sharedBundle()->size(); }));
         (void)sink;
     }
     printRatio("save_ratio", median(saveFloor), median(saveStore));
@@ -257,6 +260,7 @@ int main(int argc, char** argv) {
         median(inPlaceStore) / median(saveStore), median(inPlaceStore), median(saveStore));
     printRatio("load_ratio", median(loadFloor), median(loadStore));
     printRatio("bundle_ratio", median(bundleFloor), median(bundleStore));
+    printRatio("bundle_after_one_change_ratio", median(bundleFloor), median(bundleAfterOneChange));
 
     std::vector<double> add1k, add10k;
     for (int run = 0; run < 5; ++run) {

@@ -20,23 +20,22 @@ int expDaysValue(const std::string& text) {
     return value;
 }
 
-std::string buildBundle(TServerContext& ctx, std::string_view employeeKey, TDeliveredRecords* carried) {
-    const std::string departments = ctx.departments().makeBundleFromList();
-    const std::string phonebook = ctx.phonebook().makeBundleFromList();
-    const std::string board = ctx.board().makeBundleFromList();
-    const std::string memos = ctx.memos().makeBundleFromList(employeeKey, expDaysValue(ctx.expDaysText()),
-                                                             carried ? &carried->memos : nullptr);
-    const std::string messages = ctx.messages().makeBundleFromList(
-        employeeKey, expDaysValue(ctx.expDaysText()), carried ? &carried->messages : nullptr);
-
-    std::string bundle;
-    bundle.reserve(departments.size() + phonebook.size() + board.size() + memos.size() + messages.size() +
-                   43);
-    bundle.append(wire::kTagDept).append(departments);
-    bundle.append(wire::kTagPhone).append(phonebook);
-    bundle.append(wire::kTagWiwo).append(board);
-    bundle.append(wire::kTagPosti).append(memos);
-    bundle.append(wire::kTagWywo).append(messages);
+TBundleText buildBundle(TServerContext& ctx, std::string_view employeeKey, TDeliveredRecords* carried) {
+    TBundleText bundle;
+    bundle.appendConstant(wire::kTagDept);
+    bundle.append(ctx.departments().sharedBundle());
+    bundle.appendConstant(wire::kTagPhone);
+    bundle.append(ctx.phonebook().sharedBundle());
+    bundle.appendConstant(wire::kTagWiwo);
+    bundle.append(ctx.board().sharedBundle());
+    std::string memos = ctx.memos().makeBundleFromList(employeeKey, expDaysValue(ctx.expDaysText()),
+                                                       carried ? &carried->memos : nullptr);
+    std::string messages = ctx.messages().makeBundleFromList(employeeKey, expDaysValue(ctx.expDaysText()),
+                                                             carried ? &carried->messages : nullptr);
+    bundle.appendConstant(wire::kTagPosti);
+    bundle.append(std::move(memos));
+    bundle.appendConstant(wire::kTagWywo);
+    bundle.append(std::move(messages));
     return bundle;
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/bundle_text.h"
+
 namespace zv {
 
 class TServerContext;
@@ -26,8 +28,9 @@ struct TDeliveredRecords {
 // saves both files. Throws std::invalid_argument naming the text when ExpDays
 // is not a decimal integer (nothing of the memo bundle is built then).
 // `carried`, when given, receives the serials of the memos and messages put
-// in the bundle.
-std::string buildBundle(TServerContext& ctx, std::string_view employeeKey,
+// in the bundle. The board, departments and phonebook are the stores' shared
+// texts, which the stores keep between logins.
+TBundleText buildBundle(TServerContext& ctx, std::string_view employeeKey,
                         TDeliveredRecords* carried = nullptr);
 
 // Sets the employee's LastContact to the current date-time text and saves the

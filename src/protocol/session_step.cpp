@@ -110,10 +110,10 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
         // Nothing is announced yet: should building the bundle fail, the
         // session sends no block and takes no confirmation.
         blockCount_ = -1;
-        pendingData_.clear();
+        pendingData_ = {};
         carried_ = {};
         TDeliveredRecords carried;
-        std::string bundle = buildBundle(ctx, employeeName_, &carried);
+        TBundleText bundle = buildBundle(ctx, employeeName_, &carried);
         carried_ = std::move(carried);
         stampLastContact(ctx, employeeName_);
         batch.commit();
@@ -148,14 +148,15 @@ void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text
     if (blocksSent_ < blockCount_) {
         const std::size_t left = pendingData_.size() - pendingOffset_;
         const std::size_t n = std::min(static_cast<std::size_t>(blockSize_), left);
-        if (!sendOrClose(socket, std::string_view(pendingData_).substr(pendingOffset_, n))) return;
+        if (!sendOrClose(socket, pendingData_.slice(pendingOffset_, n, blockScratch_))) return;
         pendingOffset_ += n;
         ++blocksSent_;
     } else {
         if (!sendOrClose(socket, wire::kDataComplete)) return;
         blocksSent_ = 0;
         state_ = stateAfterSending_;
-        std::string().swap(pendingData_);
+        pendingData_ = {};
+        std::string().swap(blockScratch_);
         pendingOffset_ = 0;
     }
 }
@@ -175,7 +176,7 @@ void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_vie
     socket.Close();
 }
 
-void TClientSession::prepareDataForSend(std::string data, TSessionState stateAfterSending) {
+void TClientSession::prepareDataForSend(TBundleText data, TSessionState stateAfterSending) {
     blocksSent_ = 0;
     blockCount_ = 0;
     remainder_ = 0;

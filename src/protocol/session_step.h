@@ -65,7 +65,7 @@ public:
     // Loads a bundle for block transfer with the block size in use. A block
     // size of 0 or below writes one line to "debug_prepare.log" and sets the
     // block count to -1: the session then answers nothing more.
-    void prepareDataForSend(std::string data, TSessionState stateAfterSending);
+    void prepareDataForSend(TBundleText data, TSessionState stateAfterSending);
 
     const std::string& connectionID() const { return connectionId_; }
     // The name of the state (sessionStateName).
@@ -101,7 +101,8 @@ private:
     int blockCount_ = 0;
     int remainder_ = 0;
     int blockSize_ = 0;              // the block size in use at preparation
-    std::string pendingData_;        // the bundle being sent
+    TBundleText pendingData_;        // the bundle being sent
+    std::string blockScratch_;       // a block that spans two of its pieces
     std::size_t pendingOffset_ = 0;  // what of it has been sent
     TSessionState stateAfterSending_ = TSessionState::kReady;
     std::string employeeName_;

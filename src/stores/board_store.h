@@ -46,6 +46,8 @@ public:
     // Deletes every record with this key; does not save.
     void deleteByKey(std::string_view key);
     std::string makeBundleFromList() const { return wholeListBundle(); }
+    // The same text, shared with whoever holds it; it never changes.
+    using Base::sharedBundle;
 
     // First record with this key, or nullptr; lent for change, or only to
     // read.

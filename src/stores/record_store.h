@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "stores/bundle_cache.h"
 #include "stores/file_access.h"
 #include "stores/key_index.h"
 #include "stores/load_warnings.h"
@@ -268,26 +269,12 @@ public:
     }
 
     // Count, "|", then every record string followed by the record separator.
-    std::string wholeListBundle() const {
+    // The text is shared and never changes once handed out.
+    std::shared_ptr<const std::string> sharedBundle() const {
         settle();
-        // Sized from the last bundle, which saves a pass over every record
-        // when the list changed little since.
-        std::size_t expected = lastBundleSize_ + lastBundleSize_ / 8;
-        if (expected == 0) {
-            expected = 24;
-            for (const auto& node : list_) expected += recordStringLength(*node) + kRecordSeparator.size();
-        }
-        std::string out;
-        out.reserve(expected);
-        out.append(std::to_string(list_.size()));
-        out.push_back('|');
-        for (const auto& node : list_) {
-            appendRecordString(out, *node);
-            out.append(kRecordSeparator);
-        }
-        lastBundleSize_ = out.size();
-        return out;
+        return bundle_.text(list_, moved_ || allLent_ ? nullptr : &lent_);
     }
+    std::string wholeListBundle() const { return *sharedBundle(); }
 
     // Changes whenever a record may have taken another place or another key;
     // while it stays the same, every position holds the key it held.
@@ -308,6 +295,7 @@ public:
     // included, and must not insert, delete or move records.
     NodeList& records() {
         allLent_ = true;
+        bundle_.noteAllChanged();
         keyIndex_.invalidate();
         return lend();
     }
@@ -341,6 +329,7 @@ private:
     // Records inserted, deleted or moved: the next write replaces the file.
     void noteMoved() {
         moved_ = true;
+        bundle_.noteAllChanged();
         lent_.clear();
         keyIndex_.invalidate();
     }
@@ -350,6 +339,7 @@ private:
     }
     // The record at `position` may change before the next write.
     void noteLent(std::size_t position) {
+        bundle_.noteChanged(position);
         if (moved_ || allLent_) return;
         if (lent_.size() >= list_.size()) {
             allLent_ = true;  // compare them all, once
@@ -440,7 +430,7 @@ private:
     mutable NodeList list_;
     mutable std::size_t pendingFrom_ = kNothingPending;  // first record not yet merged
     mutable bool orderTrusted_ = true;  // records before pendingFrom_ known to be in key order
-    mutable std::size_t lastBundleSize_ = 0;
+    mutable TBundleCache<Node> bundle_;  // the last bundle, and what changed since
     mutable TKeyIndex keyIndex_;  // follows the list; settle() may move records
 };
 

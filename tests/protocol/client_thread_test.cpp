@@ -140,7 +140,7 @@ protected:
 TEST_F(ClientThreadTest, ServesAWholeExchangeAndEndsAfterTheConfirmation) {
     ctx.blockSize = 4096;
     ctx.addMemo("Smith,John", std::string(9000, 'm'), test::sampleTime());
-    const std::string expected = buildBundle(ctx, "Smith,John");
+    const std::string expected = buildBundle(ctx, "Smith,John").str();
 
     TClientThread* session = nullptr;
     auto client = connect(TClientThread::kDefaultSilence, &session);

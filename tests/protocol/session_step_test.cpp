@@ -67,10 +67,10 @@ protected:
     void makeBundleLength(std::size_t length) {
         auto dept = std::make_unique<TDEPTNode>();
         TDEPTNode& stored = ctx.departments().addNode(std::move(dept));
-        const std::size_t base = buildBundle(ctx, "Smith,John").size();
+        const std::size_t base = buildBundle(ctx, "Smith,John").str().size();
         ASSERT_LT(base, length);
         stored.Name = std::string(length - base, 'd');
-        ASSERT_EQ(buildBundle(ctx, "Smith,John").size(), length);
+        ASSERT_EQ(buildBundle(ctx, "Smith,John").str().size(), length);
     }
 
     test::TTempFolder folder;
@@ -84,7 +84,7 @@ TEST_F(SessionTest, AFullExchangeSendsTheBundleInBlocksAndReleasesOnConfirm) {
     ctx.blockSize = 64;
     ctx.addMemo("Smith,John", "for John", test::sampleTime());
     ctx.addMessage("Smith,John", "Caller", test::sampleTime());
-    const std::string expected = buildBundle(ctx, "Smith,John");
+    const std::string expected = buildBundle(ctx, "Smith,John").str();
 
     loginAndPrepare();
     EXPECT_EQ(session.employeeName(), "Smith,John");
@@ -108,7 +108,7 @@ TEST_F(SessionTest, AFullExchangeSendsTheBundleInBlocksAndReleasesOnConfirm) {
     EXPECT_TRUE(takeSent().empty());
     EXPECT_EQ(socket.closes, 1);
     EXPECT_EQ(session.state(), "READY");
-    EXPECT_EQ(buildBundle(ctx, "Smith,John").find("for John"), std::string::npos);
+    EXPECT_EQ(buildBundle(ctx, "Smith,John").str().find("for John"), std::string::npos);
 
     // LastContact of the login is in the file, not in the bundle sent.
     TWIWOList reloaded;
@@ -184,7 +184,7 @@ TEST_F(SessionTest, WaitingForConfirmTakesConfirmOrReadyTAndIgnoresTheRest) {
     EXPECT_EQ(session.state(), "READY");
     EXPECT_EQ(socket.closes, 1);
     EXPECT_TRUE(takeSent().empty());
-    EXPECT_NE(buildBundle(ctx, "Smith,John").find("[*POSTI*]0|"), std::string::npos);
+    EXPECT_NE(buildBundle(ctx, "Smith,John").str().find("[*POSTI*]0|"), std::string::npos);
 }
 
 TEST_F(SessionTest, TransferRepliesSplitAtAnyByteCountAsIfTheyCameWhole) {
@@ -209,7 +209,7 @@ TEST_F(SessionTest, TransferRepliesSplitAtAnyByteCountAsIfTheyCameWhole) {
     deliver("RM");
     EXPECT_EQ(session.state(), "READY");
     EXPECT_EQ(socket.closes, 1);
-    EXPECT_NE(buildBundle(ctx, "Smith,John").find("[*POSTI*]0|"), std::string::npos);
+    EXPECT_NE(buildBundle(ctx, "Smith,John").str().find("[*POSTI*]0|"), std::string::npos);
 }
 
 TEST_F(SessionTest, ARefusedLoginKeepsTheConnectionAndThePunchInMark) {
@@ -315,7 +315,7 @@ TEST_F(SessionTest, AFailedPreparationAnswersNothingMoreAndTakesNoConfirmation) 
         for (const char* text : {"READY_TO_RECEIVE", "READY_TO_RECEIVE", "CONFIRM", "READY_T"}) step(text);
         EXPECT_TRUE(io.sent.empty());
         EXPECT_EQ(io.closes, 0);
-        EXPECT_NE(buildBundle(c, "Smith,John").find("keep me"), std::string::npos);
+        EXPECT_NE(buildBundle(c, "Smith,John").str().find("keep me"), std::string::npos);
     }
 }
 
@@ -328,7 +328,7 @@ TEST_F(SessionTest, ABundleThatCannotBeBuiltLeavesTheSessionSilent) {
     EXPECT_TRUE(takeSent().empty());
     EXPECT_EQ(socket.closes, 0);
     ctx.expDays = "0";
-    EXPECT_NE(buildBundle(ctx, "Smith,John").find("keep me"), std::string::npos);
+    EXPECT_NE(buildBundle(ctx, "Smith,John").str().find("keep me"), std::string::npos);
 }
 
 TEST_F(SessionTest, SocketErrorsCloseTheSocket) {

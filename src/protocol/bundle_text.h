@@ -1,0 +1,53 @@
+#pragma once
+// A bundle as the pieces it is sent from. The board's, the departments' and
+// the phonebook's texts are shared with their stores (and with every session
+// sending them at the time) instead of copied into each session's bundle; the
+// tags are constants; the memos and messages are the session's own.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv {
+
+class TBundleText {
+public:
+    TBundleText() = default;
+    // One piece holding all of `text` (a bundle from elsewhere, or a test's).
+    explicit TBundleText(std::string text) { append(std::move(text)); }
+
+    // A constant that outlives the bundle (a tag).
+    void appendConstant(std::string_view text) { add({nullptr, text}); }
+    void append(std::shared_ptr<const std::string> text) {
+        const std::string_view view = *text;
+        add({std::move(text), view});
+    }
+    void append(std::string text) { append(std::make_shared<const std::string>(std::move(text))); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    // The `length` bytes from `offset` (fewer at the end): a view into the
+    // piece when they lie in one, else gathered into `scratch`.
+    std::string_view slice(std::size_t offset, std::size_t length, std::string& scratch) const;
+
+    // The whole bundle in one string.
+    std::string str() const;
+
+private:
+    struct Piece {
+        std::shared_ptr<const std::string> owner;  // none for a constant
+        std::string_view text;
+    };
+    void add(Piece piece) {
+        if (piece.text.empty()) return;
+        size_ += piece.text.size();
+        pieces_.push_back(std::move(piece));
+    }
+
+    std::vector<Piece> pieces_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace zv
