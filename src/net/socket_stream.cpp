@@ -119,14 +119,33 @@ int TSocketStream::pendingCount() {
 }
 
 std::string TSocketStream::receiveText() {
+    TAsyncSocket& s = socket_;
+    s.assertInLoopThreadOrBlocked();
+    // Most arrivals are a short request or a reply of a few bytes: one
+    // receive takes them without first asking how many bytes are pending.
+    // Only a full buffer asks for the rest, so that all of it still comes at
+    // once.
+    char first[16384];
+    const int count = receive(first, static_cast<int>(sizeof first));
+    if (count <= 0) {
+        // Nothing pending is no error here, as when the count said 0; a
+        // socket that cannot be read at all is reported as before, by the
+        // query of the count.
+        if (count < 0) {
+            s.lastError_ = 0;
+            pendingCount();
+        }
+        return {};
+    }
+    std::string text(first, static_cast<std::size_t>(count));
+    if (count < static_cast<int>(sizeof first)) return text;
     const int pending = pendingCount();
-    if (pending < 1) return {};
-    std::string text(static_cast<std::size_t>(pending), '\0');
-    const int count = receive(text.data(), pending);
-    if (count <= 0) return {};
+    if (pending < 1) return text;
+    text.resize(text.size() + static_cast<std::size_t>(pending));
+    const int more = receive(text.data() + count, pending);
+    text.resize(static_cast<std::size_t>(count) + static_cast<std::size_t>(std::max(more, 0)));
     // Everything that was pending has been taken: the receive loop need not ask.
-    if (count == pending) receiveDrained_ = true;
-    text.resize(static_cast<std::size_t>(count));
+    if (more == pending) receiveDrained_ = true;
     return text;
 }
 
