@@ -41,7 +41,7 @@ export function renderBoard(container, live, me) {
   const changedAt = new Map();         // employee key -> time it changed (ms)
   let shown = new Map();               // employee key -> its <tr> on the page
 
-  const heading = h("h2", { class: "view-title" }, "Board");
+  const heading = h("h1", { class: "view-title" }, "Board");
   const searchBox = h("input", {
     type: "search", class: "search", placeholder: "Search names, status, comments…",
     "aria-label": "Search the board", autocomplete: "off",
