@@ -89,8 +89,10 @@ await runJourney(browser, server, async () => {
     await page.locator('tr.row[data-employee="Baker,Ann"] .fd-change').waitFor();
     await page.locator("button.count.overdue").click();
     await page.locator("button.count.overdue[aria-pressed=true]").waitFor();
+    await page.locator("table.board:not([aria-busy])").waitFor();
     await noProblems(page, "the board showing the overdue", screen);
     await page.locator("button.count.all").click();
+    await page.locator("table.board:not([aria-busy])").waitFor();
     await noProblems(page, "the board", screen);
     await shot("board");
     await page.locator('tr.row[data-employee="Baker,Ann"] .fd-change').click();
