@@ -103,7 +103,10 @@ void addDisplayPages(TRouter& router, TWebServices& s) {
         return onMainLoop([&s, secret = c.params.at("secret"), path = c.request.path]() -> TReply {
             const std::optional<TDisplayShown> display = s.host.displayOf(secret);
             if (!display) return unknownPath(path);
+            // The one-tap statuses tell the page which statuses are away,
+            // so that it marks overdue as the board does.
             std::string body = "{\"display\":" + displayJson(*display).dump() +
+                               ",\"presets\":" + presetsJson(s.host.statusPresets()).dump() +
                                ",\"board\":" + displayBoardJson(s, display->settings) + "}";
             TReply reply;
             reply.contentType = "application/json";

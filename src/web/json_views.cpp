@@ -147,4 +147,11 @@ nlohmann::json employeeJson(const TWIWONode& employee) {
     };
 }
 
+nlohmann::json presetsJson(const std::vector<TStatusPreset>& presets) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const TStatusPreset& p : presets)
+        out.push_back({{"name", p.name}, {"colour", p.colour}, {"away", p.away}});
+    return out;
+}
+
 }  // namespace zv::web

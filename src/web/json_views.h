@@ -9,6 +9,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "host/board_snapshot.h"
+#include "host/status_presets.h"
 #include "stores/records.h"
 
 namespace zv::web {
@@ -29,6 +30,10 @@ std::string departmentsJson(const std::vector<TBoardRow>& rows);
 // The signed-in employee: {"employee", "firstName", "lastName",
 // "department", "status", "returning", "reachedAt", "comments", "since"}.
 nlohmann::json employeeJson(const TWIWONode& employee);
+
+// The one-tap statuses: [{"name", "colour", "away"}, ...], for the
+// employees' pages and the lobby displays alike.
+nlohmann::json presetsJson(const std::vector<TStatusPreset>& presets);
 
 // A JSON string literal (quotes included) of UTF-8 text.
 void appendJsonString(std::string& out, std::string_view utf8);

@@ -13,6 +13,7 @@
 #include "web/admin_route_support.h"
 #include "web/board_feed.h"
 #include "web/employee_route_support.h"
+#include "web/json_views.h"
 #include "web/router.h"
 
 namespace zv::web {
@@ -20,13 +21,6 @@ namespace zv::web {
 namespace {
 
 using nlohmann::json;
-
-json presetsJson(const std::vector<TStatusPreset>& presets) {
-    json out = json::array();
-    for (const TStatusPreset& p : presets)
-        out.push_back({{"name", p.name}, {"colour", p.colour}, {"away", p.away}});
-    return out;
-}
 
 std::vector<TStatusPreset> presetsOf(const json& body) {
     const auto list = body.find("presets");

@@ -100,6 +100,7 @@ await runJourney(browser, server, async () => {
   assert.ok(Date.now() >= soon.getTime() - 1500, "marked overdue only once the time has passed");
   // "N overdue" shows just those rows.
   await desk.locator("button.count.overdue").click();
+  await desk.locator("table.board:not([aria-busy])").waitFor();
   const shown = await desk.locator("tr.row").evaluateAll((rows) => rows.map((r) => r.dataset.employee));
   assert.ok(shown.includes("Roe,Rick"));
   assert.ok(shown.length < 100, `only the overdue rows are shown (${shown.length})`);

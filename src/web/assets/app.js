@@ -58,16 +58,15 @@ function show() {
 
 async function signedIn(employee) {
   setMe(employee);
-  try {
-    const { data } = await api("GET", "/api/status-presets");
-    setPresets(data.presets);
-  } catch { /* the buttons stay away; typing a status still works */ }
+  // The statuses, the front desk and the board are asked for at once.
+  const presets = api("GET", "/api/status-presets").then(({ data }) => setPresets(data.presets))
+    .catch(() => { /* the buttons stay away; typing a status still works */ });
   topbar.hidden = false;
   live = new LiveBoard();
   inbox = new Inbox(document.getElementById("inbox-badge"));
   live.onInbox(() => inbox.refresh());
   live.start();
-  await followFrontDesk();
+  await Promise.all([presets, followFrontDesk()]);
   inbox.refresh();
   show();
 }

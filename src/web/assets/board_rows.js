@@ -2,7 +2,7 @@
 // announces a change of it ("Tom Baker is now Out, back 2:30 PM").
 
 import { h } from "./dom.js";
-import { displayName, isOverdue, presetOf, sinceText, statusKind, telHref } from "./format.js";
+import { displayName, isOverdue, presetOf, returningText, sinceText, statusKind, telHref } from "./format.js";
 import { awayText } from "./absence_text.js";
 
 function phoneCell(row) {
@@ -29,8 +29,8 @@ export function rowElement(row, now, { mine = false, recent = false } = {}) {
     h("span", { class: "dept" }, row.department),
     row.away ? h("span", { class: "away", title: row.away.status }, awayText(row.away, now)) : null),
   h("td", { class: "status", "data-label": "Status" }, pill),
-  h("td", { class: "returning", "data-label": "Returning" },
-    row.returning,
+  h("td", { class: "returning", "data-label": "Returning", title: row.returning || null },
+    returningText(row, now),
     overdue ? h("span", { class: "overdue-mark", title: "The returning time has passed" }, "Overdue") : null),
   h("td", { class: "reached", "data-label": "Reached at" }, row.reachedAt),
   h("td", { class: "comments", "data-label": "Comments" }, row.comments),

@@ -5,10 +5,9 @@
 // board live, reconnects by itself after a restart or a network fault, and
 // goes dark the moment the administrator revokes it.
 
-import { api } from "./api.js";
+import { api, serverNow } from "./api.js";
 import { h, replaceChildren } from "./dom.js";
-import { displayName, isOverdue, statusKind } from "./format.js";
-import { serverNow } from "./api.js";
+import { displayName, isOverdue, returningText, setPresets, statusKind } from "./format.js";
 
 const PAGE_SECONDS = 15;
 const secret = decodeURIComponent(location.pathname.split("/").pop() || "");
@@ -22,7 +21,6 @@ const dateText = document.getElementById("lobby-date");
 
 const clockFormat = new Intl.DateTimeFormat(undefined, { hour: "numeric", minute: "2-digit" });
 const dayFormat = new Intl.DateTimeFormat(undefined, { weekday: "long", month: "long", day: "numeric" });
-const weekdayFormat = new Intl.DateTimeFormat(undefined, { weekday: "short", hour: "numeric", minute: "2-digit" });
 
 let data = null;      // {display, board}
 let page = 0;
@@ -40,22 +38,14 @@ function tick() {
   dateText.textContent = dayFormat.format(now);
 }
 
-// When someone is back, as short as a screen across the room wants it: the
-// time today, the day and time this week, else the text as stored.
-function backText(row, now) {
-  if (typeof row.returnsAt !== "number") return row.returning;
-  const at = new Date(row.returnsAt * 1000);
-  if (at.toDateString() === new Date(now).toDateString()) return clockFormat.format(at);
-  if (Math.abs(at.getTime() - now) < 6 * 24 * 3600 * 1000) return weekdayFormat.format(at);
-  return row.returning;
-}
-
 function statusLine(row, now) {
   const overdue = isOverdue(row, now);
   const parts = [h("span", { class: `lobby-status ${statusKind(row, now)}` }, row.status || "—")];
-  // An overdue row is red already: its mark says since when, in one word less.
-  if (overdue) parts.push(h("span", { class: "lobby-overdue", title: row.returning }, `Overdue ${backText(row, now)}`));
-  else if (row.returning) parts.push(h("span", { class: "lobby-returning", title: row.returning }, `back ${backText(row, now)}`));
+  // The returning time reads as on the board; an overdue row is red
+  // already: its mark says since when, in one word less.
+  const back = returningText(row, now);
+  if (overdue) parts.push(h("span", { class: "lobby-overdue", title: row.returning }, `Overdue ${back}`));
+  else if (back) parts.push(h("span", { class: "lobby-returning", title: row.returning }, `back ${back}`));
   return parts;
 }
 
@@ -132,6 +122,8 @@ async function refresh() {
     try {
       const { data: fresh } = await api("GET", `/api/display/${encodeURIComponent(secret)}`);
       data = fresh;
+      // Which statuses are away, as the administrator keeps them.
+      setPresets(fresh.presets);
       draw();
     } catch (e) {
       if (e.status === 404) goDark();

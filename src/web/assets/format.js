@@ -56,6 +56,18 @@ export function sinceText(row, now = serverNow()) {
   return dateFormat.format(at);
 }
 
+// How a returning time reads, on the board and on the lobby displays alike:
+// an away status's returning moment as short as it reads (the time today,
+// the day and time this week, the date and time later); otherwise the text
+// as stored.
+export function returningText(row, now = serverNow()) {
+  if (!isAway(row.status) || typeof row.returnsAt !== "number") return row.returning || "";
+  const at = new Date(row.returnsAt * 1000);
+  if (at.toDateString() === new Date(now).toDateString()) return timeFormat.format(at);
+  if (Math.abs(at.getTime() - now) < 6 * 24 * 3600 * 1000) return dayFormat.format(at);
+  return momentText(row.returnsAt);
+}
+
 // The fields the board shows, for telling that a row changed.
 export function rowSignature(row) {
   return [row.status, row.returning, row.reachedAt, row.comments, row.department,

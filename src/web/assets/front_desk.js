@@ -8,10 +8,11 @@
 import { api } from "./api.js";
 import { absenceForm } from "./absence_form.js";
 import { addRowHook } from "./board_hooks.js";
-import { field, h, notice, setMaxLengths } from "./dom.js";
+import { h, notice, setMaxLengths } from "./dom.js";
 import { displayName } from "./format.js";
+import { fillStatusForm, presetChange, runChange, statusFields, statusValues } from "./status_form.js";
+import { presetButtons } from "./status_picks.js";
 
-const FIELDS = ["status", "returning", "reachedAt", "comments"];
 let removeHook = null;
 let widths = null;
 
@@ -22,16 +23,12 @@ function openDialog(row) {
   const punchOut = h("button", { type: "button", class: "button" }, "Punch out");
   const close = h("button", { type: "button", class: "button quiet" }, "Close");
   const current = h("p", { class: "fd-current" });
+  const presets = h("div", { class: "preset-slot" });
+  const save = h("button", { type: "submit", class: "button primary" }, "Save status");
   const form = h("form", { class: "status-form", novalidate: true },
-    h("datalist", { id: "fd-status-choices" },
-      ["In", "Out", "In a meeting", "At lunch", "Working from home", "On vacation", "Sick"]
-        .map((value) => h("option", { value }))),
-    field({ label: "Status", name: "status", id: "fd-status", list: "fd-status-choices" }),
-    field({ label: "Returning", name: "returning", id: "fd-returning",
+    statusFields({ prefix: "fd-",
       hint: "A time such as 2:30 PM, or a date and time, marks them overdue once it has passed." }),
-    field({ label: "Reached at", name: "reachedAt", id: "fd-reachedAt" }),
-    field({ label: "Comments", name: "comments", id: "fd-comments" }),
-    h("div", { class: "actions" }, h("button", { type: "submit", class: "button primary" }, "Save status")));
+    h("div", { class: "actions" }, save));
   setMaxLengths(form, widths && widths.status);
   const absence = absenceForm({
     employees: [{ employee: row.employee, name }],
@@ -53,32 +50,29 @@ function openDialog(row) {
     current,
     h("div", { class: "punch-buttons" }, punchIn, punchOut),
     message,
+    presets,
     form,
     h("details", { class: "fd-absence" }, h("summary", {}, "Plan an absence"), absence.form));
 
+  let shown = row;
   function show(entry) {
+    shown = entry;
     current.textContent = `Now: ${entry.status || "—"}${entry.returning ? `, back ${entry.returning}` : ""}`;
     punchOut.disabled = entry.status !== "In";
-    for (const name of FIELDS) {
-      form.elements[name].value = entry[name] || "";
-      form.elements[name].removeAttribute("aria-invalid");
-    }
+    fillStatusForm(form, entry);
+    presets.replaceChildren(presetButtons(entry.status, (preset) => saveWith(presetChange(preset, form),
+      `${name} is ${preset.name}.`), `Set the status of ${name}`));
   }
 
   async function run(button, request, done) {
-    button.disabled = true;
-    notice(message, "", "");
-    try {
-      const { data } = await request();
-      show(data);
-      notice(message, "ok", done);
-    } catch (e) {
-      notice(message, "error", e.message);
-      const input = e.field && form.elements[e.field];
-      if (input) { input.setAttribute("aria-invalid", "true"); input.focus(); }
-    } finally {
-      button.disabled = false;
-    }
+    await runChange({ button, message, form, request, done, onData: show });
+    punchOut.disabled = shown.status !== "In";
+  }
+
+  // A tap saves at once, keeping the other fields as they are.
+  function saveWith(changes, done) {
+    const body = { employee: row.employee, ...statusValues(form), ...changes };
+    return run(save, () => api("PUT", "/api/front-desk/status", body), done);
   }
 
   punchIn.addEventListener("click", () => run(punchIn,
@@ -87,10 +81,7 @@ function openDialog(row) {
     () => api("POST", "/api/front-desk/punch", { employee: row.employee, action: "out" }), `${name} is punched out.`));
   form.addEventListener("submit", (event) => {
     event.preventDefault();
-    const body = { employee: row.employee };
-    for (const key of FIELDS) body[key] = form.elements[key].value;
-    run(form.querySelector("[type=submit]"), () => api("PUT", "/api/front-desk/status", body),
-      `The status of ${name} is saved.`);
+    saveWith({}, `The status of ${name} is saved.`);
   });
   // Leaving the board closes it too: it belongs to the board's rows.
   const leave = () => dialog.close();

@@ -8,8 +8,8 @@ import { h } from "./dom.js";
 import { getPresets, momentText } from "./format.js";
 
 // Buttons for the statuses; onPick(preset) on a tap.
-export function presetButtons(current, onPick) {
-  return h("div", { class: "presets", role: "group", "aria-label": "Set your status" },
+export function presetButtons(current, onPick, label = "Set your status") {
+  return h("div", { class: "presets", role: "group", "aria-label": label },
     getPresets().map((preset) => {
       const button = h("button", {
         type: "button", class: `preset${preset.away ? " away" : ""}`,

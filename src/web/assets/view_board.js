@@ -41,7 +41,7 @@ export function renderBoard(container, live, me) {
   const changedAt = new Map();         // employee key -> time it changed (ms)
   let shown = new Map();               // employee key -> its <tr> on the page
 
-  const heading = h("h2", { class: "view-title" }, "Board");
+  const heading = h("h1", { class: "view-title" }, "Board");
   const searchBox = h("input", {
     type: "search", class: "search", placeholder: "Search names, status, comments…",
     "aria-label": "Search the board", autocomplete: "off",
@@ -142,6 +142,34 @@ export function renderBoard(container, live, me) {
     }));
   }
 
+  // The rows go into their bodies a slice at a time, each slice a short
+  // task (a slow phone stays responsive, and the first screen shows at
+  // once); a new drawing stops the filling of the last.
+  let filling = 0;
+  const SLICE_MS = 6;
+  function fillRows(parts, now) {
+    const run = ++filling;
+    table.setAttribute("aria-busy", "true");
+    let part = 0;
+    let next = 0;
+    const slice = () => {
+      if (run !== filling) return;
+      const end = performance.now() + SLICE_MS;
+      while (part < parts.length) {
+        const [body, rows] = parts[part];
+        const fragment = document.createDocumentFragment();
+        while (next < rows.length && performance.now() < end) fragment.append(element(rows[next++], now));
+        body.append(fragment);
+        if (next < rows.length) { setTimeout(slice, 0); return; }
+        part += 1;
+        next = 0;
+      }
+      filling = 0;
+      table.removeAttribute("aria-busy");
+    };
+    slice();
+  }
+
   function draw() {
     const board = live.board;
     liveMark.textContent = STATE_TEXT[live.state] || "";
@@ -157,17 +185,16 @@ export function renderBoard(container, live, me) {
     shown = new Map();
     const own = rows.find((row) => row.employee === me.employee);
     const others = rows.filter((row) => row !== own);
-    const bodies = [];
+    const parts = [];                  // [tbody, its rows], in the table's order
     if (own) {
-      bodies.push(h("tbody", { class: "pinned" },
-        h("tr", { class: "group-head" }, h("th", { colspan: COLUMNS.length, scope: "colgroup" }, "You")),
-        element(own, now)));
+      parts.push([h("tbody", { class: "pinned" },
+        h("tr", { class: "group-head" }, h("th", { colspan: COLUMNS.length, scope: "colgroup" }, "You"))), [own]]);
     }
     if (sortBy) {
       const key = SORT_KEYS[sortBy];
       const sign = ascending ? 1 : -1;
       others.sort((a, b) => { const x = key(a); const y = key(b); return x < y ? -sign : x > y ? sign : 0; });
-      bodies.push(h("tbody", {}, others.map((row) => element(row, now))));
+      parts.push([h("tbody", {}), others]);
     } else {
       const groups = new Map();
       for (const row of others) {
@@ -177,14 +204,15 @@ export function renderBoard(container, live, me) {
       }
       for (const name of [...groups.keys()].sort((a, b) => a.localeCompare(b))) {
         const members = groups.get(name).sort((a, b) => sortName(a).localeCompare(sortName(b)));
-        bodies.push(h("tbody", { class: "group" },
+        parts.push([h("tbody", { class: "group" },
           h("tr", { class: "group-head" },
-            h("th", { colspan: COLUMNS.length, scope: "colgroup" }, `${name} · ${members.length}`)),
-          members.map((row) => element(row, now))));
+            h("th", { colspan: COLUMNS.length, scope: "colgroup" }, `${name} · ${members.length}`))), members]);
       }
     }
+    const bodies = parts.map(([body]) => body);
     for (const body of table.querySelectorAll("tbody")) body.remove();
     table.append(...bodies);
+    fillRows(parts, now);
     empty.hidden = rows.length > 0;
     empty.textContent = board.rows.length ? "Nobody on the board matches." : "The board has no accounts yet.";
     scheduleOverdue(board);
@@ -225,6 +253,7 @@ export function renderBoard(container, live, me) {
     const wait = Math.min(next - now + 50, 60000);
     overdueTimer = setTimeout(() => {
       const at = serverNow();
+      if (filling) { scheduleOverdue(live.board); return; }
       if (live.board) {
         const turned = new Set(live.board.rows
           .filter((row) => isOverdue(row, at) !== (shown.get(row.employee)?.dataset.overdue === "1"))

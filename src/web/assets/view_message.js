@@ -88,7 +88,7 @@ export function renderMessage(container, live, me) {
 
   container.replaceChildren(
     h("section", { class: "card narrow" },
-      h("h2", {}, "Take a message"),
+      h("h1", { class: "view-title" }, "Take a message"),
       message,
       form));
   fillRecipients(live.board);

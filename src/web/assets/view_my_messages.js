@@ -60,7 +60,7 @@ export function renderMyMessages(container, inbox) {
 
   container.replaceChildren(
     h("section", { class: "card narrow" },
-      h("h2", {}, "My messages"),
+      h("h1", { class: "view-title" }, "My messages"),
       message, list, empty));
   draw(inbox.items);
   return inbox.subscribe(draw);

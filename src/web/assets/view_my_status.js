@@ -2,8 +2,9 @@
 // comments, as the Zelvora Client does.
 
 import { api } from "./api.js";
-import { field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
+import { h, replaceChildren, setMaxLengths } from "./dom.js";
 import { sinceText } from "./format.js";
+import { fillStatusForm, presetChange, runChange, statusFields, statusValues } from "./status_form.js";
 import { presetButtons, readBack, returningPicks } from "./status_picks.js";
 
 export function renderMyStatus(container, { me, onMe }) {
@@ -16,18 +17,14 @@ export function renderMyStatus(container, { me, onMe }) {
   const presets = h("div", { class: "preset-slot" });
   const picks = h("div", { class: "picks-slot" });
   const form = h("form", { class: "status-form", novalidate: true },
-    h("datalist", { id: "status-choices" },
-      ["In", "Out", "In a meeting", "At lunch", "Working from home", "On vacation"]
-        .map((value) => h("option", { value }))),
-    field({ label: "Status", name: "status", list: "status-choices" }),
-    field({ label: "Returning", name: "returning",
-      hint: "A time such as 2:30 PM, or a date and time, marks you overdue once it has passed." }),
-    readout,
-    field({ label: "Reached at", name: "reachedAt" }),
-    field({ label: "Comments", name: "comments" }),
+    statusFields({ readout, hint: "A time such as 2:30 PM, or a date and time, marks you overdue once it has passed." }),
     h("div", { class: "actions" }, save));
 
-  function show(employee) {
+  // Whether the person has typed into the form since it was last filled.
+  let typed = false;
+  form.addEventListener("input", () => { typed = true; });
+
+  function show(employee, { keepTyped = false } = {}) {
     me = employee;
     setMaxLengths(form, me.inputWidths && me.inputWidths.status);
     const isIn = me.status === "In";
@@ -38,46 +35,24 @@ export function renderMyStatus(container, { me, onMe }) {
     punchOut.className = `button${isIn ? " primary" : ""}`;
     punchOut.disabled = !isIn;
     punchOut.title = isIn ? "" : "Punching out needs the status In.";
-    for (const name of ["status", "returning", "reachedAt", "comments"]) {
-      form.elements[name].value = me[name] || "";
-      form.elements[name].removeAttribute("aria-invalid");
+    if (!(keepTyped && typed)) {
+      fillStatusForm(form, me);
+      typed = false;
     }
-    presets.replaceChildren(presetButtons(me.status, (preset) => saveWith({
-      status: preset.name, returning: preset.away ? form.elements.returning.value : "",
-    }, `Your status is ${preset.name}.`)));
+    presets.replaceChildren(presetButtons(me.status,
+      (preset) => saveWith(presetChange(preset, form), `Your status is ${preset.name}.`)));
     reread();
   }
 
-  function fields() {
-    const body = {};
-    for (const name of ["status", "returning", "reachedAt", "comments"]) body[name] = form.elements[name].value;
-    return body;
+  async function run(button, request, done) {
+    await runChange({ button, message, form, request, done, onData: (data) => { show(data); onMe(data); } });
+    punchOut.disabled = me.status !== "In";
   }
 
   // One tap saves at once, keeping the other fields as they are.
   function saveWith(changes, done) {
-    const body = { ...fields(), ...changes };
+    const body = { ...statusValues(form), ...changes };
     return run(save, () => api("PUT", "/api/my-status", body), done);
-  }
-
-  async function run(button, request, done) {
-    button.disabled = true;
-    notice(message, "", "");
-    try {
-      const { data } = await request();
-      show(data);
-      onMe(data);
-      notice(message, "ok", done);
-    } catch (e) {
-      notice(message, "error", e.message);
-      if (e.field && form.elements[e.field]) {
-        form.elements[e.field].setAttribute("aria-invalid", "true");
-        form.elements[e.field].focus();
-      }
-    } finally {
-      button.disabled = false;
-      if (button === punchOut) punchOut.disabled = me.status !== "In";
-    }
   }
 
   punchIn.addEventListener("click", () =>
@@ -86,15 +61,15 @@ export function renderMyStatus(container, { me, onMe }) {
     run(punchOut, () => api("POST", "/api/punch", { action: "out" }), "You are punched out."));
   form.addEventListener("submit", (event) => {
     event.preventDefault();
-    run(save, () => api("PUT", "/api/my-status", fields()), "Your status is saved.");
+    run(save, () => api("PUT", "/api/my-status", statusValues(form)), "Your status is saved.");
   });
 
   container.replaceChildren(
     h("section", { class: "card narrow" },
-      h("h2", {}, "My status"),
+      h("h1", { class: "view-title" }, "My status"),
       h("div", { class: "punch" }, current, h("div", { class: "punch-buttons" }, punchIn, punchOut)),
       message,
-      h("h3", { class: "sub" }, "One tap"),
+      h("h2", { class: "sub" }, "One tap"),
       presets,
       h("p", { class: "muted sub" }, "Back"),
       picks,
@@ -102,6 +77,7 @@ export function renderMyStatus(container, { me, onMe }) {
   const reread = readBack(form.elements.returning, readout);
   picks.replaceChildren(returningPicks((text) => saveWith({ returning: text }, `Returning ${text}.`)));
   show(me);
-  // Freshly from the server: the board may have changed it meanwhile.
-  api("GET", "/api/me").then(({ data }) => { show(data); onMe(data); }).catch(() => {});
+  // Freshly from the server: the board may have changed it meanwhile; what
+  // the person began to type stays.
+  api("GET", "/api/me").then(({ data }) => { show(data, { keepTyped: true }); onMe(data); }).catch(() => {});
 }
