@@ -169,7 +169,7 @@ double bundleBuildMs(zv::TWIWOList& board, int runs) {
     for (int r = 0; r < runs; ++r) {
         const auto start = Clock::now();
         if (zv::TWIWONode* own = board.findByKey(employeeKey(0))) own->LastContact = std::to_string(r);
-        sink = board.sharedBundle()->size();
+        sink = board.bundlePieces().size();
         times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     (void)sink;

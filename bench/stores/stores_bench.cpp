@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
         bundleStore.push_back(cpuMillisecondsOf([&] { sink = board.makeBundleFromList().size(); }));
         // As at a login: the client's record changed since the last bundle.
         board.getNode(changed).LastContact = "12/7/26 10:" + std::to_string(10 + run) + ":00 AM";
-        bundleAfterOneChange.push_back(cpuMillisecondsOf([&] { sink = board.sharedBundle()->size(); }));
+        bundleAfterOneChange.push_back(cpuMillisecondsOf([&] { sink = board.bundlePieces().size(); }));
         (void)sink;
     }
     printRatio("save_ratio", median(saveFloor), median(saveStore));

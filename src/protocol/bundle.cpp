@@ -23,11 +23,11 @@ int expDaysValue(const std::string& text) {
 TBundleText buildBundle(TServerContext& ctx, std::string_view employeeKey, TDeliveredRecords* carried) {
     TBundleText bundle;
     bundle.appendConstant(wire::kTagDept);
-    bundle.append(ctx.departments().sharedBundle());
+    bundle.append(ctx.departments().bundlePieces());
     bundle.appendConstant(wire::kTagPhone);
-    bundle.append(ctx.phonebook().sharedBundle());
+    bundle.append(ctx.phonebook().bundlePieces());
     bundle.appendConstant(wire::kTagWiwo);
-    bundle.append(ctx.board().sharedBundle());
+    bundle.append(ctx.board().bundlePieces());
     std::string memos = ctx.memos().makeBundleFromList(employeeKey, expDaysValue(ctx.expDaysText()),
                                                        carried ? &carried->memos : nullptr);
     std::string messages = ctx.messages().makeBundleFromList(employeeKey, expDaysValue(ctx.expDaysText()),

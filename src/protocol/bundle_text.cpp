@@ -7,21 +7,26 @@ namespace zv {
 std::string_view TBundleText::slice(std::size_t offset, std::size_t length, std::string& scratch) const {
     length = offset < size_ ? std::min(length, size_ - offset) : 0;
     scratch.clear();
-    std::size_t pieceStart = 0;
-    for (const Piece& piece : pieces_) {
-        const std::size_t pieceEnd = pieceStart + piece.text.size();
-        if (length > 0 && offset < pieceEnd) {
-            const std::size_t from = offset - pieceStart;
-            const std::size_t n = std::min(length, piece.text.size() - from);
-            // Within one piece: no copy.
-            if (scratch.empty() && n == length) return piece.text.substr(from, n);
-            scratch.append(piece.text.substr(from, n));
-            offset += n;
-            length -= n;
-        }
-        pieceStart = pieceEnd;
+    if (length == 0) return {};
+    if (offset < cursorStart_) cursorPiece_ = cursorStart_ = 0;
+    while (offset >= cursorStart_ + pieces_[cursorPiece_].text.size()) {
+        cursorStart_ += pieces_[cursorPiece_].text.size();
+        ++cursorPiece_;
     }
-    return scratch;
+    std::size_t at = cursorPiece_, pieceStart = cursorStart_;
+    for (;;) {
+        const std::string_view text = pieces_[at].text;
+        const std::size_t from = offset - pieceStart;
+        const std::size_t n = std::min(length, text.size() - from);
+        // Within one piece: no copy.
+        if (scratch.empty() && n == length) return text.substr(from, n);
+        scratch.append(text.substr(from, n));
+        offset += n;
+        length -= n;
+        if (length == 0) return scratch;
+        pieceStart += text.size();
+        ++at;
+    }
 }
 
 std::string TBundleText::str() const {

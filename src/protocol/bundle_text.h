@@ -1,6 +1,6 @@
 #pragma once
 // A bundle as the pieces it is sent from. The board's, the departments' and
-// the phonebook's texts are shared with their stores (and with every session
+// the phonebook's pieces are shared with their stores (and with every session
 // sending them at the time) instead of copied into each session's bundle; the
 // tags are constants; the memos and messages are the session's own.
 
@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "stores/bundle_cache.h"
 
 namespace zv {
 
@@ -24,12 +26,16 @@ public:
         add({std::move(text), view});
     }
     void append(std::string text) { append(std::make_shared<const std::string>(std::move(text))); }
+    void append(const TTextPieces& pieces) {
+        for (const auto& piece : pieces) append(piece);
+    }
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
     // The `length` bytes from `offset` (fewer at the end): a view into the
-    // piece when they lie in one, else gathered into `scratch`.
+    // piece when they lie in one, else gathered into `scratch`. Quickest
+    // when read from the start to the end.
     std::string_view slice(std::size_t offset, std::size_t length, std::string& scratch) const;
 
     // The whole bundle in one string.
@@ -48,6 +54,9 @@ private:
 
     std::vector<Piece> pieces_;
     std::size_t size_ = 0;
+    // Where the last slice began: the piece and the offset of its start.
+    mutable std::size_t cursorPiece_ = 0;
+    mutable std::size_t cursorStart_ = 0;
 };
 
 }  // namespace zv

@@ -46,8 +46,8 @@ public:
     // Deletes every record with this key; does not save.
     void deleteByKey(std::string_view key);
     std::string makeBundleFromList() const { return wholeListBundle(); }
-    // The same text, shared with whoever holds it; it never changes.
-    using Base::sharedBundle;
+    // The same text in pieces shared with whoever holds them.
+    using Base::bundlePieces;
 
     // First record with this key, or nullptr; lent for change, or only to
     // read.

@@ -34,8 +34,8 @@ public:
     // Deletes the first record with this name only; does not save.
     void deleteByKey(std::string_view name) { deleteFirstByKey(name); }
     std::string makeBundleFromList() const { return wholeListBundle(); }
-    // The same text, shared with whoever holds it; it never changes.
-    using Base::sharedBundle;
+    // The same text in pieces shared with whoever holds them.
+    using Base::bundlePieces;
 };
 
 }  // namespace zv

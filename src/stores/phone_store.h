@@ -34,8 +34,8 @@ public:
     // Inserts in caller order; does not save.
     TPHONENode& addNode(std::unique_ptr<TPHONENode> node) { return insertSorted(std::move(node)); }
     std::string makeBundleFromList() const { return wholeListBundle(); }
-    // The same text, shared with whoever holds it; it never changes.
-    using Base::sharedBundle;
+    // The same text in pieces shared with whoever holds them.
+    using Base::bundlePieces;
 
     // Adds the entries of a bundle received from a client, then saves. A count
     // that is not a decimal number gives a debug log line and changes nothing;

@@ -268,13 +268,23 @@ public:
         }));
     }
 
-    // Count, "|", then every record string followed by the record separator.
-    // The text is shared and never changes once handed out.
-    std::shared_ptr<const std::string> sharedBundle() const {
+    // Count, "|", then every record string followed by the record separator,
+    // in pieces shared with earlier bundles; a piece never changes once
+    // handed out.
+    TTextPieces bundlePieces() const {
         settle();
         return bundle_.text(list_, moved_ || allLent_ ? nullptr : &lent_);
     }
-    std::string wholeListBundle() const { return *sharedBundle(); }
+    // The same in one string.
+    std::string wholeListBundle() const {
+        const TTextPieces pieces = bundlePieces();
+        std::size_t size = 0;
+        for (const auto& piece : pieces) size += piece->size();
+        std::string text;
+        text.reserve(size);
+        for (const auto& piece : pieces) text.append(*piece);
+        return text;
+    }
 
     // Changes whenever a record may have taken another place or another key;
     // while it stays the same, every position holds the key it held.
