@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "host/admin_audit.h"
-#include "host/maintenance_api.h"
 #include "host/operation_support.h"
+#include "host/maintenance_api.h"
 #include "host/record_fields.h"
 #include "host/server_parts.h"
 #include "stores/date_time.h"
@@ -59,8 +59,7 @@ bool isDepartment(TDEPTList& departments, const std::string& name) {
 
 }  // namespace
 
-TAdminResult TMaintenanceApi::createDepartment(const std::string& who, const std::string& name,
-                                               Saving saving) {
+TAdminResult TMaintenanceApi::createDepartment(const std::string& who, const std::string& name, Saving saving) {
     TDEPTList& departments = parts_.stores.departments();
     std::vector<std::string> refusals = newDepartmentRefusals(name, departmentNames());
     if (!refusals.empty()) return TAdminResult::refused("name", std::move(refusals));
@@ -68,45 +67,38 @@ TAdminResult TMaintenanceApi::createDepartment(const std::string& who, const std
     auto record = std::make_unique<TDEPTNode>();
     record->Name = name;
     departments.addNode(std::move(record));
-    saveOrUndo(
-        saving, [&] { parts_.stores.saveDepartments(); }, [&] { departments.deleteByKey(name); });
+    saveOrUndo(saving, [&] { parts_.stores.saveDepartments(); }, [&] { departments.deleteByKey(name); });
     auditAdminChange(parts_.view, who, "created department " + auditQuoted(name));
     return TAdminResult::done();
 }
 
-TAdminResult TMaintenanceApi::removeDepartment(const std::string& who, const std::string& name,
-                                               Saving saving) {
+TAdminResult TMaintenanceApi::removeDepartment(const std::string& who, const std::string& name, Saving saving) {
     TDEPTList& departments = parts_.stores.departments();
     if (!isDepartment(departments, name)) return TAdminResult::gone(noSuchDepartmentText(name));
     TWIWOList& board = parts_.stores.board();
     for (int i = 0; i < board.getCount(); ++i) {
-        if (board.getNode(i).Department == name)
-            return TAdminResult::refused("name", departmentNotEmptyText(name));
+        if (board.getNode(i).Department == name) return TAdminResult::refused("name", departmentNotEmptyText(name));
     }
     departments.deleteByKey(name);
-    saveOrUndo(
-        saving, [&] { parts_.stores.saveDepartments(); },
-        [&] {
-            auto record = std::make_unique<TDEPTNode>();
-            record->Name = name;
-            departments.addNode(std::move(record));
-        });
+    saveOrUndo(saving, [&] { parts_.stores.saveDepartments(); },
+               [&] {
+                   auto record = std::make_unique<TDEPTNode>();
+                   record->Name = name;
+                   departments.addNode(std::move(record));
+               });
     auditAdminChange(parts_.view, who, "removed department " + auditQuoted(name));
     return TAdminResult::done();
 }
 
-TAdminResult TMaintenanceApi::createAccount(const std::string& who, const TNewAccount& account,
-                                            Saving saving) {
+TAdminResult TMaintenanceApi::createAccount(const std::string& who, const TNewAccount& account, Saving saving) {
     TWIWOList& board = parts_.stores.board();
-    const auto refusal = newAccountRefusal(
-        account, [&board](const std::string& key) { return board.findByKey(key) != nullptr; });
-    if (refusal)
-        return TAdminResult::refused(std::string(newAccountFieldName(refusal->field)), refusal->message);
+    const auto refusal =
+        newAccountRefusal(account, [&board](const std::string& key) { return board.findByKey(key) != nullptr; });
+    if (refusal) return TAdminResult::refused(std::string(newAccountFieldName(refusal->field)), refusal->message);
     for (const auto& [text, index] : {std::pair{&account.lastName, kLastNameField},
                                       {&account.firstName, kFirstNameField},
                                       {&account.password, kPasswordField}}) {
-        if (auto unfit = unfitText(*text, kAccountFields[index].json, kAccountFields[index].label))
-            return *unfit;
+        if (auto unfit = unfitText(*text, kAccountFields[index].json, kAccountFields[index].label)) return *unfit;
     }
     if (!isDepartment(parts_.stores.departments(), *account.department)) {
         return TAdminResult::refused(std::string(newAccountFieldName(NewAccountField::Department)),
@@ -116,17 +108,15 @@ TAdminResult TMaintenanceApi::createAccount(const std::string& who, const TNewAc
     std::unique_ptr<TWIWONode> record = makeAccount(account, datetime::now());
     const std::string key = record->Employee;
     board.addNode(std::move(record));
-    saveOrUndo(
-        saving, [&] { parts_.stores.saveBoard(); }, [&] { board.deleteByKey(key); });
+    saveOrUndo(saving, [&] { parts_.stores.saveBoard(); }, [&] { board.deleteByKey(key); });
     if (saving == Saving::Now) parts_.accountsChanged(before);
-    auditAdminChange(
-        parts_.view, who,
-        "created account " + auditQuoted(key) + " in department " + auditQuoted(*account.department));
+    auditAdminChange(parts_.view, who,
+                     "created account " + auditQuoted(key) + " in department " + auditQuoted(*account.department));
     return TAdminResult::done(accountAddedText(key, *account.department), key);
 }
 
-TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::string& key,
-                                            const TAccountEdit& edit, Saving saving) {
+TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::string& key, const TAccountEdit& edit,
+                                            Saving saving) {
     TWIWOList& board = parts_.stores.board();
     TWIWONode* account = board.findByKey(key);
     if (account == nullptr) return TAdminResult::gone(userGoneText(key));
@@ -139,8 +129,7 @@ TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::s
         // only while there are none.
         TDEPTList& departments = parts_.stores.departments();
         const std::string& department = *edit[kDepartmentField];
-        const bool allowed =
-            department.empty() ? departments.getCount() == 0 : isDepartment(departments, department);
+        const bool allowed = department.empty() ? departments.getCount() == 0 : isDepartment(departments, department);
         if (!allowed) {
             return TAdminResult::refused(std::string(kAccountFields[kDepartmentField].json),
                                          noSuchDepartmentText(department));
@@ -148,8 +137,7 @@ TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::s
     }
     const TWIWONode before = *account;
     applyAccountEdit(*account, edit, datetime::now());
-    saveOrUndo(
-        saving, [&] { parts_.stores.saveBoard(); }, [&] { *account = before; });
+    saveOrUndo(saving, [&] { parts_.stores.saveBoard(); }, [&] { *account = before; });
     if (saving == Saving::Now) parts_.accountsChanged(board.getCount());
     // Whichever way the board reaches its file, the key is changed from now on.
     if (account->Employee != key) keptPartsFollowAccount(key, account->Employee);
@@ -161,8 +149,8 @@ TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::s
     }
     auditAdminChange(parts_.view, who,
                      "changed account " + auditQuoted(key) +
-                         (account->Employee != key ? " (now " + auditQuoted(account->Employee) + ")" : "") +
-                         ": " + (changed.empty() ? "nothing but the time stamp" : changed));
+                         (account->Employee != key ? " (now " + auditQuoted(account->Employee) + ")" : "") + ": " +
+                         (changed.empty() ? "nothing but the time stamp" : changed));
     return TAdminResult::done({}, account->Employee);
 }
 
@@ -175,11 +163,10 @@ TAdminResult TMaintenanceApi::removeAccount(const std::string& who, const std::s
     if (removed.empty()) return TAdminResult::gone(userGoneText(key));
     const int before = board.getCount();
     board.deleteByKey(key);
-    saveOrUndo(
-        saving, [&] { parts_.stores.saveBoard(); },
-        [&] {
-            for (const TWIWONode& record : removed) board.addNode(std::make_unique<TWIWONode>(record));
-        });
+    saveOrUndo(saving, [&] { parts_.stores.saveBoard(); },
+               [&] {
+                   for (const TWIWONode& record : removed) board.addNode(std::make_unique<TWIWONode>(record));
+               });
     if (saving == Saving::Now) parts_.accountsChanged(before);
     keptPartsFollowAccount(key, std::nullopt);
     auditAdminChange(parts_.view, who, "removed account " + auditQuoted(key));
@@ -259,9 +246,8 @@ TAdminResult TMaintenanceApi::removePhoneEntry(const std::string& who, std::uint
     if (!entry) return TAdminResult::gone(kPhoneEntryGone);
     const TPHONENode copy = *entry;
     phonebook.removeNode(entry);
-    saveOrUndo(
-        saving, [&] { parts_.stores.savePhonebook(); },
-        [&] { phonebook.addNode(std::make_unique<TPHONENode>(copy)); });
+    saveOrUndo(saving, [&] { parts_.stores.savePhonebook(); },
+               [&] { phonebook.addNode(std::make_unique<TPHONENode>(copy)); });
     auditAdminChange(parts_.view, who, "removed phonebook entry " + phoneEntryText(copy));
     return TAdminResult::done();
 }
@@ -271,13 +257,11 @@ TAdminResult TMaintenanceApi::clearPhonebook(const std::string& who, Saving savi
     std::vector<TPHONENode> entries;
     for (int i = 0; i < phonebook.getCount(); ++i) entries.push_back(phonebook.getNode(i));
     phonebook.clearList();
-    saveOrUndo(
-        saving, [&] { parts_.stores.savePhonebook(); },
-        [&] {
-            for (const TPHONENode& entry : entries) phonebook.addNode(std::make_unique<TPHONENode>(entry));
-        });
-    auditAdminChange(parts_.view, who,
-                     "removed all " + std::to_string(entries.size()) + " phonebook entries");
+    saveOrUndo(saving, [&] { parts_.stores.savePhonebook(); },
+               [&] {
+                   for (const TPHONENode& entry : entries) phonebook.addNode(std::make_unique<TPHONENode>(entry));
+               });
+    auditAdminChange(parts_.view, who, "removed all " + std::to_string(entries.size()) + " phonebook entries");
     return TAdminResult::done();
 }
 

@@ -5,6 +5,7 @@
 // first checks that the administrator's password is still the one signed in
 // with.
 #include <charconv>
+
 #include <nlohmann/json.hpp>
 
 #include "host/admin_audit.h"
@@ -96,19 +97,16 @@ void addAccounts(TRouter& router, TWebServices& s) {
             return *refused;
         }
         const std::string who = browserAdministrator(c.request.clientAddress);
-        return adminStep(s, c.session,
-                         [&s, name, who] { return resultReply(s.host.createDepartment(who, name), 201); });
+        return adminStep(s, c.session, [&s, name, who] { return resultReply(s.host.createDepartment(who, name), 201); });
     });
 
     router.add("DELETE", "/api/admin/departments", Access::Administrator, [&s](TRouteContext& c) -> TReply {
         std::string name;
-        if (auto refused = parsing(
-                [&] { name = recordText(parseBody(c.request.body), kDepartmentName, Need::Present); })) {
+        if (auto refused = parsing([&] { name = recordText(parseBody(c.request.body), kDepartmentName, Need::Present); })) {
             return *refused;
         }
         const std::string who = browserAdministrator(c.request.clientAddress);
-        return adminStep(s, c.session,
-                         [&s, name, who] { return resultReply(s.host.removeDepartment(who, name)); });
+        return adminStep(s, c.session, [&s, name, who] { return resultReply(s.host.removeDepartment(who, name)); });
     });
 
     router.add("POST", "/api/admin/accounts", Access::Administrator, [&s](TRouteContext& c) -> TReply {
@@ -139,8 +137,7 @@ void addAccounts(TRouter& router, TWebServices& s) {
                 const json body = parseBody(c.request.body);
                 key = recordText(body, kEmployeeKey, Need::NotEmpty);
                 for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
-                    if (body.contains(std::string(kAccountFields[i].json)))
-                        edit[i] = recordText(body, accountField(kAccountFields[i]));
+                    if (body.contains(std::string(kAccountFields[i].json))) edit[i] = recordText(body, accountField(kAccountFields[i]));
                 }
             })) {
             return *refused;
@@ -154,13 +151,11 @@ void addAccounts(TRouter& router, TWebServices& s) {
 
     router.add("DELETE", "/api/admin/accounts", Access::Administrator, [&s](TRouteContext& c) -> TReply {
         std::string key;
-        if (auto refused =
-                parsing([&] { key = recordText(parseBody(c.request.body), kEmployeeKey, Need::NotEmpty); })) {
+        if (auto refused = parsing([&] { key = recordText(parseBody(c.request.body), kEmployeeKey, Need::NotEmpty); })) {
             return *refused;
         }
         const std::string who = browserAdministrator(c.request.clientAddress);
-        return adminStep(s, c.session,
-                         [&s, key, who] { return resultReply(s.host.removeAccount(who, key)); });
+        return adminStep(s, c.session, [&s, key, who] { return resultReply(s.host.removeAccount(who, key)); });
     });
 }
 
@@ -390,8 +385,7 @@ void addOptions(TRouter& router, TWebServices& s) {
             return *refused;
         }
         const std::string who = browserAdministrator(c.request.clientAddress);
-        return adminStep(s, c.session,
-                         [&s, changes, who] { return resultReply(s.host.changeOptions(who, changes)); });
+        return adminStep(s, c.session, [&s, changes, who] { return resultReply(s.host.changeOptions(who, changes)); });
     });
 }
 

@@ -294,7 +294,7 @@ TEST(WebAdmin, PhonebookEntriesAreDeletedOneOrAllAndTheLogIsFilteredPrintedAndEx
     EXPECT_EQ(admin->request("DELETE", "/api/admin/phonebook/" + id, "{}").status, 404);
     // Added and edited: in caller order, a caller needed, the field named.
     const HttpResponse noCaller = admin->request("POST", "/api/admin/phonebook", R"({"company":"Acme"})");
-    EXPECT_EQ(noCaller.status, 400);
+    EXPECT_EQ(noCaller.status, 422);
     EXPECT_EQ(bodyOf(noCaller)["field"], "caller");
     const HttpResponse added =
         admin->request("POST", "/api/admin/phonebook", R"({"caller":"D. Caller","company":"Acme","phone":"555-0100"})");
