@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "host/admin_audit.h"
@@ -137,10 +138,9 @@ TAdminResult TMaintenanceApi::modifyAccount(const std::string& who, const std::s
     const TWIWONode before = *account;
     applyAccountEdit(*account, edit, datetime::now());
     saveOrUndo(saving, [&] { parts_.stores.saveBoard(); }, [&] { *account = before; });
-    if (saving == Saving::Now) {
-        parts_.accountsChanged(board.getCount());
-        if (account->Employee != key) scheduleFollowsAccount(key, account->Employee);
-    }
+    if (saving == Saving::Now) parts_.accountsChanged(board.getCount());
+    // Whichever way the board reaches its file, the key is changed from now on.
+    if (account->Employee != key) keptPartsFollowAccount(key, account->Employee);
 
     std::string changed;
     for (std::size_t i = 0; i < kAccountFields.size(); ++i) {
@@ -167,28 +167,88 @@ TAdminResult TMaintenanceApi::removeAccount(const std::string& who, const std::s
                [&] {
                    for (const TWIWONode& record : removed) board.addNode(std::make_unique<TWIWONode>(record));
                });
-    if (saving == Saving::Now) {
-        parts_.accountsChanged(before);
-        scheduleFollowsAccount(key, std::nullopt);
-    }
+    if (saving == Saving::Now) parts_.accountsChanged(before);
+    keptPartsFollowAccount(key, std::nullopt);
     auditAdminChange(parts_.view, who, "removed account " + auditQuoted(key));
     return TAdminResult::done();
 }
 
+void TMaintenanceApi::keptPartsFollowAccount(const std::string& key,
+                                             const std::optional<std::string>& newKey) {
+    scheduleFollowsAccount(key, newKey);
+    frontDeskFollowsAccount(key, newKey);
+}
+
+namespace {
+
+const TPHONENode* phoneEntryOf(TPHONEList& phonebook, std::uint64_t serial) {
+    for (int i = 0; i < phonebook.getCount(); ++i) {
+        if (phonebook.getNode(i).serial == serial) return &phonebook.getNode(i);
+    }
+    return nullptr;
+}
+
+constexpr const char* kPhoneEntryGone = "This phonebook entry is no longer there.";
+
+// A refusal of the entry's texts, naming the field; none when it may be kept.
+std::optional<TAdminResult> phoneEntryRefusal(const TPHONENode& entry) {
+    if (entry.Caller.empty()) return TAdminResult::refused("caller", "Caller is required.");
+    for (const auto& [text, field, label] : {std::tuple{&entry.Caller, "caller", "Caller"},
+                                             {&entry.Company, "company", "Company"},
+                                             {&entry.PhoneNumber, "phone", "Phone Number"}}) {
+        if (auto unfit = unfitText(*text, field, label)) return unfit;
+    }
+    return std::nullopt;
+}
+
+std::string phoneEntryText(const TPHONENode& entry) {
+    return auditQuoted(entry.Caller) + " (" + auditQuoted(entry.Company) + ", " +
+           auditQuoted(entry.PhoneNumber) + ")";
+}
+
+}  // namespace
+
+TAdminResult TMaintenanceApi::addPhoneEntry(const std::string& who, const TPHONENode& entry) {
+    if (auto refusal = phoneEntryRefusal(entry)) return *refusal;
+    TPHONEList& phonebook = parts_.stores.phonebook();
+    const TPHONENode& added = phonebook.addNode(std::make_unique<TPHONENode>(entry));
+    const std::uint64_t serial = added.serial;
+    saveOrUndo(
+        Saving::Now, [&] { parts_.stores.savePhonebook(); },
+        [&] { phonebook.removeNode(phoneEntryOf(phonebook, serial)); });
+    auditAdminChange(parts_.view, who, "added phonebook entry " + phoneEntryText(entry));
+    return TAdminResult::done({}, std::to_string(serial));
+}
+
+TAdminResult TMaintenanceApi::changePhoneEntry(const std::string& who, std::uint64_t serial,
+                                               const TPHONENode& entry) {
+    TPHONEList& phonebook = parts_.stores.phonebook();
+    const TPHONENode* old = phoneEntryOf(phonebook, serial);
+    if (!old) return TAdminResult::gone(kPhoneEntryGone);
+    if (auto refusal = phoneEntryRefusal(entry)) return *refusal;
+    const TPHONENode before = *old;
+    phonebook.removeNode(old);
+    const std::uint64_t now = phonebook.addNode(std::make_unique<TPHONENode>(entry)).serial;
+    saveOrUndo(
+        Saving::Now, [&] { parts_.stores.savePhonebook(); },
+        [&] {
+            phonebook.removeNode(phoneEntryOf(phonebook, now));
+            phonebook.addNode(std::make_unique<TPHONENode>(before));
+        });
+    auditAdminChange(parts_.view, who,
+                     "changed phonebook entry " + phoneEntryText(before) + " to " + phoneEntryText(entry));
+    return TAdminResult::done({}, std::to_string(now));
+}
+
 TAdminResult TMaintenanceApi::removePhoneEntry(const std::string& who, std::uint64_t serial, Saving saving) {
     TPHONEList& phonebook = parts_.stores.phonebook();
-    const TPHONENode* entry = nullptr;
-    for (int i = 0; i < phonebook.getCount() && !entry; ++i) {
-        if (phonebook.getNode(i).serial == serial) entry = &phonebook.getNode(i);
-    }
-    if (!entry) return TAdminResult::gone("This phonebook entry is no longer there.");
+    const TPHONENode* entry = phoneEntryOf(phonebook, serial);
+    if (!entry) return TAdminResult::gone(kPhoneEntryGone);
     const TPHONENode copy = *entry;
     phonebook.removeNode(entry);
     saveOrUndo(saving, [&] { parts_.stores.savePhonebook(); },
                [&] { phonebook.addNode(std::make_unique<TPHONENode>(copy)); });
-    auditAdminChange(parts_.view, who,
-                     "removed phonebook entry " + auditQuoted(copy.Caller) + " (" + auditQuoted(copy.Company) + ", " +
-                         auditQuoted(copy.PhoneNumber) + ")");
+    auditAdminChange(parts_.view, who, "removed phonebook entry " + phoneEntryText(copy));
     return TAdminResult::done();
 }
 

@@ -243,6 +243,12 @@ public:
     TAdminResult removeAccount(const std::string& who, const std::string& key, Saving saving = Saving::Now);
 
     // --- the phonebook -------------------------------------------------------------------------------
+    // Adds an entry (Caller, Company, PhoneNumber) in caller order; a caller
+    // is needed. Done with the new entry's serial as `record`.
+    TAdminResult addPhoneEntry(const std::string& who, const TPHONENode& entry);
+    // Puts these texts in place of the entry with this serial; the entry
+    // moves to its caller's place and gets a new serial (`record`).
+    TAdminResult changePhoneEntry(const std::string& who, std::uint64_t serial, const TPHONENode& entry);
     // The entry with this serial (its identity since the store last loaded).
     TAdminResult removePhoneEntry(const std::string& who, std::uint64_t serial, Saving saving = Saving::Now);
     TAdminResult clearPhonebook(const std::string& who, Saving saving = Saving::Now);
@@ -318,6 +324,10 @@ private:
     // The schedule follows an account's new key, or (none) its removal:
     // its absences and its calendar go with it.
     void scheduleFollowsAccount(const std::string& key, const std::optional<std::string>& newKey);
+    // [FrontDesk] Accounts follows an account's new key, or (none) its removal.
+    void frontDeskFollowsAccount(const std::string& key, const std::optional<std::string>& newKey);
+    // Each part kept by account key follows the account's new key, or its removal.
+    void keptPartsFollowAccount(const std::string& key, const std::optional<std::string>& newKey);
 
     TServerParts& parts_;
     TServerContext& context_;

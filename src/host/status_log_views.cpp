@@ -13,6 +13,12 @@ std::array<std::string_view, 8> logCells(const TLOGNode& entry) {
 bool logEntryShown(const TLOGNode& entry, const TLogFilter& filter) {
     if (filter.employee && entry.Employee != *filter.employee) return false;
     if (filter.department && entry.Department != *filter.department) return false;
+    if (filter.fromDay || filter.toDay) {
+        const std::optional<std::time_t> day = datetime::parseDateTime(entry.Date);  // its midnight
+        if (!day) return false;
+        if (filter.fromDay && *day < *filter.fromDay) return false;
+        if (filter.toDay && *day > *filter.toDay) return false;
+    }
     return true;
 }
 

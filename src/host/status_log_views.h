@@ -24,10 +24,13 @@ std::array<std::string_view, 8> logCells(const TLOGNode& entry);
 
 // The viewer's filter: an entry is shown when the kind is "<None>" (nothing
 // set), or its Employee, or its Department, equals the value exactly. With
-// both set, both must match.
+// both set, both must match. A range of days shows only the entries of those
+// days (both included); an entry whose date does not read is not in any range.
 struct TLogFilter {
     std::optional<std::string> employee;    // record bytes
     std::optional<std::string> department;  // record bytes
+    std::optional<std::time_t> fromDay;     // the local midnight that starts the first day
+    std::optional<std::time_t> toDay;       // the local midnight that starts the last day
 };
 bool logEntryShown(const TLOGNode& entry, const TLogFilter& filter);
 

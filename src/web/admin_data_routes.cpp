@@ -161,6 +161,28 @@ void addAccounts(TRouter& router, TWebServices& s) {
 
 // --- the phonebook ----------------------------------------------------------------
 
+constexpr TTextField kCaller{"caller", "Caller", slotWidth<TPHONENode>("Caller")};
+constexpr TTextField kCompany{"company", "Company", slotWidth<TPHONENode>("Company")};
+constexpr TTextField kPhoneNumber{"phone", "Phone Number", slotWidth<TPHONENode>("PhoneNumber")};
+
+// The entry's texts of the request body; the caller is needed.
+TPHONENode phoneEntryOf(const json& body) {
+    TPHONENode entry;
+    entry.Caller = recordText(body, kCaller, Need::NotEmpty);
+    entry.Company = recordText(body, kCompany);
+    entry.PhoneNumber = recordText(body, kPhoneNumber);
+    return entry;
+}
+
+// The serial of "/api/admin/phonebook/{id}"; nothing when it is not one.
+std::optional<std::uint64_t> phoneSerialOf(const TRouteContext& c) {
+    const std::string& text = c.params.find("id")->second;
+    std::uint64_t serial = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), serial);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return serial;
+}
+
 void addPhonebook(TRouter& router, TWebServices& s) {
     router.add("GET", "/api/admin/phonebook", Access::Administrator, [&s](TRouteContext& c) {
         return adminStep(s, c.session, [&s]() -> TReply {
@@ -171,20 +193,42 @@ void addPhonebook(TRouter& router, TWebServices& s) {
                                    {"company", shownText(entry.Company)},
                                    {"phone", shownText(entry.PhoneNumber)}});
             }
-            return jsonReply(200, {{"entries", entries}});
+            return jsonReply(
+                200, {{"entries", entries}, {"inputWidths", inputWidths({kCaller, kCompany, kPhoneNumber})}});
         });
     });
 
-    router.add("DELETE", "/api/admin/phonebook/{id}", Access::Administrator, [&s](TRouteContext& c) -> TReply {
-        const std::string& text = c.params.find("id")->second;
-        std::uint64_t serial = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), serial);
+    router.add("POST", "/api/admin/phonebook", Access::Administrator, [&s](TRouteContext& c) -> TReply {
+        TPHONENode entry;
+        if (auto refused = parsing([&] { entry = phoneEntryOf(parseBody(c.request.body)); })) return *refused;
         const std::string who = browserAdministrator(c.request.clientAddress);
-        if (error != std::errc() || end != text.data() + text.size()) {
-            return errorReply(404, "This phonebook entry is no longer there.");
-        }
-        return adminStep(s, c.session, [&s, serial, who] { return resultReply(s.host.removePhoneEntry(who, serial)); });
+        return adminStep(s, c.session, [&s, entry, who] {
+            const TAdminResult result = s.host.addPhoneEntry(who, entry);
+            return resultReply(result, 201, {{"id", result.record}});
+        });
     });
+
+    router.add("PUT", "/api/admin/phonebook/{id}", Access::Administrator, [&s](TRouteContext& c) -> TReply {
+        const auto serial = phoneSerialOf(c);
+        if (!serial) return errorReply(404, "This phonebook entry is no longer there.");
+        TPHONENode entry;
+        if (auto refused = parsing([&] { entry = phoneEntryOf(parseBody(c.request.body)); })) return *refused;
+        const std::string who = browserAdministrator(c.request.clientAddress);
+        return adminStep(s, c.session, [&s, serial = *serial, entry, who] {
+            const TAdminResult result = s.host.changePhoneEntry(who, serial, entry);
+            return resultReply(result, 200, {{"id", result.record}});
+        });
+    });
+
+    router.add("DELETE", "/api/admin/phonebook/{id}", Access::Administrator,
+               [&s](TRouteContext& c) -> TReply {
+                   const auto serial = phoneSerialOf(c);
+                   if (!serial) return errorReply(404, "This phonebook entry is no longer there.");
+                   const std::string who = browserAdministrator(c.request.clientAddress);
+                   return adminStep(s, c.session, [&s, serial = *serial, who] {
+                       return resultReply(s.host.removePhoneEntry(who, serial));
+                   });
+               });
 
     router.add("DELETE", "/api/admin/phonebook", Access::Administrator, [&s](TRouteContext& c) {
         const std::string who = browserAdministrator(c.request.clientAddress);
@@ -195,11 +239,13 @@ void addPhonebook(TRouter& router, TWebServices& s) {
 // --- the status change log ---------------------------------------------------------
 
 // The filter of the query: "employee" and "department" (UTF-8; an empty one
-// matches the entries without). A value the code page cannot hold matches no
-// entry.
+// matches the entries without), "from" and "to" (days such as 2024-05-31,
+// both included; empty: open). A value the code page cannot hold matches no
+// entry; a day that does not read is refused.
 struct TQueryFilter {
     TLogFilter filter;
     bool matchesNothing = false;
+    std::optional<TReply> refused;
 };
 
 TQueryFilter logFilterOf(const TRequest& request) {
@@ -212,6 +258,17 @@ TQueryFilter logFilterOf(const TRequest& request) {
     };
     take("employee", query.filter.employee);
     take("department", query.filter.department);
+    const auto day = [&](const char* name, const char* label, std::optional<std::time_t>& into) {
+        const auto value = request.queryValue(name);
+        if (!value || value->empty() || query.refused) return;
+        const auto read = datetime::readDateTime(*value);
+        if (read && !read->timeGiven)
+            into = read->at;
+        else
+            query.refused = errorReply(400, std::string(label) + " is not a date: \"" + *value + "\".", name);
+    };
+    day("from", "From", query.filter.fromDay);
+    day("to", "To", query.filter.toDay);
     return query;
 }
 
@@ -222,18 +279,26 @@ std::vector<TLOGNode> logRows(TWebServices& s, const TQueryFilter& query) {
 
 void addLog(TRouter& router, TWebServices& s) {
     router.add("GET", "/api/admin/log", Access::Administrator, [&s](TRouteContext& c) {
-        return adminStep(s, c.session, [&s, query = logFilterOf(c.request)]() -> TReply {
+        TQueryFilter query = logFilterOf(c.request);
+        if (query.refused) return *query.refused;
+        return adminStep(s, c.session, [&s, query = std::move(query)]() -> TReply {
             json employees = json::array();
-            for (const TWIWONode& account : s.host.accounts()) employees.push_back(shownText(account.Employee));
+            for (const TWIWONode& account : s.host.accounts())
+                employees.push_back(shownText(account.Employee));
             json departments = json::array();
             for (const std::string& name : s.host.departmentNames()) departments.push_back(shownText(name));
             json rows = json::array();
-            for (const TLOGNode& entry : logRows(s, query)) {
-                const auto cells = logCells(entry);
-                rows.push_back({{"employee", shownText(cells[0])}, {"department", shownText(cells[1])},
-                                {"date", shownText(cells[2])},     {"time", shownText(cells[3])},
-                                {"status", shownText(cells[4])},   {"returning", shownText(cells[5])},
-                                {"reachedAt", shownText(cells[6])}, {"comments", shownText(cells[7])}});
+            const std::vector<TLOGNode> entries = logRows(s, query);
+            for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {  // newest first
+                const auto cells = logCells(*entry);
+                rows.push_back({{"employee", shownText(cells[0])},
+                                {"department", shownText(cells[1])},
+                                {"date", shownText(cells[2])},
+                                {"time", shownText(cells[3])},
+                                {"status", shownText(cells[4])},
+                                {"returning", shownText(cells[5])},
+                                {"reachedAt", shownText(cells[6])},
+                                {"comments", shownText(cells[7])}});
             }
             return jsonReply(200, {{"employees", employees},
                                    {"departments", departments},
@@ -243,7 +308,9 @@ void addLog(TRouter& router, TWebServices& s) {
     });
 
     router.add("GET", "/api/admin/log.csv", Access::Administrator, [&s](TRouteContext& c) {
-        return adminStep(s, c.session, [&s, query = logFilterOf(c.request)]() -> TReply {
+        TQueryFilter query = logFilterOf(c.request);
+        if (query.refused) return *query.refused;
+        return adminStep(s, c.session, [&s, query = std::move(query)]() -> TReply {
             TReply reply;
             reply.contentType = "text/csv; charset=utf-8; header=present";
             reply.body = statusLogCsv(logRows(s, query));
@@ -255,11 +322,14 @@ void addLog(TRouter& router, TWebServices& s) {
     // The printout as the window prints it: the title, the moment, a line
     // per row up to the first without an employee.
     router.add("GET", "/api/admin/log/print", Access::Administrator, [&s](TRouteContext& c) {
-        return adminStep(s, c.session, [&s, query = logFilterOf(c.request)]() -> TReply {
+        TQueryFilter query = logFilterOf(c.request);
+        if (query.refused) return *query.refused;
+        return adminStep(s, c.session, [&s, query = std::move(query)]() -> TReply {
             const std::vector<TLOGNode> rows = logRows(s, query);
             json lines = json::array();
             const std::size_t printed = printedRowCount(rows);
-            for (std::size_t i = 0; i < printed; ++i) lines.push_back(shownText(statusLogPrintLine(logCells(rows[i]))));
+            for (std::size_t i = 0; i < printed; ++i)
+                lines.push_back(shownText(statusLogPrintLine(logCells(rows[i]))));
             return jsonReply(200, {{"title", std::string(kStatusLogTitle)},
                                    {"printedOn", shownText(printedOnText(datetime::now()))},
                                    {"lines", lines}});

@@ -279,7 +279,8 @@ TEST(WebAdmin, PhonebookEntriesAreDeletedOneOrAllAndTheLogIsFilteredPrintedAndEx
                           {{"Doe,Jane", "Sales", "12/6/26", "9:15:02 AM", "Out", "", "Caf\xe9 \"Nord\"", "Lunch, back at 2"},
                            {"Roe,Rick", "Support", "12/6/26", "9:20:00 AM", "In", "", "", ""},
                            {"", "Sales", "12/6/26", "9:30:00 AM", "In", "", "", ""},
-                           {"Doe,Jane", "Sales", "12/6/26", "10:00:00 AM", "Out", "\x80" "5 fee", "", "two\r\nlines"}});
+                           {"Doe,Jane", "Sales", "12/6/26", "10:00:00 AM", "Out", "\x80" "5 fee", "", "two\r\nlines"},
+                           {"Roe,Rick", "Support", "12/8/26", "8:00:00 AM", "In", "", "", ""}});
     server->start();
     auto admin = administrator(*server);
 
@@ -291,6 +292,23 @@ TEST(WebAdmin, PhonebookEntriesAreDeletedOneOrAllAndTheLogIsFilteredPrintedAndEx
     EXPECT_EQ(admin->request("DELETE", "/api/admin/phonebook/" + id, "{}").status, 200);
     EXPECT_EQ(records(*server, RecordKind::Phone).size(), 2u);
     EXPECT_EQ(admin->request("DELETE", "/api/admin/phonebook/" + id, "{}").status, 404);
+    // Added and edited: in caller order, a caller needed, the field named.
+    const HttpResponse noCaller = admin->request("POST", "/api/admin/phonebook", R"({"company":"Acme"})");
+    EXPECT_EQ(noCaller.status, 422);
+    EXPECT_EQ(bodyOf(noCaller)["field"], "caller");
+    const HttpResponse added =
+        admin->request("POST", "/api/admin/phonebook", R"({"caller":"D. Caller","company":"Acme","phone":"555-0100"})");
+    ASSERT_EQ(added.status, 201);
+    const std::string addedId = bodyOf(added)["id"];
+    EXPECT_EQ(admin->request("PUT", "/api/admin/phonebook/" + addedId,
+                             R"({"caller":"0. Caller","company":"Café Nord","phone":"555-0101"})")
+                  .status,
+              200);
+    EXPECT_EQ(admin->request("PUT", "/api/admin/phonebook/" + addedId, R"({"caller":"E. Caller"})").status, 404);
+    const auto phones = records(*server, RecordKind::Phone);
+    ASSERT_EQ(phones.size(), 3u);
+    EXPECT_EQ(phones[0], (Fields{"0. Caller", "Caf\xe9 Nord", "555-0101"}));
+    EXPECT_EQ(bodyOf(admin->get("/api/admin/phonebook"))["inputWidths"]["phone"], 128);
     EXPECT_EQ(admin->request("DELETE", "/api/admin/phonebook", "{}").status, 200);
     EXPECT_TRUE(records(*server, RecordKind::Phone).empty());
 
@@ -302,13 +320,23 @@ TEST(WebAdmin, PhonebookEntriesAreDeletedOneOrAllAndTheLogIsFilteredPrintedAndEx
         for (const json& row : log["rows"]) times.push_back(row["time"]);
         return times;
     };
-    EXPECT_EQ(shown(""), (std::vector<std::string>{"9:15:02 AM", "9:20:00 AM", "9:30:00 AM", "10:00:00 AM"}));
-    EXPECT_EQ(shown("?employee=Doe%2CJane"), (std::vector<std::string>{"9:15:02 AM", "10:00:00 AM"}));
-    EXPECT_EQ(shown("?department=Sales"), (std::vector<std::string>{"9:15:02 AM", "9:30:00 AM", "10:00:00 AM"}));
+    // Newest first, as the page shows them.
+    EXPECT_EQ(shown(""),
+              (std::vector<std::string>{"8:00:00 AM", "10:00:00 AM", "9:30:00 AM", "9:20:00 AM", "9:15:02 AM"}));
+    EXPECT_EQ(shown("?employee=Doe%2CJane"), (std::vector<std::string>{"10:00:00 AM", "9:15:02 AM"}));
+    EXPECT_EQ(shown("?department=Sales"), (std::vector<std::string>{"10:00:00 AM", "9:30:00 AM", "9:15:02 AM"}));
     EXPECT_EQ(shown("?employee="), (std::vector<std::string>{"9:30:00 AM"}));
     EXPECT_EQ(shown("?employee=Nobody"), (std::vector<std::string>{}));
+    // A range of days, both included, with the other filters or alone.
+    EXPECT_EQ(shown("?from=2026-12-07"), (std::vector<std::string>{"8:00:00 AM"}));
+    EXPECT_EQ(shown("?employee=Roe%2CRick&to=2026-12-06"), (std::vector<std::string>{"9:20:00 AM"}));
+    EXPECT_EQ(shown("?from=2026-12-06&to=2026-12-06").size(), 4u);
+    EXPECT_EQ(shown("?from=2026-12-09"), (std::vector<std::string>{}));
+    const HttpResponse badDay = admin->get("/api/admin/log.csv?from=yesterday");
+    EXPECT_EQ(badDay.status, 400);
+    EXPECT_EQ(bodyOf(badDay)["field"], "from");
     const json log = bodyOf(admin->get("/api/admin/log?employee=Doe%2CJane"));
-    EXPECT_EQ(log["rows"][0]["reachedAt"], "Caf\u00e9 \"Nord\"");
+    EXPECT_EQ(log["rows"][1]["reachedAt"], "Caf\u00e9 \"Nord\"");
     EXPECT_EQ(log["employees"], (json{"Doe,Jane", "Roe,Rick"}));
 
     // The printout: the window's lines, up to the first without an employee.
@@ -330,6 +358,10 @@ TEST(WebAdmin, PhonebookEntriesAreDeletedOneOrAllAndTheLogIsFilteredPrintedAndEx
         "\"Doe,Jane\",Sales,12/6/26,9:15:02 AM,Out,,\"Caf\xc3\xa9 \"\"Nord\"\"\",\"Lunch, back at 2\"\r\n"
         "\"Doe,Jane\",Sales,12/6/26,10:00:00 AM,Out,\xe2\x82\xac"
         "5 fee,,\"two\r\nlines\"\r\n");
+    EXPECT_EQ(admin->get("/api/admin/log.csv?from=2026-12-08&to=2026-12-31").body,
+              "\xEF\xBB\xBF"
+              "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n"
+              "\"Roe,Rick\",Support,12/8/26,8:00:00 AM,In,,,\r\n");
     EXPECT_EQ(admin->get("/api/admin/log.csv?department=Nowhere").body,
               "\xEF\xBB\xBF"
               "Employee,Department,Date,Time,Status,Returning,ReachedAt,Comments\r\n");

@@ -64,7 +64,15 @@ function show() {
   document.title = `${title} · Zelvora Administration`;
 }
 
+// "Loading…" stands apart from the page, fixed where it is, so that the bar
+// appearing above the first page moves nothing the reader has seen.
+function started() {
+  const loading = document.getElementById("starting");
+  if (loading) loading.remove();
+}
+
 function signedIn(token) {
+  started();
   setAntiForgeryToken(token);
   topbar.hidden = false;
   live = new AdminLive();
@@ -73,6 +81,7 @@ function signedIn(token) {
 }
 
 function signedOut(state, message) {
+  started();
   if (leaveView) leaveView();
   leaveView = null;
   if (live) live.stop();

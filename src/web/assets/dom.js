@@ -49,6 +49,26 @@ export function field({ label, hint, ...input }) {
     hint ? h("small", { class: "hint" }, hint) : null);
 }
 
+// A password field ({label, name, hint, ...input attributes}) with a
+// toggle button that shows what is typed and hides it again (pressed while
+// shown; its name stays, as a toggle's does).
+export function passwordField({ label, hint, ...input }) {
+  const id = input.id || `f-${input.name}`;
+  const box = h("input", { id, type: "password", autocomplete: "new-password", spellcheck: "false",
+    "aria-describedby": hint ? `${id}-hint` : null, ...input });
+  const show = h("button", { type: "button", class: "button small quiet reveal", "aria-controls": id,
+    "aria-pressed": "false", "aria-label": `Show the ${label.toLowerCase()}` }, "Show");
+  show.addEventListener("click", () => {
+    const shown = box.type === "password";
+    box.type = shown ? "text" : "password";
+    show.setAttribute("aria-pressed", String(shown));
+  });
+  return h("div", { class: "field" },
+    h("label", { for: id }, label),
+    h("span", { class: "password-box" }, box, show),
+    hint ? h("small", { class: "hint", id: `${id}-hint` }, hint) : null);
+}
+
 // Limits the text inputs of `form` to the lengths the server gives for
 // them ({name: characters}, from the stores' field tables).
 export function setMaxLengths(form, widths) {

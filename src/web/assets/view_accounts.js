@@ -7,7 +7,7 @@
 
 import { api } from "./api.js";
 import { followChanges } from "./admin_live.js";
-import { askInline, field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
+import { askInline, field, h, notice, passwordField, replaceChildren, setMaxLengths } from "./dom.js";
 import { accountsTable, departmentList } from "./accounts_table.js";
 
 const ACCOUNT_FIELDS = [
@@ -77,7 +77,8 @@ export function renderAccounts(container, { live }) {
       field({ label: "Last Name", name: "lastName" }),
       field({ label: "First Name", name: "firstName" })),
     h("div", { class: "two" },
-      field({ label: "Password", name: "password" }),
+      passwordField({ label: "Starting password", name: "password",
+        hint: "The default password is filled in: type another to give the account its own." }),
       h("div", { class: "field" }, h("label", { for: "f-department" }, "Department"), accountDepartment)),
     h("div", { class: "actions" }, h("button", { type: "submit", class: "button primary" }, "Create account")));
   // The department list follows the departments; what is chosen stays.
@@ -166,8 +167,7 @@ export function renderAccounts(container, { live }) {
       h("p", { class: "employee-line" }, "Employee: ", keyLabel),
       h("div", { class: "modify-columns" },
         h("div", {},
-          field({ label: "Password", name: "password", type: "password",
-            placeholder: "unchanged", autocomplete: "new-password" }),
+          passwordField({ label: "New password", name: "password", placeholder: "unchanged" }),
           inputs(ACCOUNT_FIELDS.slice(0, 2)),
           h("div", { class: "field" }, h("label", { for: "f-department" }, "Department"),
             departmentSelect("department", data.departments, department, null)),

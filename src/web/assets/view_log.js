@@ -1,6 +1,7 @@
-// The status change log, as the window's viewer shows it: every entry,
-// oldest first, narrowed to one employee or one department; downloaded as
-// CSV with the same filter; and a printout laid out as the window prints it.
+// The status change log, as the window's viewer shows it, newest first:
+// narrowed to one employee or one department and to a range of days;
+// downloaded as CSV with the same filter; and a printout laid out as the
+// window prints it.
 
 import { api } from "./api.js";
 import { followChanges } from "./admin_live.js";
@@ -9,12 +10,14 @@ import { h, notice, replaceChildren } from "./dom.js";
 const COLUMNS = [["employee", "Employee"], ["department", "Department"], ["date", "Date"], ["time", "Time"],
   ["status", "Status"], ["returning", "Returning"], ["reachedAt", "ReachedAt"], ["comments", "Comments"]];
 
-// The filter as a query: "employee=…" or "department=…", or nothing. A kind
-// with no value to choose (no accounts) asks for the entries without one, as
-// the window's empty value list does.
-function filterQuery(kind, value) {
+// The filter as a query: "employee=…" or "department=…", and "from" and "to"
+// (days as 2024-05-31) when set. A kind with no value to choose (no
+// accounts) asks for the entries without one, as the window's empty value
+// list does.
+function filterQuery(kind, value, days) {
   const query = new URLSearchParams();
   if (kind) query.set(kind, value ?? "");
+  for (const [name, day] of Object.entries(days)) if (day) query.set(name, day);
   return query.toString();
 }
 
@@ -26,6 +29,11 @@ export function renderLog(container, { live, query }) {
     h("option", { value: "" }, "<None>"), h("option", { value: "employee" }, "Employee"),
     h("option", { value: "department" }, "Department"));
   const valueBox = h("select", { id: "f-filter-value", name: "value" });
+  const days = { from: query.get("from") || "", to: query.get("to") || "" };
+  const dayBox = (name) => h("input", { type: "date", id: `f-${name}`, name, value: days[name],
+    onchange: (event) => { days[name] = event.target.value; load(); } });
+  const fromBox = dayBox("from");
+  const toBox = dayBox("to");
   const csv = h("a", { class: "button", download: "status-change-log.csv" }, "Download CSV");
   const print = h("a", { class: "button" }, "Printout");
   const summary = h("p", { class: "summary" });
@@ -41,31 +49,40 @@ export function renderLog(container, { live, query }) {
   }
 
   function links() {
-    const q = filterQuery(kind, value);
+    const q = filterQuery(kind, value, days);
     csv.href = `/api/admin/log.csv${q ? `?${q}` : ""}`;
     print.href = `#log-print${q ? `?${q}` : ""}`;
     history.replaceState(null, "", `#log${q ? `?${q}` : ""}`);
   }
 
+  let latest = 0;  // only the answer to the latest request is shown
   async function load() {
-    const q = filterQuery(kind, value);
+    const q = filterQuery(kind, value, days);
     const path = `/api/admin/log${q ? `?${q}` : ""}`;
+    const mine = ++latest;
     try {
       const { data } = await api("GET", path);
+      if (mine !== latest) return;
       lists = data;
       kindBox.value = kind;
       const asked = value;
       fillValues();
       if (value !== asked) return load();  // the value asked for is gone: the first one instead
       const rows = data.rows;
-      summary.textContent = `${rows.length} of ${data.total} ${data.total === 1 ? "entry" : "entries"} shown`;
+      summary.textContent = `${rows.length} of ${data.total} ${data.total === 1 ? "entry" : "entries"} shown, newest first`;
       replaceChildren(body, rows.map((row) =>
         h("tr", { class: "row" }, COLUMNS.map(([key, label]) => h("td", { class: key, "data-label": label }, row[key])))));
       links();
       notice(message, "", "");
     } catch (e) {
+      if (mine !== latest) return;
       notice(message, "error", e.message);
+      const box = { from: fromBox, to: toBox }[e.field];
+      if (box) box.setAttribute("aria-invalid", "true");
+      return;
     }
+    fromBox.removeAttribute("aria-invalid");
+    toBox.removeAttribute("aria-invalid");
   }
 
   kindBox.addEventListener("change", () => {
@@ -84,7 +101,10 @@ export function renderLog(container, { live, query }) {
       h("div", { class: "page-head" }, h("h2", {}, "Status change log"), h("span", { class: "head-actions" }, csv, print)),
       h("div", { class: "toolbar filters" },
         h("label", { for: "f-filter-kind" }, "Filter By:"), kindBox,
-        h("label", { for: "f-filter-value" }, "Filter Value:"), valueBox),
+        h("label", { for: "f-filter-value" }, "Filter Value:"), valueBox,
+        h("span", { class: "day-range" },
+          h("label", { for: "f-from" }, "From:"), fromBox,
+          h("label", { for: "f-to" }, "To:"), toBox)),
       summary, message,
       h("div", { class: "table-wrap" },
         h("table", { class: "grid log" },

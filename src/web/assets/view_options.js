@@ -29,13 +29,19 @@ function explanation(name) {
   return h("p", { class: "explanation" }, EXPLAIN[name].join("\n"));
 }
 
+// What the form shows until the options arrive: the same fields, empty, so
+// that nothing moves when they are filled in.
+const PENDING = { smtpHost: "", port: "", blockSize: "", blockSizeInUse: "", blockSizes: [], expDays: "",
+  maxLogSize: "", maxLogSizeRange: [], autoOutAt: "", autoOutDone: "", listeningPort: 0 };
+
 export function renderOptions(container, { onToken }) {
   const message = h("p", { class: "notice", role: "status", hidden: true });
   const form = h("form", { class: "options-form", novalidate: true });
   let shown = null;
 
-  function draw(options) {
-    shown = options;
+  function draw(options, pending = false) {
+    shown = pending ? null : options;
+    form.setAttribute("aria-busy", String(pending));
     const inUse = (text) => h("small", { class: "hint in-use" }, text);
     replaceChildren(form,
       h("fieldset", { class: "option" }, h("legend", {}, "SMTP Mail Options"),
@@ -67,7 +73,8 @@ export function renderOptions(container, { onToken }) {
         options.autoOutDone ? h("small", { class: "hint" }, `Last done for the day ${options.autoOutDone}.`) : null,
         explanation("autoOutAt")),
       message,
-      h("div", { class: "actions" }, h("button", { type: "submit", class: "button primary" }, "Save options")));
+      h("div", { class: "actions" },
+        h("button", { type: "submit", class: "button primary", disabled: pending }, "Save options")));
   }
 
   async function load() {
@@ -81,6 +88,7 @@ export function renderOptions(container, { onToken }) {
 
   form.addEventListener("submit", async (event) => {
     event.preventDefault();
+    if (!shown) return;
     const changes = {};
     for (const name of ["smtpHost", "port", "blockSize", "expDays", "maxLogSize", "autoOutAt"]) {
       const value = form.elements[name].value;
@@ -141,5 +149,6 @@ export function renderOptions(container, { onToken }) {
           + "puts it back into a stopped server's folder."),
         h("div", { class: "actions" },
           h("a", { class: "button", href: "/api/admin/backup", download: "" }, "Download a backup")))));
+  draw(PENDING, true);
   load();
 }
