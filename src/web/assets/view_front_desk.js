@@ -157,6 +157,6 @@ function frontDeskCard() {
 }
 
 export function renderFrontDesk(container) {
-  container.replaceChildren(h("div", { class: "admin-page" }, h("h1", { class: "page-title" }, "Front desk and lobby"),
+  container.replaceChildren(h("div", { class: "admin-page" }, h("div", { class: "page-head" }, h("h2", {}, "Front desk and lobby")),
     displaysCard(), frontDeskCard()));
 }
