@@ -171,16 +171,20 @@ double bundleBuildMs(zv::TWIWOList& board, int runs) {
         if (zv::TWIWONode* own = board.findByKey(employeeKey(0))) own->LastContact = std::to_string(r);
         sink = board.bundlePieces().size();
         times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        board.saveToFile();  // as every step of the server ends
     }
     (void)sink;
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
 
-std::unique_ptr<zv::TWIWOList> boardOf(int accounts) {
+// A board of `accounts` accounts with its file in `folder`, saved.
+std::unique_ptr<zv::TWIWOList> boardOf(int accounts, const std::string& folder) {
     auto board = std::make_unique<zv::TWIWOList>();
+    board->setFileName(folder + "/wiwo.dat");
     for (int i = 0; i < accounts; ++i)
         board->addNode(board->createNodeFromString(zv::test::recordString(zv::test::boardRecord(employeeKey(i), "pw"))));
+    board->saveToFile();
     return board;
 }
 
@@ -191,8 +195,9 @@ std::unique_ptr<zv::TWIWOList> boardOf(int accounts) {
 void beyondTheBundle(int perRun, int trials) {
     auto small = startServer(50);
     auto large = startServer(20000);
-    auto smallBoard = boardOf(50);
-    auto largeBoard = boardOf(20000);
+    zv::test::TempDir smallDir("zv-board-50"), largeDir("zv-board-20000");
+    auto smallBoard = boardOf(50, smallDir.path());
+    auto largeBoard = boardOf(20000, largeDir.path());
     for (int i = 0; i < 3; ++i) {
         zv::bench::exchange(small->port(), loginRequest(0));
         zv::bench::exchange(large->port(), loginRequest(0));
