@@ -14,6 +14,7 @@ import { signInAgain } from "./sign_in_again.js";
 import { renderMyMessages } from "./view_my_messages.js";
 import { Inbox } from "./inbox.js";
 import { displayName, setPresets } from "./format.js";
+import { askFirst, dropFirstAnswers } from "./first_answers.js";
 
 const VIEWS = ["board", "status", "messages", "message"];
 const TITLES = { board: "Board", status: "My status", messages: "My messages", message: "Take a message" };
@@ -58,15 +59,16 @@ function show() {
 
 async function signedIn(employee) {
   setMe(employee);
-  // The statuses, the front desk and the board are asked for at once.
-  const presets = api("GET", "/api/status-presets").then(({ data }) => setPresets(data.presets))
+  // The statuses, the front desk and the board are asked for at once (when
+  // the page starts signed in, they were asked for with the person).
+  const presets = askFirst("/api/status-presets").then(({ data }) => setPresets(data.presets))
     .catch(() => { /* the buttons stay away; typing a status still works */ });
   topbar.hidden = false;
   live = new LiveBoard();
   inbox = new Inbox(document.getElementById("inbox-badge"));
   live.onInbox(() => inbox.refresh());
-  live.start();
-  await Promise.all([presets, followFrontDesk()]);
+  live.start(askFirst("/api/board"));
+  await Promise.all([presets, followFrontDesk(askFirst("/api/front-desk"))]);
   inbox.refresh();
   show();
 }
@@ -118,9 +120,10 @@ document.getElementById("sign-out").addEventListener("click", async () => {
 
 (async () => {
   try {
-    const { data } = await api("GET", "/api/me");
+    const { data } = await askFirst("/api/me");
     signedIn(data);
   } catch (e) {
+    dropFirstAnswers();
     signedOut(e.status === 401 || e.status === 0 ? (e.status === 0 ? e.message : "") : e.message);
   }
 })();
