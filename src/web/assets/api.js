@@ -37,7 +37,8 @@ export function send(method, path, body, extraHeaders = {}) {
   return fetch(path, init);
 }
 
-// Reads the answer to a request sent by send(); resolves to {status, data,
+// Reads the answer to a request already sent (`sent`: fetch's promise of the
+// response); resolves to {status, data,
 // response}. Throws ApiError for a refusal (the server's own message) or
 // when the server cannot be reached.
 export async function answer(path, sent) {

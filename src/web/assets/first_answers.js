@@ -1,10 +1,10 @@
-// The first answers the board's page needs, asked for all at once as soon as
-// the page starts, before its other modules are ready: who is signed in, the
+// The first answers the board's page needs, asked for all at once as the
+// page starts, before its other modules are ready: who is signed in, the
 // board, the one-tap statuses and whether the account is at the front desk.
 // Without a session they are refused, and only the first is read (the page
 // then signs in and asks again).
 
-import { api, answer, send } from "./api.js";
+import { answer, api, send } from "./api.js";
 
 const PATHS = ["/api/me", "/api/board", "/api/status-presets", "/api/front-desk"];
 const sent = new Map(PATHS.map((path) => {
