@@ -6,7 +6,10 @@
 // task of the page's main thread. Printed: when the board first shows and
 // the longest main-thread task (ms), each the median of some loads, for 500
 // rows and for the floor measured in the same run, the same page whose board
-// holds the signed-in account alone; and their ratios.
+// holds the signed-in account alone; and their ratios. The longest task is
+// given by the clock and by the thread's own time: on a computer shared with
+// other busy programs the clock also counts the time they held the
+// processor.
 //
 // "The board shows": the first frame drawn with rows of the board in it,
 // from the start of the navigation (performance.now()): the rows' first
@@ -74,7 +77,10 @@ const WATCH_FIRST_DRAW = () => {
   observer.observe(document, { childList: true, subtree: true, attributes: true, attributeFilter: ["aria-busy"] });
 };
 
-// The longest task of a renderer's main thread in a Chrome trace (ms).
+// The longest task of a renderer's main thread in a Chrome trace (ms), by
+// the clock and by the thread's own time (which leaves out the time other
+// programs of a shared computer held the processor; the slowing down counts
+// in both).
 function longestTask(trace) {
   const { traceEvents } = JSON.parse(trace.toString());
   const mainThreads = new Set(traceEvents
@@ -86,13 +92,14 @@ function longestTask(trace) {
     /^http/.test((e.args && e.args.data && e.args.data.documentLoaderURL) || ""));
   const from = start ? start.ts : 0;
   let longest = null;
+  let longestThreadTime = 0;
   for (const e of traceEvents) {
-    if (e.name === "RunTask" && e.ph === "X" && e.ts >= from && mainThreads.has(`${e.pid}:${e.tid}`) && (!start || e.pid === start.pid) &&
-        (!longest || e.dur > longest.dur)) {
-      longest = e;
+    if (e.name === "RunTask" && e.ph === "X" && e.ts >= from && mainThreads.has(`${e.pid}:${e.tid}`) && (!start || e.pid === start.pid)) {
+      if (!longest || e.dur > longest.dur) longest = e;
+      longestThreadTime = Math.max(longestThreadTime, e.tdur || 0);
     }
   }
-  if (!longest) return 0;
+  if (!longest) return { clock: 0, thread: 0 };
   if (process.env.SHOW_TASK) {
     // What the longest task did, for finding what to make cheaper.
     const inside = traceEvents.filter((e) => e.ph === "X" && e.pid === longest.pid && e.tid === longest.tid &&
@@ -101,7 +108,7 @@ function longestTask(trace) {
       `${e.name}${e.args && e.args.data && e.args.data.url ? ` ${e.args.data.url.split("/").pop()}` : ""}` +
       `${e.args && e.args.data && e.args.data.functionName ? ` ${e.args.data.functionName}` : ""} ${(e.dur / 1000).toFixed(0)}`).join(", "));
   }
-  return longest.dur / 1000;
+  return { clock: longest.dur / 1000, thread: longestThreadTime / 1000 };
 }
 
 function median(values) {
@@ -126,6 +133,7 @@ async function measure(browser, count) {
     const drawn = [];
     const full = [];
     const tasks = [];
+    const threadTasks = [];
     for (let i = 0; i < loads; ++i) {
       await page.goto("about:blank");
       await browser.startTracing(page, { categories: ["devtools.timeline", "disabled-by-default-devtools.timeline",
@@ -143,10 +151,13 @@ async function measure(browser, count) {
       shown.push(times.shown);
       full.push(times.full);
       drawn.push(times.shown - times.data);
-      tasks.push(longestTask(trace));
+      const longest = longestTask(trace);
+      tasks.push(longest.clock);
+      threadTasks.push(longest.thread);
     }
     await context.close();
-    return { shown: median(shown), full: median(full), drawn: median(drawn), task: median(tasks), worstTask: Math.max(...tasks) };
+    return { shown: median(shown), full: median(full), drawn: median(drawn), task: median(tasks), worstTask: Math.max(...tasks),
+      threadTask: median(threadTasks) };
   } finally {
     await server.stop();
   }
@@ -166,6 +177,8 @@ try {
     `ratio ${(board.drawn / floor.drawn).toFixed(2)}`);
   console.log(`  longest task (ms)       floor ${f(floor.task)}   ${rowCount} rows ${f(board.task)}   ` +
     `ratio ${(board.task / floor.task).toFixed(2)}   target <= 50 (worst load ${board.worstTask.toFixed(0)})`);
+  console.log(`  longest task, thread time (ms) floor ${f(floor.threadTask)}   ${rowCount} rows ${f(board.threadTask)}   ` +
+    `ratio ${(board.threadTask / floor.threadTask).toFixed(2)}`);
 } finally {
   await browser.close();
 }

@@ -55,11 +55,12 @@ void addPageRoutes(TRouter& router) {
         router.add("GET", std::string(asset.path), Access::Public, serve(asset));
     }
     // The files under the version: only the current one's (an older page's
-    // address must not be kept with this version's content).
+    // address must not be kept with this version's content), and no page
+    // (a page is revalidated, so that it names the files of a new version).
     router.add("GET", "/a/{version}/{file}", Access::Public, [](TRouteContext& context) {
         const TAsset* asset = findAsset("/" + context.params.at("file"));
         if (context.params.at("version") != compiledAssetVersion() || !asset ||
-            asset->path == "/index.html") {
+            asset->contentType.starts_with("text/html")) {
             return errorReply(404, "There is nothing at " + context.request.path + ".");
         }
         return assetReply(*asset, context.request, kKept);

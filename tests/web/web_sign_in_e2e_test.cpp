@@ -134,6 +134,7 @@ TEST(WebSignIn, ThePageIsServedFromTheProgramWithItsTagAndNoInlineScript) {
     EXPECT_EQ(kept.header("Content-Type"), "text/javascript; charset=utf-8");
     EXPECT_EQ(browser.get("/a/0000000000000000/app.js").status, 404);
     EXPECT_EQ(browser.get("/a/" + version + "/nothing.js").status, 404);
+    EXPECT_EQ(browser.get("/a/" + version + "/index.html").status, 404);
 
     const HttpResponse script = browser.get("/app.js");
     ASSERT_EQ(script.status, 200);
