@@ -1,10 +1,23 @@
 // The board on a slow phone: a 390x844 page in chromium with its CPU slowed
 // four times (the DevTools protocol's Emulation.setCPUThrottlingRate), signed
-// in, opens the board of 500 accounts. Chrome's trace gives every task of the
-// page's main thread. Printed: when the board first shows (ms from the
-// navigation) and the longest main-thread task (ms), each the median of some
-// loads, for 500 rows and for the floor measured in the same run, the same
-// page whose board holds the signed-in account alone; and their ratios.
+// in, opens the board of 500 accounts. Each load opens the page anew from a
+// blank page, as a person opening it from the home screen does, with the
+// browser's cache as a returning visitor has it. Chrome's trace gives every
+// task of the page's main thread. Printed: when the board first shows and
+// the longest main-thread task (ms), each the median of some loads, for 500
+// rows and for the floor measured in the same run, the same page whose board
+// holds the signed-in account alone; and their ratios. The longest task is
+// given by the clock and by the thread's own time: on a computer shared with
+// other busy programs the clock also counts the time they held the
+// processor.
+//
+// "The board shows": the first frame drawn with rows of the board in it,
+// from the start of the navigation (performance.now()): the rows' first
+// insertion is seen by a MutationObserver, a requestAnimationFrame callback
+// follows it, and a task queued from that callback runs once the frame has
+// been drawn. Nothing of the harness runs in the page while a load is
+// measured (the times are awaited through the DevTools protocol), so every
+// task in the trace is the page's own.
 // Targets: the board within 300 ms and no task over 50 ms.
 //
 // Usage: node bench/web/board_phone_trace.mjs --zelvorad build/bin/zelvorad [--rows 500] [--loads 5]
@@ -38,38 +51,55 @@ function boardOf(count) {
 }
 
 // When the first rows of the board show, and when the last is in (the
-// table is no longer busy), from the navigation's start.
+// table is no longer busy), from the navigation's start: window.boardTimes
+// resolves to both, with the board's fetch and the rows on the page.
 const WATCH_FIRST_DRAW = () => {
-  new MutationObserver(() => {
+  let shownAt;
+  let settle;
+  window.boardTimes = new Promise((resolve) => { settle = resolve; });
+  const observer = new MutationObserver(() => {
     const table = document.querySelector("table.board");
-    if (window.boardShownAt === undefined && table && table.querySelector("tr.row")) {
-      window.boardShownAt = null;
-      requestAnimationFrame(() => setTimeout(() => { window.boardShownAt = performance.now(); }, 0));
+    if (!table || !table.querySelector("tr.row")) return;
+    if (shownAt === undefined) {
+      shownAt = null;
+      requestAnimationFrame(() => setTimeout(() => { shownAt = performance.now(); }, 0));
     }
-    if (window.boardFullAt === undefined && table && table.querySelector("tr.row") && !table.hasAttribute("aria-busy")) {
-      window.boardFullAt = performance.now();
+    if (!table.hasAttribute("aria-busy")) {
+      const full = performance.now();
+      observer.disconnect();
+      const board = performance.getEntriesByType("resource").find((r) => /\/api\/board$/.test(r.name));
+      const rows = table.querySelectorAll("tr.row").length;
+      const done = () => (shownAt ? settle({ shown: shownAt, full, data: board ? board.responseEnd : NaN, rows })
+        : setTimeout(done, 10));
+      done();
     }
-  }).observe(document, { childList: true, subtree: true, attributes: true, attributeFilter: ["aria-busy"] });
+  });
+  observer.observe(document, { childList: true, subtree: true, attributes: true, attributeFilter: ["aria-busy"] });
 };
 
-// The longest task of a renderer's main thread in a Chrome trace (ms).
+// The longest task of a renderer's main thread in a Chrome trace (ms), by
+// the clock and by the thread's own time (which leaves out the time other
+// programs of a shared computer held the processor; the slowing down counts
+// in both).
 function longestTask(trace) {
   const { traceEvents } = JSON.parse(trace.toString());
   const mainThreads = new Set(traceEvents
     .filter((e) => e.name === "thread_name" && e.args && e.args.name === "CrRendererMain")
     .map((e) => `${e.pid}:${e.tid}`));
-  // From the reloaded page's navigation on: the old page's unloading is not
-  // the board's showing.
-  const starts = traceEvents.filter((e) => e.name === "navigationStart").map((e) => e.ts);
-  const from = starts.length ? Math.max(...starts) : 0;
+  // From the navigation to the board's page on: the blank page before it
+  // is not the board's showing.
+  const start = traceEvents.find((e) => e.name === "navigationStart" &&
+    /^http/.test((e.args && e.args.data && e.args.data.documentLoaderURL) || ""));
+  const from = start ? start.ts : 0;
   let longest = null;
+  let longestThreadTime = 0;
   for (const e of traceEvents) {
-    if (e.name === "RunTask" && e.ph === "X" && e.ts >= from && mainThreads.has(`${e.pid}:${e.tid}`) &&
-        (!longest || e.dur > longest.dur)) {
-      longest = e;
+    if (e.name === "RunTask" && e.ph === "X" && e.ts >= from && mainThreads.has(`${e.pid}:${e.tid}`) && (!start || e.pid === start.pid)) {
+      if (!longest || e.dur > longest.dur) longest = e;
+      longestThreadTime = Math.max(longestThreadTime, e.tdur || 0);
     }
   }
-  if (!longest) return 0;
+  if (!longest) return { clock: 0, thread: 0 };
   if (process.env.SHOW_TASK) {
     // What the longest task did, for finding what to make cheaper.
     const inside = traceEvents.filter((e) => e.ph === "X" && e.pid === longest.pid && e.tid === longest.tid &&
@@ -78,7 +108,7 @@ function longestTask(trace) {
       `${e.name}${e.args && e.args.data && e.args.data.url ? ` ${e.args.data.url.split("/").pop()}` : ""}` +
       `${e.args && e.args.data && e.args.data.functionName ? ` ${e.args.data.functionName}` : ""} ${(e.dur / 1000).toFixed(0)}`).join(", "));
   }
-  return longest.dur / 1000;
+  return { clock: longest.dur / 1000, thread: longestThreadTime / 1000 };
 }
 
 function median(values) {
@@ -103,27 +133,31 @@ async function measure(browser, count) {
     const drawn = [];
     const full = [];
     const tasks = [];
+    const threadTasks = [];
     for (let i = 0; i < loads; ++i) {
+      await page.goto("about:blank");
       await browser.startTracing(page, { categories: ["devtools.timeline", "disabled-by-default-devtools.timeline",
         "blink.user_timing", "loading"] });
-      await page.reload({ waitUntil: "commit" });
-      await page.waitForFunction(() => typeof window.boardShownAt === "number" && typeof window.boardFullAt === "number",
-        null, { timeout: 30000 });
-      const rows = await page.locator("table.board tr.row").count();
-      if (rows !== count) throw new Error(`the board shows ${rows} rows, not ${count}`);
+      await page.goto(`${server.base}/`, { waitUntil: "commit" });
+      const { result, exceptionDetails } = await cdp.send("Runtime.evaluate",
+        { expression: "window.boardTimes", awaitPromise: true, returnByValue: true, timeout: 30000 });
+      if (exceptionDetails) throw new Error(`the page did not show the board: ${exceptionDetails.text}`);
+      const times = result.value;
+      if (times.rows !== count) throw new Error(`the board shows ${times.rows} rows, not ${count}`);
       // What the page does once drawn (the live stream, the timers) counts too.
-      await page.waitForTimeout(1500);
-      const times = await page.evaluate(() => {
-        const board = performance.getEntriesByType("resource").find((r) => /\/api\/board$/.test(r.name));
-        return { shown: window.boardShownAt, full: window.boardFullAt, data: board ? board.responseEnd : NaN };
-      });
+      await new Promise((resolve) => { setTimeout(resolve, 1500); });
+      const trace = await browser.stopTracing();
+      if (process.env.SAVE_TRACE) (await import("node:fs")).writeFileSync(`${process.env.SAVE_TRACE}-${count}-${i}.json`, trace);
       shown.push(times.shown);
       full.push(times.full);
       drawn.push(times.shown - times.data);
-      tasks.push(longestTask(await browser.stopTracing()));
+      const longest = longestTask(trace);
+      tasks.push(longest.clock);
+      threadTasks.push(longest.thread);
     }
     await context.close();
-    return { shown: median(shown), full: median(full), drawn: median(drawn), task: median(tasks), worstTask: Math.max(...tasks) };
+    return { shown: median(shown), full: median(full), drawn: median(drawn), task: median(tasks), worstTask: Math.max(...tasks),
+      threadTask: median(threadTasks) };
   } finally {
     await server.stop();
   }
@@ -143,6 +177,8 @@ try {
     `ratio ${(board.drawn / floor.drawn).toFixed(2)}`);
   console.log(`  longest task (ms)       floor ${f(floor.task)}   ${rowCount} rows ${f(board.task)}   ` +
     `ratio ${(board.task / floor.task).toFixed(2)}   target <= 50 (worst load ${board.worstTask.toFixed(0)})`);
+  console.log(`  longest task, thread time (ms) floor ${f(floor.threadTask)}   ${rowCount} rows ${f(board.threadTask)}   ` +
+    `ratio ${(board.threadTask / floor.threadTask).toFixed(2)}`);
 } finally {
   await browser.close();
 }

@@ -15,6 +15,10 @@ struct TAsset {
     std::string_view bytes;
 };
 
+// The version of the whole set (hex digits), which the pages name their
+// files under: "/a/<version>/app.js".
+std::string_view compiledAssetVersion();
+
 // Every file, sorted by path.
 const std::vector<TAsset>& compiledAssets();
 

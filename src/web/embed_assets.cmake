@@ -1,8 +1,36 @@
 # Writes OUTPUT: a C++ file holding every file of ASSET_DIR as a byte array,
 # with its path under "/", its content type and an ETag made from its
-# SHA-256, for web/assets.h. Run by the build whenever an asset changes.
+# SHA-256, and the version of the whole set, for web/assets.h. Run by the
+# build whenever an asset changes.
+#
+# The pages (*.html) are served with each reference to another file
+# ("/app.js") naming it under the set's version ("/a/<version>/app.js"), an
+# address whose content never changes, so that a browser keeps it without
+# asking again. The modules' imports are relative ("./api.js"), so they
+# follow.
 file(GLOB files RELATIVE ${ASSET_DIR} ${ASSET_DIR}/*)
 list(SORT files)
+
+# The version of the set: a digest of every file's name and digest.
+set(digests "")
+foreach(name IN LISTS files)
+  if(NOT IS_DIRECTORY ${ASSET_DIR}/${name})
+    file(SHA256 ${ASSET_DIR}/${name} hash)
+    string(APPEND digests "${name} ${hash}\n")
+  endif()
+endforeach()
+string(SHA256 version "${digests}")
+string(SUBSTRING ${version} 0 16 version)
+set(prefix "/a/${version}")
+
+# A page as served: its references under the version.
+function(served_page name out)
+  file(READ ${ASSET_DIR}/${name} page)
+  foreach(other IN LISTS files)
+    string(REPLACE "\"/${other}\"" "\"${prefix}/${other}\"" page "${page}")
+  endforeach()
+  set(${out} "${page}" PARENT_SCOPE)
+endfunction()
 
 set(arrays "")
 set(entries "")
@@ -29,8 +57,14 @@ foreach(name IN LISTS files)
   else()
     message(FATAL_ERROR "web asset ${name}: no content type for \"${ext}\"")
   endif()
-  file(READ ${ASSET_DIR}/${name} hex HEX)
-  file(SHA256 ${ASSET_DIR}/${name} hash)
+  set(source ${ASSET_DIR}/${name})
+  if(ext STREQUAL ".html")
+    served_page(${name} page)
+    set(source ${OUTPUT}.${name})
+    file(WRITE ${source} "${page}")
+  endif()
+  file(READ ${source} hex HEX)
+  file(SHA256 ${source} hash)
   string(SUBSTRING ${hash} 0 20 tag)
   string(LENGTH "${hex}" hexLength)
   math(EXPR size "${hexLength} / 2")
@@ -46,6 +80,7 @@ endforeach()
 
 set(text "// Generated from src/web/assets by embed_assets.cmake; do not edit.\n")
 string(APPEND text "#include \"web/assets.h\"\n\nnamespace zv::web {\n\nnamespace {\n\n${arrays}}  // namespace\n\n")
+string(APPEND text "std::string_view compiledAssetVersion() {\n    return \"${version}\";\n}\n\n")
 string(APPEND text "const std::vector<TAsset>& compiledAssets() {\n    static const std::vector<TAsset> assets = {\n${entries}    };\n    return assets;\n}\n\n}  // namespace zv::web\n")
 
 # Written only when it changed, so that an unchanged page compiles nothing.

@@ -32,7 +32,7 @@ TEST(WebSignIn, RefusedAlikeForAnUnknownNameAndAWrongPasswordAndAcceptedWithAPro
     EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
     EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
     EXPECT_EQ(cookie.find("Secure"), std::string::npos);  // plain HTTP here
-    EXPECT_EQ(browser.sessionToken().size(), 64u);         // 256 bits in hexadecimal
+    EXPECT_EQ(browser.sessionToken().size(), 64u);        // 256 bits in hexadecimal
     EXPECT_EQ(browser.antiForgeryToken.size(), 64u);
     EXPECT_NE(browser.sessionToken(), browser.antiForgeryToken);
     EXPECT_EQ(bodyOf(accepted)["employee"], "Roe,Rick");
@@ -58,9 +58,11 @@ TEST(WebSignIn, RefusedAlikeForAnUnknownNameAndAWrongPasswordAndAcceptedWithAPro
     }
 
     // Every change needs JSON and the session's anti-forgery token.
-    EXPECT_EQ(browser.request("POST", "/api/punch", R"({"action":"in"})", {{"Content-Type", "text/plain"}}).status,
-              415);
-    EXPECT_EQ(browser.request("POST", "/api/punch", R"({"action":"in"})", {{"X-Zelvora-Token", "0"}}).status, 403);
+    EXPECT_EQ(
+        browser.request("POST", "/api/punch", R"({"action":"in"})", {{"Content-Type", "text/plain"}}).status,
+        415);
+    EXPECT_EQ(browser.request("POST", "/api/punch", R"({"action":"in"})", {{"X-Zelvora-Token", "0"}}).status,
+              403);
     EXPECT_TRUE(records(*server, RecordKind::Log).empty());
 
     // The session ends when signed out, and a session cookie that is made up
@@ -110,13 +112,33 @@ TEST(WebSignIn, ThePageIsServedFromTheProgramWithItsTagAndNoInlineScript) {
     const HttpResponse index = browser.get("/");
     ASSERT_EQ(index.status, 200);
     EXPECT_EQ(index.header("Content-Type"), "text/html; charset=utf-8");
-    EXPECT_NE(index.body.find("<script type=\"module\" src=\"/app.js\"></script>"), std::string::npos);
     EXPECT_EQ(index.body.find("<script>"), std::string::npos);
     EXPECT_EQ(index.body.find("http"), std::string::npos);  // no outside resource
     EXPECT_EQ(index.header("Content-Security-Policy").rfind("default-src 'self';", 0), 0u);
 
+    // The page names its files under the version of the set, kept by the
+    // browser for a year; another version's address is not served.
+    const std::string scriptTag = "<script type=\"module\" src=\"/a/";
+    const std::size_t at = index.body.find(scriptTag);
+    ASSERT_NE(at, std::string::npos);
+    const std::string version = index.body.substr(
+        at + scriptTag.size(), index.body.find('/', at + scriptTag.size()) - at - scriptTag.size());
+    EXPECT_EQ(version.size(), 16u);
+    EXPECT_NE(index.body.find("<script type=\"module\" src=\"/a/" + version + "/app.js\"></script>"),
+              std::string::npos);
+    EXPECT_NE(index.body.find("href=\"/a/" + version + "/style.css\""), std::string::npos);
+    EXPECT_EQ(index.header("Cache-Control"), "no-cache");
+    const HttpResponse kept = browser.get("/a/" + version + "/app.js");
+    ASSERT_EQ(kept.status, 200);
+    EXPECT_EQ(kept.header("Cache-Control"), "public, max-age=31536000, immutable");
+    EXPECT_EQ(kept.header("Content-Type"), "text/javascript; charset=utf-8");
+    EXPECT_EQ(browser.get("/a/0000000000000000/app.js").status, 404);
+    EXPECT_EQ(browser.get("/a/" + version + "/nothing.js").status, 404);
+    EXPECT_EQ(browser.get("/a/" + version + "/index.html").status, 404);
+
     const HttpResponse script = browser.get("/app.js");
     ASSERT_EQ(script.status, 200);
+    EXPECT_EQ(script.body, kept.body);
     EXPECT_EQ(script.header("Content-Type"), "text/javascript; charset=utf-8");
     const std::string tag = script.header("ETag");
     ASSERT_FALSE(tag.empty());

@@ -25,9 +25,8 @@ function noteServerTime(response) {
   if (!Number.isNaN(date)) clockOffset = date - Date.now();
 }
 
-// Sends a request; resolves to {status, data, response}. Throws ApiError for
-// a refusal (the server's own message) or when the server cannot be reached.
-export async function api(method, path, body, extraHeaders = {}) {
+// Sends a request; resolves to fetch's promise of the response.
+export function send(method, path, body, extraHeaders = {}) {
   const headers = { Accept: "application/json", ...extraHeaders };
   const init = { method, headers, credentials: "same-origin", cache: "no-store" };
   if (method !== "GET" && method !== "HEAD") {
@@ -35,9 +34,17 @@ export async function api(method, path, body, extraHeaders = {}) {
     headers["X-Zelvora-Token"] = antiForgeryToken;
     init.body = JSON.stringify(body ?? {});
   }
+  return fetch(path, init);
+}
+
+// Reads the answer to a request already sent (`sent`: fetch's promise of the
+// response); resolves to {status, data,
+// response}. Throws ApiError for a refusal (the server's own message) or
+// when the server cannot be reached.
+export async function answer(path, sent) {
   let response;
   try {
-    response = await fetch(path, init);
+    response = await sent;
   } catch {
     throw new ApiError(0, "The server cannot be reached. Please check the connection and try again.");
   }
@@ -52,4 +59,9 @@ export async function api(method, path, body, extraHeaders = {}) {
   // A refused sign-in is an answer, not the end of a session.
   if (response.status === 401 && !path.endsWith("/sign-in")) signedOutHandler(message);
   throw new ApiError(response.status, message, data && data.field);
+}
+
+// Sends a request and reads its answer, as answer() does.
+export function api(method, path, body, extraHeaders = {}) {
+  return answer(path, send(method, path, body, extraHeaders));
 }

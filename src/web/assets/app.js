@@ -5,15 +5,13 @@
 import { api, onSignedOut, setAntiForgeryToken } from "./api.js";
 import { LiveBoard } from "./live.js";
 import { renderBoard } from "./view_board.js";
-import { renderMessage } from "./view_message.js";
-import { renderMyAbsences } from "./view_my_absences.js";
-import { renderMyStatus } from "./view_my_status.js";
 import { renderSignIn } from "./view_sign_in.js";
 import { followFrontDesk } from "./front_desk.js";
 import { signInAgain } from "./sign_in_again.js";
-import { renderMyMessages } from "./view_my_messages.js";
 import { Inbox } from "./inbox.js";
 import { displayName, setPresets } from "./format.js";
+import { h } from "./dom.js";
+import { askFirst, dropFirstAnswers } from "./first_answers.js";
 
 const VIEWS = ["board", "status", "messages", "message"];
 const TITLES = { board: "Board", status: "My status", messages: "My messages", message: "Take a message" };
@@ -37,8 +35,21 @@ function currentView() {
   return VIEWS.includes(name) ? name : "board";
 }
 
-function show() {
+// The views other than the board, fetched when one is first shown, so that
+// the board does not wait for their code.
+let otherViews = null;
+function loadOtherViews() {
+  otherViews = otherViews || Promise.all([import("./view_my_status.js"), import("./view_my_absences.js"),
+    import("./view_my_messages.js"), import("./view_message.js")])
+    .then(([status, absences, messages, message]) => ({ ...status, ...absences, ...messages, ...message }))
+    .catch((e) => { otherViews = null; throw e; });
+  return otherViews;
+}
+
+let showing = 0;
+async function show() {
   if (!me) return;
+  const run = ++showing;
   if (leaveView) leaveView();
   leaveView = null;
   const name = currentView();
@@ -46,29 +57,47 @@ function show() {
     if (link.dataset.view === name) link.setAttribute("aria-current", "page");
     else link.removeAttribute("aria-current");
   }
-  if (name === "board") leaveView = renderBoard(view, live, me);
-  else if (name === "status") {
-    renderMyStatus(view, { me, onMe: setMe });
-    leaveView = renderMyAbsences(view, live);
-  }
-  else if (name === "messages") leaveView = renderMyMessages(view, inbox);
-  else leaveView = renderMessage(view, live, me);
   document.title = `${TITLES[name]} · Zelvora Board`;
+  if (name === "board") {
+    leaveView = renderBoard(view, live, me);
+    return;
+  }
+  let views;
+  try {
+    views = await loadOtherViews();
+  } catch {
+    if (run === showing) {
+      view.replaceChildren(h("p", { class: "notice error", role: "alert" },
+        "This page could not be loaded. Please check the connection and try again."));
+    }
+    return;
+  }
+  if (run !== showing || !me) return;
+  if (name === "status") {
+    views.renderMyStatus(view, { me, onMe: setMe });
+    leaveView = views.renderMyAbsences(view, live);
+  }
+  else if (name === "messages") leaveView = views.renderMyMessages(view, inbox);
+  else leaveView = views.renderMessage(view, live, me);
 }
 
 async function signedIn(employee) {
   setMe(employee);
-  // The statuses, the front desk and the board are asked for at once.
-  const presets = api("GET", "/api/status-presets").then(({ data }) => setPresets(data.presets))
+  // The statuses, the front desk and the board are asked for at once (when
+  // the page starts signed in, they were asked for with the person).
+  const presets = askFirst("/api/status-presets").then(({ data }) => setPresets(data.presets))
     .catch(() => { /* the buttons stay away; typing a status still works */ });
   topbar.hidden = false;
   live = new LiveBoard();
   inbox = new Inbox(document.getElementById("inbox-badge"));
   live.onInbox(() => inbox.refresh());
-  live.start();
-  await Promise.all([presets, followFrontDesk()]);
+  live.start(askFirst("/api/board"));
+  await Promise.all([presets, followFrontDesk(askFirst("/api/front-desk"))]);
   inbox.refresh();
   show();
+  // The other views' code, once the page is idle: a later tap shows them at
+  // once, and offline too.
+  (window.requestIdleCallback || setTimeout)(() => loadOtherViews().catch(() => { /* fetched when shown */ }));
 }
 
 // The session ended under an open page: signed in again over it, the same
@@ -118,9 +147,10 @@ document.getElementById("sign-out").addEventListener("click", async () => {
 
 (async () => {
   try {
-    const { data } = await api("GET", "/api/me");
+    const { data } = await askFirst("/api/me");
     signedIn(data);
   } catch (e) {
+    dropFirstAnswers();
     signedOut(e.status === 401 || e.status === 0 ? (e.status === 0 ? e.message : "") : e.message);
   }
 })();

@@ -102,11 +102,12 @@ function addChangeButton(element, row) {
 }
 
 // Asks whether the signed-in account is at the front desk, and adds or
-// takes away the controls to match. Resolves when that is known.
-export async function followFrontDesk() {
+// takes away the controls to match. Resolves when that is known. `asked`:
+// the answer of a request already sent, as api() gives it.
+export async function followFrontDesk(asked = api("GET", "/api/front-desk")) {
   let frontDesk = false;
   try {
-    const { data } = await api("GET", "/api/front-desk");
+    const { data } = await asked;
     frontDesk = Boolean(data.frontDesk);
     widths = { status: data.inputWidths, absence: data.absenceInputWidths };
   } catch { /* not known: no controls */ }

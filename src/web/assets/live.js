@@ -42,9 +42,11 @@ export class LiveBoard {
 
   get state() { return this.stream.state; }
 
-  start() {
+  // `asked`: the board's answer of a request already sent (as api() gives
+  // it), taken for the first fetch.
+  start(asked = null) {
     this.stream.start();
-    if (!this.board) this.refresh();
+    if (!this.board) this.refresh(asked);
   }
 
   stop() { this.stream.stop(); }
@@ -78,12 +80,12 @@ export class LiveBoard {
 
   // Fetches the board unless the held one is current; one fetch at a time,
   // and one more afterwards when a newer version was announced meanwhile.
-  async refresh() {
+  async refresh(asked = null) {
     if (this.fetching) return this.fetching;
     this.fetching = (async () => {
       try {
         const headers = this.etag ? { "If-None-Match": this.etag } : {};
-        const { status, data, response } = await api("GET", "/api/board", undefined, headers);
+        const { status, data, response } = await (asked || api("GET", "/api/board", undefined, headers));
         if (status !== 304 && data) {
           const previous = this.board;
           this.board = data;

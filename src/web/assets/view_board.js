@@ -26,6 +26,12 @@ const SORT_KEYS = {
   phone: (row) => row.workPhone || "",
   since: (row) => (typeof row.sinceAt === "number" ? row.sinceAt : 0),
 };
+// Names in the order of the reader's language; each row's key made once,
+// not at every comparison.
+const collator = new Intl.Collator();
+function byName(rows) {
+  return rows.map((row) => [sortName(row), row]).sort((a, b) => collator.compare(a[0], b[0])).map(([, row]) => row);
+}
 const FILTERS = {
   in: (row) => row.status === "In",
   away: (row) => isAway(row.status),
@@ -113,7 +119,12 @@ export function renderBoard(container, live, me) {
     for (const row of board.rows) {
       if (department && row.department !== department) continue;
       total += 1;
-      for (const key of Object.keys(counts)) if (FILTERS[key](row, now)) counts[key] += 1;
+      // Whoever is in is neither away nor overdue; only the away can be overdue.
+      if (FILTERS.in(row)) counts.in += 1;
+      else if (FILTERS.away(row)) {
+        counts.away += 1;
+        if (FILTERS.overdue(row, now)) counts.overdue += 1;
+      }
     }
     const button = (key, text) => h("button", {
       type: "button", class: `count ${key}`, "aria-pressed": only === key ? "true" : "false",
@@ -143,24 +154,34 @@ export function renderBoard(container, live, me) {
   }
 
   // The rows go into their bodies a slice at a time, each slice a short
-  // task (a slow phone stays responsive, and the first screen shows at
-  // once); a new drawing stops the filling of the last.
+  // task (a slow phone stays responsive); a new drawing stops the filling of
+  // the last. The first slice is one screenful, so the first frame is drawn
+  // soon; the rows after it are marked "later": on a phone, off screen, they
+  // are neither styled nor laid out until they scroll near.
   let filling = 0;
   const SLICE_MS = 6;
+  const FIRST_SCREEN_ROWS = 10;
   function fillRows(parts, now) {
     const run = ++filling;
     table.setAttribute("aria-busy", "true");
     let part = 0;
     let next = 0;
+    let first = true;
     const slice = () => {
       if (run !== filling) return;
       const end = performance.now() + SLICE_MS;
+      let room = first ? FIRST_SCREEN_ROWS : Infinity;
       while (part < parts.length) {
         const [body, rows] = parts[part];
         const fragment = document.createDocumentFragment();
-        while (next < rows.length && performance.now() < end) fragment.append(element(rows[next++], now));
+        while (next < rows.length && room > 0 && performance.now() < end) {
+          const tr = element(rows[next++], now);
+          if (!first) tr.classList.add("later");
+          fragment.append(tr);
+          room -= 1;
+        }
         body.append(fragment);
-        if (next < rows.length) { setTimeout(slice, 0); return; }
+        if (next < rows.length) { first = false; setTimeout(slice, 0); return; }
         part += 1;
         next = 0;
       }
@@ -202,8 +223,8 @@ export function renderBoard(container, live, me) {
         if (!groups.has(name)) groups.set(name, []);
         groups.get(name).push(row);
       }
-      for (const name of [...groups.keys()].sort((a, b) => a.localeCompare(b))) {
-        const members = groups.get(name).sort((a, b) => sortName(a).localeCompare(sortName(b)));
+      for (const name of [...groups.keys()].sort(collator.compare)) {
+        const members = byName(groups.get(name));
         parts.push([h("tbody", { class: "group" },
           h("tr", { class: "group-head" },
             h("th", { colspan: COLUMNS.length, scope: "colgroup" }, `${name} · ${members.length}`))), members]);
