@@ -38,10 +38,14 @@ function currentView() {
 // The views other than the board, fetched when one is first shown, so that
 // the board does not wait for their code.
 let otherViews = null;
+let loadedViews = null;  // the same, once they are in
 function loadOtherViews() {
   otherViews = otherViews || Promise.all([import("./view_my_status.js"), import("./view_my_absences.js"),
     import("./view_my_messages.js"), import("./view_message.js")])
-    .then(([status, absences, messages, message]) => ({ ...status, ...absences, ...messages, ...message }))
+    .then(([status, absences, messages, message]) => {
+      loadedViews = { ...status, ...absences, ...messages, ...message };
+      return loadedViews;
+    })
     .catch((e) => { otherViews = null; throw e; });
   return otherViews;
 }
@@ -62,9 +66,13 @@ async function show() {
     leaveView = renderBoard(view, live, me);
     return;
   }
-  let views;
+  let views = loadedViews;
   try {
-    views = await loadOtherViews();
+    if (!views) {
+      // The view left behind must not take taps meant for the next one.
+      view.replaceChildren(h("p", { class: "muted", role: "status" }, "Loading…"));
+      views = await loadOtherViews();
+    }
   } catch {
     if (run === showing) {
       view.replaceChildren(h("p", { class: "notice error", role: "alert" },

@@ -44,7 +44,11 @@ export function renderMyStatus(container, { me, onMe }) {
     reread();
   }
 
+  // A change made here answers with the person as saved: a first reading
+  // still on its way is older than that.
+  let changed = false;
   async function run(button, request, done) {
+    changed = true;
     await runChange({ button, message, form, request, done, onData: (data) => { show(data); onMe(data); } });
     punchOut.disabled = me.status !== "In";
   }
@@ -79,5 +83,9 @@ export function renderMyStatus(container, { me, onMe }) {
   show(me);
   // Freshly from the server: the board may have changed it meanwhile; what
   // the person began to type stays.
-  api("GET", "/api/me").then(({ data }) => { show(data, { keepTyped: true }); onMe(data); }).catch(() => {});
+  api("GET", "/api/me").then(({ data }) => {
+    if (changed) return;
+    show(data, { keepTyped: true });
+    onMe(data);
+  }).catch(() => {});
 }
