@@ -115,6 +115,8 @@ await runJourney(browser, server, async () => {
   await desk.selectOption("#f-recipient", "Roe,Rick");
   await desk.fill("#f-caller", "R. Customer");
   await desk.locator("#f-caller").dispatchEvent("change");
+  // At once, or as soon as the phonebook is in.
+  await desk.waitForFunction(() => document.querySelector("#f-phone").value !== "", null, { timeout: 15000 });
   assert.equal(await desk.inputValue("#f-phone"), "555-0100", "the phonebook fills the phone in");
   assert.equal(await desk.inputValue("#f-company"), "Supplier, Ltd.");
   await desk.check('input[name="urgent"]');

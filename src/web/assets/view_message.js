@@ -35,17 +35,21 @@ export function renderMessage(container, live, me) {
     h("datalist", { id: "phonebook-callers" }),
     h("div", { class: "actions" }, send));
   let phonebook = [];
-  api("GET", "/api/phonebook").then(({ data }) => {
-    phonebook = data.entries;
-    replaceChildren(form.querySelector("#phonebook-callers"),
-      phonebook.map((entry) => h("option", { value: entry.caller }, entry.company)));
-  }).catch(() => {});
-  form.elements.caller.addEventListener("change", () => {
+  // The caller's company and phone from the phonebook, where still empty.
+  function fillFromPhonebook() {
     const entry = phonebook.find((e) => e.caller === form.elements.caller.value);
     if (!entry) return;
     if (!form.elements.company.value) form.elements.company.value = entry.company;
     if (!form.elements.phone.value) form.elements.phone.value = entry.phone;
-  });
+  }
+  api("GET", "/api/phonebook").then(({ data }) => {
+    phonebook = data.entries;
+    replaceChildren(form.querySelector("#phonebook-callers"),
+      phonebook.map((entry) => h("option", { value: entry.caller }, entry.company)));
+    // A caller picked before the phonebook came is filled in now.
+    fillFromPhonebook();
+  }).catch(() => {});
+  form.elements.caller.addEventListener("change", fillFromPhonebook);
   setMaxLengths(form, me.inputWidths && me.inputWidths.message);
 
   function fillRecipients(board) {
