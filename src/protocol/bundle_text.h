@@ -15,10 +15,6 @@ namespace zv {
 
 class TBundleText {
 public:
-    TBundleText() = default;
-    // One piece holding all of `text` (a bundle from elsewhere, or a test's).
-    explicit TBundleText(std::string text) { append(std::move(text)); }
-
     // A constant that outlives the bundle (a tag).
     void appendConstant(std::string_view text) { add({nullptr, text}); }
     void append(std::shared_ptr<const std::string> text) {
@@ -31,7 +27,6 @@ public:
     }
 
     std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
 
     // The `length` bytes from `offset` (fewer at the end): a view into the
     // piece when they lie in one, else gathered into `scratch`. Quickest

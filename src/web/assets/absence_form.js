@@ -3,7 +3,7 @@
 // further notice, status, reached at, comments) and the list with a Cancel
 // button on each absence.
 
-import { field, h, replaceChildren, setMaxLengths } from "./dom.js";
+import { clearRefusedFields, field, h, markRefusedField, replaceChildren, setMaxLengths } from "./dom.js";
 import { absenceSpan } from "./absence_text.js";
 
 const STATUSES = ["Out", "On vacation", "Out of office", "In a meeting", "At the dentist", "Working from home"];
@@ -49,7 +49,7 @@ export function absenceForm({ employees = null, submit }) {
 
   form.addEventListener("submit", async (event) => {
     event.preventDefault();
-    for (const input of form.querySelectorAll("[aria-invalid]")) input.removeAttribute("aria-invalid");
+    clearRefusedFields(form);
     const body = {
       from: secondsOf(form.elements.from.value),
       until: openEnded.checked ? null : secondsOf(form.elements.until.value),
@@ -63,11 +63,7 @@ export function absenceForm({ employees = null, submit }) {
       await submit(body);
       form.elements.comments.value = "";
     } catch (e) {
-      const input = e.field && form.elements[e.field];
-      if (input) {
-        input.setAttribute("aria-invalid", "true");
-        input.focus();
-      }
+      markRefusedField(form, e);
     } finally {
       plan.disabled = false;
     }

@@ -79,6 +79,20 @@ export function setMaxLengths(form, widths) {
 }
 
 // A line for what happened: kind "ok" or "error".
+// Marks the field a refusal names (the error's "field"), or `fallback`, as
+// invalid and puts the cursor in it.
+export function markRefusedField(form, error, fallback = null) {
+  const input = (error.field && form.elements[error.field]) || fallback;
+  if (!input) return;
+  input.setAttribute("aria-invalid", "true");
+  input.focus();
+}
+
+// Takes the marks of an earlier refusal off the form's fields.
+export function clearRefusedFields(form) {
+  for (const input of form.querySelectorAll("[aria-invalid]")) input.removeAttribute("aria-invalid");
+}
+
 export function notice(element, kind, text) {
   element.className = `notice ${kind}`;
   element.textContent = text;

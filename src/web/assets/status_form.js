@@ -3,7 +3,7 @@
 // offering the administrator's one-tap statuses, and the running of one
 // change (a punch, a save, a tap) with its outcome on a notice line.
 
-import { field, h, notice } from "./dom.js";
+import { field, h, markRefusedField, notice } from "./dom.js";
 import { getPresets } from "./format.js";
 
 export const STATUS_FIELDS = ["status", "returning", "reachedAt", "comments"];
@@ -53,11 +53,7 @@ export async function runChange({ button, message, form, request, done, onData }
     notice(message, "ok", done);
   } catch (e) {
     notice(message, "error", e.message);
-    const input = e.field && form.elements[e.field];
-    if (input) {
-      input.setAttribute("aria-invalid", "true");
-      input.focus();
-    }
+    markRefusedField(form, e);
   } finally {
     button.disabled = false;
   }

@@ -7,7 +7,8 @@
 
 import { api } from "./api.js";
 import { followChanges } from "./admin_live.js";
-import { askInline, field, h, notice, passwordField, replaceChildren, setMaxLengths } from "./dom.js";
+import { askInline, clearRefusedFields, field, h, markRefusedField, notice, passwordField, replaceChildren,
+  setMaxLengths } from "./dom.js";
 import { accountsTable, departmentList } from "./accounts_table.js";
 
 const ACCOUNT_FIELDS = [
@@ -18,18 +19,10 @@ const STATUS_FIELDS = [["status", "Status"], ["returning", "Returning"], ["reach
   ["comments", "Comments"]];
 const EMERGENCY_FIELDS = [["emergName", "Name"], ["emergPhone", "Phone #"], ["emergRelation", "Relation"]];
 
-function clearMarks(form) {
-  for (const input of form.querySelectorAll("[aria-invalid]")) input.removeAttribute("aria-invalid");
-}
-
 function showRefusal(form, message, e) {
   notice(message, "error", e.message);
-  clearMarks(form);
-  const input = e.field && form.elements[e.field];
-  if (input) {
-    input.setAttribute("aria-invalid", "true");
-    input.focus();
-  }
+  clearRefusedFields(form);
+  markRefusedField(form, e);
 }
 
 function departmentSelect(name, departments, chosen, placeholder) {
@@ -55,7 +48,7 @@ export function renderAccounts(container, { live }) {
   const deptForm = h("form", { class: "inline-form new-department", novalidate: true },
     field({ label: "New Department", name: "name" }),
     h("button", { type: "submit", class: "button primary" }, "Create department"));
-  deptForm.addEventListener("input", () => clearMarks(deptForm));
+  deptForm.addEventListener("input", () => clearRefusedFields(deptForm));
   deptForm.addEventListener("submit", async (event) => {
     event.preventDefault();
     fresh();
@@ -95,7 +88,7 @@ export function renderAccounts(container, { live }) {
     fillDepartmentChoices();
     accountDepartment.value = "";
   }
-  accountForm.addEventListener("input", () => clearMarks(accountForm));
+  accountForm.addEventListener("input", () => clearRefusedFields(accountForm));
   accountForm.addEventListener("submit", async (event) => {
     event.preventDefault();
     fresh();

@@ -3,7 +3,7 @@
 // administrator's password for these pages.
 
 import { api } from "./api.js";
-import { field, h, notice, replaceChildren } from "./dom.js";
+import { field, h, markRefusedField, notice, replaceChildren } from "./dom.js";
 
 const EXPLAIN = {
   smtpHost: ["If you specify the IP address of your SMTP Mail Host,", "then Zelvora can E-Mail memos to those employees",
@@ -100,8 +100,7 @@ export function renderOptions(container, { onToken }) {
       notice(message, "ok", Object.keys(changes).length ? "The options are saved." : "Nothing was changed.");
     } catch (e) {
       notice(message, "error", e.message);
-      const input = e.field && form.elements[e.field];
-      if (input) { input.setAttribute("aria-invalid", "true"); input.focus(); }
+      markRefusedField(form, e);
     }
   });
 

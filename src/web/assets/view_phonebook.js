@@ -4,7 +4,8 @@
 // once on the server.
 
 import { api } from "./api.js";
-import { askInline, field, h, notice, replaceChildren, setMaxLengths } from "./dom.js";
+import { askInline, clearRefusedFields, field, h, markRefusedField, notice, replaceChildren, setMaxLengths }
+  from "./dom.js";
 
 // Opens the dialog of an entry (`entry` null: a new one). `save(texts)`
 // sends it and throws the server's refusal; the dialog closes when it is
@@ -24,7 +25,7 @@ function entryDialog(entry, widths, opener, save) {
   const dialog = h("dialog", { class: "card entry-dialog", "aria-labelledby": "phone-entry-title" },
     h("h2", { id: "phone-entry-title" }, title), form);
   form.addEventListener("input", () => {
-    for (const input of form.querySelectorAll("[aria-invalid]")) input.removeAttribute("aria-invalid");
+    clearRefusedFields(form);
   });
   form.addEventListener("submit", async (event) => {
     event.preventDefault();
@@ -34,9 +35,7 @@ function entryDialog(entry, widths, opener, save) {
       dialog.close();
     } catch (e) {
       notice(message, "error", e.message);
-      const input = (e.field && form.elements[e.field]) || caller;
-      input.setAttribute("aria-invalid", "true");
-      input.focus();
+      markRefusedField(form, e, caller);
     }
   });
   dialog.addEventListener("close", () => {
