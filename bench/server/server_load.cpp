@@ -9,10 +9,13 @@
 // the bundle at 50 and 20,000 accounts, and holds 1,000 idle
 // connections and measures the server's memory and a login meanwhile. Prints
 // every figure as a ratio against its floor or its reference measured in the
-// same run.
+// same run. The floors run in processes of their own, as the server does, so
+// that the two cross the same process boundary; each row also gives the CPU
+// time the server and the minimal floor spend per exchange.
 //
 // Usage: server_load [--quick]
 //        server_load --server-only ACCOUNTS CLIENTS EXCHANGES_PER_CLIENT
+//        server_load --row ACCOUNTS CLIENTS EXCHANGES_PER_CLIENT TRIALS
 
 #include <algorithm>
 #include <chrono>
@@ -24,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "floor_server.h"
+#include "floor_process.h"
 #include "http_client.h"
 #include "login_exchange.h"
 #include "record_files.h"
@@ -123,39 +126,52 @@ void compare(int accounts, int clients, int perClient, int trials) {
     // deletions at the confirmation.
     const FloorWrite board = FloorWrite::fixed(static_cast<std::size_t>(accounts) * kBoardRecord);
     const FloorWrite noMessages = FloorWrite::fixed(0);
-    script.writesBeforeReply = {board, FloorWrite::fixed(kLogCapacity * kLogRecord), FloorWrite::memos(+1),
-                                FloorWrite::memos(0), noMessages, board};
+    script.writesBeforeReply = {board,
+                                FloorWrite::fixed(kLogCapacity * kLogRecord),
+                                FloorWrite::memos(+1),
+                                FloorWrite::memos(0),
+                                noMessages,
+                                board};
     script.writesAtConfirm = {noMessages, FloorWrite::memos(-1)};
     zv::test::TempDir sameBytesDir("zv-floor"), minimalDir("zv-minimal");
-    zv::bench::FloorServer sameBytes(script, sameBytesDir.path());
+    zv::bench::FloorProcess sameBytes(script, sameBytesDir.path());
     // The minimal: the client's board record (merged and stamped), the new
     // log record and the new memo; the delivered memo at the confirmation.
     script.minimal = true;
     script.writesBeforeReply = {FloorWrite::fixed(kBoardRecord), FloorWrite::fixed(kLogRecord),
                                 FloorWrite::fixed(kMemoRecord)};
     script.writesAtConfirm = {FloorWrite::fixed(kMemoRecord)};
-    zv::bench::FloorServer minimal(script, minimalDir.path());
+    zv::bench::FloorProcess minimal(script, minimalDir.path());
     for (int i = 0; i < 3; ++i) {
         zv::bench::exchange(sameBytes.port(), loginRequest(0));
         zv::bench::exchange(minimal.port(), loginRequest(0));
     }
 
     std::vector<Run> realRuns, sameBytesRuns, minimalRuns;
+    double realCpu = 0, minimalCpu = 0;  // ms over all trials
     for (int t = 0; t < trials; ++t) {
+        const double serverBefore = zv::bench::processCpuMs(server->pid());
         realRuns.push_back(runClients(server->port(), clients, perClient));
+        realCpu += zv::bench::processCpuMs(server->pid()) - serverBefore;
         sameBytesRuns.push_back(runClients(sameBytes.port(), clients, perClient));
+        const double minimalBefore = minimal.cpuMs();
         minimalRuns.push_back(runClients(minimal.port(), clients, perClient));
+        minimalCpu += minimal.cpuMs() - minimalBefore;
     }
+    const double exchanges = static_cast<double>(trials) * clients * perClient;
     server->stop();
     const Stats real(realRuns), same(sameBytesRuns), least(minimalRuns);
     const bool targets = accounts >= 5000;
     std::printf(
         "%5d accounts %2d clients: %6.1f exchanges/s | same bytes floor %6.1f: ratio %.2f%s | minimal "
         "floor %6.1f: ratio %.2f%s | median %6.1f ms (same bytes %6.1f, minimal %6.1f) | p99 %6.1f ms "
-        "(same bytes %6.1f, minimal %6.1f) | bundle %zu bytes\n",
+        "(same bytes %6.1f, minimal %6.1f) | outside the transfer %.1f ms (same bytes %.1f, minimal %.1f) | "
+        "CPU per "
+        "exchange %.2f ms (minimal %.2f) | bundle %zu bytes\n",
         accounts, clients, real.rate, same.rate, real.rate / same.rate, targets ? " (target >= 1.5)" : "",
         least.rate, real.rate / least.rate, targets ? " (target >= 0.85)" : "", real.median, same.median,
-        least.median, real.p99, same.p99, least.p99, bundle.size());
+        least.median, real.p99, same.p99, least.p99, real.outside, same.outside, least.outside,
+        realCpu / exchanges, minimalCpu / exchanges, bundle.size());
     std::fflush(stdout);
 }
 
@@ -183,7 +199,8 @@ std::unique_ptr<zv::TWIWOList> boardOf(int accounts, const std::string& folder) 
     auto board = std::make_unique<zv::TWIWOList>();
     board->setFileName(folder + "/wiwo.dat");
     for (int i = 0; i < accounts; ++i)
-        board->addNode(board->createNodeFromString(zv::test::recordString(zv::test::boardRecord(employeeKey(i), "pw"))));
+        board->addNode(
+            board->createNodeFromString(zv::test::recordString(zv::test::boardRecord(employeeKey(i), "pw"))));
     board->saveToFile();
     return board;
 }
@@ -218,7 +235,8 @@ void beyondTheBundle(int perRun, int trials) {
     const double smallBeyond = s.outside - smallBuild[smallBuild.size() / 2];
     const double largeBeyond = l.outside - largeBuild[largeBuild.size() / 2];
     std::printf(
-        "time per exchange beyond the bundle: 20000 accounts %.1f ms (outside the transfer %.1f, building the "
+        "time per exchange beyond the bundle: 20000 accounts %.1f ms (outside the transfer %.1f, building "
+        "the "
         "bundle %.1f), 50 accounts %.1f ms (%.1f, %.2f): ratio %.2f (target <= 1.5) | whole exchange %.1f ms "
         "and %.1f ms\n",
         largeBeyond, l.outside, largeBuild[largeBuild.size() / 2], smallBeyond, s.outside,
@@ -235,9 +253,10 @@ void idleClients(int count) {
     for (auto& c : idle) c.connect(server->port());
     const double loaded = medianLoginMs(server->port(), 15);  // also: every idle one is accepted
     const double rss = residentMB(server->pid());
-    std::printf("%d idle clients: server RSS %.1f MB (limit 150, %.2f of it; %.1f MB before) | login "
-                "median %.1f ms vs %.1f ms unloaded: ratio %.2f (limit 2)\n",
-                count, rss, rss / 150.0, rssBefore, loaded, unloaded, loaded / unloaded);
+    std::printf(
+        "%d idle clients: server RSS %.1f MB (limit 150, %.2f of it; %.1f MB before) | login "
+        "median %.1f ms vs %.1f ms unloaded: ratio %.2f (limit 2)\n",
+        count, rss, rss / 150.0, rssBefore, loaded, unloaded, loaded / unloaded);
     idle.clear();
     server->stop();
 }
@@ -271,6 +290,10 @@ int main(int argc, char** argv) {
         if ((argc == 5 || (argc == 6 && std::strcmp(argv[5], "--metrics") == 0)) &&
             std::strcmp(argv[1], "--server-only") == 0) {
             serverOnly(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argc == 6);
+            return 0;
+        }
+        if (argc == 6 && std::strcmp(argv[1], "--row") == 0) {  // one comparison, as below
+            compare(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
             return 0;
         }
         std::printf(

@@ -28,6 +28,7 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -145,6 +146,29 @@ public:
     // connection slower, never wrong, so it is ignored.
     void setNoDelay(bool on) { stream_.setTcpOption(TSocketStream::kNoDelay, on); }
     void setCork(bool on) { stream_.setTcpOption(TSocketStream::kCork, on); }
+    // Receives that wait. For a thread that expects its peer's next bytes
+    // within moments: while a TWaitingReceives is open, ReceiveText sleeps in
+    // the call itself until bytes come, for at most `upTo`, instead of the
+    // thread going back to its event loop for them (one system call less per
+    // turn of a ping-pong). It comes back empty when none came in time or
+    // the peer closed; the event loop then reports the close as usual. Sends
+    // never wait. Not active when the handle could not be switched; the
+    // caller then goes on through the loop.
+    class TWaitingReceives {
+    public:
+        TWaitingReceives(TAsyncSocket& socket, std::chrono::milliseconds upTo)
+            : socket_(socket), active_(socket.stream_.beginWaitingReceives(upTo)) {}
+        ~TWaitingReceives() {
+            if (active_) socket_.stream_.endWaitingReceives();
+        }
+        TWaitingReceives(const TWaitingReceives&) = delete;
+        TWaitingReceives& operator=(const TWaitingReceives&) = delete;
+        bool active() const { return active_; }
+
+    private:
+        TAsyncSocket& socket_;
+        const bool active_;
+    };
     // Write counts of the send queue's chunks, front first.
     std::vector<int> sendQueueChunkFill() const { return stream_.queueChunkFill(); }
 

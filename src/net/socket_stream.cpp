@@ -7,6 +7,7 @@
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/uio.h>
 
 #include <algorithm>
@@ -46,6 +47,7 @@ void TSocketStream::beginConnection() {
 
 void TSocketStream::handleClosed() {
     writeWanted_ = false;
+    waitingReceives_ = false;
     heldPending_ = -1;
 }
 
@@ -149,6 +151,39 @@ std::string TSocketStream::receiveText() {
     return text;
 }
 
+bool TSocketStream::beginWaitingReceives(std::chrono::milliseconds upTo) {
+    TAsyncSocket& s = socket_;
+    s.assertInLoopThreadOrBlocked();
+    const int handle = s.handle_;
+    if (handle == INVALID_SOCKET || waitingReceives_) return false;
+    const auto ms = std::max<std::chrono::milliseconds::rep>(1, upTo.count());
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(ms / 1000);
+    limit.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+    if (::setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) return false;
+    const int flags = ::fcntl(handle, F_GETFL);
+    if (flags < 0 || ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
+    waitingReceives_ = true;
+    return true;
+}
+
+void TSocketStream::endWaitingReceives() noexcept {
+    TAsyncSocket& s = socket_;
+    if (!waitingReceives_) return;
+    waitingReceives_ = false;
+    const int handle = s.handle_;
+    if (handle == INVALID_SOCKET) return;
+    const int flags = ::fcntl(handle, F_GETFL);
+    if (flags < 0 || ::fcntl(handle, F_SETFL, flags | O_NONBLOCK) != 0) {
+        // A handle left blocking could stall the event loop in a receive. Shut
+        // down, every receive returns at once, and the loop reports the close.
+        if (::shutdown(handle, SHUT_RDWR) != 0) {
+            // Nothing is left to try on this handle; its next receive reports
+            // what is wrong with it.
+        }
+    }
+}
+
 void TSocketStream::setTcpOption(TTcpOption option, bool on) {
     const int handle = socket_.handle_;
     if (handle == INVALID_SOCKET) return;
@@ -165,7 +200,8 @@ void TSocketStream::setTcpOption(TTcpOption option, bool on) {
 // Other failures are reported as "TryToSend failed".
 ssize_t TSocketStream::transmit(const iovec* iov, int parts) {
     TAsyncSocket& s = socket_;
-    const int flags = MSG_NOSIGNAL | (urgent_ ? MSG_OOB : 0);
+    // Never waits, also while receives wait (beginWaitingReceives).
+    const int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (urgent_ ? MSG_OOB : 0);
     msghdr message{};
     message.msg_iov = const_cast<iovec*>(iov);
     message.msg_iovlen = static_cast<std::size_t>(parts);

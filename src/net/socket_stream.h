@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ public:
     std::string receiveText();
     int pendingCount();
     void setTcpOption(TTcpOption option, bool on);
+    bool beginWaitingReceives(std::chrono::milliseconds upTo);
+    void endWaitingReceives() noexcept;
 
     bool allSent() const { return allSent_; }
     std::int32_t readCount() const { return readCount_; }
@@ -70,6 +73,7 @@ private:
     bool writeWanted_ = false;  // EPOLLOUT wanted: the queue holds unsent bytes
     bool writeEventPosted_ = false;
     bool receiveDrained_ = false;  // the last receive came back short
+    bool waitingReceives_ = false;  // the handle blocks in receives, for a while
     std::int32_t readCount_ = 0;
     std::uint64_t bytesReceived_ = 0;  // by receive, over the socket's life
     // After a data handler threw: the bytes that count as seen (pending then).

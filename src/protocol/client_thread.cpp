@@ -22,12 +22,19 @@ namespace zv {
 class TClientThread::TSocketAdapter : public TSessionSocket {
 public:
     explicit TSocketAdapter(TAsyncSocket& socket) : socket_(socket) {}
-    std::string ReceiveText() override { return socket_.ReceiveText(); }
+    std::string ReceiveText() override {
+        std::string text = socket_.ReceiveText();
+        receivedNothing_ = text.empty();
+        return text;
+    }
+    // The last receive brought no bytes.
+    bool receivedNothing() const { return receivedNothing_; }
     void SendText(std::string_view text) override { socket_.SendText(text); }
     void Close() override { socket_.Close(); }
 
 private:
     TAsyncSocket& socket_;
+    bool receivedNothing_ = false;
 };
 
 namespace {
@@ -184,6 +191,25 @@ void TClientThread::closeWhenIdle(TAsyncSocket& socket) {
     }
 }
 
+void TClientThread::continueTransfer(TAsyncSocket& socket) {
+    if (!session_.stepTouchesOnlyItsOwn()) return;
+    std::chrono::milliseconds wait = kTransferWait;
+    if (idle_.count() > 0) wait = std::min(wait, idle_);
+    TAsyncSocket::TWaitingReceives waiting(socket, wait);
+    if (!waiting.active()) return;
+    TSocketAdapter adapter(socket);
+    while (session_.stepTouchesOnlyItsOwn() && socket.HSocket() != INVALID_SOCKET && !quitRequested()) {
+        session_.onData(adapter);
+        if (adapter.receivedNothing()) return;
+        lastHeard_ = std::chrono::steady_clock::now();
+    }
+}
+
+bool TClientThread::quitRequested() {
+    std::lock_guard lock(loopMutex_);
+    return quitRequested_;
+}
+
 void TClientThread::runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&)) {
     // A step that only sends the bundle's next block uses the session's own
     // state and its socket, both this thread's: it runs here, so that the
@@ -192,6 +218,7 @@ void TClientThread::runStep(TAsyncSocket& socket, void (TClientSession::*step)(T
     if (session_.stepTouchesOnlyItsOwn()) {
         TSocketAdapter adapter(socket);
         (session_.*step)(adapter);
+        continueTransfer(socket);
         return;
     }
     ctx_.sessionMutex().runStep(ctx_.mainLoop(), [this, &socket, step] {

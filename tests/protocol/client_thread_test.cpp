@@ -14,8 +14,8 @@
 #include <set>
 #include <thread>
 
-#include "net/event_loop.h"
 #include "main_loop_thread.h"
+#include "net/event_loop.h"
 #include "protocol_fixture.h"
 
 namespace zv {
@@ -109,7 +109,8 @@ protected:
 
     // Connects a client and starts a session for the accepted connection.
     std::unique_ptr<TClient> connect(std::chrono::milliseconds silence = TClientThread::kDefaultSilence,
-                                     TClientThread** sessionOut = nullptr) {
+                                     TClientThread** sessionOut = nullptr,
+                                     std::chrono::milliseconds idle = 0ms) {
         auto client = std::make_unique<TClient>(port_);
         int handle = ::accept(listener_, nullptr, nullptr);
         EXPECT_GE(handle, 0);
@@ -117,6 +118,7 @@ protected:
         TClientThread* session = TClientThread::create(handle, ctx, &error);
         EXPECT_NE(session, nullptr) << error;
         session->setSilenceTimeout(silence);
+        session->setIdleTimeout(idle);
         if (sessionOut) *sessionOut = session;
         ++started_;
         session->start();
@@ -274,6 +276,68 @@ TEST_F(ClientThreadTest, AThreadThatCannotBeCreatedClosesItsConnection) {
     auto next = connect();  // the others are served as before
     next->send(test::loginRequest("DLTA", "Smith,John", "pw"));
     EXPECT_EQ(next->receive(18), "PREPARE_TO_RECEIVE");
+}
+
+TEST_F(ClientThreadTest, ATransferThatStallsIsResumedEndedByQuitOrIdleTimeAndALeavingClientEndsIt) {
+    // Blocks of 64 bytes: every client below is in the middle of a bundle of
+    // many blocks when it stalls.
+    ctx.blockSize = 64;
+    ctx.addMemo("Smith,John", std::string(2000, 'm'), test::sampleTime());
+    const std::string expected = buildBundle(ctx, "Smith,John").str();
+    ASSERT_GT(expected.size(), 20u * 64u);
+    auto startTransfer = [&](TClient& client, std::string& received) {
+        client.send(test::loginRequest("DLTA", "Smith,John", "pw"));
+        ASSERT_EQ(client.receive(18), "PREPARE_TO_RECEIVE");
+        for (int i = 0; i < 5; ++i) {
+            client.send("READY_TO_RECEIVE");
+            received += client.receive(64);
+        }
+    };
+
+    // A slow client: pauses longer than the server waits in a receive, and
+    // longer again after half a reply, then goes on; the bundle comes whole.
+    std::string slowReceived;
+    auto slow = connect();
+    startTransfer(*slow, slowReceived);
+    std::this_thread::sleep_for(TClientThread::kTransferWait * 3);  // the client's pause
+    slow->send("READY_TO");
+    std::this_thread::sleep_for(TClientThread::kTransferWait * 3);
+    slow->send("_RECEIVE");
+    slowReceived += slow->receive(64);
+    while (slowReceived.size() < expected.size()) {
+        slow->send("READY_TO_RECEIVE");
+        const std::string part =
+            slow->receive(std::min<std::size_t>(64, expected.size() - slowReceived.size()));
+        ASSERT_FALSE(part.empty());
+        slowReceived += part;
+    }
+    EXPECT_EQ(slowReceived, expected);
+    slow->send("READY_TO_RECEIVE");
+    EXPECT_EQ(slow->receive(13), "DATA_COMPLETE");
+    slow->send("CONFIRM");
+    EXPECT_TRUE(slow->closedByPeer());
+    ASSERT_TRUE(waitForEnded(1));
+
+    // A stalled transfer ends when the host asks the session to quit...
+    std::string ignored;
+    TClientThread* stalled = nullptr;
+    auto quitting = connect(TClientThread::kDefaultSilence, &stalled);
+    startTransfer(*quitting, ignored);
+    runInLoopAndWait(mainLoop.loop(), [stalled] { stalled->postQuit(); });
+    ASSERT_TRUE(waitForEnded(2));
+    EXPECT_TRUE(quitting->closedByPeer());
+
+    // ...when its client stays silent for the idle time...
+    auto silent = connect(TClientThread::kDefaultSilence, nullptr, 300ms);
+    startTransfer(*silent, ignored);
+    EXPECT_TRUE(silent->closedByPeer());
+    ASSERT_TRUE(waitForEnded(3));
+
+    // ...and when its client leaves.
+    auto leaving = connect();
+    startTransfer(*leaving, ignored);
+    leaving->close();
+    ASSERT_TRUE(waitForEnded(4));
 }
 
 TEST_F(ClientThreadTest, ManyClientsAtOnceAreServedOneStepAtATime) {
