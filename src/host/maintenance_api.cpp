@@ -55,6 +55,10 @@ int TMaintenanceApi::addUserTableObserver(std::function<void()> observer) {
     return parts_.userTableObservers.add(std::move(observer));
 }
 void TMaintenanceApi::removeUserTableObserver(int token) { parts_.userTableObservers.remove(token); }
+int TMaintenanceApi::addAdminPasswordObserver(std::function<void()> observer) {
+    return parts_.adminPasswordObservers.add(std::move(observer));
+}
+void TMaintenanceApi::removeAdminPasswordObserver(int token) { parts_.adminPasswordObservers.remove(token); }
 
 // --- sign-in checks ---------------------------------------------------------------------
 

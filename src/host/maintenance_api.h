@@ -100,6 +100,10 @@ public:
     // After each refresh of the user table.
     int addUserTableObserver(std::function<void()> observer);
     void removeUserTableObserver(int token);
+    // After each change of the administrator's password (a browser, the
+    // window, the settings file read again).
+    int addAdminPasswordObserver(std::function<void()> observer);
+    void removeAdminPasswordObserver(int token);
 
     // --- sign-in checks ------------------------------------------------------------------
     // The employee key when `key` and `password` are those of an account,

@@ -81,6 +81,7 @@ TAdminResult TMaintenanceApi::setAdminPasswordHash(const std::string& who, const
     }
     auditAdminChange(parts_.view, who,
                      before.WebAdminPassword.empty() ? "set the administrator's password" : "changed the administrator's password");
+    parts_.adminPasswordObservers.notify();
     return TAdminResult::done();
 }
 

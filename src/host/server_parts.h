@@ -60,6 +60,8 @@ struct TServerParts {
     std::uint64_t boardVersion = 0;
     TObservers<std::uint64_t> boardObservers;
     TObservers<> userTableObservers;
+    // The administrator's password changed (set anywhere, or read again).
+    TObservers<> adminPasswordObservers;
     // The status changes of each add to the status change log (several for
     // the end-of-day punch-out), once saved; each message once stored.
     TObservers<const std::vector<TLOGNode>&> statusObservers;

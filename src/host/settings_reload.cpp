@@ -88,6 +88,7 @@ void reloadSettingsFile(TServerParts& parts) {
     parts.settingsWriter.remember(std::move(file), true);
 
     if (settings.logSizeLimit != before.logSizeLimit) parts.setLogSizeLimit(settings.logSizeLimit);
+    if (settings.WebAdminPassword != before.WebAdminPassword) parts.adminPasswordObservers.notify();
     if (settings.ShortDateFormat != before.ShortDateFormat ||
         settings.LongTimeFormat != before.LongTimeFormat) {
         datetime::setFormats(settings.ShortDateFormat, settings.LongTimeFormat);

@@ -196,11 +196,14 @@ void TWebSessions::end(const std::string& id) {
 }
 
 void TWebSessions::endAll(SessionKind kind, const std::string& keep) {
+    endAndTell([&](const Entry& entry) { return entry.session->kind == kind && entry.session->id != keep; });
+}
+
+void TWebSessions::endAndTell(const std::function<bool(const Entry&)>& ends) {
     std::vector<std::string> ended;
     {
         std::lock_guard lock(mutex_);
-        ended = endWhere(
-            [&](const Entry& entry) { return entry.session->kind == kind && entry.session->id != keep; });
+        ended = endWhere(ends);
     }
     if (!ended.empty()) save();
     tell(ended);
@@ -217,16 +220,20 @@ std::vector<std::string> TWebSessions::employeeAccounts() {
 }
 
 void TWebSessions::endEmployeesWhere(const std::function<bool(const std::string&, std::size_t)>& gone) {
-    std::vector<std::string> ended;
-    {
-        std::lock_guard lock(mutex_);
-        ended = endWhere([&](const Entry& entry) {
-            return entry.session->kind == SessionKind::Employee &&
-                   gone(entry.session->employeeKey, entry.session->passwordDigest);
-        });
+    endAndTell([&](const Entry& entry) {
+        return entry.session->kind == SessionKind::Employee &&
+               gone(entry.session->employeeKey, entry.session->passwordDigest);
+    });
+}
+
+std::vector<std::string> TWebSessions::administratorsOfAnotherPassword(std::size_t digest) {
+    std::vector<std::string> ids;
+    std::lock_guard lock(mutex_);
+    for (const auto& [id, entry] : sessions_) {
+        if (entry.session->kind == SessionKind::Administrator && entry.session->passwordDigest != digest)
+            ids.push_back(id);
     }
-    if (!ended.empty()) save();
-    tell(ended);
+    return ids;
 }
 
 std::size_t TWebSessions::count() {

@@ -88,6 +88,9 @@ public:
     std::vector<std::string> employeeAccounts();
     void endEmployeesWhere(
         const std::function<bool(const std::string& key, std::size_t passwordDigest)>& gone);
+    // The ids of the administrators' sessions signed in with a password
+    // other than the one of this digest.
+    std::vector<std::string> administratorsOfAnotherPassword(std::size_t passwordDigest);
     std::size_t count();
     std::size_t count(SessionKind kind);
 
@@ -119,6 +122,8 @@ private:
     static bool worthWriting(const Entry& entry, Clock::time_point at);
     // Removes the sessions for which `ends` holds; their tokens.
     std::vector<std::string> endWhere(const std::function<bool(const Entry&)>& ends);  // mutex_ held
+    // endWhere under the mutex, then the file written and the ends told.
+    void endAndTell(const std::function<bool(const Entry&)>& ends);
     void erase(const std::string& id);                                                 // mutex_ held
     void tell(const std::vector<std::string>& ended);                                  // mutex_ not held
 

@@ -130,6 +130,7 @@ void TWebServer::start() {
     userTableObserver_ = host_.addUserTableObserver([this] { userTableChanged(); });
     userTableChanged();
     boardObserver_ = host_.addBoardObserver([this](std::uint64_t) { endSessionsOfChangedAccounts(); });
+    adminPasswordObserver_ = host_.addAdminPasswordObserver([this] { endStreamsOfTheOldAdminPassword(); });
     // Where to go, as the lines of the address and the port say for the clients.
     const std::string name = programName();
     const std::string scheme = settings.WebCertFile.empty() ? "http" : "https";
@@ -163,11 +164,20 @@ void TWebServer::endSessionsOfChangedAccounts() {
     });
 }
 
+void TWebServer::endStreamsOfTheOldAdminPassword() {
+    // A new password set in the window, or read from the settings file, ends
+    // the live streams of the administrators signed in with the old one at
+    // once, as a browser's change of it does. Their sessions end at their
+    // next request, which is told why.
+    streams_.endSessions(sessions_.administratorsOfAnotherPassword(passwordDigest(host_.adminPasswordHash())));
+}
+
 void TWebServer::stop() {
     if (!started_) return;
     started_ = false;
     host_.removeUserTableObserver(userTableObserver_);
     host_.removeBoardObserver(boardObserver_);
+    host_.removeAdminPasswordObserver(adminPasswordObserver_);
     // Steps first (they may still need the stores), then every suspended
     // connection is let go (those waiting for the directory too), then the
     // daemon closes them all. A hash under

@@ -57,6 +57,7 @@ private:
     // given a new password end (and their live streams with them). On the
     // main thread, where employees' sessions are made.
     void endSessionsOfChangedAccounts();
+    void endStreamsOfTheOldAdminPassword();
 
     TMaintenanceApi& host_;
     TWebSessions sessions_;
@@ -74,6 +75,7 @@ private:
     bool started_ = false;
     int userTableObserver_ = 0;
     int boardObserver_ = 0;
+    int adminPasswordObserver_ = 0;
     std::uint64_t userTableVersion_ = 0;
     const std::string tagPrefix_;  // tells this run's user table tags from an earlier run's
 };

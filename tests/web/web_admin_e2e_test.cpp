@@ -4,6 +4,8 @@
 // filters, CSV and printout, the options, two administrators at once, the
 // end-of-day punch-out, and "--set-admin-password".
 
+#include <signal.h>
+
 #include <ctime>
 #include <fstream>
 #include <thread>
@@ -93,11 +95,29 @@ TEST(WebAdmin, FirstRunSetUpIsForThisComputerOnlyAndKeepsOnlyTheHash) {
     // A new password ends every other administrator's session.
     HttpClient second(server->webPort());
     ASSERT_EQ(second.adminSignIn(kAdminPassword).status, 200);
+    const std::string iniWithFirstPassword = iniOf(*server);
     const HttpResponse changed = browser.request(
         "PUT", "/api/admin/password", R"({"currentPassword":"office-keys","password":"new-keys-1"})");
     ASSERT_EQ(changed.status, 200) << changed.body;
     EXPECT_EQ(second.get("/api/admin/users").status, 401);
     EXPECT_EQ(browser.get("/api/admin/users").status, 200);
+
+    // A password changed elsewhere (here: the settings file put back and
+    // read again; the window's Options go the same way) ends the live
+    // streams of the old one at once, and its sessions at their next
+    // request, which says why.
+    test::EventStream live(server->webPort(), "zv_admin=" + browser.cookies["zv_admin"], "/api/admin/events");
+    ASSERT_EQ(live.status(), 200);
+    std::ofstream(server->iniPath(), std::ios::trunc) << iniWithFirstPassword;
+    ASSERT_EQ(::kill(server->pid(), SIGHUP), 0);
+    EXPECT_TRUE(live.endsWithin(std::chrono::seconds(10)));
+    const HttpResponse ended = browser.get("/api/admin/users");
+    EXPECT_EQ(ended.status, 401);
+    EXPECT_NE(errorOf(ended).find("password was changed"), std::string::npos) << ended.body;
+    ASSERT_EQ(browser.adminSignIn(kAdminPassword).status, 200);
+    ASSERT_EQ(browser.request("PUT", "/api/admin/password", R"({"currentPassword":"office-keys","password":"new-keys-1"})")
+                  .status,
+              200);
 
     // "--set-admin-password" is refused while the server runs with the
     // file, and sets it once the server has stopped.
