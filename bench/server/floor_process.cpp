@@ -15,7 +15,7 @@
 
 namespace zv::bench {
 
-double processCpuMs(pid_t pid) {
+CpuTimes processCpu(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::size_t end = stat.rfind(')');
@@ -25,10 +25,13 @@ double processCpuMs(pid_t pid) {
     // are the 12th and 13th of them.
     std::istringstream fields(stat.substr(end + 2));
     std::string field;
-    double ticks = 0;
-    for (int i = 1; i <= 13 && fields >> field; ++i)
-        if (i >= 12) ticks += std::stod(field);
-    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    CpuTimes times;
+    const double msPerTick = 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    for (int i = 1; i <= 13 && fields >> field; ++i) {
+        if (i == 12) times.user = std::stod(field) * msPerTick;
+        if (i == 13) times.system = std::stod(field) * msPerTick;
+    }
+    return times;
 }
 
 namespace {

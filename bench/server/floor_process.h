@@ -12,8 +12,13 @@
 namespace zv::bench {
 
 // CPU time the process has used so far, in ms (all its threads, also those
-// that have ended).
-double processCpuMs(pid_t pid);
+// that have ended), in its own code and in the system's for it.
+struct CpuTimes {
+    double user = 0, system = 0;
+    double total() const { return user + system; }
+};
+CpuTimes processCpu(pid_t pid);
+inline double processCpuMs(pid_t pid) { return processCpu(pid).total(); }
 
 class FloorProcess {
 public:

@@ -270,9 +270,14 @@ void serverOnly(int accounts, int clients, int perClient, bool scrape) {
     std::printf("zelvorad pid %d\n", server->pid());
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(3));
+    const zv::bench::CpuTimes before = zv::bench::processCpu(server->pid());
     const Stats real({runClients(server->port(), clients, perClient)});
-    std::printf("%.1f exchanges/s, median %.1f ms, p99 %.1f ms, outside the bundle's transfer %.1f ms\n",
-                real.rate, real.median, real.p99, real.outside);
+    const zv::bench::CpuTimes after = zv::bench::processCpu(server->pid());
+    const double exchanges = static_cast<double>(clients) * perClient;
+    std::printf("%.1f exchanges/s, median %.1f ms, p99 %.1f ms, outside the bundle's transfer %.1f ms, CPU per "
+                "exchange %.2f ms in the server's code and %.2f ms in the system's\n",
+                real.rate, real.median, real.p99, real.outside, (after.user - before.user) / exchanges,
+                (after.system - before.system) / exchanges);
     if (scrape) {
         zv::test::HttpClient monitor(server->webPort());
         const auto page = monitor.get("/metrics");
