@@ -139,6 +139,9 @@ public:
     // owner loop) once the queue is empty. Returns length.
     int Send(const void* data, int length) { return stream_.send(data, length); }
     int SendText(std::string_view text) { return Send(text.data(), static_cast<int>(text.size())); }
+    // The `count` parts one after the other, handed to the stack in one
+    // gathered send; as Send otherwise. Returns their length.
+    int SendParts(const std::string_view* parts, int count) { return stream_.sendParts(parts, count); }
     int Receive(void* buffer, int size) { return stream_.receive(buffer, size); }
     std::string ReceiveText() { return stream_.receiveText(); }
     int RcvdCount() { return stream_.pendingCount(); }

@@ -57,38 +57,56 @@ void TSocketStream::applyDefaults() {
 }
 
 int TSocketStream::send(const void* data, int length) {
+    const std::string_view whole(static_cast<const char*>(data),
+                                 length > 0 ? static_cast<std::size_t>(length) : 0);
+    return sendParts(&whole, 1);
+}
+
+int TSocketStream::sendParts(const std::string_view* parts, int count) {
     TAsyncSocket& s = socket_;
     s.assertInLoopThreadOrBlocked();
     if (s.state_ != ssConnected) {
         s.socketError("Send", WSAENOTCONN);
         return -1;
     }
-    if (length <= 0) return 0;
+    std::size_t length = 0;
+    for (int i = 0; i < count; ++i) length += parts[i].size();
+    if (length == 0) return 0;
     allSent_ = false;
-    const char* bytes = static_cast<const char*>(data);
-    int taken = 0;
+    std::size_t taken = 0;
     if (queue_.empty()) {
         // Nothing waits in the queue: hand the bytes to the stack straight from
-        // the caller's buffer and copy only what it does not take (the order of
-        // bytes on the wire is the same either way).
-        iovec iov{const_cast<char*>(bytes), static_cast<std::size_t>(length)};
-        const ssize_t sent = transmit(&iov, 1);
-        if (sent < 0) return length;  // the connection was closed and reported
-        taken = static_cast<int>(sent);
+        // the caller's buffers and copy only what it does not take (the order
+        // of bytes on the wire is the same either way).
+        iovec iov[kMaxIovPerSend];
+        int used = 0;
+        for (int i = 0; i < count && used < kMaxIovPerSend; ++i) {
+            if (!parts[i].empty()) iov[used++] = {const_cast<char*>(parts[i].data()), parts[i].size()};
+        }
+        const ssize_t sent = transmit(iov, used);
+        if (sent < 0) return static_cast<int>(length);  // the connection was closed and reported
+        taken = static_cast<std::size_t>(sent);
     }
     // The rest is copied into the queue a slice at a time, letting the stack
     // take what it can between slices: a fast peer then drains the queue while
     // it is filled, and the drained chunks' memory is reused for the next slice.
-    constexpr int kSlice = 256 * 1024;
+    constexpr std::size_t kSlice = 256 * 1024;
     if (taken == length) tryToSend();  // queue empty: marks everything sent
-    while (taken < length && s.handle_ != INVALID_SOCKET) {
-        const int slice = std::min(kSlice, length - taken);
-        queue_.append(bytes + taken, slice);
-        taken += slice;
-        tryToSend();
+    std::size_t skip = taken;          // bytes of the parts already taken
+    for (int i = 0; i < count && s.handle_ != INVALID_SOCKET; ++i) {
+        std::string_view rest = parts[i];
+        const std::size_t skipped = std::min(skip, rest.size());
+        rest.remove_prefix(skipped);
+        skip -= skipped;
+        while (!rest.empty() && s.handle_ != INVALID_SOCKET) {
+            const std::size_t slice = std::min(kSlice, rest.size());
+            queue_.append(rest.data(), static_cast<int>(slice));
+            rest.remove_prefix(slice);
+            tryToSend();
+        }
     }
     if (s.handle_ != INVALID_SOCKET && allSent_) postWriteEvent();
-    return length;
+    return static_cast<int>(length);
 }
 
 int TSocketStream::receive(void* buffer, int size) {

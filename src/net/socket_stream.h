@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/send_buffer.h"
@@ -30,6 +31,7 @@ public:
 
     void adopt(int handle);
     int send(const void* data, int length);
+    int sendParts(const std::string_view* parts, int count);
     int receive(void* buffer, int size);
     std::string receiveText();
     int pendingCount();

@@ -4,28 +4,23 @@
 
 namespace zv {
 
-std::string_view TBundleText::slice(std::size_t offset, std::size_t length, std::string& scratch) const {
+void TBundleText::parts(std::size_t offset, std::size_t length, std::vector<std::string_view>& parts) const {
+    parts.clear();
     length = offset < size_ ? std::min(length, size_ - offset) : 0;
-    scratch.clear();
-    if (length == 0) return {};
+    if (length == 0) return;
     if (offset < cursorStart_) cursorPiece_ = cursorStart_ = 0;
     while (offset >= cursorStart_ + pieces_[cursorPiece_].text.size()) {
         cursorStart_ += pieces_[cursorPiece_].text.size();
         ++cursorPiece_;
     }
-    std::size_t at = cursorPiece_, pieceStart = cursorStart_;
-    for (;;) {
+    for (std::size_t at = cursorPiece_, pieceStart = cursorStart_; length > 0;
+         pieceStart += pieces_[at++].text.size()) {
         const std::string_view text = pieces_[at].text;
         const std::size_t from = offset - pieceStart;
         const std::size_t n = std::min(length, text.size() - from);
-        // Within one piece: no copy.
-        if (scratch.empty() && n == length) return text.substr(from, n);
-        scratch.append(text.substr(from, n));
+        parts.push_back(text.substr(from, n));
         offset += n;
         length -= n;
-        if (length == 0) return scratch;
-        pieceStart += text.size();
-        ++at;
     }
 }
 

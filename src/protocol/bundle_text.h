@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <vector>
 
 #include "stores/bundle_cache.h"
 
@@ -28,10 +29,11 @@ public:
 
     std::size_t size() const { return size_; }
 
-    // The `length` bytes from `offset` (fewer at the end): a view into the
-    // piece when they lie in one, else gathered into `scratch`. Quickest
-    // when read from the start to the end.
-    std::string_view slice(std::size_t offset, std::size_t length, std::string& scratch) const;
+    // The `length` bytes from `offset` (fewer at the end), as views into the
+    // pieces they lie in, in order, into `parts` (emptied first): they go out
+    // in one gathered send, never copied here. Quickest when read from the
+    // start to the end.
+    void parts(std::size_t offset, std::size_t length, std::vector<std::string_view>& parts) const;
 
     // The whole bundle in one string.
     std::string str() const;

@@ -30,6 +30,9 @@ public:
     // The last receive brought no bytes.
     bool receivedNothing() const { return receivedNothing_; }
     void SendText(std::string_view text) override { socket_.SendText(text); }
+    void SendParts(const std::vector<std::string_view>& parts) override {
+        socket_.SendParts(parts.data(), static_cast<int>(parts.size()));
+    }
     void Close() override { socket_.Close(); }
 
 private:

@@ -148,7 +148,8 @@ void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text
     if (blocksSent_ < blockCount_) {
         const std::size_t left = pendingData_.size() - pendingOffset_;
         const std::size_t n = std::min(static_cast<std::size_t>(blockSize_), left);
-        if (!sendOrClose(socket, pendingData_.slice(pendingOffset_, n, blockScratch_))) return;
+        pendingData_.parts(pendingOffset_, n, blockParts_);
+        if (!sendOrClose(socket, blockParts_)) return;
         pendingOffset_ += n;
         ++blocksSent_;
     } else {
@@ -156,7 +157,7 @@ void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text
         blocksSent_ = 0;
         state_ = stateAfterSending_;
         pendingData_ = {};
-        std::string().swap(blockScratch_);
+        std::vector<std::string_view>().swap(blockParts_);
         pendingOffset_ = 0;
     }
 }
@@ -199,8 +200,12 @@ void TClientSession::prepareDataForSend(TBundleText data, TSessionState stateAft
 }
 
 bool TClientSession::sendOrClose(TSessionSocket& socket, std::string_view text) {
+    return sendOrClose(socket, std::vector<std::string_view>{text});
+}
+
+bool TClientSession::sendOrClose(TSessionSocket& socket, const std::vector<std::string_view>& parts) {
     try {
-        socket.SendText(text);
+        socket.SendParts(parts);
         return true;
     } catch (const ESocketException&) {
         socket.Close();

@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/bundle.h"
 #include "protocol/request_collector.h"
@@ -34,6 +35,12 @@ public:
     virtual ~TSessionSocket() = default;
     virtual std::string ReceiveText() = 0;
     virtual void SendText(std::string_view text) = 0;
+    // The parts one after the other, as one text.
+    virtual void SendParts(const std::vector<std::string_view>& parts) {
+        std::string text;
+        for (std::string_view part : parts) text.append(part);
+        SendText(text);
+    }
     virtual void Close() = 0;
 };
 
@@ -91,6 +98,7 @@ private:
     void login(TSessionSocket& socket, const std::string& credentials, const std::string& payload);
     // Sends; on a socket error closes the socket and returns false.
     bool sendOrClose(TSessionSocket& socket, std::string_view text);
+    bool sendOrClose(TSessionSocket& socket, const std::vector<std::string_view>& parts);
 
     TServerContext& ctx_;
     const std::string connectionId_;
@@ -102,7 +110,7 @@ private:
     int remainder_ = 0;
     int blockSize_ = 0;              // the block size in use at preparation
     TBundleText pendingData_;        // the bundle being sent
-    std::string blockScratch_;       // a block that spans two of its pieces
+    std::vector<std::string_view> blockParts_;  // the block being sent, in the bundle's pieces
     std::size_t pendingOffset_ = 0;  // what of it has been sent
     TSessionState stateAfterSending_ = TSessionState::kReady;
     std::string employeeName_;

@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -76,6 +78,39 @@ TEST(SocketSend, ALargeSendReachesASlowReaderWholeAndInOrder) {
     reader.join();
     EXPECT_EQ(dataSent, 1);
     EXPECT_TRUE(received == bytes);
+}
+
+TEST(SocketSend, AGatheredSendOfManyPartsArrivesAsTheirTextWhetherTakenAtOnceOrQueued) {
+    // Parts of uneven sizes, some empty, more than one gathered send takes,
+    // and 3 MB in all: the stack takes some at once, the rest is queued.
+    const std::string bytes = test::pattern(3 * 1024 * 1024, 11);
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0, i = 0; at < bytes.size(); ++i) {
+        const std::size_t n = std::min(bytes.size() - at, i % 7 == 0 ? 0 : 1 + (i * 7919) % 40000);
+        parts.push_back(std::string_view(bytes).substr(at, n));
+        at += n;
+    }
+    ASSERT_GT(parts.size(), 100u);
+    for (const bool queueFirst : {false, true}) {
+        AdoptedPair pair;
+        int dataSent = 0;
+        pair.socket->OnDataSent = [&](TAsyncSocket&, std::uint16_t) { ++dataSent; };
+        // With a few bytes queued first, every part goes to the queue.
+        const long prefill = queueFirst ? test::fillKernelBuffers(pair.socket->HSocket()) : 0;
+        const std::string head = queueFirst ? "head" : "";
+        if (queueFirst) EXPECT_EQ(pair.socket->SendText(head), 4);
+        std::string received;
+        std::jthread reader([&] {
+            received =
+                test::recvExactly(pair.peer, static_cast<std::size_t>(prefill) + head.size() + bytes.size());
+        });
+        EXPECT_EQ(pair.socket->SendParts(parts.data(), static_cast<int>(parts.size())),
+                  static_cast<int>(bytes.size()));
+        ASSERT_TRUE(pumpUntil([&] { return dataSent > 0 && pair.socket->AllSent(); }));
+        reader.join();
+        EXPECT_TRUE(received.substr(static_cast<std::size_t>(prefill)) == head + bytes)
+            << "queued first: " << queueFirst;
+    }
 }
 
 TEST(SocketSend, UrgentSendsGoOutOfBand) {
