@@ -155,12 +155,19 @@ export function renderBoard(container, live, me) {
 
   // The rows go into their bodies a slice at a time, each slice a short
   // task (a slow phone stays responsive); a new drawing stops the filling of
-  // the last. The first slice is one screenful, so the first frame is drawn
-  // soon; the rows after it are marked "later": on a phone, off screen, they
-  // are neither styled nor laid out until they scroll near.
+  // the last. The first slice is one screenful, drawn on its own before the
+  // next slice, so the first frame is drawn soon and is small; the rows
+  // after it are marked "later": on a phone, off screen, they are neither
+  // styled nor laid out until they scroll near. A group's body goes in with
+  // its first rows.
   let filling = 0;
   const SLICE_MS = 6;
-  const FIRST_SCREEN_ROWS = 10;
+  function firstScreenRows() {
+    // A row is at least 130 px high as a card on a phone, 55 px in the
+    // table. The screen's size, not the window's: reading the window's
+    // would lay the page out there and then, before the rows are in.
+    return Math.ceil(screen.height / (screen.width <= 760 ? 130 : 55));
+  }
   function fillRows(parts, now) {
     const run = ++filling;
     table.setAttribute("aria-busy", "true");
@@ -170,7 +177,7 @@ export function renderBoard(container, live, me) {
     const slice = () => {
       if (run !== filling) return;
       const end = performance.now() + SLICE_MS;
-      let room = first ? FIRST_SCREEN_ROWS : Infinity;
+      let room = first ? firstScreenRows() : Infinity;
       while (part < parts.length) {
         const [body, rows] = parts[part];
         const fragment = document.createDocumentFragment();
@@ -180,8 +187,16 @@ export function renderBoard(container, live, me) {
           fragment.append(tr);
           room -= 1;
         }
-        body.append(fragment);
-        if (next < rows.length) { first = false; setTimeout(slice, 0); return; }
+        if (fragment.firstChild) {
+          body.append(fragment);
+          if (!body.isConnected) table.append(body);
+        }
+        if (next < rows.length) {
+          if (first) requestAnimationFrame(() => setTimeout(slice, 0));
+          else setTimeout(slice, 0);
+          first = false;
+          return;
+        }
         part += 1;
         next = 0;
       }
@@ -230,9 +245,7 @@ export function renderBoard(container, live, me) {
             h("th", { colspan: COLUMNS.length, scope: "colgroup" }, `${name} · ${members.length}`))), members]);
       }
     }
-    const bodies = parts.map(([body]) => body);
     for (const body of table.querySelectorAll("tbody")) body.remove();
-    table.append(...bodies);
     fillRows(parts, now);
     empty.hidden = rows.length > 0;
     empty.textContent = board.rows.length ? "Nobody on the board matches." : "The board has no accounts yet.";
