@@ -134,7 +134,7 @@ TEST(WebSignIn, ThePageIsServedFromTheProgramWithItsTagAndNoInlineScript) {
     EXPECT_EQ(bundle.header("Content-Type"), "text/javascript; charset=utf-8");
     EXPECT_NE(bundle.body.find("import(\"./board_views.js\")"), std::string::npos);
     EXPECT_EQ(browser.get("/a/" + version + "/board_views.js").status, 200);
-    EXPECT_NE(index.body.find("href=\"/a/" + version + "/style.css\""), std::string::npos);
+    EXPECT_NE(index.body.find("href=\"/a/" + version + "/board_page.css\""), std::string::npos);
     EXPECT_EQ(index.header("Cache-Control"), "no-cache");
     const HttpResponse kept = browser.get("/a/" + version + "/app.js");
     ASSERT_EQ(kept.status, 200);
