@@ -19,9 +19,13 @@ export function displayName(row) {
 
 // The one-tap statuses the administrator keeps: [{name, colour, away}].
 let presets = [];
-export function setPresets(list) { presets = Array.isArray(list) ? list : []; }
+let presetByName = new Map();  // looked up for every row, several times
+export function setPresets(list) {
+  presets = Array.isArray(list) ? list : [];
+  presetByName = new Map([...presets].reverse().map((p) => [p.name, p]));
+}
 export function getPresets() { return presets; }
-export function presetOf(status) { return presets.find((p) => p.name === status); }
+export function presetOf(status) { return presetByName.get(status); }
 
 // Whether a status counts as away: as its preset says; any other status but
 // "In" (typed by hand) counts as away.
