@@ -8,14 +8,49 @@
 # address whose content never changes, so that a browser keeps it without
 # asking again. The modules' imports are relative ("./api.js"), so they
 # follow.
+#
+# The board's page runs one script made of its modules, board_page.js, and
+# fetches the views it shows when asked in one more, board_views.js
+# (bundle_modules.cmake); the modules stay files of their own for the
+# administration's pages. Its styles are one file too, board_page.css:
+# style.css, then board_extras.css. A phone opening the page fetches three
+# files, not twenty.
+cmake_policy(VERSION 3.20)  # run with "cmake -P": IN_LIST and the rest as today
+include(${CMAKE_CURRENT_LIST_DIR}/bundle_modules.cmake)
+set(made board_page.js board_views.js board_page.css)
+set(MODULE_DIR ${ASSET_DIR})
+zv_bundle_modules(board_page.js board_views.js ${OUTPUT}. first_answers.js app.js)
+set(styles "")
+foreach(part style.css board_extras.css)
+  file(READ ${ASSET_DIR}/${part} text)
+  string(APPEND styles "${text}")
+endforeach()
+file(WRITE ${OUTPUT}.board_page.css "${styles}")
+
 file(GLOB files RELATIVE ${ASSET_DIR} ${ASSET_DIR}/*)
+foreach(name IN LISTS made)
+  if(name IN_LIST files)
+    message(FATAL_ERROR "web asset ${name}: the build makes a file of this name")
+  endif()
+endforeach()
+list(APPEND files ${made})
 list(SORT files)
+
+# Where the file `name` of the set is read from.
+function(asset_source name out)
+  if(name IN_LIST made)
+    set(${out} ${OUTPUT}.${name} PARENT_SCOPE)
+  else()
+    set(${out} ${ASSET_DIR}/${name} PARENT_SCOPE)
+  endif()
+endfunction()
 
 # The version of the set: a digest of every file's name and digest.
 set(digests "")
 foreach(name IN LISTS files)
-  if(NOT IS_DIRECTORY ${ASSET_DIR}/${name})
-    file(SHA256 ${ASSET_DIR}/${name} hash)
+  asset_source(${name} source)
+  if(NOT IS_DIRECTORY ${source})
+    file(SHA256 ${source} hash)
     string(APPEND digests "${name} ${hash}\n")
   endif()
 endforeach()
@@ -36,7 +71,8 @@ set(arrays "")
 set(entries "")
 set(index 0)
 foreach(name IN LISTS files)
-  if(IS_DIRECTORY ${ASSET_DIR}/${name})
+  asset_source(${name} source)
+  if(IS_DIRECTORY ${source})
     continue()
   endif()
   get_filename_component(ext ${name} LAST_EXT)
@@ -57,7 +93,6 @@ foreach(name IN LISTS files)
   else()
     message(FATAL_ERROR "web asset ${name}: no content type for \"${ext}\"")
   endif()
-  set(source ${ASSET_DIR}/${name})
   if(ext STREQUAL ".html")
     served_page(${name} page)
     set(source ${OUTPUT}.${name})

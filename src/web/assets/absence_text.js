@@ -4,19 +4,19 @@
 // seconds since 1970.
 
 import { serverNow } from "./api.js";
+import { formatWhenUsed, timeText } from "./format.js";
 
-const timeFormat = new Intl.DateTimeFormat(undefined, { hour: "numeric", minute: "2-digit" });
-const weekdayFormat = new Intl.DateTimeFormat(undefined, { weekday: "short" });
-const dateFormat = new Intl.DateTimeFormat(undefined, { month: "short", day: "numeric" });
+const weekdayText = formatWhenUsed(undefined, { weekday: "short" });
+const dateText = formatWhenUsed(undefined, { month: "short", day: "numeric" });
 const WEEK = 6 * 24 * 3600 * 1000;
 
 function dayText(at, now) {
   const ahead = at.getTime() - now;
-  return ahead > -WEEK && ahead < WEEK ? weekdayFormat.format(at) : dateFormat.format(at);
+  return ahead > -WEEK && ahead < WEEK ? weekdayText(at) : dateText(at);
 }
 
 function momentText(at, now) {
-  return `${dayText(at, now)} ${timeFormat.format(at)}`;
+  return `${dayText(at, now)} ${timeText(at)}`;
 }
 
 const atMidnight = (date) => date.getHours() === 0 && date.getMinutes() === 0;
@@ -33,7 +33,7 @@ export function absenceSpan({ from, until }, now = serverNow()) {
     return `${dayText(start, now)} to ${dayText(lastDay, now)}`;
   }
   if (start.toDateString() === end.toDateString()) {
-    return `${dayText(start, now)} ${timeFormat.format(start)} to ${timeFormat.format(end)}`;
+    return `${dayText(start, now)} ${timeText(start)} to ${timeText(end)}`;
   }
   return `${momentText(start, now)} to ${momentText(end, now)}`;
 }

@@ -2,7 +2,15 @@
 
 import { serverNow } from "./api.js";
 
-const timeFormat = new Intl.DateTimeFormat(undefined, { hour: "numeric", minute: "2-digit" });
+// A DateTimeFormat's format(), the format made when first used: each costs
+// a slow phone milliseconds to make, and the board's first screen needs few.
+export function formatWhenUsed(locale, options) {
+  let format = null;
+  return (date) => (format ||= new Intl.DateTimeFormat(locale, options)).format(date);
+}
+
+// "2:30 PM"
+export const timeText = formatWhenUsed(undefined, { hour: "numeric", minute: "2-digit" });
 
 export function displayName(row) {
   const name = [row.firstName, row.lastName].filter(Boolean).join(" ");
@@ -11,9 +19,13 @@ export function displayName(row) {
 
 // The one-tap statuses the administrator keeps: [{name, colour, away}].
 let presets = [];
-export function setPresets(list) { presets = Array.isArray(list) ? list : []; }
+let presetByName = new Map();  // looked up for every row, several times
+export function setPresets(list) {
+  presets = Array.isArray(list) ? list : [];
+  presetByName = new Map([...presets].reverse().map((p) => [p.name, p]));
+}
 export function getPresets() { return presets; }
-export function presetOf(status) { return presets.find((p) => p.name === status); }
+export function presetOf(status) { return presetByName.get(status); }
 
 // Whether a status counts as away: as its preset says; any other status but
 // "In" (typed by hand) counts as away.
@@ -29,10 +41,10 @@ export function isOverdue(row, now = serverNow()) {
 }
 
 // "Tue 12/8 9:00 AM": how a returning moment reads back.
-const weekdayFormat = new Intl.DateTimeFormat("en-US", { weekday: "short" });
+const weekdayText = formatWhenUsed("en-US", { weekday: "short" });
 export function momentText(seconds) {
   const at = new Date(seconds * 1000);
-  return `${weekdayFormat.format(at)} ${at.getMonth() + 1}/${at.getDate()} ${timeFormat.format(at)}`;
+  return `${weekdayText(at)} ${at.getMonth() + 1}/${at.getDate()} ${timeText(at)}`;
 }
 
 export function statusKind(row, now) {
@@ -42,8 +54,8 @@ export function statusKind(row, now) {
   return row.status ? "other" : "none";
 }
 
-const dayFormat = new Intl.DateTimeFormat(undefined, { weekday: "short", hour: "numeric", minute: "2-digit" });
-const dateFormat = new Intl.DateTimeFormat(undefined, { month: "short", day: "numeric", year: "numeric" });
+const dayText = formatWhenUsed(undefined, { weekday: "short", hour: "numeric", minute: "2-digit" });
+const dateText = formatWhenUsed(undefined, { month: "short", day: "numeric", year: "numeric" });
 
 // Since when the status holds: the time today, the day and time this week,
 // the date before that; the text as stored when it does not read as a time.
@@ -51,9 +63,9 @@ export function sinceText(row, now = serverNow()) {
   if (typeof row.sinceAt !== "number") return row.since || "";
   const at = new Date(row.sinceAt * 1000);
   const today = new Date(now);
-  if (at.toDateString() === today.toDateString()) return timeFormat.format(at);
-  if (now - at.getTime() < 6 * 24 * 3600 * 1000 && at.getTime() <= now) return dayFormat.format(at);
-  return dateFormat.format(at);
+  if (at.toDateString() === today.toDateString()) return timeText(at);
+  if (now - at.getTime() < 6 * 24 * 3600 * 1000 && at.getTime() <= now) return dayText(at);
+  return dateText(at);
 }
 
 // How a returning time reads, on the board and on the lobby displays alike:
@@ -63,8 +75,8 @@ export function sinceText(row, now = serverNow()) {
 export function returningText(row, now = serverNow()) {
   if (!isAway(row.status) || typeof row.returnsAt !== "number") return row.returning || "";
   const at = new Date(row.returnsAt * 1000);
-  if (at.toDateString() === new Date(now).toDateString()) return timeFormat.format(at);
-  if (Math.abs(at.getTime() - now) < 6 * 24 * 3600 * 1000) return dayFormat.format(at);
+  if (at.toDateString() === new Date(now).toDateString()) return timeText(at);
+  if (Math.abs(at.getTime() - now) < 6 * 24 * 3600 * 1000) return dayText(at);
   return momentText(row.returnsAt);
 }
 

@@ -155,33 +155,55 @@ export function renderBoard(container, live, me) {
 
   // The rows go into their bodies a slice at a time, each slice a short
   // task (a slow phone stays responsive); a new drawing stops the filling of
-  // the last. The first slice is one screenful, so the first frame is drawn
-  // soon; the rows after it are marked "later": on a phone, off screen, they
-  // are neither styled nor laid out until they scroll near.
+  // the last. The first slice is one screenful, drawn on its own, so the
+  // first frame is drawn soon and is small. The rows after it are marked
+  // "later": on a phone, off screen, they are neither styled nor laid out
+  // until they scroll near, but those near the screen are, in the frame
+  // after they go in; so the slices of the next two screenfuls are a
+  // screenful each, with a frame between them. A group's body goes in with
+  // its first rows.
   let filling = 0;
   const SLICE_MS = 6;
-  const FIRST_SCREEN_ROWS = 10;
+  function screenRows() {
+    // A row is at least 130 px high as a card on a phone, 55 px in the
+    // table. The screen's size, not the window's: reading the window's
+    // would lay the page out there and then, before the rows are in.
+    return Math.ceil(screen.height / (screen.width <= 760 ? 130 : 55));
+  }
   function fillRows(parts, now) {
     const run = ++filling;
     table.setAttribute("aria-busy", "true");
+    const screenful = screenRows();
     let part = 0;
     let next = 0;
-    let first = true;
+    let placed = 0;
     const slice = () => {
       if (run !== filling) return;
       const end = performance.now() + SLICE_MS;
-      let room = first ? FIRST_SCREEN_ROWS : Infinity;
+      const first = placed === 0;
+      const near = placed < 3 * screenful;
+      let room = near ? screenful : Infinity;
       while (part < parts.length) {
-        const [body, rows] = parts[part];
+        const [body, unordered, order] = parts[part];
+        if (next === 0 && order) parts[part] = [body, order(unordered)];
+        const rows = parts[part][1];
         const fragment = document.createDocumentFragment();
         while (next < rows.length && room > 0 && performance.now() < end) {
           const tr = element(rows[next++], now);
           if (!first) tr.classList.add("later");
           fragment.append(tr);
           room -= 1;
+          placed += 1;
         }
-        body.append(fragment);
-        if (next < rows.length) { first = false; setTimeout(slice, 0); return; }
+        if (fragment.firstChild) {
+          body.append(fragment);
+          if (!body.isConnected) table.append(body);
+        }
+        if (next < rows.length) {
+          if (near) requestAnimationFrame(() => setTimeout(slice, 0));
+          else setTimeout(slice, 0);
+          return;
+        }
         part += 1;
         next = 0;
       }
@@ -206,7 +228,10 @@ export function renderBoard(container, live, me) {
     shown = new Map();
     const own = rows.find((row) => row.employee === me.employee);
     const others = rows.filter((row) => row !== own);
-    const parts = [];                  // [tbody, its rows], in the table's order
+    // [tbody, its rows, and how to order them when it is filled (a group's
+    // names are put in order as it goes in: a slow phone's first screen
+    // waits for one group's, not all)], in the table's order.
+    const parts = [];
     if (own) {
       parts.push([h("tbody", { class: "pinned" },
         h("tr", { class: "group-head" }, h("th", { colspan: COLUMNS.length, scope: "colgroup" }, "You"))), [own]]);
@@ -224,15 +249,13 @@ export function renderBoard(container, live, me) {
         groups.get(name).push(row);
       }
       for (const name of [...groups.keys()].sort(collator.compare)) {
-        const members = byName(groups.get(name));
+        const members = groups.get(name);
         parts.push([h("tbody", { class: "group" },
           h("tr", { class: "group-head" },
-            h("th", { colspan: COLUMNS.length, scope: "colgroup" }, `${name} · ${members.length}`))), members]);
+            h("th", { colspan: COLUMNS.length, scope: "colgroup" }, `${name} · ${members.length}`))), members, byName]);
       }
     }
-    const bodies = parts.map(([body]) => body);
     for (const body of table.querySelectorAll("tbody")) body.remove();
-    table.append(...bodies);
     fillRows(parts, now);
     empty.hidden = rows.length > 0;
     empty.textContent = board.rows.length ? "Nobody on the board matches." : "The board has no accounts yet.";
