@@ -94,15 +94,20 @@ export function dateTimeText(date) {
 
 // --- the server -----------------------------------------------------------------
 
-export function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.on("error", reject);
-    server.listen(0, "127.0.0.1", () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
+// A port free now, below the kernel's range of ephemeral ports (32768 and
+// up): a port the kernel hands out could be taken by another test's outgoing
+// connection before the server binds it.
+export async function freePort() {
+  for (let attempt = 0; attempt < 200; ++attempt) {
+    const port = 20000 + Math.floor(Math.random() * 12768);
+    const free = await new Promise((resolve) => {
+      const server = net.createServer();
+      server.once("error", () => resolve(false));
+      server.listen(port, "127.0.0.1", () => server.close(() => resolve(true)));
     });
-  });
+    if (free) return port;
+  }
+  throw new Error("no free port found between 20000 and 32767 in 200 tries");
 }
 
 export async function waitFor(check, what, limitMs = 15000) {
