@@ -196,7 +196,7 @@ void TClientThread::closeWhenIdle(TAsyncSocket& socket) {
 
 void TClientThread::continueTransfer(TAsyncSocket& socket) {
     if (!session_.stepTouchesOnlyItsOwn()) return;
-    std::chrono::milliseconds wait = kTransferWait;
+    std::chrono::milliseconds wait = transferWait_;
     if (idle_.count() > 0) wait = std::min(wait, idle_);
     TAsyncSocket::TWaitingReceives waiting(socket, wait);
     if (!waiting.active()) return;

@@ -36,8 +36,9 @@ public:
     static constexpr std::size_t kStackSize = 256 * 1024;
     static constexpr std::chrono::milliseconds kDefaultSilence{2000};
     // How long the bundle's transfer waits in a receive for the client's
-    // next READY_TO_RECEIVE before the event loop takes over again.
-    static constexpr std::chrono::milliseconds kTransferWait{100};
+    // next READY_TO_RECEIVE, by default, before the event loop takes over
+    // again.
+    static constexpr std::chrono::milliseconds kDefaultTransferWait{100};
 
     // Creates the session with its thread, suspended: nothing runs before
     // start(). When the thread cannot be created, closes the accepted handle,
@@ -67,6 +68,10 @@ public:
     // How long an incomplete request waits for more bytes before it is acted
     // on as it stands. Set before start().
     void setSilenceTimeout(std::chrono::milliseconds timeout) { silence_ = timeout; }
+
+    // How long the transfer waits in a receive (kDefaultTransferWait). Set
+    // before start().
+    void setTransferWait(std::chrono::milliseconds wait) { transferWait_ = wait; }
 
     // A connection whose client sends nothing for this long (counted from its
     // last bytes, or from the end of the step that answered them) is closed,
@@ -104,6 +109,7 @@ private:
     TServerContext& ctx_;
     int acceptedHandle_;
     std::chrono::milliseconds silence_ = kDefaultSilence;
+    std::chrono::milliseconds transferWait_ = kDefaultTransferWait;
     std::chrono::milliseconds idle_{0};
     // When the client was last heard from, or last answered; this thread only.
     std::chrono::steady_clock::time_point lastHeard_{};

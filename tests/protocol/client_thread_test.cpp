@@ -108,9 +108,10 @@ protected:
     }
 
     // Connects a client and starts a session for the accepted connection.
-    std::unique_ptr<TClient> connect(std::chrono::milliseconds silence = TClientThread::kDefaultSilence,
-                                     TClientThread** sessionOut = nullptr,
-                                     std::chrono::milliseconds idle = 0ms) {
+    std::unique_ptr<TClient> connect(
+        std::chrono::milliseconds silence = TClientThread::kDefaultSilence,
+        TClientThread** sessionOut = nullptr, std::chrono::milliseconds idle = 0ms,
+        std::chrono::milliseconds transferWait = TClientThread::kDefaultTransferWait) {
         auto client = std::make_unique<TClient>(port_);
         int handle = ::accept(listener_, nullptr, nullptr);
         EXPECT_GE(handle, 0);
@@ -119,6 +120,7 @@ protected:
         EXPECT_NE(session, nullptr) << error;
         session->setSilenceTimeout(silence);
         session->setIdleTimeout(idle);
+        session->setTransferWait(transferWait);
         if (sessionOut) *sessionOut = session;
         ++started_;
         session->start();
@@ -294,14 +296,14 @@ TEST_F(ClientThreadTest, ATransferThatStallsIsResumedEndedByQuitOrIdleTimeAndALe
         }
     };
 
-    // A slow client: pauses longer than the server waits in a receive, and
-    // longer again after half a reply, then goes on; the bundle comes whole.
+    // A client slower than the server waits in a receive (here 1 ms, so
+    // that the waits run out between its replies and the event loop takes
+    // over again and again), which also sends a reply in halves: the bundle
+    // comes whole.
     std::string slowReceived;
-    auto slow = connect();
+    auto slow = connect(TClientThread::kDefaultSilence, nullptr, 0ms, 1ms);
     startTransfer(*slow, slowReceived);
-    std::this_thread::sleep_for(TClientThread::kTransferWait * 3);  // the client's pause
     slow->send("READY_TO");
-    std::this_thread::sleep_for(TClientThread::kTransferWait * 3);
     slow->send("_RECEIVE");
     slowReceived += slow->receive(64);
     while (slowReceived.size() < expected.size()) {
