@@ -31,6 +31,7 @@ public:
     FloorProcess& operator=(const FloorProcess&) = delete;
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     double cpuMs() const { return processCpuMs(pid_); }
 
 private:

@@ -144,6 +144,7 @@ public:
     int SendParts(const std::string_view* parts, int count) { return stream_.sendParts(parts, count); }
     int Receive(void* buffer, int size) { return stream_.receive(buffer, size); }
     std::string ReceiveText() { return stream_.receiveText(); }
+    void ReceiveText(std::string& text) { stream_.receiveText(text); }
     int RcvdCount() { return stream_.pendingCount(); }
     // TCP_NODELAY and TCP_CORK on the connection; a failure only makes the
     // connection slower, never wrong, so it is ignored.

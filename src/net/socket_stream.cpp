@@ -139,6 +139,12 @@ int TSocketStream::pendingCount() {
 }
 
 std::string TSocketStream::receiveText() {
+    std::string text;
+    receiveText(text);
+    return text;
+}
+
+void TSocketStream::receiveText(std::string& text) {
     TAsyncSocket& s = socket_;
     s.assertInLoopThreadOrBlocked();
     // Most arrivals are a short request or a reply of a few bytes: one
@@ -146,6 +152,7 @@ std::string TSocketStream::receiveText() {
     // Only a full buffer asks for the rest, so that all of it still comes at
     // once.
     char first[16384];
+    text.clear();
     const int count = receive(first, static_cast<int>(sizeof first));
     if (count <= 0) {
         // Nothing pending is no error here, as when the count said 0; a
@@ -155,18 +162,17 @@ std::string TSocketStream::receiveText() {
             s.lastError_ = 0;
             pendingCount();
         }
-        return {};
+        return;
     }
-    std::string text(first, static_cast<std::size_t>(count));
-    if (count < static_cast<int>(sizeof first)) return text;
+    text.assign(first, static_cast<std::size_t>(count));
+    if (count < static_cast<int>(sizeof first)) return;
     const int pending = pendingCount();
-    if (pending < 1) return text;
+    if (pending < 1) return;
     text.resize(text.size() + static_cast<std::size_t>(pending));
     const int more = receive(text.data() + count, pending);
     text.resize(static_cast<std::size_t>(count) + static_cast<std::size_t>(std::max(more, 0)));
     // Everything that was pending has been taken: the receive loop need not ask.
     if (more == pending) receiveDrained_ = true;
-    return text;
 }
 
 bool TSocketStream::beginWaitingReceives(std::chrono::milliseconds upTo) {

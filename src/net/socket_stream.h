@@ -34,6 +34,9 @@ public:
     int sendParts(const std::string_view* parts, int count);
     int receive(void* buffer, int size);
     std::string receiveText();
+    // The same into `text`, replacing what it held; its capacity is kept, so
+    // that a caller receiving many short replies allocates once.
+    void receiveText(std::string& text);
     int pendingCount();
     void setTcpOption(TTcpOption option, bool on);
     bool beginWaitingReceives(std::chrono::milliseconds upTo);

@@ -23,9 +23,13 @@ class TClientThread::TSocketAdapter : public TSessionSocket {
 public:
     explicit TSocketAdapter(TAsyncSocket& socket) : socket_(socket) {}
     std::string ReceiveText() override {
-        std::string text = socket_.ReceiveText();
-        receivedNothing_ = text.empty();
+        std::string text;
+        ReceiveInto(text);
         return text;
+    }
+    void ReceiveInto(std::string& text) override {
+        socket_.ReceiveText(text);
+        receivedNothing_ = text.empty();
     }
     // The last receive brought no bytes.
     bool receivedNothing() const { return receivedNothing_; }
@@ -97,7 +101,7 @@ void TClientThread::start() {
 
 void TClientThread::postQuit() {
     std::lock_guard lock(loopMutex_);
-    quitRequested_ = true;
+    quitRequested_.store(true, std::memory_order_release);
     if (loop_) loop_->quit();
 }
 
@@ -202,16 +206,14 @@ void TClientThread::continueTransfer(TAsyncSocket& socket) {
     if (!waiting.active()) return;
     TSocketAdapter adapter(socket);
     while (session_.stepTouchesOnlyItsOwn() && socket.HSocket() != INVALID_SOCKET && !quitRequested()) {
+        // lastHeard_ is read only by this thread's loop, which the step
+        // that called here sets on its return.
         session_.onData(adapter);
         if (adapter.receivedNothing()) return;
-        lastHeard_ = std::chrono::steady_clock::now();
     }
 }
 
-bool TClientThread::quitRequested() {
-    std::lock_guard lock(loopMutex_);
-    return quitRequested_;
-}
+bool TClientThread::quitRequested() const { return quitRequested_.load(std::memory_order_acquire); }
 
 void TClientThread::runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&)) {
     // A step that only sends the bundle's next block uses the session's own

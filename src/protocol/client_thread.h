@@ -14,6 +14,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -101,7 +102,7 @@ private:
     // that brings nothing (a slow client, a closed connection), at the end
     // of the transfer, and when a quit is asked for.
     void continueTransfer(TAsyncSocket& socket);
-    bool quitRequested();
+    bool quitRequested() const;
 
     // Closes the connection once its client has been silent for idle_.
     void closeWhenIdle(TAsyncSocket& socket);
@@ -124,7 +125,9 @@ private:
 
     std::mutex loopMutex_;
     std::shared_ptr<TLoopHandle> loop_;  // guarded by loopMutex_; this thread's loop once it exists
-    bool quitRequested_ = false;         // guarded by loopMutex_
+    // Set under loopMutex_, with the loop's quit; read without it by the
+    // transfer's loop at every block.
+    std::atomic<bool> quitRequested_{false};
 };
 
 }  // namespace zv

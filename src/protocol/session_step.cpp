@@ -28,13 +28,13 @@ TClientSession::TClientSession(TServerContext& ctx, std::string connectionId)
     : ctx_(ctx), connectionId_(std::move(connectionId)) {}
 
 void TClientSession::onData(TSessionSocket& socket) {
-    std::string text;
     try {
-        text = socket.ReceiveText();
+        socket.ReceiveInto(received_);
     } catch (const ESocketException&) {
         socket.Close();
         return;
     }
+    const std::string_view text = received_;
     if (text.empty()) return;
 
     switch (state_) {
@@ -127,7 +127,7 @@ void TClientSession::login(TSessionSocket& socket, const std::string& credential
 
 bool TClientSession::takeTransferReply(std::string_view text,
                                        std::initializer_list<std::string_view> words,
-                                       std::size_t compared, std::string& reply) {
+                                       std::size_t compared) {
     transferReply_.append(text);
     const bool mayStillMatch =
         transferReply_.size() < compared &&
@@ -135,15 +135,15 @@ bool TClientSession::takeTransferReply(std::string_view text,
             return word.substr(0, transferReply_.size()) == transferReply_;
         });
     if (mayStillMatch) return false;
-    reply = std::exchange(transferReply_, {});
+    judgedReply_.swap(transferReply_);
+    transferReply_.clear();
     return true;
 }
 
 void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text) {
     if (blockCount_ < 0) return;  // failed preparation: nothing more is answered
-    std::string reply;
-    if (!takeTransferReply(text, {wire::kReadyToReceive}, wire::kReadyToReceiveCompared, reply)) return;
-    if (!wire::startsWithFirst(reply, wire::kReadyToReceive, wire::kReadyToReceiveCompared)) return;
+    if (!takeTransferReply(text, {wire::kReadyToReceive}, wire::kReadyToReceiveCompared)) return;
+    if (!wire::startsWithFirst(judgedReply_, wire::kReadyToReceive, wire::kReadyToReceiveCompared)) return;
 
     if (blocksSent_ < blockCount_) {
         const std::size_t left = pendingData_.size() - pendingOffset_;
@@ -163,10 +163,9 @@ void TClientSession::onSendingData(TSessionSocket& socket, std::string_view text
 }
 
 void TClientSession::onWaitingForConfirm(TSessionSocket& socket, std::string_view text) {
-    std::string reply;
-    if (!takeTransferReply(text, {wire::kConfirm, wire::kConfirmAlias}, wire::kConfirmCompared, reply)) return;
-    if (!wire::startsWithFirst(reply, wire::kConfirm, wire::kConfirmCompared) &&
-        !wire::startsWithFirst(reply, wire::kConfirmAlias, wire::kConfirmCompared))
+    if (!takeTransferReply(text, {wire::kConfirm, wire::kConfirmAlias}, wire::kConfirmCompared)) return;
+    if (!wire::startsWithFirst(judgedReply_, wire::kConfirm, wire::kConfirmCompared) &&
+        !wire::startsWithFirst(judgedReply_, wire::kConfirmAlias, wire::kConfirmCompared))
         return;
     state_ = TSessionState::kReady;
     const TDeliveredRecords carried = std::exchange(carried_, {});

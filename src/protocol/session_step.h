@@ -34,6 +34,9 @@ class TSessionSocket {
 public:
     virtual ~TSessionSocket() = default;
     virtual std::string ReceiveText() = 0;
+    // The same into `text`; a socket that can reuse the string's room
+    // overrides it, which spares an allocation per block of a transfer.
+    virtual void ReceiveInto(std::string& text) { text = ReceiveText(); }
     virtual void SendText(std::string_view text) = 0;
     // The parts one after the other, as one text.
     virtual void SendParts(const std::vector<std::string_view>& parts) {
@@ -90,10 +93,10 @@ private:
     // The client's replies during a transfer are compared on their first
     // `compared` bytes. A reply that arrives in pieces is kept until those
     // bytes are there, or until it can match none of `words`, so that it
-    // counts as if it had come whole. True with the reply in `reply` when it
-    // can be judged.
+    // counts as if it had come whole. True with the reply in judgedReply_
+    // when it can be judged.
     bool takeTransferReply(std::string_view text, std::initializer_list<std::string_view> words,
-                           std::size_t compared, std::string& reply);
+                           std::size_t compared);
     void actOnRequest(TSessionSocket& socket, const std::string& request);
     void login(TSessionSocket& socket, const std::string& credentials, const std::string& payload);
     // Sends; on a socket error closes the socket and returns false.
@@ -117,7 +120,10 @@ private:
     TDeliveredRecords carried_;  // what the bundle being sent carries
 
     TRequestCollector collector_;
-    std::string transferReply_;  // the start of a transfer reply still in pieces
+    // The start of a transfer reply still in pieces, and the last one whole.
+    // Both keep their room from one block to the next.
+    std::string transferReply_, judgedReply_;
+    std::string received_;       // the last receive's bytes, its room kept from one to the next
     std::chrono::steady_clock::time_point lastArrival_{};
     std::chrono::steady_clock::time_point loginStarted_{};  // of the login being answered
 };
