@@ -44,6 +44,51 @@ private:
     bool receivedNothing_ = false;
 };
 
+// The step's view of the session socket while the step runs on the main loop,
+// in a group with other sessions' steps: receives are made at once; what the
+// step sends, and its close, are held until the group's saves are on disk,
+// and then made by this thread (release), so that no reply tells the client
+// of a change that a crash could still undo.
+class TClientThread::THeldReplies : public TSessionSocket {
+public:
+    explicit THeldReplies(TAsyncSocket& socket) : socket_(socket) {}
+    std::string ReceiveText() override { return socket_.ReceiveText(); }
+    void ReceiveInto(std::string& text) override { socket_.ReceiveText(text); }
+    void SendText(std::string_view text) override { held_.push_back({std::string(text), false}); }
+    void SendParts(const std::vector<std::string_view>& parts) override {
+        std::string text;
+        for (std::string_view part : parts) text.append(part);
+        held_.push_back({std::move(text), false});
+    }
+    void Close() override { held_.push_back({{}, true}); }
+
+    // Makes what was held, in order. A send that fails closes the
+    // connection, as a step's own send does.
+    void release() {
+        for (const Held& held : held_) {
+            if (socket_.HSocket() == INVALID_SOCKET) return;
+            if (held.close) {
+                socket_.Close();
+                return;
+            }
+            try {
+                socket_.SendText(held.text);
+            } catch (const ESocketException&) {
+                socket_.Close();
+                return;
+            }
+        }
+    }
+
+private:
+    struct Held {
+        std::string text;
+        bool close;
+    };
+    TAsyncSocket& socket_;
+    std::vector<Held> held_;
+};
+
 namespace {
 std::atomic<bool> failThreadCreation{false};
 }  // namespace
@@ -226,10 +271,10 @@ void TClientThread::runStep(TAsyncSocket& socket, void (TClientSession::*step)(T
         continueTransfer(socket);
         return;
     }
-    ctx_.sessionMutex().runStep(ctx_.mainLoop(), [this, &socket, step] {
-        TSocketAdapter adapter(socket);
-        (session_.*step)(adapter);
-    });
+    THeldReplies replies(socket);
+    ctx_.sessionMutex().runGroupedStep(ctx_.mainLoop(),
+                                       [this, &replies, step] { (session_.*step)(replies); });
+    replies.release();
 }
 
 }  // namespace zv

@@ -82,6 +82,7 @@ public:
 
 private:
     class TSocketAdapter;
+    class THeldReplies;
 
     TClientThread(int acceptedHandle, TServerContext& ctx);
     ~TClientThread();
@@ -91,7 +92,9 @@ private:
     void runSession();
     void serve(TEventLoop& loop, TAsyncSocket& socket);
     // Runs one step on the main thread under the session mutex; the sessions
-    // waiting for a step get their turns first come, first served.
+    // waiting for a step get their turns first come, first served. The step
+    // may run in a group with those queued behind it; its replies are sent
+    // from here once the group's saves are on disk.
     void runStep(TAsyncSocket& socket, void (TClientSession::*step)(TSessionSocket&));
 
     // Drives the rest of the bundle's transfer from here after a block went

@@ -4,9 +4,12 @@
 #include <exception>
 #include <mutex>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "net/completion.h"
 #include "net/event_loop.h"
+#include "stores/file_access.h"
 
 namespace zv {
 
@@ -16,6 +19,7 @@ namespace {
 struct TStepRequest {
     std::shared_ptr<TLoopHandle> loop;
     std::function<void()> step;
+    bool grouped = false;    // may run in a group (runGroupedStep)
     TCompletion completion;  // the end of the step, told to the waiting session
 
     void finish(std::exception_ptr error) { completion.finish(std::move(error)); }
@@ -40,6 +44,16 @@ struct TSessionStepQueue : std::enable_shared_from_this<TSessionStepQueue> {
             held = false;
             return nullptr;
         }
+        std::shared_ptr<TStepRequest> request = std::move(waiting.front());
+        waiting.pop_front();
+        return request;
+    }
+
+    // The first waiter when it may join a group, taken out of the queue;
+    // none otherwise. The mutex stays held either way.
+    std::shared_ptr<TStepRequest> nextGrouped() {
+        std::lock_guard lock(mutex);
+        if (waiting.empty() || !waiting.front()->grouped) return nullptr;
         std::shared_ptr<TStepRequest> request = std::move(waiting.front());
         waiting.pop_front();
         return request;
@@ -80,18 +94,52 @@ struct TTurn {
 
     void run() {
         settled = true;
-        std::exception_ptr error;
-        try {
-            request->step();
-        } catch (...) {
-            error = std::current_exception();
-        }
+        if (request->grouped) return runGroup();
+        std::exception_ptr error = runCaught(*request);
         // The next step is queued on this loop before this session hears of
         // the end of its own: the loop goes on with it without sleeping.
         queue->handTo(queue->next());
         // Moved, not copied: the waiting session alone then holds the
         // exception (see TCompletion).
         request->finish(std::move(error));
+    }
+
+    static std::exception_ptr runCaught(TStepRequest& r) {
+        try {
+            r.step();
+        } catch (...) {
+            return std::current_exception();
+        }
+        return nullptr;
+    }
+
+    // This grouped step and those queued right behind it, then their saves.
+    void runGroup() {
+        std::vector<std::shared_ptr<TStepRequest>> group{request};
+        std::vector<std::exception_ptr> errors;
+        std::string savesFailed;
+        try {
+            fileio::TDirectorySyncGroup saves;
+            errors.push_back(runCaught(*request));
+            while (group.size() < TSessionMutex::kMaxGroup) {
+                std::shared_ptr<TStepRequest> next = queue->nextGrouped();
+                if (!next) break;
+                errors.push_back(runCaught(*next));
+                group.push_back(std::move(next));
+            }
+            saves.commit();
+        } catch (const std::exception& e) {
+            savesFailed = e.what();
+        }
+        queue->handTo(queue->next());
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            // Each session gets an exception of its own: they rethrow on
+            // their own threads at once.
+            std::exception_ptr error = savesFailed.empty()
+                                           ? std::move(errors[i])
+                                           : std::make_exception_ptr(std::runtime_error(savesFailed));
+            group[i]->finish(std::move(error));
+        }
     }
 
     ~TTurn() {
@@ -118,6 +166,14 @@ void TSessionStepQueue::handTo(std::shared_ptr<TStepRequest> request) {
 TSessionMutex::TSessionMutex() : queue_(std::make_shared<TSessionStepQueue>()) {}
 
 void TSessionMutex::runStep(TEventLoop& mainLoop, std::function<void()> step) {
+    runAndWait(mainLoop, std::move(step), false);
+}
+
+void TSessionMutex::runGroupedStep(TEventLoop& mainLoop, std::function<void()> step) {
+    runAndWait(mainLoop, std::move(step), true);
+}
+
+void TSessionMutex::runAndWait(TEventLoop& mainLoop, std::function<void()> step, bool grouped) {
     if (mainLoop.isInLoopThread())
         throw std::logic_error("a session step was asked for on the main loop's own thread");
     // This thread counts as blocked from now on, so that the step may use
@@ -126,6 +182,7 @@ void TSessionMutex::runStep(TEventLoop& mainLoop, std::function<void()> step) {
     auto request = std::make_shared<TStepRequest>();
     request->loop = mainLoop.handle();
     request->step = std::move(step);
+    request->grouped = grouped;
     queue_->take(request);
     request->completion.wait();
 }

@@ -5,7 +5,7 @@
 namespace zv {
 
 void TStepContext::notifyMessage(TWYWONode& message) {
-    batch_.commit();
+    batch_.commitNow();
     // Sending the notice may serve other work while it waits for the mail
     // host; saves made by that work are not part of this step.
     fileio::TDirectorySyncSuspension outsideTheStep;

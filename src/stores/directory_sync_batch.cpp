@@ -19,6 +19,7 @@ namespace {
 // The open batches of this thread, the saves they hold and the folders they
 // still have to flush.
 thread_local int batchDepth = 0;
+thread_local int groupDepth = 0;  // open TDirectorySyncGroups
 thread_local std::vector<std::pair<const void*, std::function<void()>>> batchWrites;
 thread_local std::vector<std::string> batchFolders;
 
@@ -104,22 +105,35 @@ TDirectorySyncBatch::~TDirectorySyncBatch() noexcept(false) {
     }
 }
 
-void TDirectorySyncBatch::commit() { completeBatch(); }
+void TDirectorySyncBatch::commit() {
+    if (groupDepth == 0) completeBatch();
+}
+
+void TDirectorySyncBatch::commitNow() { completeBatch(); }
 
 bool TDirectorySyncBatch::active() { return batchDepth > 0; }
 
 std::vector<std::string> pendingFolderSyncs() { return batchFolders; }
 
+// ---- TDirectorySyncGroup ---------------------------------------------------
+
+TDirectorySyncGroup::TDirectorySyncGroup() { ++groupDepth; }
+
+// The group's batch (a member) ends after this, as an outer batch does.
+TDirectorySyncGroup::~TDirectorySyncGroup() noexcept(false) { --groupDepth; }
+
 // ---- TDirectorySyncSuspension ----------------------------------------------
 
-TDirectorySyncSuspension::TDirectorySyncSuspension() : depth_(batchDepth) {
+TDirectorySyncSuspension::TDirectorySyncSuspension() : depth_(batchDepth), groupDepth_(groupDepth) {
     folders_.swap(batchFolders);
     writes_.swap(batchWrites);
     batchDepth = 0;
+    groupDepth = 0;
 }
 
 TDirectorySyncSuspension::~TDirectorySyncSuspension() {
     batchDepth = depth_;
+    groupDepth = groupDepth_;
     batchFolders.swap(folders_);
     batchWrites.swap(writes_);
 }

@@ -179,14 +179,36 @@ public:
     // Makes every save recorded so far on this thread (by this batch and the
     // batches around it), then flushes every recorded folder, once each.
     // Tries them all, then throws the first failure (a StoreError naming the
-    // file or folder).
+    // file or folder). Inside a TDirectorySyncGroup it leaves all that to
+    // the group's commit.
     void commit();
+    // As commit, also inside a group: before something is told that the
+    // group does not hold back (a mail sent).
+    void commitNow();
 
     // True while a batch is open on this thread.
     static bool active();
 
 private:
     int uncaughtAtStart_;
+};
+
+// Several steps that tell nobody anything before the group has committed
+// (their replies wait for it) save as one: inside the group, the batches'
+// commits leave their work to the group's, so a store the steps changed is
+// saved once and every folder is flushed once, for all of them, by commit().
+// Ending without a commit, the group makes what is left as a batch does.
+class TDirectorySyncGroup {
+public:
+    TDirectorySyncGroup();
+    ~TDirectorySyncGroup() noexcept(false);
+    TDirectorySyncGroup(const TDirectorySyncGroup&) = delete;
+    TDirectorySyncGroup& operator=(const TDirectorySyncGroup&) = delete;
+
+    void commit() { batch_.commitNow(); }
+
+private:
+    TDirectorySyncBatch batch_;
 };
 
 // Sets the open batches of this thread aside for its lifetime: saves meanwhile
@@ -201,7 +223,7 @@ public:
     TDirectorySyncSuspension& operator=(const TDirectorySyncSuspension&) = delete;
 
 private:
-    int depth_;
+    int depth_, groupDepth_;
     std::vector<std::string> folders_;
     std::vector<std::pair<const void*, std::function<void()>>> writes_;
 };

@@ -6,17 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "main_loop_thread.h"
 #include "net/event_loop.h"
+#include "stores/file_access.h"
 
 namespace zv {
 namespace {
@@ -106,6 +109,83 @@ TEST(SessionMutex, StepsRunOnTheMainLoopOneAtATimeInTheOrderAskedAndAThrowingSte
     main.loop().handle()->post([&] { mainId = std::this_thread::get_id(); });
     mutex.runStep(main.loop(), [] {});  // after the post above: the id is set
     for (const auto& id : ranOn) EXPECT_EQ(id, mainId);
+    EXPECT_EQ(mutex.queued(), 0u);
+}
+
+TEST(SessionMutex, GroupedStepsQueuedTogetherSaveOnceBeforeAnyOfThemReturnsAndShareAFailedSave) {
+    test::TMainLoopThread main;
+    TSessionMutex mutex;
+    std::mutex eventsMutex;
+    std::vector<std::string> events;
+    auto note = [&](const std::string& what) {
+        std::lock_guard lock(eventsMutex);
+        events.push_back(what);
+    };
+    bool failSaves = false;  // read and written on the main loop only
+    const int store = 0;     // the owner of the recorded save
+    // A step as a client's is: it changes the store, commits, and would reply.
+    auto stepSaving = [&](const std::string& name, bool throws) {
+        return [&, name, throws] {
+            fileio::TDirectorySyncBatch batch;
+            note(name);
+            fileio::deferWrite(&store, [&] {
+                note("save");
+                if (failSaves) throw std::runtime_error("disk full");
+            });
+            batch.commit();
+            if (throws) throw std::runtime_error(name + " failed");
+        };
+    };
+
+    // Behind a step that holds the mutex: three grouped steps, a plain one,
+    // a grouped one; each session asks once the one before it waits.
+    auto round = [&](bool failing) {
+        events.clear();
+        TGate gate;
+        std::vector<std::thread> sessions;
+        std::vector<std::string> errors(6);
+        sessions.emplace_back([&] { mutex.runStep(main.loop(), [&] { gate.pass(); failSaves = failing; }); });
+        waitUntilQueued(mutex, 1);
+        const std::vector<std::string> names{"g1", "g2", "g3", "p", "g4"};
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            sessions.emplace_back([&, i] {
+                try {
+                    if (names[i] == "p")
+                        mutex.runStep(main.loop(), stepSaving("p", false));
+                    else
+                        mutex.runGroupedStep(main.loop(), stepSaving(names[i], names[i] == "g2"));
+                    note("return " + names[i]);
+                } catch (const std::exception& e) {
+                    errors[i] = e.what();
+                    note("return " + names[i]);
+                }
+            });
+            waitUntilQueued(mutex, i + 2);
+        }
+        gate.open();
+        for (auto& t : sessions) t.join();
+        return errors;
+    };
+
+    std::vector<std::string> errors = round(false);
+    // g1 to g3 ran in one turn and saved once, before any of them heard back;
+    // the plain step ran alone and saved at its commit; g4 made a group of
+    // its own.
+    auto at = [&](const std::string& what) {
+        return std::find(events.begin(), events.end(), what) - events.begin();
+    };
+    ASSERT_EQ(std::count(events.begin(), events.end(), "save"), 3) << testing::PrintToString(events);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
+              (std::vector<std::string>{"g1", "g2", "g3", "save"}));
+    for (const char* member : {"return g1", "return g2", "return g3"}) EXPECT_GT(at(member), 3) << member;
+    EXPECT_EQ(errors[1], "g2 failed") << "a step's own failure reaches its session alone";
+    EXPECT_EQ(errors[0], "");
+    EXPECT_EQ(errors[2], "");
+
+    // When the group's save fails, every step of the group is told.
+    errors = round(true);
+    for (std::size_t i : {0u, 1u, 2u, 4u}) EXPECT_NE(errors[i].find("disk full"), std::string::npos) << i;
+    EXPECT_NE(errors[3].find("disk full"), std::string::npos) << "the plain step's own commit failed too";
     EXPECT_EQ(mutex.queued(), 0u);
 }
 
