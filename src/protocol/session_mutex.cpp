@@ -130,6 +130,8 @@ struct TTurn {
             saves.commit();
         } catch (const std::exception& e) {
             savesFailed = e.what();
+        } catch (...) {
+            savesFailed = "the saves of the steps failed";
         }
         queue->handTo(queue->next());
         for (std::size_t i = 0; i < group.size(); ++i) {
