@@ -39,8 +39,10 @@ public:
     }
     void Close() override { socket_.Close(); }
 
-private:
+protected:
     TAsyncSocket& socket_;
+
+private:
     bool receivedNothing_ = false;
 };
 
@@ -49,17 +51,12 @@ private:
 // step sends, and its close, are held until the group's saves are on disk,
 // and then made by this thread (release), so that no reply tells the client
 // of a change that a crash could still undo.
-class TClientThread::THeldReplies : public TSessionSocket {
+class TClientThread::THeldReplies : public TSocketAdapter {
 public:
-    explicit THeldReplies(TAsyncSocket& socket) : socket_(socket) {}
-    std::string ReceiveText() override { return socket_.ReceiveText(); }
-    void ReceiveInto(std::string& text) override { socket_.ReceiveText(text); }
+    using TSocketAdapter::TSocketAdapter;
     void SendText(std::string_view text) override { held_.push_back({std::string(text), false}); }
-    void SendParts(const std::vector<std::string_view>& parts) override {
-        std::string text;
-        for (std::string_view part : parts) text.append(part);
-        held_.push_back({std::move(text), false});
-    }
+    // Joined into one text, held as SendText holds it.
+    void SendParts(const std::vector<std::string_view>& parts) override { TSessionSocket::SendParts(parts); }
     void Close() override { held_.push_back({{}, true}); }
 
     // Makes what was held, in order. A send that fails closes the
@@ -85,7 +82,6 @@ private:
         std::string text;
         bool close;
     };
-    TAsyncSocket& socket_;
     std::vector<Held> held_;
 };
 

@@ -40,13 +40,8 @@ struct TSessionStepQueue : std::enable_shared_from_this<TSessionStepQueue> {
     // when nobody waits.
     std::shared_ptr<TStepRequest> next() {
         std::lock_guard lock(mutex);
-        if (waiting.empty()) {
-            held = false;
-            return nullptr;
-        }
-        std::shared_ptr<TStepRequest> request = std::move(waiting.front());
-        waiting.pop_front();
-        return request;
+        if (waiting.empty()) held = false;
+        return takeFront();
     }
 
     // The first waiter when it may join a group, taken out of the queue;
@@ -54,6 +49,12 @@ struct TSessionStepQueue : std::enable_shared_from_this<TSessionStepQueue> {
     std::shared_ptr<TStepRequest> nextGrouped() {
         std::lock_guard lock(mutex);
         if (waiting.empty() || !waiting.front()->grouped) return nullptr;
+        return takeFront();
+    }
+
+    // The first waiter, taken out; none when nobody waits. Under `mutex`.
+    std::shared_ptr<TStepRequest> takeFront() {
+        if (waiting.empty()) return nullptr;
         std::shared_ptr<TStepRequest> request = std::move(waiting.front());
         waiting.pop_front();
         return request;
